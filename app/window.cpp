@@ -1,0 +1,80 @@
+#include "app/window.h"
+
+#include <array>
+#include <string_view>
+
+namespace lucentor {
+
+namespace {
+
+// Drivers that run without showing anything: dummy (also in its evdev flavour) and offscreen.
+constexpr std::array<std::string_view, 3> kInvisibleDrivers = {"dummy", "evdev", "offscreen"};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (SDL_tolower(a[i]) != SDL_tolower(b[i])) return false;
+    }
+    return true;
+}
+
+// SDL reads SDL_VIDEODRIVER as a comma-separated list of driver names, case-insensitively.
+bool listNames(std::string_view list, std::string_view name) {
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        if (equalsIgnoringCase(list.substr(0, comma), name)) return true;
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+std::string withSdlError(const char* what) { return std::string(what) + ": " + SDL_GetError(); }
+
+}  // namespace
+
+bool isUnrequestedInvisibleDriver(const char* chosen, const char* requested) {
+    if (chosen == nullptr) return true;
+    bool invisible = false;
+    for (const std::string_view driver : kInvisibleDrivers) {
+        invisible = invisible || equalsIgnoringCase(driver, chosen);
+    }
+    return invisible && (requested == nullptr || !listNames(requested, chosen));
+}
+
+bool openWindow(Window& out, std::string& error) {
+    out = Window{};
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        error = withSdlError("cannot initialise SDL video");
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (isUnrequestedInvisibleDriver(driver, SDL_GetHint(SDL_HINT_VIDEODRIVER))) {
+        error = std::string("no display reachable: SDL fell back to its invisible '") +
+                (driver != nullptr ? driver : "unknown") +
+                "' video driver (set DISPLAY, or SDL_VIDEODRIVER=dummy to run without a window)";
+        SDL_Quit();
+        return false;
+    }
+    out.window = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                  kImageWidth, kImageHeight, 0);
+    if (out.window == nullptr) {
+        error = withSdlError("cannot create the window");
+        SDL_Quit();
+        return false;
+    }
+    out.renderer = SDL_CreateRenderer(out.window, -1, 0);
+    if (out.renderer == nullptr) {
+        error = withSdlError("cannot create the renderer");
+        closeWindow(out);
+        return false;
+    }
+    return true;
+}
+
+void closeWindow(Window& window) {
+    SDL_Quit();
+    window = Window{};
+}
+
+}  // namespace lucentor

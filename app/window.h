@@ -1,0 +1,32 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <string>
+
+namespace lucentor {
+
+inline constexpr int kImageWidth = 640;
+inline constexpr int kImageHeight = 480;
+inline constexpr const char* kWindowTitle = "Lucentor";
+
+// SDL and the program's one window with its renderer. Only the main thread touches them.
+struct Window {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+};
+
+// Starts SDL's video subsystem and opens the centred, fixed-size window with its renderer.
+// On failure it releases whatever it made, shuts SDL down and returns a one-line reason.
+// Reaching no visible display is a failure unless the user asked for that driver.
+bool openWindow(Window& out, std::string& error);
+
+// Shuts SDL down, which also destroys the window and its renderer.
+void closeWindow(Window& window);
+
+// True when SDL settled on a driver that shows nothing although SDL_VIDEODRIVER (`requested`,
+// a comma-separated list, or null when unset) did not name it: SDL falls back to such a driver
+// by itself when no display is reachable, and the program would then render for nobody.
+bool isUnrequestedInvisibleDriver(const char* chosen, const char* requested);
+
+}  // namespace lucentor

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "scene/vec3.h"
+
+namespace lucentor {
+
+// The distance every closest-hit query starts with. A ray whose t is still exactly this
+// value afterwards hit nothing, so nothing at this distance or beyond is ever seen.
+inline constexpr float kFarDistance = 100.0f;
+
+// A query ray, built on the caller's stack.
+struct Ray {
+    Vec3 origin;
+    Vec3 direction;          // unit length for every query (the sphere test relies on it)
+    float t = kFarDistance;  // distance of the nearest accepted hit so far
+};
+
+struct Sphere {
+    Vec3 center;
+    float radius = 0.0f;
+    float radiusSquared = 0.0f;  // radius * radius in float, fixed when the sphere is made
+    Vec3 color;
+    float material = 0.0f;  // 0 diffuse, up to 1 mirror share, above 1 refractive index
+};
+
+struct Plane {
+    Vec3 point;
+    Vec3 color;   // components adding up to exactly 0 select the checkerboard instead
+    Vec3 normal;  // unit; its sign follows the mirrored plane test the presets are laid out for
+    float material = 0.0f;  // as for Sphere
+};
+
+struct Light {
+    Vec3 position;
+    float radius = 0.0f;  // 0 for a point light, which rays never hit
+    float radiusSquared = 0.0f;
+    Vec3 emission;  // the colour given to addLight times its intensity
+};
+
+// What a closest-hit query reports, stored as a float in HitRecord::kind.
+enum class HitKind { Sphere = 0, Plane = 1, Light = 2 };
+
+// Laid out like a Vec3; whether anything was hit is told by the ray's t, not by the record.
+struct HitRecord {
+    float kind = 0.0f;   // a HitKind as a whole number
+    float index = 0.0f;  // the slot in the Scene array of that kind, as a whole number
+    float spare = 0.0f;  // always 0
+};
+
+}  // namespace lucentor
