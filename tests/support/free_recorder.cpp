@@ -1,0 +1,56 @@
+#include "tests/support/free_recorder.h"
+
+#include <array>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// Fixed storage: recording must not allocate, or it would record itself.
+constexpr int kMaxRecorded = 1 << 14;
+std::array<const void*, kMaxRecorded> recorded;
+int recordedCount = 0;
+bool recording = false;
+
+void record(const void* address) {
+    if (recording && address != nullptr && recordedCount < kMaxRecorded) {
+        recorded[static_cast<std::size_t>(recordedCount++)] = address;
+    }
+}
+
+}  // namespace
+
+namespace lucentor::testing {
+
+FreeRecorder::FreeRecorder() {
+    recordedCount = 0;
+    recording = true;
+}
+
+FreeRecorder::~FreeRecorder() { recording = false; }
+
+std::vector<const void*> FreeRecorder::freed() const {
+    recording = false;
+    std::vector<const void*> result(recorded.begin(), recorded.begin() + recordedCount);
+    recording = true;
+    return result;
+}
+
+}  // namespace lucentor::testing
+
+// Replacing new as well keeps every allocation and release in one matched malloc/free pair,
+// also under AddressSanitizer.
+void* operator new(std::size_t size) {
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* address) noexcept {
+    record(address);
+    std::free(address);
+}
+
+void operator delete(void* address, std::size_t /*size*/) noexcept {
+    record(address);
+    std::free(address);
+}

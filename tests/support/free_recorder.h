@@ -1,0 +1,21 @@
+#pragma once
+
+#include <vector>
+
+namespace lucentor::testing {
+
+// Records, in order, every address that operator delete frees while an instance is alive.
+// The test binary replaces the global operator new and delete for this; recording is
+// single-threaded and meant to surround one deletion at a time.
+class FreeRecorder {
+public:
+    FreeRecorder();
+    ~FreeRecorder();
+    FreeRecorder(const FreeRecorder&) = delete;
+    FreeRecorder& operator=(const FreeRecorder&) = delete;
+
+    // The addresses freed so far, in order.
+    std::vector<const void*> freed() const;
+};
+
+}  // namespace lucentor::testing
