@@ -42,37 +42,39 @@ bool isUnrequestedInvisibleDriver(const char* chosen, const char* requested) {
     return invisible && (requested == nullptr || !listNames(requested, chosen));
 }
 
-bool openWindow(Window& out, std::string& error) {
-    out = Window{};
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        error = withSdlError("cannot initialise SDL video");
-        return false;
-    }
+namespace {
+
+// Makes SDL, the window and the renderer in turn; stops at the first failure and names it.
+std::string openParts(Window& out) {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return withSdlError("cannot initialise SDL video");
     const char* driver = SDL_GetCurrentVideoDriver();
     if (isUnrequestedInvisibleDriver(driver, SDL_GetHint(SDL_HINT_VIDEODRIVER))) {
-        error = std::string("no display reachable: SDL fell back to its invisible '") +
-                (driver != nullptr ? driver : "unknown") +
-                "' video driver (set DISPLAY, or SDL_VIDEODRIVER=dummy to run without a window)";
-        SDL_Quit();
-        return false;
+        return std::string("no display reachable: SDL fell back to its invisible '") +
+               (driver != nullptr ? driver : "unknown") +
+               "' video driver (set DISPLAY, or SDL_VIDEODRIVER=dummy to run without a window)";
     }
     out.window = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                   kImageWidth, kImageHeight, 0);
-    if (out.window == nullptr) {
-        error = withSdlError("cannot create the window");
-        SDL_Quit();
-        return false;
-    }
+    if (out.window == nullptr) return withSdlError("cannot create the window");
     out.renderer = SDL_CreateRenderer(out.window, -1, 0);
-    if (out.renderer == nullptr) {
-        error = withSdlError("cannot create the renderer");
-        closeWindow(out);
-        return false;
-    }
-    return true;
+    if (out.renderer == nullptr) return withSdlError("cannot create the renderer");
+    return "";
+}
+
+}  // namespace
+
+bool openWindow(Window& out, std::string& error) {
+    out = Window{};
+    error = openParts(out);
+    if (error.empty()) return true;
+    closeWindow(out);
+    return false;
 }
 
 void closeWindow(Window& window) {
+    // SDL_Quit destroys the window but not its renderer, which would leak: destroy both first.
+    if (window.renderer != nullptr) SDL_DestroyRenderer(window.renderer);
+    if (window.window != nullptr) SDL_DestroyWindow(window.window);
     SDL_Quit();
     window = Window{};
 }

@@ -21,7 +21,7 @@ struct Window {
 // Reaching no visible display is a failure unless the user asked for that driver.
 bool openWindow(Window& out, std::string& error);
 
-// Shuts SDL down, which also destroys the window and its renderer.
+// Destroys the renderer and the window, then shuts SDL down.
 void closeWindow(Window& window);
 
 // True when SDL settled on a driver that shows nothing although SDL_VIDEODRIVER (`requested`,

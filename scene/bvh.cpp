@@ -89,7 +89,7 @@ int capacityAt(int depth) {
 }
 
 struct NodeList {
-    std::array<BvhNode*, kMaxSpheres> nodes;
+    std::array<BvhNode*, kMaxSpheres> nodes{};
     int count = 0;
 
     void append(BvhNode* node) { nodes[count++] = node; }

@@ -23,6 +23,8 @@ struct BvhNode {
     ~BvhNode();
     BvhNode(const BvhNode&) = delete;
     BvhNode& operator=(const BvhNode&) = delete;
+    BvhNode(BvhNode&&) = delete;
+    BvhNode& operator=(BvhNode&&) = delete;
 };
 
 }  // namespace lucentor

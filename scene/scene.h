@@ -28,6 +28,8 @@ struct Scene {
     ~Scene();
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
+    Scene(Scene&&) = delete;
+    Scene& operator=(Scene&&) = delete;
 
     // Each add makes one record in the next free slot; on a full array it does nothing.
     // Arguments are stored as they come: nothing is validated or normalised.

@@ -1,0 +1,9 @@
+#!/bin/sh
+# Sets up this machine if needed, then builds and runs the whole test suite: the release
+# build with the window tests under Xvfb, then the unit tests under Address- and
+# UndefinedBehaviorSanitizer.
+set -eu
+cd "$(dirname "$0")"
+tools/setup.sh
+cmake --workflow --preset release
+cmake --workflow --preset asan
