@@ -37,9 +37,10 @@ struct Scene {
     void addPlane(Vec3 point, Vec3 color, Vec3 normal, float material);
     void addLight(Vec3 position, float radius, Vec3 color, float intensity);
 
-    // Builds a tree over the first `count` leaves of `nodes` (read, never changed) and returns
-    // its root, or null when count <= 0 or depth > kMaxBuildDepth. Called with depth 0, it
-    // gives every inner node two children at depth kMaxBuildDepth or above, for any input.
+    // Builds a tree over the first `count` (at most kMaxSpheres) leaves of `nodes`, which are
+    // read and never changed, and returns its root, or null when count <= 0 or depth >
+    // kMaxBuildDepth. Called with depth 0, it gives every inner node two children and keeps
+    // every inner node within kMaxBuildDepth levels of the root, whatever the spheres hold.
     static BvhNode* buildBvh(int depth, BvhNode* const* nodes, int count);
 
     // Builds the hierarchy over the spheres added so far and stores it in root.

@@ -1,0 +1,275 @@
+#!/usr/bin/env bash
+# End-to-end check of one window program from the outside: the window a user sees, the keys,
+# the close button and the signals that end it, and how it fails without a display.
+#
+# Usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO
+#   X scenarios (window escape sigterm close otherkey) run inside
+#     xvfb-run -a -s "-screen 0 1024x768x24"   (a fresh server per test: no key left pressed)
+#   the others (nodisplay baddriver dummy) need no X server.
+# Exit status: 0 passed, 1 failed, 77 skipped because a needed tool is missing.
+set -u -o pipefail
+
+readonly kProgram=${1:?usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO}
+readonly kSendWmDelete=${2-}
+readonly kScenario=${3:?usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO}
+readonly kName=${kProgram##*/}
+readonly kWidth=640
+readonly kHeight=480
+readonly kTitlePattern='^Lucentor$'
+# Bound on every wait; generous because the machine has 2 cores shared by parallel tests.
+readonly kWaitSeconds=60
+readonly kSkip=77
+
+pid=
+workDir=$(mktemp -d) || exit 1
+readonly stderrFile=$workDir/stderr
+
+cleanUp() {
+    if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    fi
+    rm -rf "$workDir"
+}
+trap cleanUp EXIT
+
+fail() {
+    echo "FAIL [$kName $kScenario]: $*" >&2
+    if [[ -s $stderrFile ]]; then
+        echo "--- program stderr ---" >&2
+        cat "$stderrFile" >&2
+    fi
+    exit 1
+}
+
+skip() {
+    echo "SKIP [$kName $kScenario]: $*" >&2
+    exit "$kSkip"
+}
+
+requireTools() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || skip "needs '$tool'"
+    done
+}
+
+# Starts the program in the background with SIGINT and SIGTERM at their defaults (a
+# non-interactive shell would otherwise hand it SIGINT ignored). Arguments are env's.
+startProgram() {
+    env --default-signal=INT,TERM "$@" "$kProgram" 2>"$stderrFile" &
+    pid=$!
+}
+
+# True while the program has not exited; a zombie has exited but is still a child.
+isRunning() {
+    local stat
+    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || return 1
+    stat=${stat##*) }
+    [[ ${stat:0:1} != Z ]]
+}
+
+# Collects the exited program's status into `status`; its pid is no longer ours to signal.
+reap() {
+    wait "$pid"
+    status=$?
+    pid=
+}
+
+expectRunning() {
+    if ! isRunning; then
+        reap
+        fail "ended with status $status $1"
+    fi
+}
+
+# Runs the command every 0.1 s until it succeeds; returns 1 once kWaitSeconds have passed.
+pollUntil() {
+    local tries=0
+    until "$@"; do
+        ((++tries < kWaitSeconds * 10)) || return 1
+        sleep 0.1
+    done
+}
+
+hasExited() { ! isRunning; }
+
+waitForExit() {
+    pollUntil hasExited || fail "still running ${kWaitSeconds}s after $1"
+    reap
+}
+
+expectExit() {
+    local expected=$1
+    waitForExit "$2"
+    ((status == expected)) || fail "exit status $status after $2, expected $expected"
+}
+
+# SDL turns SIGTERM into a quit request only once it is initialised; before that the signal
+# would simply kill the program. The caught-signal mask in /proc shows when it is ready.
+catchesTerm() {
+    expectRunning "before SDL caught SIGTERM"
+    local mask
+    mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+    [[ -n $mask ]] && ((0x$mask & (1 << 14)))
+}
+
+waitUntilCatchingTerm() {
+    pollUntil catchesTerm || fail "SIGTERM not caught after ${kWaitSeconds}s"
+}
+
+expectStderrEmpty() {
+    [[ ! -s $stderrFile ]] || fail "unexpected output on stderr"
+}
+
+# Exactly one line: the program's file name, a colon, a space and a non-empty reason.
+expectOneErrorLine() {
+    local lines
+    lines=$(grep -c '' "$stderrFile")
+    ((lines == 1)) || fail "$lines lines on stderr, expected exactly one"
+    local line
+    line=$(<"$stderrFile")
+    [[ $line == "$kName: "?* ]] || fail "stderr line does not start with '$kName: ': $line"
+    echo "stderr: $line"
+}
+
+# Prints the id of the one visible window titled Lucentor, failing unless there is exactly one.
+findWindow() {
+    local first
+    first=$(timeout "$kWaitSeconds" xdotool search --sync --onlyvisible --name "$kTitlePattern" |
+        head -n 1)
+    [[ -n $first ]] || fail "no visible window titled Lucentor within ${kWaitSeconds}s"
+    local count
+    count=$(xdotool search --onlyvisible --name "$kTitlePattern" | wc -l)
+    ((count == 1)) || fail "$count visible windows titled Lucentor, expected one"
+    echo "$first"
+}
+
+startWindow() {
+    startProgram
+    wid=$(findWindow) || exit 1
+    local owner
+    owner=$(xdotool getwindowpid "$wid") || fail "window $wid has no _NET_WM_PID"
+    ((owner == pid)) || fail "window $wid belongs to process $owner, not to the program ($pid)"
+}
+
+endWithSigterm() {
+    waitUntilCatchingTerm
+    kill -TERM "$pid"
+    expectExit 0 "SIGTERM"
+}
+
+rootSize() {
+    xwininfo -root | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'
+}
+
+# Prints "WIDTHxHEIGHT+X+Y" of a window in root coordinates.
+windowGeometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
+        /Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h "+" x "+" y}'
+}
+
+hasGeometry() {
+    geometry=$(windowGeometry "$wid") || fail "xwininfo cannot read window $wid"
+    [[ $geometry == "$1" ]]
+}
+
+# Without a window manager nothing moves the window after SDL placed it; polling only
+# covers SDL finishing its own set-up after the window was mapped.
+checkGeometry() {
+    local root width height
+    root=$(rootSize)
+    width=${root%x*}
+    height=${root#*x}
+    local expected="${kWidth}x${kHeight}+$(((width - kWidth) / 2))+$(((height - kHeight) / 2))"
+    pollUntil hasGeometry "$expected" ||
+        fail "window geometry $geometry on a $root screen, expected $expected"
+    echo "geometry $geometry on a $root screen"
+}
+
+checkNotResizable() {
+    local hints
+    hints=$(xprop -id "$wid" WM_NORMAL_HINTS) || fail "cannot read WM_NORMAL_HINTS"
+    grep -q "minimum size: $kWidth by $kHeight\$" <<<"$hints" ||
+        fail "minimum size is not ${kWidth}x${kHeight}: $hints"
+    grep -q "maximum size: $kWidth by $kHeight\$" <<<"$hints" ||
+        fail "maximum size is not ${kWidth}x${kHeight}: $hints"
+}
+
+requireXServer() {
+    requireTools xvfb-run xdotool xwininfo xprop
+    [[ -n ${DISPLAY-} ]] || fail "no DISPLAY: run this scenario inside xvfb-run"
+}
+
+scenarioWindow() {
+    startWindow
+    checkGeometry
+    checkNotResizable
+    endWithSigterm
+    expectStderrEmpty
+}
+
+scenarioEscape() {
+    startWindow
+    xdotool keydown --window "$wid" Escape || fail "xdotool cannot press Escape"
+    xdotool keyup Escape 2>/dev/null  # the window may be gone already; only the press matters
+    expectExit 0 "an Escape key press"
+}
+
+scenarioSigterm() {
+    startWindow
+    endWithSigterm
+}
+
+scenarioClose() {
+    [[ -x $kSendWmDelete ]] || skip "needs the send_wm_delete helper"
+    startWindow
+    "$kSendWmDelete" "$wid" || fail "send_wm_delete failed"
+    expectExit 0 "WM_DELETE_WINDOW"
+}
+
+scenarioOtherKey() {
+    startWindow
+    xdotool key --window "$wid" a q space Return F1 Left || fail "xdotool cannot press keys"
+    sleep 2
+    expectRunning "after keys other than Escape"
+    endWithSigterm
+}
+
+scenarioNoDisplay() {
+    local runtimeDir=$workDir/runtime
+    mkdir -m 0700 "$runtimeDir" || fail "cannot make $runtimeDir"
+    # A private runtime directory keeps libwayland's own complaint about it off stderr.
+    startProgram -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER XDG_RUNTIME_DIR="$runtimeDir"
+    expectExit 1 "starting without a display"
+    expectOneErrorLine
+}
+
+scenarioBadDriver() {
+    startProgram SDL_VIDEODRIVER=nosuchdriver
+    expectExit 1 "starting with an unknown video driver"
+    expectOneErrorLine
+}
+
+scenarioDummy() {
+    startProgram -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=dummy
+    waitUntilCatchingTerm
+    sleep 1
+    expectRunning "on its own on the dummy driver"
+    endWithSigterm
+    expectStderrEmpty
+}
+
+[[ -x $kProgram ]] || fail "no program at $kProgram"
+case $kScenario in
+    window) requireXServer && scenarioWindow ;;
+    escape) requireXServer && scenarioEscape ;;
+    sigterm) requireXServer && scenarioSigterm ;;
+    close) requireXServer && scenarioClose ;;
+    otherkey) requireXServer && scenarioOtherKey ;;
+    nodisplay) scenarioNoDisplay ;;
+    baddriver) scenarioBadDriver ;;
+    dummy) scenarioDummy ;;
+    *) fail "unknown scenario (window escape sigterm close otherkey nodisplay baddriver dummy)" ;;
+esac
+echo "PASS [$kName $kScenario]"
