@@ -218,45 +218,34 @@ TEST_F(DummyVideo, ProgramFailsWithOneOnUnknownDriver) {
     EXPECT_EQ(SDL_WasInit(0), 0u) << "SDL is still initialised after the program failed";
 }
 
-TEST(IsUnrequestedInvisibleDriver, FallbackToOffscreenWhenNothingRequested) {
-    EXPECT_TRUE(isUnrequestedInvisibleDriver("offscreen", nullptr));
-}
+struct DriverCase {
+    const char* chosen;     // what SDL settled on
+    const char* requested;  // SDL_VIDEODRIVER, or null when unset
+    bool refused;
+};
 
-TEST(IsUnrequestedInvisibleDriver, InvisibleDriverOtherThanRequested) {
-    EXPECT_TRUE(isUnrequestedInvisibleDriver("offscreen", "x11"));
-    EXPECT_TRUE(isUnrequestedInvisibleDriver("offscreen", "dummy"));
-    EXPECT_TRUE(isUnrequestedInvisibleDriver("dummy", "dummyx"));
-    EXPECT_TRUE(isUnrequestedInvisibleDriver("offscreen", ""));
-}
-
-TEST(IsUnrequestedInvisibleDriver, EvdevIsInvisible) {
-    EXPECT_TRUE(isUnrequestedInvisibleDriver("evdev", nullptr));
-    EXPECT_TRUE(isUnrequestedInvisibleDriver("evdev", "x11"));
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("evdev", "evdev"));
-}
-
-TEST(IsUnrequestedInvisibleDriver, RequestedInvisibleDriver) {
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("dummy", "dummy"));
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("offscreen", "offscreen"));
-}
-
-TEST(IsUnrequestedInvisibleDriver, RequestListIsCommaSeparatedAndCaseBlind) {
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("dummy", "x11,dummy"));
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("DUMMY", "x11,dummy"));
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("dummy", "X11,DUMMY"));
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("offscreen", "wayland,offscreen,x11"));
-}
-
-TEST(IsUnrequestedInvisibleDriver, VisibleDriversPass) {
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("x11", nullptr));
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("wayland", nullptr));
-    EXPECT_FALSE(isUnrequestedInvisibleDriver("x11", "wayland"));
-}
-
-TEST(IsUnrequestedInvisibleDriver, NoDriverCountsAsInvisible) {
-    EXPECT_TRUE(isUnrequestedInvisibleDriver(nullptr, nullptr));
-    EXPECT_TRUE(isUnrequestedInvisibleDriver(nullptr, "x11"));
-    EXPECT_TRUE(isUnrequestedInvisibleDriver(nullptr, "dummy"));
+TEST(IsUnrequestedInvisibleDriver, RefusesOnlyInvisibleDriversNobodyAskedFor) {
+    const DriverCase cases[] = {
+        {"offscreen", nullptr, true},  // SDL's own fallback without a display
+        {"offscreen", "x11", true},
+        {"offscreen", "", true},
+        {"offscreen", "dummy", true},
+        {"dummy", "dummyx", true},  // whole names only
+        {"evdev", nullptr, true},
+        {nullptr, "dummy", true},  // no driver at all is no display either
+        {"dummy", "dummy", false},
+        {"evdev", "evdev", false},
+        {"DUMMY", "x11,dummy", false},  // a comma-separated list, compared case-blind
+        {"dummy", "X11,DUMMY", false},
+        {"offscreen", "wayland,offscreen,x11", false},
+        {"x11", nullptr, false},
+        {"wayland", "x11", false},
+    };
+    for (const DriverCase& c : cases) {
+        EXPECT_EQ(isUnrequestedInvisibleDriver(c.chosen, c.requested), c.refused)
+            << "chosen " << (c.chosen != nullptr ? c.chosen : "(none)") << ", requested "
+            << (c.requested != nullptr ? c.requested : "(unset)");
+    }
 }
 
 }  // namespace
