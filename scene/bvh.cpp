@@ -32,30 +32,20 @@ float upper(float current, float candidate) {
     return (candidate > current || std::isnan(current)) ? candidate : current;
 }
 
-Vec3 lowerCorner(const Vec3& a, const Vec3& b) {
-    return {lower(a.x, b.x), lower(a.y, b.y), lower(a.z, b.z)};
+// The smallest box around both, in the NaN-tolerant sense above.
+Bounds united(const Bounds& a, const Bounds& b) {
+    return {{lower(a.lo.x, b.lo.x), lower(a.lo.y, b.lo.y), lower(a.lo.z, b.lo.z)},
+            {upper(a.hi.x, b.hi.x), upper(a.hi.y, b.hi.y), upper(a.hi.z, b.hi.z)}};
 }
 
-Vec3 upperCorner(const Vec3& a, const Vec3& b) {
-    return {upper(a.x, b.x), upper(a.y, b.y), upper(a.z, b.z)};
-}
+Bounds boxOf(const BvhNode* node) { return {node->boxMin, node->boxMax}; }
 
-// Start with the first box and widen it by every further one, in list order.
-Bounds boundsOf(BvhNode* const* nodes, int count) {
-    Bounds bounds{nodes[0]->boxMin, nodes[0]->boxMax};
-    for (int i = 1; i < count; ++i) {
-        bounds.lo = lowerCorner(bounds.lo, nodes[i]->boxMin);
-        bounds.hi = upperCorner(bounds.hi, nodes[i]->boxMax);
-    }
-    return bounds;
-}
+Bounds centerOf(const BvhNode* node) { return {node->sphere->center, node->sphere->center}; }
 
-Bounds centerBoundsOf(BvhNode* const* nodes, int count) {
-    Bounds bounds{nodes[0]->sphere->center, nodes[0]->sphere->center};
-    for (int i = 1; i < count; ++i) {
-        bounds.lo = lowerCorner(bounds.lo, nodes[i]->sphere->center);
-        bounds.hi = upperCorner(bounds.hi, nodes[i]->sphere->center);
-    }
+// Start with the first node's bounds and widen them by every further one, in list order.
+Bounds boundsOf(BvhNode* const* nodes, int count, Bounds (*of)(const BvhNode*)) {
+    Bounds bounds = of(nodes[0]);
+    for (int i = 1; i < count; ++i) bounds = united(bounds, of(nodes[i]));
     return bounds;
 }
 
@@ -72,9 +62,10 @@ float component(const Vec3& v, int axis) {
 }
 
 BvhNode* makeInnerNode(BvhNode* left, BvhNode* right) {
+    const Bounds box = united(boxOf(left), boxOf(right));
     auto* node = new BvhNode;
-    node->boxMin = lowerCorner(left->boxMin, right->boxMin);
-    node->boxMax = upperCorner(left->boxMax, right->boxMax);
+    node->boxMin = box.lo;
+    node->boxMax = box.hi;
     node->left = left;
     node->right = right;
     return node;
@@ -110,7 +101,7 @@ struct Partition {
 // The regular split: centres strictly below the middle of the bounds go to the lower side;
 // equal, above and NaN centres go to the upper side. Both sides keep the input order.
 void splitAtMidpoint(BvhNode* const* nodes, int count, Partition& out) {
-    const Bounds bounds = boundsOf(nodes, count);
+    const Bounds bounds = boundsOf(nodes, count, boxOf);
     const Vec3 extent = bounds.hi - bounds.lo;
     const int axis = longestAxis(extent);
     const float splitValue = component(extent, axis) * 0.5f + component(bounds.lo, axis);
@@ -131,7 +122,7 @@ bool orderedBefore(float a, float b) { return a < b || (!std::isnan(a) && std::i
 // halve the list in order of centre along the axis where the centres spread furthest.
 // Halving always gives two non-empty sides, each within the next level's capacity.
 void splitAtMedian(BvhNode* const* nodes, int count, Partition& out) {
-    const Bounds centers = centerBoundsOf(nodes, count);
+    const Bounds centers = boundsOf(nodes, count, centerOf);
     const int axis = longestAxis(centers.hi - centers.lo);
     const auto keyOf = [axis](const BvhNode* node) {
         return component(node->sphere->center, axis);
