@@ -25,6 +25,18 @@ struct BvhNode {
     BvhNode& operator=(const BvhNode&) = delete;
     BvhNode(BvhNode&&) = delete;
     BvhNode& operator=(BvhNode&&) = delete;
+
+    // The walks below are asked of inner nodes only; they never test this node's own box.
+
+    // True when the left child's box is entered strictly nearer than the right child's.
+    bool leftChildFirst(const Ray& ray) const;
+
+    // The leaf whose sphere the ray hits nearest below this node, having lowered ray.t to that
+    // hit, or null with ray.t unchanged. depth counts the levels where both children were hit.
+    BvhNode* intersect(int depth, Ray& ray) const;
+
+    // The blocking amount of the spheres below this node: 0, 0.5 or 1. depth counts levels.
+    float occlusion(int depth, const Ray& ray) const;
 };
 
 }  // namespace lucentor

@@ -4,15 +4,20 @@
 
 namespace lucentor {
 
+struct Scene;
+
 // The distance every closest-hit query starts with. A ray whose t is still exactly this
 // value afterwards hit nothing, so nothing at this distance or beyond is ever seen.
 inline constexpr float kFarDistance = 100.0f;
 
-// A query ray, built on the caller's stack.
-struct Ray {
-    Vec3 origin;
-    Vec3 direction;          // unit length for every query (the sphere test relies on it)
-    float t = kFarDistance;  // distance of the nearest accepted hit so far
+// What a closest-hit query reports, stored as a float in HitRecord::kind.
+enum class HitKind { Sphere = 0, Plane = 1, Light = 2 };
+
+// Laid out like a Vec3; whether anything was hit is told by the ray's t, not by the record.
+struct HitRecord {
+    float kind = 0.0f;   // a HitKind as a whole number
+    float index = 0.0f;  // the slot in the Scene array of that kind, as a whole number
+    float spare = 0.0f;  // always 0
 };
 
 struct Sphere {
@@ -37,14 +42,18 @@ struct Light {
     Vec3 emission;  // the colour given to addLight times its intensity
 };
 
-// What a closest-hit query reports, stored as a float in HitRecord::kind.
-enum class HitKind { Sphere = 0, Plane = 1, Light = 2 };
+// A query ray, built on the caller's stack.
+struct Ray {
+    Vec3 origin;
+    Vec3 direction;          // unit length for every query (the sphere test relies on it)
+    float t = kFarDistance;  // distance of the nearest accepted hit so far
 
-// Laid out like a Vec3; whether anything was hit is told by the ray's t, not by the record.
-struct HitRecord {
-    float kind = 0.0f;   // a HitKind as a whole number
-    float index = 0.0f;  // the slot in the Scene array of that kind, as a whole number
-    float spare = 0.0f;  // always 0
+    // What the ray meets first among the spheres, planes and light spheres: lowers t to the
+    // hit's distance and names the object hit; t unchanged means nothing was hit.
+    HitRecord closestHit(const Scene& scene);
+
+    // How much of a light the spheres on this shadow ray block: 0, 0.5 or 1. Reads no t.
+    float occlusion(const Scene& scene) const;
 };
 
 }  // namespace lucentor

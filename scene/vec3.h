@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 namespace lucentor {
 
 // A point, a direction or a linear RGB colour (1.0 is full intensity; sums may exceed it).
@@ -29,5 +31,15 @@ constexpr Vec3 operator*(float s, const Vec3& v) { return {s * v.x, s * v.y, s *
 constexpr Vec3 operator*(const Vec3& a, const Vec3& b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
 
 constexpr float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// Square roots are taken in double precision and narrowed, so that every platform rounds
+// them alike.
+inline float squareRoot(float x) { return float(std::sqrt(double(x))); }
+
+// For an argument that exact arithmetic keeps at or above 0 but rounding can push just below:
+// such a value is taken as 0 instead of giving NaN. NaN itself still gives NaN.
+inline float squareRootOfRounded(float x) { return squareRoot(x < 0.0f ? 0.0f : x); }
+
+inline float length(const Vec3& v) { return squareRoot(dot(v, v)); }
 
 }  // namespace lucentor

@@ -11,6 +11,8 @@ constexpr int kMaxRecorded = 1 << 14;
 std::array<const void*, kMaxRecorded> recorded;
 int recordedCount = 0;
 bool recording = false;
+int allocationCount = 0;
+bool counting = false;
 
 void record(const void* address) {
     if (recording && address != nullptr && recordedCount < kMaxRecorded) {
@@ -38,12 +40,24 @@ std::vector<const void*> FreeRecorder::freed() const {
     return result;
 }
 
+AllocationCounter::AllocationCounter() {
+    allocationCount = 0;
+    counting = true;
+}
+
+AllocationCounter::~AllocationCounter() { counting = false; }
+
+// A member for the same reason as freed().
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
+int AllocationCounter::count() const { return allocationCount; }
+
 }  // namespace lucentor::testing
 
 // Replacing new as well keeps every allocation and release in one matched malloc/free pair,
 // also under AddressSanitizer. Raw malloc and free are the point here.
 // NOLINTBEGIN(cppcoreguidelines-no-malloc)
 void* operator new(std::size_t size) {
+    if (counting) ++allocationCount;
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }

@@ -18,4 +18,17 @@ public:
     std::vector<const void*> freed() const;
 };
 
+// Counts the calls of operator new made while an instance is alive, through the same
+// replaced operator; single-threaded as well, one instance at a time.
+class AllocationCounter {
+public:
+    AllocationCounter();
+    ~AllocationCounter();
+    AllocationCounter(const AllocationCounter&) = delete;
+    AllocationCounter& operator=(const AllocationCounter&) = delete;
+
+    // The allocations counted so far.
+    int count() const;
+};
+
 }  // namespace lucentor::testing

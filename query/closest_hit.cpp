@@ -1,0 +1,67 @@
+#include "query/closest_hit.h"
+
+#include "query/geometry.h"
+#include "scene/scene.h"
+
+namespace lucentor {
+namespace {
+
+// The leaf of the sphere the ray hits, found through the hierarchy; ray.t is lowered to it.
+const BvhNode* closestSphereLeaf(const BvhNode* root, Ray& ray) {
+    if (root == nullptr || !hitsBox(ray, root->boxMin, root->boxMax)) return nullptr;
+    if (root->left != nullptr) return root->intersect(0, ray);
+    // A scene of one sphere: the root is its leaf.
+    return hitSphere(ray, root->sphere->center, root->sphere->radiusSquared) ? root : nullptr;
+}
+
+HitRecord recordOf(HitKind kind, int index) { return {float(kind), float(index), 0.0f}; }
+
+}  // namespace
+
+float planeDistance(const Ray& ray, const Plane& plane) {
+    const float den = dot(plane.normal, ray.direction);
+    if (!(den > kParallelEpsilon)) return 0.0f;
+    return dot(ray.origin - plane.point, plane.normal) / den;
+}
+
+// The record names whatever lowered t last. Each stage competes against the t left by the
+// ones before it and accepts only strictly nearer hits, so on equal distances a sphere beats
+// a plane, a plane beats a light, and a lower slot beats a higher one.
+HitRecord Ray::closestHit(const Scene& scene) {
+    HitRecord record;
+    float lastT = t;
+
+    if (const BvhNode* leaf = closestSphereLeaf(scene.root, *this); leaf != nullptr) {
+        // Leaves do not know their slots, so the slot is looked up. Should a leaf stand in
+        // two slots, the highest names it; slots from sphereCount on are empty.
+        for (int k = scene.sphereCount - 1; k >= 0; --k) {
+            if (scene.leaves[k] == leaf) {
+                record = recordOf(HitKind::Sphere, k);
+                lastT = t;
+                break;
+            }
+        }
+    }
+
+    for (int i = 0; i < scene.planeCount; ++i) {
+        const float tp = planeDistance(*this, *scene.planes[i]);
+        if (tp > 0.0f && tp < t) t = tp;
+        if (t != lastT) {
+            record = recordOf(HitKind::Plane, i);
+            lastT = t;
+        }
+    }
+
+    for (int j = 0; j < scene.lightCount; ++j) {
+        const Light& light = *scene.lights[j];
+        if (light.radius == 0.0f) continue;  // point lights are never hit
+        hitSphere(*this, light.position, light.radiusSquared);
+        if (t != lastT) {
+            record = recordOf(HitKind::Light, j);
+            lastT = t;
+        }
+    }
+    return record;
+}
+
+}  // namespace lucentor

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "scene/bvh.h"
+#include "scene/records.h"
+
+namespace lucentor {
+
+// The two geometric tests every ray query rests on. They sit in the hottest loops of the
+// renderer, so they are defined here, inline.
+
+// The stretch of a ray's line inside a box, as distances along the ray.
+struct BoxSpan {
+    float entry = 0.0f;
+    float exit = 0.0f;
+};
+
+// The reciprocal of each direction component. A zero component gives an infinity on purpose:
+// the slab comparisons then settle that axis without a special case.
+constexpr Vec3 reciprocal(const Vec3& direction) {
+    return {1.0f / direction.x, 1.0f / direction.y, 1.0f / direction.z};
+}
+
+// One axis of the slab test. The ternaries are the comparisons the queries are defined by:
+// std::fmin/std::fmax would let a number win over NaN, where a NaN here must mean a miss.
+constexpr BoxSpan axisSpan(float origin, float inverse, float boxMin, float boxMax) {
+    const float t1 = (boxMin - origin) * inverse;
+    const float t2 = (boxMax - origin) * inverse;
+    return {t1 < t2 ? t1 : t2, t1 > t2 ? t1 : t2};
+}
+
+// Narrows the span found so far by one more axis.
+constexpr BoxSpan narrowed(const BoxSpan& span, const BoxSpan& axis) {
+    return {span.entry > axis.entry ? span.entry : axis.entry,
+            axis.exit > span.exit ? span.exit : axis.exit};
+}
+
+// The slab test's span over the axes x, y, z in that order, with the direction's reciprocal
+// computed once by the caller.
+constexpr BoxSpan boxSpan(const Ray& ray, const Vec3& inverse, const Vec3& boxMin,
+                          const Vec3& boxMax) {
+    const BoxSpan x = axisSpan(ray.origin.x, inverse.x, boxMin.x, boxMax.x);
+    const BoxSpan y = axisSpan(ray.origin.y, inverse.y, boxMin.y, boxMax.y);
+    const BoxSpan z = axisSpan(ray.origin.z, inverse.z, boxMin.z, boxMax.z);
+    return narrowed(narrowed(x, y), z);
+}
+
+constexpr BoxSpan nodeSpan(const Ray& ray, const Vec3& inverse, const BvhNode& node) {
+    return boxSpan(ray, inverse, node.boxMin, node.boxMax);
+}
+
+// A box is hit when some of it lies ahead of the origin; a graze (exit == entry) counts, a
+// NaN bound does not. The ray's t is not consulted.
+constexpr bool spanHits(const BoxSpan& span) { return span.exit >= span.entry && span.exit > 0.0f; }
+
+constexpr bool hitsBox(const Ray& ray, const Vec3& boxMin, const Vec3& boxMax) {
+    return spanHits(boxSpan(ray, reciprocal(ray.direction), boxMin, boxMax));
+}
+
+// How far along the ray a box is reached, for ordering children: the entry, or the exit when
+// the origin is inside the box, or kFarDistance for a box that is missed.
+constexpr float entryDistance(const BoxSpan& span) {
+    if (!spanHits(span)) return kFarDistance;
+    return span.entry >= 0.0f ? span.entry : span.exit;
+}
+
+// Accepts the sphere when its near intersection lies strictly between 0 and ray.t, and then
+// lowers ray.t to it; otherwise leaves ray.t unchanged. Only the near intersection counts, so
+// a ray starting inside or on a sphere never reports it. The direction must be unit length:
+// d2 is not divided by its squared length.
+inline bool hitSphere(Ray& ray, const Vec3& center, float radiusSquared) {
+    const Vec3 toCenter = center - ray.origin;
+    const float tca = dot(toCenter, ray.direction);
+    if (tca < 0.0f) return false;
+    const Vec3 offAxis = toCenter - ray.direction * tca;
+    const float d2 = dot(offAxis, offAxis);
+    if (d2 > radiusSquared) return false;
+    // d2 <= radiusSquared here, so the root's argument cannot be negative.
+    const float t = tca - squareRoot(radiusSquared - d2);
+    if (!(ray.t > t && t > 0.0f)) return false;
+    ray.t = t;
+    return true;
+}
+
+}  // namespace lucentor

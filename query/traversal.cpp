@@ -1,0 +1,57 @@
+#include "query/traversal.h"
+
+#include "query/geometry.h"
+
+namespace lucentor {
+namespace {
+
+// Left first exactly when the right child is reached strictly later; on a tie the right
+// child goes first.
+bool leftIsNearer(const BoxSpan& left, const BoxSpan& right) {
+    return entryDistance(right) > entryDistance(left);
+}
+
+// A leaf is answered by its sphere test; an inner child by its own walk at the given depth.
+BvhNode* searchChild(BvhNode* child, int depth, Ray& ray) {
+    if (child->left == nullptr)
+        return hitSphere(ray, child->sphere->center, child->sphere->radiusSquared) ? child
+                                                                                   : nullptr;
+    return child->intersect(depth, ray);
+}
+
+}  // namespace
+
+bool BvhNode::leftChildFirst(const Ray& ray) const {
+    const Vec3 inverse = reciprocal(ray.direction);
+    return leftIsNearer(nodeSpan(ray, inverse, *left), nodeSpan(ray, inverse, *right));
+}
+
+BvhNode* BvhNode::intersect(int depth, Ray& ray) const {
+    if (depth > kMaxTraversalDepth) return nullptr;
+    const Vec3 inverse = reciprocal(ray.direction);
+    const BoxSpan leftSpan = nodeSpan(ray, inverse, *left);
+    const BoxSpan rightSpan = nodeSpan(ray, inverse, *right);
+    const bool leftHit = spanHits(leftSpan);
+    const bool rightHit = spanHits(rightSpan);
+    if (!leftHit && !rightHit) return nullptr;
+
+    // Passing through a single child does not deepen the walk.
+    if (leftHit != rightHit) return searchChild(leftHit ? left : right, depth, ray);
+
+    const bool leftFirst = leftIsNearer(leftSpan, rightSpan);
+    BvhNode* const nearChild = leftFirst ? left : right;
+    BvhNode* const farChild = leftFirst ? right : left;
+    const BoxSpan& farSpan = leftFirst ? rightSpan : leftSpan;
+
+    // Child boxes may overlap, so a hit in the near child does not settle the question: the
+    // far child can still hold a nearer sphere whenever its box is entered before that hit.
+    // Its sphere tests accept only strictly nearer hits, so equal distances keep the first.
+    BvhNode* found = searchChild(nearChild, depth + 1, ray);
+    if (found == nullptr || farSpan.entry < ray.t) {
+        BvhNode* const nearer = searchChild(farChild, depth + 1, ray);
+        if (nearer != nullptr) found = nearer;
+    }
+    return found;
+}
+
+}  // namespace lucentor

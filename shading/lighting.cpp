@@ -1,0 +1,109 @@
+#include "shading/lighting.h"
+
+#include <cmath>
+
+#include "shading/random.h"
+
+namespace lucentor {
+namespace {
+
+// Radii above about 53687 would need a grid of more values than one draw gives. Such grids
+// are cut to the widest centred one the draws cover: its points still lie in the ball, they
+// are merely not spread over all of it.
+constexpr float kMaxGridHalfWidth = 536870912.0f;  // 2^29 grid steps
+
+// The grid of a light's ball along each axis: `size` points, (k - halfWidth) grid steps from
+// the centre for k = 0 .. size - 1.
+struct LightGrid {
+    float halfWidth = 0.0f;
+    int size = 0;
+};
+
+LightGrid lightGrid(float radius) {
+    const float halfWidth = radius * kLightGridScale;
+    // Not above 0 (NaN included): no grid at all. Every conversion below is then in range.
+    if (!(halfWidth > 0.0f)) return {};
+    const float clamped = halfWidth < kMaxGridHalfWidth ? halfWidth : kMaxGridHalfWidth;
+    return {clamped, int(2.0f * clamped + 1.0f)};
+}
+
+float gridOffset(const LightGrid& grid, int k) {
+    return (float(k) - grid.halfWidth) * kLightGridStep;
+}
+
+float offsetLength(float x, float y, float z) { return squareRoot(x * x + y * y + z * z); }
+
+// Whether rejection sampling can ever accept: true when the grid point nearest the centre
+// lies in the ball. Offsets grow monotonically away from k = floor(halfWidth) in both
+// directions, and so does the rounded length, so that point decides for all of them.
+bool gridReachesBall(const LightGrid& grid, float radius) {
+    if (grid.size < 1) return false;
+    const int below = int(grid.halfWidth);
+    const int above = below + 1 < grid.size ? below + 1 : below;
+    const float low = std::fabs(gridOffset(grid, below));
+    const float high = std::fabs(gridOffset(grid, above));
+    const float nearest = low < high ? low : high;
+    return !(offsetLength(nearest, nearest, nearest) > radius);
+}
+
+float drawOffset(const LightGrid& grid) { return gridOffset(grid, threadRandom() % grid.size); }
+
+// A random grid point of the ball, relative to its centre, by rejection: about two attempts
+// on average, since the ball fills 52 % of its cube.
+Vec3 ballOffset(float radius) {
+    const LightGrid grid = lightGrid(radius);
+    if (!gridReachesBall(grid, radius)) return {};
+    for (;;) {
+        // Three separate statements fix the draw order: x, then y, then z.
+        const float x = drawOffset(grid);
+        const float y = drawOffset(grid);
+        const float z = drawOffset(grid);
+        if (!(offsetLength(x, y, z) > radius)) return {x, y, z};
+    }
+}
+
+// The shadow ray's target for one light: a random point of a spherical light, the position
+// of a point light.
+Vec3 lightTarget(const Light& light, const Vec3& from) {
+    return light.radius > 0.0f ? sampleLightPoint(light, from) : light.position;
+}
+
+}  // namespace
+
+Vec3 sampleLightPoint(const Light& light, const Vec3& from) {
+    const Vec3 target = light.position + ballOffset(light.radius);
+    const Vec3 v = target - from;
+    const Vec3 u = v * (1.0f / length(v));
+
+    // Near intersection of the line of sight with the light's sphere. The target lies in the
+    // ball, so d2 exceeds radiusSquared only by rounding: at a grazing line of sight, or for
+    // any line at all when the radius is tiny. The root is then 0, the tangent point, where
+    // a NaN would throw the point 100 units away.
+    const Vec3 toCenter = light.position - from;
+    const float tca = dot(u, toCenter);
+    const Vec3 offAxis = toCenter - u * tca;
+    const float t0 = tca - squareRootOfRounded(light.radiusSquared - dot(offAxis, offAxis));
+    const float distance = (t0 > 0.0f && t0 < kFarDistance) ? t0 : kFarDistance;
+    return from + u * distance;
+}
+
+Vec3 directLighting(const Scene& scene, const Vec3& point, const Vec3& normal) {
+    Vec3 result;
+    // Shadow rays start just below the surface, against the normal.
+    const Vec3 start = point - normal * kSurfaceOffset;
+    for (int i = 0; i < scene.lightCount; ++i) {
+        const Light& light = *scene.lights[i];
+        const Vec3 toLight = lightTarget(light, start) - start;
+        const float inverseDistance = 1.0f / length(toLight);
+        const Ray shadow{start, toLight * inverseDistance, 0.0f};
+        const float blocked = shadow.occlusion(scene);
+        if (!(blocked < 1.0f)) continue;
+        float factor = dot(shadow.direction, normal) * (1.0f - blocked);
+        // Lit alike from either side of the normal.
+        if (factor < 0.0f) factor = -factor;
+        result = result + (light.emission * inverseDistance) * factor;
+    }
+    return result;
+}
+
+}  // namespace lucentor

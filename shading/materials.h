@@ -1,0 +1,42 @@
+#pragma once
+
+#include "scene/scene.h"
+
+namespace lucentor {
+
+// The two colours of a checkerboard plane's cells, and the shift that keeps the cell index
+// of coordinates down to -1000 non-negative before it is truncated.
+inline constexpr Vec3 kOddCellColor = {1.0f, 1.0f, 1.0f};
+inline constexpr Vec3 kEvenCellColor = {1.0f, 0.0f, 0.86f};
+inline constexpr float kCheckerOffset = 1000.0f;
+
+// What a hit looks like to the shading: point, normal, colour and material.
+struct Surface {
+    Vec3 point;
+    Vec3 normal;  // outward for spheres; a plane's stored normal, never turned to the ray
+    Vec3 color;
+    float material = 0.0f;
+};
+
+// A plane whose colour components add up to exactly 0 shows the checkerboard instead.
+bool isCheckerboard(const Vec3& color);
+
+// The checkerboard colour at a point: cells one unit wide, aligned on integer x and z.
+Vec3 checkerColor(const Vec3& point);
+
+// The surface of a sphere or a plane hit at `point`.
+Surface sphereSurface(const Sphere& sphere, const Vec3& point);
+Surface planeSurface(const Plane& plane, const Vec3& point);
+
+// The refracted direction of `direction` through a surface of refractive index `index` with
+// normal `normal` (either side), not normalised; (0, 0, 0) at total internal reflection.
+Vec3 refractedDirection(const Vec3& direction, const Vec3& normal, float index);
+
+// The mirror image of `direction` about `normal`.
+Vec3 reflectedDirection(const Vec3& direction, const Vec3& normal);
+
+// Fresnel's share of reflected light for a ray of direction `direction` meeting a surface of
+// refractive index `index` whose normal has been turned along the ray (direction . normal >= 0).
+float fresnelReflectance(const Vec3& direction, const Vec3& turnedNormal, float index);
+
+}  // namespace lucentor

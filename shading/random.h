@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+namespace lucentor {
+
+// The largest value a draw gives. The light sampler's grid needs at least 2^31 - 1, which is
+// also what glibc's rand() gives, the generator the shading formulas were written for.
+inline constexpr int kRandomMax = 0x7fffffff;
+
+// A small generator with rand()'s contract: each draw is a non-negative int up to kRandomMax.
+// SplitMix64, keeping the top 31 bits of each output; every seed, 0 included, starts a
+// well-mixed sequence, so seeds may be simple combinations such as (pass, row).
+struct RandomGenerator {
+    std::uint64_t state = 0;
+
+    int next();
+};
+
+// Each thread draws from a generator of its own: the C library's rand() is shared behind a
+// lock in glibc (and need not be thread-safe elsewhere), which would serialise the render
+// workers. A thread that never seeds starts from seed 0.
+void seedThreadRandom(std::uint64_t seed);
+
+// The next draw of the calling thread's generator.
+int threadRandom();
+
+}  // namespace lucentor

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "scene/scene.h"
+
+namespace lucentor {
+
+// Any surface seen at this depth is black; a light is still seen. Compared exactly.
+inline constexpr float kMaxDepth = 5.0f;
+
+// What a ray that meets a light sphere returns, whatever the light's emission or size.
+inline constexpr Vec3 kLightHitColor = {1.0f, 1.0f, 0.8f};
+
+// The linear RGB colour seen along `ray` (t = kFarDistance on entry, left at the hit's
+// distance), unclamped. depth is 0 for camera rays and one more for each secondary ray; it
+// must be a whole number from 0 to kMaxDepth, or the recursion would step past the limit.
+// Draws from the calling thread's generator: a mirror's direct light before its reflected
+// ray, a glass surface's reflected ray before its refracted one.
+Vec3 trace(Ray& ray, float depth, const Scene& scene);
+
+}  // namespace lucentor
