@@ -1,17 +1,16 @@
 #include "query/closest_hit.h"
 
 #include "query/geometry.h"
+#include "query/traversal.h"
 #include "scene/scene.h"
 
 namespace lucentor {
 namespace {
 
 // The leaf of the sphere the ray hits, found through the hierarchy; ray.t is lowered to it.
-const BvhNode* closestSphereLeaf(const BvhNode* root, Ray& ray) {
+const BvhNode* closestSphereLeaf(BvhNode* root, Ray& ray) {
     if (root == nullptr || !hitsBox(ray, root->boxMin, root->boxMax)) return nullptr;
-    if (root->left != nullptr) return root->intersect(0, ray);
-    // A scene of one sphere: the root is its leaf.
-    return hitSphere(ray, root->sphere->center, root->sphere->radiusSquared) ? root : nullptr;
+    return closestLeaf(root, 0, ray);
 }
 
 HitRecord recordOf(HitKind kind, int index) { return {float(kind), float(index), 0.0f}; }

@@ -11,15 +11,13 @@ bool leftIsNearer(const BoxSpan& left, const BoxSpan& right) {
     return entryDistance(right) > entryDistance(left);
 }
 
-// A leaf is answered by its sphere test; an inner child by its own walk at the given depth.
-BvhNode* searchChild(BvhNode* child, int depth, Ray& ray) {
-    if (child->left == nullptr)
-        return hitSphere(ray, child->sphere->center, child->sphere->radiusSquared) ? child
-                                                                                   : nullptr;
-    return child->intersect(depth, ray);
-}
-
 }  // namespace
+
+BvhNode* closestLeaf(BvhNode* node, int depth, Ray& ray) {
+    if (node->left != nullptr) return node->intersect(depth, ray);
+    const Sphere& sphere = *node->sphere;
+    return hitSphere(ray, sphere.center, sphere.radiusSquared) ? node : nullptr;
+}
 
 bool BvhNode::leftChildFirst(const Ray& ray) const {
     const Vec3 inverse = reciprocal(ray.direction);
@@ -36,7 +34,7 @@ BvhNode* BvhNode::intersect(int depth, Ray& ray) const {
     if (!leftHit && !rightHit) return nullptr;
 
     // Passing through a single child does not deepen the walk.
-    if (leftHit != rightHit) return searchChild(leftHit ? left : right, depth, ray);
+    if (leftHit != rightHit) return closestLeaf(leftHit ? left : right, depth, ray);
 
     const bool leftFirst = leftIsNearer(leftSpan, rightSpan);
     BvhNode* const nearChild = leftFirst ? left : right;
@@ -46,9 +44,9 @@ BvhNode* BvhNode::intersect(int depth, Ray& ray) const {
     // Child boxes may overlap, so a hit in the near child does not settle the question: the
     // far child can still hold a nearer sphere whenever its box is entered before that hit.
     // Its sphere tests accept only strictly nearer hits, so equal distances keep the first.
-    BvhNode* found = searchChild(nearChild, depth + 1, ray);
+    BvhNode* found = closestLeaf(nearChild, depth + 1, ray);
     if (found == nullptr || farSpan.entry < ray.t) {
-        BvhNode* const nearer = searchChild(farChild, depth + 1, ray);
+        BvhNode* const nearer = closestLeaf(farChild, depth + 1, ray);
         if (nearer != nullptr) found = nearer;
     }
     return found;

@@ -8,4 +8,9 @@ namespace lucentor {
 // a tree it built is always walked completely.
 inline constexpr int kMaxTraversalDepth = 50;
 
+// The leaf of the nearest sphere that the ray hits at or below `node`, having lowered ray.t to
+// that hit, or null with ray.t unchanged: a leaf answers by its sphere test, an inner node by
+// its walk at `depth`. The node's own box is not tested.
+BvhNode* closestLeaf(BvhNode* node, int depth, Ray& ray);
+
 }  // namespace lucentor

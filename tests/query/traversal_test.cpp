@@ -50,14 +50,13 @@ struct TwoLeafWalk {
     BvhNode* right;
     std::unique_ptr<BvhNode> root;
     Ray ray = alongMinusZ();
-    const BvhNode* found = nullptr;
+    const BvhNode* found;
 
     TwoLeafWalk(Vec3 leftCenter, Vec3 rightCenter)
         : left(leafNode(leftCenter, 1.0f)),
           right(leafNode(rightCenter, 1.0f)),
-          root(innerNode(left, right)) {
-        found = root->intersect(0, ray);
-    }
+          root(innerNode(left, right)),
+          found(root->intersect(0, ray)) {}
 };
 
 TEST(Traversal, FarChildNearerThanNearChildHit) {

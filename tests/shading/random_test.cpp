@@ -10,14 +10,14 @@ namespace lucentor {
 namespace {
 
 std::vector<int> draws(RandomGenerator generator, int count) {
-    std::vector<int> result;
-    for (int i = 0; i < count; ++i) result.push_back(generator.next());
+    std::vector<int> result(static_cast<std::size_t>(count));
+    for (int& value : result) value = generator.next();
     return result;
 }
 
 std::vector<int> threadDraws(int count) {
-    std::vector<int> result;
-    for (int i = 0; i < count; ++i) result.push_back(threadRandom());
+    std::vector<int> result(static_cast<std::size_t>(count));
+    for (int& value : result) value = threadRandom();
     return result;
 }
 
