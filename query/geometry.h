@@ -63,19 +63,30 @@ constexpr float entryDistance(const BoxSpan& span) {
     return span.entry >= 0.0f ? span.entry : span.exit;
 }
 
+// Where a line passes a sphere's centre: tca, the distance along the line to the point
+// nearest the centre, and d2, the squared distance between that point and the centre. The
+// direction must be unit length: d2 is not divided by its squared length.
+struct ClosestApproach {
+    float tca = 0.0f;
+    float d2 = 0.0f;
+};
+
+constexpr ClosestApproach closestApproach(const Vec3& origin, const Vec3& direction,
+                                          const Vec3& center) {
+    const Vec3 toCenter = center - origin;
+    const float tca = dot(toCenter, direction);
+    const Vec3 offAxis = toCenter - direction * tca;
+    return {tca, dot(offAxis, offAxis)};
+}
+
 // Accepts the sphere when its near intersection lies strictly between 0 and ray.t, and then
 // lowers ray.t to it; otherwise leaves ray.t unchanged. Only the near intersection counts, so
-// a ray starting inside or on a sphere never reports it. The direction must be unit length:
-// d2 is not divided by its squared length.
+// a ray starting inside or on a sphere never reports it.
 inline bool hitSphere(Ray& ray, const Vec3& center, float radiusSquared) {
-    const Vec3 toCenter = center - ray.origin;
-    const float tca = dot(toCenter, ray.direction);
-    if (tca < 0.0f) return false;
-    const Vec3 offAxis = toCenter - ray.direction * tca;
-    const float d2 = dot(offAxis, offAxis);
-    if (d2 > radiusSquared) return false;
+    const ClosestApproach line = closestApproach(ray.origin, ray.direction, center);
+    if (line.tca < 0.0f || line.d2 > radiusSquared) return false;
     // d2 <= radiusSquared here, so the root's argument cannot be negative.
-    const float t = tca - squareRoot(radiusSquared - d2);
+    const float t = line.tca - squareRoot(radiusSquared - line.d2);
     if (!(ray.t > t && t > 0.0f)) return false;
     ray.t = t;
     return true;

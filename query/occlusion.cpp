@@ -15,11 +15,8 @@ float childAmount(const BvhNode* child, int depth, const Ray& ray) {
 }  // namespace
 
 float blockingAmount(const Ray& ray, const Sphere& sphere) {
-    const Vec3 toCenter = sphere.center - ray.origin;
-    const float tca = dot(toCenter, ray.direction);
-    if (tca < 0.0f) return 0.0f;
-    const Vec3 offAxis = toCenter - ray.direction * tca;
-    if (dot(offAxis, offAxis) > sphere.radiusSquared) return 0.0f;
+    const ClosestApproach line = closestApproach(ray.origin, ray.direction, sphere.center);
+    if (line.tca < 0.0f || line.d2 > sphere.radiusSquared) return 0.0f;
     return sphere.material > 1.0f ? kGlassBlocking : 1.0f;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "query/geometry.h"
 #include "shading/random.h"
 
 namespace lucentor {
@@ -79,10 +80,8 @@ Vec3 sampleLightPoint(const Light& light, const Vec3& from) {
     // ball, so d2 exceeds radiusSquared only by rounding: at a grazing line of sight, or for
     // any line at all when the radius is tiny. The root is then 0, the tangent point, where
     // a NaN would throw the point 100 units away.
-    const Vec3 toCenter = light.position - from;
-    const float tca = dot(u, toCenter);
-    const Vec3 offAxis = toCenter - u * tca;
-    const float t0 = tca - squareRootOfRounded(light.radiusSquared - dot(offAxis, offAxis));
+    const ClosestApproach line = closestApproach(from, u, light.position);
+    const float t0 = line.tca - squareRootOfRounded(light.radiusSquared - line.d2);
     const float distance = (t0 > 0.0f && t0 < kFarDistance) ? t0 : kFarDistance;
     return from + u * distance;
 }

@@ -35,7 +35,7 @@ Vec3 normalized(const Vec3& v) { return v * (1.0f / length(v)); }
 
 void fillRandomScene(Scene& scene, std::mt19937& random) {
     const int spheres = pick(random, 0, kMaxSpheres);
-    // Small scenes are spread out, large ones crowded, so both sparse trees and heavily
+    // Half the scenes have small spheres and half large ones, so both sparse trees and heavily
     // overlapping child boxes occur.
     const float largest = pick(random, 0, 1) == 0 ? 1.0f : 4.0f;
     for (int i = 0; i < spheres; ++i) {
