@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "app/events.h"
-#include "app/startup.h"
+#include "app/frame.h"
 #include "app/window.h"
 
 namespace lucentor {
@@ -18,32 +19,42 @@ std::string programName(int argc, char** argv) {
     return std::string(path.substr(path.find_last_of('/') + 1));
 }
 
+void reportFailure(int argc, char** argv, const std::string& problem) {
+    std::fprintf(stderr, "%s: %s\n", programName(argc, argv).c_str(), problem.c_str());
+}
+
 }  // namespace
 
-void runEventLoop() {
-    // Never waits, so the workers' passes are picked up as soon as they complete.
+void runEventLoop(SDL_Renderer* renderer, Rendering& rendering) {
     bool quit = false;
     while (!quit) {
         quit = handlePendingEvents();
-        // The frame step belongs here, after the events: a pass completed in the iteration
-        // that brings a quit request is still shown before the loop ends.
+        runFrameStep(renderer, rendering);
     }
 }
 
 int runProgram(int argc, char** argv, Preset preset) {
-    Scene* scene = createPresetScene(preset);
+    Rendering rendering;
+    prepareRendering(rendering, preset);
 
     Window window;
     if (std::string error; !openWindow(window, error)) {
-        std::fprintf(stderr, "%s: %s\n", programName(argc, argv).c_str(), error.c_str());
-        delete scene;
+        reportFailure(argc, argv, error);
         return 1;
     }
+    try {
+        startWorkers(rendering, kWorkerCount, kRenderSeed);
+    } catch (const std::system_error& e) {
+        closeWindow(window);
+        reportFailure(argc, argv, std::string("cannot start a render worker: ") + e.what());
+        return 1;  // the rendering joins the workers already started
+    }
 
-    runEventLoop();
+    runEventLoop(window.renderer, rendering);
 
+    // SDL goes first; the workers still running a pass never touch it.
     closeWindow(window);
-    delete scene;
+    stopRendering(rendering);
     return 0;
 }
 

@@ -1,16 +1,21 @@
 #pragma once
 
+#include <SDL.h>
+
+#include "app/rendering.h"
 #include "presets/preset.h"
 
 namespace lucentor {
 
-// The whole life of a window program: build the preset's scene, open the window, run the
-// event loop until the user quits, release everything. Returns the process exit code:
-// 0 after a quit request, 1 when the window cannot be shown (with one line on stderr).
-// Command-line arguments change nothing; argv[0] only names the program in messages.
+// The whole life of a window program: build the preset's scene, open the window, start the
+// render workers, refine the picture until the user quits, then stop the workers and release
+// everything. Returns the process exit code: 0 after a quit request, 1 when the window cannot
+// be shown or a worker cannot be started (with one line on stderr). Command-line arguments
+// change nothing; argv[0] only names the program in messages.
 int runProgram(int argc, char** argv, Preset preset);
 
-// Polls events without pause until one of them ends the program.
-void runEventLoop();
+// Polls events without pause, running the frame step after each poll, until an event ends
+// the program. A pass that completes in the iteration that brings the quit is still shown.
+void runEventLoop(SDL_Renderer* renderer, Rendering& rendering);
 
 }  // namespace lucentor

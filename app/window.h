@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "app/image.h"
+
 namespace lucentor {
 
-inline constexpr int kImageWidth = 640;
-inline constexpr int kImageHeight = 480;
 inline constexpr const char* kWindowTitle = "Lucentor";
 
 // SDL and the program's one window with its renderer. Only the main thread touches them.

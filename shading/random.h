@@ -17,6 +17,14 @@ struct RandomGenerator {
     int next();
 };
 
+// SplitMix64's finaliser: a bijection of 64-bit values in which every input bit affects every
+// output bit. Turns structured keys (seed, pass, row) into unrelated generator states.
+constexpr std::uint64_t mixBits(std::uint64_t z) {
+    z = (z ^ (z >> 30u)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27u)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31u);
+}
+
 // Each thread draws from a generator of its own: the C library's rand() is shared behind a
 // lock in glibc (and need not be thread-safe elsewhere), which would serialise the render
 // workers. A thread that never seeds starts from seed 0.

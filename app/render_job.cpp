@@ -1,0 +1,100 @@
+#include "app/render_job.h"
+
+#include <cassert>
+#include <cmath>
+#include <thread>
+
+#include "app/image.h"
+#include "shading/random.h"
+
+namespace lucentor {
+namespace {
+
+// What a worker found under rowMutex: a row of the pass to render, or none (row < 0).
+struct RowTake {
+    int row = -1;
+    int pass = 0;  // passNumber as read before nextRow
+};
+
+RowTake takeRow(RenderJob& job) {
+    const std::lock_guard lock(job.rowMutex);
+    RowTake take;
+    take.pass = job.passNumber.load();
+    take.row = job.nextRow.load();
+    if (take.row >= 0) job.nextRow.store(take.row - 1);
+    return take;
+}
+
+void renderRow(RenderJob& job, int pass, int row) {
+    seedThreadRandom(rowSeed(job.seed, pass, row));
+    Vec3* const sums = job.accumulation + pixelIndex(0, row);
+    for (int x = 0; x < kImageWidth; ++x) {
+        if (job.stopRequested.load()) return;  // the rest of the row waits for no sample
+        accumulate(sums[x], job.samplePixel(x, row));
+    }
+}
+
+void reportPassFinished(RenderJob& job) {
+    const std::lock_guard lock(job.finishMutex);
+    [[maybe_unused]] const int reports = job.finishedWorkers.fetch_add(1) + 1;
+    assert(reports <= job.workerCount);
+}
+
+float finiteOrZero(float channel) { return std::isfinite(channel) ? channel : 0.0f; }
+
+}  // namespace
+
+// Each worker reports a pass exactly once, after its last row of that pass:
+// - It reports pass P only when, under rowMutex, it read passNumber == P and then found
+//   nextRow negative. The main thread stores nextRow = 479 before passNumber = P, so that
+//   negative value comes after the hand-out of P began: every row of P is taken, none more
+//   will be, and the rows this worker took are rendered, since it renders them in turn.
+// - It remembers P and reports again only for a later pass, so once per pass, also when it
+//   took no row at all; and pass P + 1 starts only after its report for P, so every row it
+//   takes belongs to the pass after the one it last reported.
+// - Reports of P come after the reset of finishedWorkers for P, which precedes both stores.
+// So finishedWorkers reaches workerCount exactly when all rows of the pass are in the buffer.
+// The additions are published by the report (under finishMutex, then a sequentially
+// consistent increment) and acquired by the main thread's read of finishedWorkers.
+void renderWorker(RenderJob* job) {
+    int reportedPass = 0;
+    while (!job->stopRequested.load()) {
+        const RowTake take = takeRow(*job);
+        assert(take.pass == reportedPass || take.pass == reportedPass + 1);
+        if (take.row >= 0) {
+            renderRow(*job, reportedPass + 1, take.row);
+        } else if (take.pass > reportedPass) {
+            reportPassFinished(*job);
+            reportedPass = take.pass;
+        } else {
+            // Idle between passes: offer the processor to the main thread, which draws.
+            std::this_thread::yield();
+        }
+    }
+}
+
+bool isPassComplete(const RenderJob& job) { return job.finishedWorkers.load() == job.workerCount; }
+
+void startPass(RenderJob& job, int pass) {
+    assert(isPassComplete(job) && pass == job.passNumber.load() + 1);
+    {
+        const std::lock_guard lock(job.finishMutex);
+        job.finishedWorkers.store(0);
+    }
+    // This order is what lets a worker tell a finished hand-out from a stale one (see above).
+    job.nextRow.store(kImageHeight - 1);
+    job.passNumber.store(pass);
+}
+
+std::uint64_t rowSeed(std::uint64_t seed, int pass, int row) {
+    const auto key = std::uint64_t(pass) * std::uint64_t(kImageHeight) + std::uint64_t(row);
+    return mixBits(mixBits(seed) ^ key);
+}
+
+void accumulate(Vec3& sum, const Vec3& sample) {
+    sum.x += finiteOrZero(sample.x);
+    sum.y += finiteOrZero(sample.y);
+    sum.z += finiteOrZero(sample.z);
+}
+
+}  // namespace lucentor
