@@ -27,11 +27,15 @@ void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed) {
     for (int i = 0; i < workerCount; ++i) rendering.workers[i] = std::thread(renderWorker, &job);
 }
 
-void stopRendering(Rendering& rendering) {
+void stopWorkers(Rendering& rendering) {
     rendering.job.stopRequested.store(true);
     for (std::thread& worker : rendering.workers) {
         if (worker.joinable()) worker.join();
     }
+}
+
+void stopRendering(Rendering& rendering) {
+    stopWorkers(rendering);
     // Only now, with no worker left, may what they read go away.
     delete rendering.camera;
     rendering.camera = nullptr;

@@ -43,6 +43,9 @@ void prepareRendering(Rendering& rendering, Preset preset);
 // a thread cannot be started; the workers started so far are joined by stopRendering.
 void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed);
 
+// Stops the workers, abandoning a pass in progress, and joins them; the buffer stays.
+void stopWorkers(Rendering& rendering);
+
 // Stops the workers (abandoning a pass in progress), joins them, then releases the camera,
 // the scene and the buffer, in that order. Safe to call more than once.
 void stopRendering(Rendering& rendering);

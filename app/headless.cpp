@@ -1,0 +1,161 @@
+#include "app/headless.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include "app/image.h"
+#include "app/image_file.h"
+#include "app/rendering.h"
+
+namespace lucentor {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+// The signal that asked the render to stop, or 0. Written only by the handler.
+volatile std::sig_atomic_t interruptSignal = 0;
+
+extern "C" void noteInterrupt(int signal) { interruptSignal = signal; }
+
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = noteInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void complain(const std::string& problem) {
+    std::fprintf(stderr, "lucentor-render: %s\n", problem.c_str());
+}
+
+// Redrawn in place on a terminal at most ten times a second; nothing elsewhere.
+struct Progress {
+    bool shown = false;
+    Clock::time_point start = Clock::now();
+    Clock::time_point lastDrawn;
+    int lastDone = -1;
+};
+
+void drawProgress(Progress& progress, int done, int total) {
+    const Clock::time_point now = Clock::now();
+    if (!progress.shown || (done == progress.lastDone && now - progress.lastDrawn < 100ms)) {
+        return;
+    }
+    progress.lastDrawn = now;
+    progress.lastDone = done;
+    std::fprintf(stderr, "\r%s\033[K", progressLine(done, total, now - progress.start).c_str());
+    std::fflush(stderr);
+}
+
+void clearProgress(const Progress& progress) {
+    if (progress.shown) std::fputs("\r\033[K", stderr);
+}
+
+// Runs the pass protocol from the main thread until `passes` passes are complete, leaving the
+// workers idle, or until a signal arrives. Returns false when interrupted.
+bool renderPasses(Rendering& rendering, int passes, Progress& progress) {
+    while (!(rendering.passCount == passes && isPassComplete(rendering.job))) {
+        if (interruptSignal != 0) return false;
+        stepFrame(rendering, [] {});
+        drawProgress(progress, completedPasses(rendering), passes);
+        // The workers take far longer per pass than this; sleeping keeps the main thread
+        // from competing with them for a processor.
+        std::this_thread::sleep_for(200us);
+    }
+    return true;
+}
+
+std::vector<unsigned char> encode(const RenderOptions& options, const Rendering& rendering) {
+    return options.format == ImageFormat::Png ? encodePng(rendering.accumulation, options.passes)
+                                              : encodePfm(rendering.accumulation, options.passes);
+}
+
+int interruptedExit() {
+    complain("interrupted; nothing written");
+    return 128 + int(interruptSignal);
+}
+
+void printSummary(const RenderOptions& options, Seconds elapsed) {
+    const double samples = double(options.passes) * double(kPixelCount);
+    std::printf("%s: %d passes, %d threads, %.2f s, %.2f M samples/s, %s\n",
+                options.sceneName.c_str(), options.passes, options.threads, elapsed.count(),
+                samples / elapsed.count() / 1.0e6, options.output.c_str());
+}
+
+}  // namespace
+
+std::string progressLine(int done, int total, std::chrono::duration<double> elapsed) {
+    constexpr int kBarWidth = 30;
+    const int filled = total > 0 ? int(std::int64_t(done) * kBarWidth / total) : 0;
+    std::string line(1, '[');
+    line.append(std::size_t(filled), '#');
+    line.append(std::size_t(kBarWidth - filled), '.');
+    line += "] " + std::to_string(done) + "/" + std::to_string(total) + " passes";
+    char times[64];
+    if (done > 0) {
+        const double left = elapsed.count() / done * (total - done);
+        std::snprintf(times, sizeof times, "  %.1f s, about %.1f s left", elapsed.count(), left);
+    } else {
+        std::snprintf(times, sizeof times, "  %.1f s", elapsed.count());
+    }
+    return line + times;
+}
+
+int renderHeadless(const RenderOptions& options) {
+    OutputFile output;
+    if (const std::string reason = openOutput(output, options.output); !reason.empty()) {
+        complain("cannot write '" + options.output + "': " + reason);
+        return kExitWriteFailed;
+    }
+    Rendering rendering;
+    prepareRendering(rendering, options.preset);
+    Progress progress;
+    progress.shown = !options.quiet && isatty(STDERR_FILENO) == 1;
+    try {
+        startWorkers(rendering, options.threads, options.seed);
+    } catch (const std::system_error& e) {
+        complain(std::string("cannot start the worker threads: ") + e.what());
+        return kExitWriteFailed;
+    }
+    const bool finished = renderPasses(rendering, options.passes, progress);
+    stopWorkers(rendering);
+    const Seconds elapsed = Clock::now() - progress.start;
+    clearProgress(progress);
+    if (!finished) return interruptedExit();
+
+    const std::vector<unsigned char> bytes = encode(options, rendering);
+    if (interruptSignal != 0) return interruptedExit();
+    if (const std::string reason = commitOutput(output, bytes); !reason.empty()) {
+        complain("cannot write '" + options.output + "': " + reason);
+        return kExitWriteFailed;
+    }
+    printSummary(options, elapsed);
+    return 0;
+}
+
+int runRenderTool(int argc, char** argv) {
+    const auto threads = int(std::thread::hardware_concurrency());
+    const RenderCommand command = parseRenderCommand(argc, argv, threads);
+    if (command.kind == CommandKind::Help) {
+        std::fputs(kRenderUsage, stdout);
+        return 0;
+    }
+    if (command.kind == CommandKind::Error) {
+        complain(command.problem);
+        std::fputs("Try 'lucentor-render --help' for the options.\n", stderr);
+        return kExitBadArguments;
+    }
+    catchInterrupts();
+    return renderHeadless(command.options);
+}
+
+}  // namespace lucentor

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "presets/preset.h"
+
+namespace lucentor {
+
+inline constexpr int kDefaultPasses = 64;
+inline constexpr int kMaxPasses = 1000000;
+
+enum class ImageFormat { Png, Pfm };
+
+// What lucentor-render is asked to do.
+struct RenderOptions {
+    std::string sceneName;
+    Preset preset = nullptr;
+    int passes = kDefaultPasses;
+    int threads = 1;
+    std::uint64_t seed = 0;
+    std::string output;  // SCENE.png unless given
+    ImageFormat format = ImageFormat::Png;
+    bool quiet = false;
+};
+
+enum class CommandKind { Render, Help, Error };
+
+struct RenderCommand {
+    CommandKind kind = CommandKind::Error;
+    RenderOptions options;  // complete when kind is Render
+    std::string problem;    // one line naming what is wrong when kind is Error
+};
+
+// Reads lucentor-render's arguments (argv[0] is the program and is skipped). Never throws for
+// bad input: every problem comes back as an Error with a message. `defaultThreads` is the
+// thread count when none is given (clamped to the valid range).
+RenderCommand parseRenderCommand(int argc, const char* const* argv, int defaultThreads);
+
+// The --help text.
+extern const char* const kRenderUsage;
+
+// The preset called `name` (box, trio or field), or null.
+Preset findPreset(const std::string& name);
+
+}  // namespace lucentor
