@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <string_view>
@@ -31,6 +32,12 @@ void catchInterrupts() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+std::string oneDecimal(double value) {
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%.1f", value);
+    return text.data();
 }
 
 void complain(const std::string& problem) {
@@ -100,14 +107,10 @@ std::string progressLine(int done, int total, std::chrono::duration<double> elap
     line.append(std::size_t(filled), '#');
     line.append(std::size_t(kBarWidth - filled), '.');
     line += "] " + std::to_string(done) + "/" + std::to_string(total) + " passes";
-    char times[64];
-    if (done > 0) {
-        const double left = elapsed.count() / done * (total - done);
-        std::snprintf(times, sizeof times, "  %.1f s, about %.1f s left", elapsed.count(), left);
-    } else {
-        std::snprintf(times, sizeof times, "  %.1f s", elapsed.count());
-    }
-    return line + times;
+    line += "  " + oneDecimal(elapsed.count()) + " s";
+    if (done > 0)
+        line += ", about " + oneDecimal(elapsed.count() / done * (total - done)) + " s left";
+    return line;
 }
 
 int renderHeadless(const RenderOptions& options) {

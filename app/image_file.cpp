@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <system_error>
 
 #include "app/display.h"
 #include "app/image.h"
@@ -33,7 +33,9 @@ void appendFloat(std::vector<unsigned char>& bytes, float value) {
         bytes.push_back(static_cast<unsigned char>(bits >> shift));
 }
 
-std::string reasonOf(int error) { return std::strerror(error); }
+std::string reasonOf(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
 
 // The permissions a new file gets from the umask, as with creat(): mkstemp() gives 0600.
 mode_t newFileMode() {

@@ -156,7 +156,8 @@ bool applyValue(OptionId id, std::string_view name, std::string_view value, Rend
 
 // One option, with its value from the same argument (--name=value) or the next one.
 bool readOption(std::string_view argument, ArgumentCursor& cursor, RenderCommand& command) {
-    const std::size_t equals = argument.starts_with("--") ? argument.find('=') : argument.npos;
+    const std::size_t equals =
+        argument.starts_with("--") ? argument.find('=') : std::string_view::npos;
     const std::string_view name = argument.substr(0, equals);
     const auto* option = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionName& o) {
         return name == o.shortName || name == o.longName;
@@ -166,7 +167,7 @@ bool readOption(std::string_view argument, ArgumentCursor& cursor, RenderCommand
         return false;
     }
     if (!option->takesValue) {
-        if (equals != argument.npos) {
+        if (equals != std::string_view::npos) {
             command.problem = std::string(name) + " takes no value";
             return false;
         }
@@ -174,12 +175,12 @@ bool readOption(std::string_view argument, ArgumentCursor& cursor, RenderCommand
         command.options.quiet = command.options.quiet || option->id == OptionId::Quiet;
         return true;
     }
-    if (equals == argument.npos && cursor.atEnd()) {
+    if (equals == std::string_view::npos && cursor.atEnd()) {
         command.problem = std::string(name) + " needs a value";
         return false;
     }
     const std::string_view value =
-        equals != argument.npos ? argument.substr(equals + 1) : cursor.take();
+        equals != std::string_view::npos ? argument.substr(equals + 1) : cursor.take();
     return applyValue(option->id, name, value, command.options, command.problem);
 }
 

@@ -3,9 +3,9 @@
 # close relative. As root it installs what is missing; otherwise it names the packages.
 set -eu
 
-# Build: compiler, CMake (3.25 or newer), Ninja, SDL2, GoogleTest, Google Benchmark.
+# Build: compiler, CMake (3.25 or newer), Ninja, SDL2, GoogleTest, Google Benchmark, stb.
 # Window tests: Xvfb, xdotool, xwininfo/xprop, xwd, ImageMagick, and Xlib for a small helper.
-packages="g++ cmake ninja-build libsdl2-dev libgtest-dev libbenchmark-dev \
+packages="g++ cmake ninja-build libsdl2-dev libgtest-dev libbenchmark-dev libstb-dev \
 xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev"
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
