@@ -93,8 +93,9 @@ int interruptedExit() {
 
 void printSummary(const RenderOptions& options, Seconds elapsed) {
     const double samples = double(options.passes) * double(kPixelCount);
-    std::printf("%s: %d passes, %d threads, %.2f s, %.2f M samples/s, %s\n",
-                options.sceneName.c_str(), options.passes, options.threads, elapsed.count(),
+    std::printf("%s: %d pass%s, %d thread%s, %.2f s, %.2f M samples/s, %s\n",
+                options.sceneName.c_str(), options.passes, options.passes == 1 ? "" : "es",
+                options.threads, options.threads == 1 ? "" : "s", elapsed.count(),
                 samples / elapsed.count() / 1.0e6, options.output.c_str());
 }
 
