@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <string_view>
@@ -20,10 +21,12 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
-// The signal that asked the render to stop, or 0. Written only by the handler.
-volatile std::sig_atomic_t interruptSignal = 0;
+// The signal that asked the render to stop, or 0. Written only by the handler, which may run
+// on any thread: a lock-free atomic is both signal-safe and race-free.
+std::atomic<int> interruptSignal = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void noteInterrupt(int signal) { interruptSignal = signal; }
+extern "C" void noteInterrupt(int signal) { interruptSignal.store(signal); }
 
 void catchInterrupts() {
     struct sigaction action {};
@@ -88,7 +91,7 @@ std::vector<unsigned char> encode(const RenderOptions& options, const Rendering&
 
 int interruptedExit() {
     complain("interrupted; nothing written");
-    return 128 + int(interruptSignal);
+    return 128 + interruptSignal.load();
 }
 
 void printSummary(const RenderOptions& options, Seconds elapsed) {
