@@ -44,11 +44,19 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
+// A hidden name beside the output. The output's own name is cut short when needed, since
+// the dot and the suffix must not push a legal name past the usual 255-byte limit.
 std::string temporaryPattern(const std::string& path) {
+    constexpr std::size_t kKeptNameBytes = 200;
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + ".XXXXXX";
+    return folder + "." + name.substr(0, kKeptNameBytes) + ".XXXXXX";
+}
+
+bool isFolder(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 // Writes everything, retrying short writes and interrupted calls.
@@ -103,6 +111,8 @@ OutputFile::~OutputFile() { discardOutput(*this); }
 std::string openOutput(OutputFile& file, const std::string& path) {
     discardOutput(file);
     file.path = path;
+    // Found now rather than at the rename, after all the rendering.
+    if (isFolder(path)) return reasonOf(EISDIR);
     std::string pattern = temporaryPattern(path);
     const int descriptor = mkstemp(pattern.data());
     if (descriptor < 0) return reasonOf(errno);
