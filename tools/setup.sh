@@ -4,9 +4,10 @@
 set -eu
 
 # Build: compiler, CMake (3.25 or newer), Ninja, SDL2, GoogleTest, Google Benchmark, stb.
-# Window tests: Xvfb, xdotool, xwininfo/xprop, xwd, ImageMagick, and Xlib for a small helper.
+# Window tests: Xvfb, xdotool, xwininfo/xprop, xwd, ImageMagick, Xlib for a small helper, and
+# Valgrind for the leak check.
 packages="g++ cmake ninja-build libsdl2-dev libgtest-dev libbenchmark-dev libstb-dev \
-xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev"
+xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev valgrind"
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: not a Debian system; make sure the equivalents of these packages are installed:" >&2

@@ -2,23 +2,33 @@
 # End-to-end check of one window program from the outside: the window a user sees, the keys,
 # the close button and the signals that end it, and how it fails without a display.
 #
-# Usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO
-#   X scenarios (window escape sigterm close otherkey) run inside
+# Usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO [LUCENTOR_RENDER]
+#   X scenarios (window escape escapemidpass sigterm close otherkey picture) run inside
 #     xvfb-run -a -s "-screen 0 1024x768x24"   (a fresh server per test: no key left pressed)
-#   the others (nodisplay baddriver dummy) need no X server.
+#   the others (nodisplay baddriver dummy leak) need no X server. picture needs LUCENTOR_RENDER.
 # Exit status: 0 passed, 1 failed, 77 skipped because a needed tool is missing.
 set -u -o pipefail
 
 readonly kProgram=${1:?usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO}
 readonly kSendWmDelete=${2-}
 readonly kScenario=${3:?usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO}
+readonly kRenderTool=${4-}
 readonly kName=${kProgram##*/}
+readonly kScene=${kName#lucentor-}
 readonly kWidth=640
 readonly kHeight=480
 readonly kTitlePattern='^Lucentor$'
 # Bound on every wait; generous because the machine has 2 cores shared by parallel tests.
 readonly kWaitSeconds=60
 readonly kSkip=77
+readonly kWorkerCount=3  # the programs' render threads
+# Mean level (0 to 1) above which a screenshot is a picture rather than a black window.
+readonly kBlackLevel=0.01
+# The screenshot against lucentor-render's picture, both shrunk 8 times: the mean absolute
+# difference (0 to 1). One pass against 64 differs by about 0.005, a black window or a
+# flipped picture by 0.056 or more, another scene by 0.09 or more.
+readonly kMaxDifference=0.02
+readonly kReferencePasses=32
 
 pid=
 workDir=$(mktemp -d) || exit 1
@@ -209,11 +219,76 @@ scenarioWindow() {
     expectStderrEmpty
 }
 
-scenarioEscape() {
-    startWindow
+pressEscape() {
     xdotool keydown --window "$wid" Escape || fail "xdotool cannot press Escape"
     xdotool keyup Escape 2>/dev/null  # the window may be gone already; only the press matters
+}
+
+scenarioEscape() {
+    startWindow
+    pressEscape
     expectExit 0 "an Escape key press"
+}
+
+screenshot() {
+    xwd -id "$wid" -silent | convert xwd:- -depth 8 "png:$1" ||
+        fail "cannot take a screenshot of window $wid"
+}
+
+isBelow() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+
+showsPicture() {
+    expectRunning "before it showed a picture"
+    screenshot "$workDir/shot.png"
+    ! isBelow "$(convert "$workDir/shot.png" -format '%[fx:mean]' info:)" "$kBlackLevel"
+}
+
+waitForPicture() {
+    pollUntil showsPicture || fail "window still black after ${kWaitSeconds}s"
+}
+
+# Prints the mean absolute difference (0 to 1) of two pictures shrunk 8 times, which averages
+# the noise of a few passes away.
+pictureDifference() {
+    convert "$1" -scale 12.5% "$workDir/a.png" || fail "cannot shrink $1"
+    convert "$2" -scale 12.5% "$workDir/b.png" || fail "cannot shrink $2"
+    local result
+    result=$(compare -metric MAE "$workDir/a.png" "$workDir/b.png" null: 2>&1)
+    [[ $result =~ \(([0-9.e+-]+)\)$ ]] || fail "compare: $result"
+    echo "${BASH_REMATCH[1]}"
+}
+
+# After a few seconds of passes, the window shows lucentor-render's picture of the scene.
+scenarioPicture() {
+    [[ -x $kRenderTool ]] || skip "needs lucentor-render as the 4th argument"
+    requireTools xwd convert compare identify
+    local reference=$workDir/reference.png
+    # Before the window, so the two do not share the processors.
+    "$kRenderTool" "$kScene" -p "$kReferencePasses" -q -o "$reference" >/dev/null ||
+        fail "lucentor-render cannot render $kScene"
+    convert "$reference" -flip "$workDir/flipped.png" || fail "cannot flip $reference"
+    startWindow
+    waitForPicture
+    sleep 3  # a pass every 0.25 s or so under Xvfb: about a dozen more by then
+    local shot=$workDir/last.png
+    screenshot "$shot"
+    local size difference flipped
+    size=$(identify -format %wx%h "$shot")
+    [[ $size == "${kWidth}x${kHeight}" ]] || fail "screenshot is $size"
+    difference=$(pictureDifference "$shot" "$reference") || exit 1
+    flipped=$(pictureDifference "$shot" "$workDir/flipped.png") || exit 1
+    echo "difference from $kReferencePasses passes: $difference, from them flipped: $flipped"
+    isBelow "$difference" "$kMaxDifference" || fail "the window does not show the $kScene picture"
+    ! isBelow "$flipped" "$kMaxDifference" || fail "the comparison cannot tell a flipped picture"
+    endWithSigterm
+}
+
+scenarioEscapeMidPass() {
+    requireTools xwd convert
+    startWindow
+    waitForPicture  # from the first picture on, a pass is almost always running
+    pressEscape
+    expectExit 0 "an Escape key press during a pass"
 }
 
 scenarioSigterm() {
@@ -260,16 +335,44 @@ scenarioDummy() {
     expectStderrEmpty
 }
 
+# Valgrind's own handlers fill the caught-signal mask from the start; the workers start only
+# once SDL is up.
+runsWorkers() {
+    expectRunning "under valgrind before its workers started"
+    local threads=("/proc/$pid/task/"*)
+    ((${#threads[@]} > kWorkerCount))
+}
+
+scenarioLeak() {
+    requireTools valgrind
+    local log=$workDir/valgrind.log
+    startProgram -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=dummy valgrind -q \
+        --leak-check=full --show-leak-kinds=definite,indirect,possible \
+        --errors-for-leak-kinds=definite,indirect,possible --error-exitcode=1 --log-file="$log"
+    pollUntil runsWorkers || fail "no render workers under valgrind after ${kWaitSeconds}s"
+    sleep 3
+    kill -TERM "$pid"
+    waitForExit "SIGTERM under valgrind"
+    if ((status != 0)) || [[ -s $log ]]; then
+        fail "exit status $status after SIGTERM; valgrind: $(<"$log")"
+    fi
+    expectStderrEmpty
+}
+
 [[ -x $kProgram ]] || fail "no program at $kProgram"
 case $kScenario in
     window) requireXServer && scenarioWindow ;;
     escape) requireXServer && scenarioEscape ;;
+    escapemidpass) requireXServer && scenarioEscapeMidPass ;;
     sigterm) requireXServer && scenarioSigterm ;;
     close) requireXServer && scenarioClose ;;
     otherkey) requireXServer && scenarioOtherKey ;;
+    picture) requireXServer && scenarioPicture ;;
     nodisplay) scenarioNoDisplay ;;
     baddriver) scenarioBadDriver ;;
     dummy) scenarioDummy ;;
-    *) fail "unknown scenario (window escape sigterm close otherkey nodisplay baddriver dummy)" ;;
+    leak) scenarioLeak ;;
+    *) fail "unknown scenario (window escape escapemidpass sigterm close otherkey picture" \
+        "nodisplay baddriver dummy leak)" ;;
 esac
 echo "PASS [$kName $kScenario]"

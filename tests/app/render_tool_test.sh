@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# lucentor-render from the outside, run in an empty folder: exit codes, messages, the files
+# it writes, and that nothing (not even a temporary) is left after a failure or a signal.
+# Usage: render_tool_test.sh PROGRAM SCENARIO (badargs writefail help files seeds sigint sigterm)
+set -u -o pipefail
+export LC_ALL=C  # the folder listing's order
+
+readonly kProgram=${1:?usage: render_tool_test.sh PROGRAM SCENARIO}
+readonly kScenario=${2:?usage: render_tool_test.sh PROGRAM SCENARIO}
+# Bound on every wait; generous for a loaded 2-core machine and the sanitizer build.
+readonly kWaitSeconds=60
+
+pid=
+workDir=$(mktemp -d) || exit 1
+readonly stdoutFile=$workDir/stdout
+readonly stderrFile=$workDir/stderr
+readonly folder=$workDir/folder
+
+cleanUp() {
+    if [[ -n $pid ]]; then
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    fi
+    rm -rf "$workDir"
+}
+trap cleanUp EXIT
+mkdir "$folder" && cd "$folder" || exit 1
+
+fail() {
+    echo "FAIL [$kScenario]: $*" >&2
+    echo "--- stdout ---" >&2 && cat "$stdoutFile" >&2
+    echo "--- stderr ---" >&2 && cat "$stderrFile" >&2
+    exit 1
+}
+
+run() {
+    "$kProgram" "$@" >"$stdoutFile" 2>"$stderrFile"
+    status=$?
+}
+
+# True until the background program has exited (the shell may have reaped it already).
+isRunning() {
+    local state
+    state=$(cut -d ' ' -f 3 "/proc/$pid/stat" 2>/dev/null) && [[ $state != Z ]]
+}
+
+expectStatus() { [[ $status == "$1" ]] || fail "exit $status, expected $1 (${*:2})"; }
+
+lineCount() { wc -l <"$1"; }
+
+# Everything in the folder, hidden files included, on one line.
+listing() { find . -mindepth 1 -maxdepth 1 -printf '%P\n' | sort | tr '\n' ' '; }
+
+expectFolder() { [[ $(listing) == "$1" ]] || fail "folder holds '$(listing)', expected '$1'"; }
+
+expectSummary() {
+    local scene=$1 passes=$2 threads=$3 file=$4 line
+    [[ $(lineCount "$stdoutFile") == 1 && ! -s $stderrFile ]] || fail "not one summary line"
+    line=$(<"$stdoutFile")
+    [[ $line == *"$scene"*" $passes pass"*" $threads thread"*"$file" ]] || fail "summary: $line"
+}
+
+expectPfm() {
+    [[ $(head -c 16 "$1") == $'PF\n640 480\n-1.0' ]] || fail "$1: not a 640x480 PFM header"
+    (($(stat -c %s "$1") == 16 + 640 * 480 * 12)) || fail "$1: wrong size"
+}
+
+case $kScenario in
+badargs)
+    # One case per line; the empty line gives no arguments at all.
+    while IFS= read -r line; do
+        read -ra arguments <<<"$line"
+        run "${arguments[@]}"
+        expectStatus 2 "$line"
+        [[ ! -s $stdoutFile ]] || fail "stdout written for '$line'"
+        [[ $(lineCount "$stderrFile") == 2 ]] || fail "not two stderr lines for '$line'"
+        [[ $(head -n 1 "$stderrFile") == "lucentor-render: "?* ]] || fail "first line for '$line'"
+        expectFolder ""
+    done <<'EOF'
+cube
+box -x
+box -p
+box -p 0
+box -p -3
+box -p 1e3
+box -t 99999
+box -s abc
+box -s 18446744073709551616
+box -o out.jpg
+box trio
+
+-q -p 1
+EOF
+    ;;
+writefail)
+    echo kept >plain
+    mkdir taken.png
+    for file in missing/out.png plain/out.png taken.png; do
+        run box -p 1 -t 2 -q -o "$file"
+        expectStatus 1 "$file"
+        [[ ! -s $stdoutFile && $(lineCount "$stderrFile") == 1 ]] || fail "output for $file"
+        [[ $(<"$stderrFile") == "lucentor-render: "*"'$file'"*": "?* ]] || fail "no reason for $file"
+        expectFolder "plain taken.png "
+        [[ $(<plain) == kept && -z $(ls -A taken.png) ]] || fail "$file changed the folder"
+    done
+    ;;
+help)
+    for option in -h --help; do
+        run box "$option"
+        expectStatus 0 "$option"
+        [[ $(head -n 1 "$stdoutFile") == "usage: lucentor-render SCENE"* ]] || fail "no usage"
+        [[ ! -s $stderrFile ]] || fail "stderr written"
+        expectFolder ""
+    done
+    ;;
+files)
+    run box -p 2 -t 2 -q -o out.png
+    expectStatus 0
+    expectSummary box 2 2 out.png
+    [[ $(file -b out.png) == "PNG image data, 640 x 480, 8-bit/color RGB"* ]] || fail "not a PNG"
+    run trio --passes=1 --threads=1 -q
+    expectStatus 0
+    expectSummary trio 1 1 trio.png
+    echo old >out.PFM
+    run box -p 1 -t 2 -q -o out.PFM
+    expectStatus 0
+    expectSummary box 1 2 out.PFM
+    expectPfm out.PFM
+    expectFolder "out.PFM out.png trio.png "
+    ;;
+seeds)
+    for line in "-t 1 -s 7 -o one.pfm" "-t 3 -s 7 -o three.pfm" \
+        "-t 3 -s 18446744073709551615 -o other.pfm"; do
+        read -ra arguments <<<"$line"
+        run box -p 2 -q "${arguments[@]}"
+        expectStatus 0 "$line"
+    done
+    expectPfm other.pfm
+    cmp -s one.pfm three.pfm || fail "the thread count changed the picture"
+    ! cmp -s one.pfm other.pfm || fail "the seed did not change the picture"
+    expectFolder "one.pfm other.pfm three.pfm "
+    ;;
+sigint | sigterm)
+    signal=INT expected=130 before=""
+    if [[ $kScenario == sigterm ]]; then
+        signal=TERM expected=143 before="out.png "
+        echo old >out.png
+    fi
+    env --default-signal=INT,TERM "$kProgram" field -p 100000 -o out.png \
+        >"$stdoutFile" 2>"$stderrFile" &
+    pid=$!
+    # The temporary shows the signal handlers are in place and the render is under way.
+    for ((i = 0; i < kWaitSeconds * 10; ++i)); do [[ $(listing) == "$before" ]] || break; sleep 0.1; done
+    compgen -G '.out.png.??????' >/dev/null || fail "no hidden temporary while rendering"
+    sleep 1
+    kill -"$signal" "$pid"
+    for ((i = 0; i < kWaitSeconds * 10; ++i)); do isRunning || break; sleep 0.1; done
+    ! isRunning || fail "still running after SIG$signal"
+    wait "$pid"
+    status=$? pid=
+    expectStatus "$expected" "SIG$signal"
+    [[ ! -s $stdoutFile && $(lineCount "$stderrFile") == 1 ]] || fail "not a one-line message"
+    [[ $(<"$stderrFile") == "lucentor-render: "* ]] || fail "not the program's message"
+    expectFolder "$before"
+    [[ -z $before || $(<out.png) == old ]] || fail "the old file changed"
+    ;;
+*)
+    fail "unknown scenario"
+    ;;
+esac
+echo "PASS [$kScenario]"
