@@ -14,21 +14,18 @@
 namespace lucentor {
 
 const char* const kRenderUsage =
-    "usage: lucentor-render SCENE [options]        SCENE: box, trio or field\n"
-    "Renders SCENE headless, as the window program lucentor-SCENE shows it, and writes the "
-    "picture.\n"
-    "  -p, --passes N    passes to render, each one more sample per pixel (default 64; 1 to "
-    "1000000)\n"
-    "  -t, --threads N   worker threads (default: the hardware threads; 1 to 256)\n"
-    "  -s, --seed N      generator seed (default: the window programs' seed; 0 to 2^64-1)\n"
-    "  -o, --output F    .png: 8-bit RGB exactly as the window shows it; .pfm: 32-bit float "
-    "RGB\n"
-    "                    per-pixel mean, unclamped, standard PFM (bottom row first). Default "
-    "SCENE.png\n"
-    "  -q, --quiet       no progress display\n"
-    "  -h, --help        this text\n"
-    "Exit status: 0 written, 1 cannot write or cannot start, 2 bad arguments, 130 interrupted "
-    "(143 on SIGTERM).\n";
+    R"(usage: lucentor-render SCENE [options]        SCENE: box, trio or field
+Renders SCENE headless, as the window program lucentor-SCENE shows it, and writes the picture.
+  -p, --passes N    passes to render, each one more sample per pixel (default 64; 1 to 1000000)
+  -t, --threads N   worker threads (default: the hardware threads; 1 to 256)
+  -s, --seed N      generator seed (default: the window programs' seed; 0 to 2^64-1)
+  -o, --output F    .png: 8-bit RGB exactly as the window shows it; .pfm: 32-bit float RGB
+                    per-pixel mean, unclamped, standard PFM (bottom row first). Default SCENE.png
+  -q, --quiet       no progress display
+  -h, --help        this text
+Exit status: 0 written, 1 cannot write or cannot start, 2 bad arguments, 130 interrupted
+(143 on SIGTERM).
+)";
 
 namespace {
 
