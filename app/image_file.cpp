@@ -124,6 +124,11 @@ std::string openOutput(OutputFile& file, const std::string& path) {
 
 std::string commitOutput(OutputFile& file, const std::vector<unsigned char>& bytes) {
     if (file.descriptor < 0) return "no file open";
+    // The encoder gives nothing only when it runs out of memory; an empty file is no picture.
+    if (bytes.empty()) {
+        discardOutput(file);
+        return "the picture could not be encoded";
+    }
     int error = writeAll(file.descriptor, bytes);
     // A full disk may only show when the data reaches it.
     if (error == 0 && fsync(file.descriptor) != 0) error = errno;
