@@ -73,7 +73,7 @@ void clearProgress(const Progress& progress) {
 // Runs the pass protocol from the main thread until `passes` passes are complete, leaving the
 // workers idle, or until a signal arrives. Returns false when interrupted.
 bool renderPasses(Rendering& rendering, int passes, Progress& progress) {
-    while (!(rendering.passCount == passes && isPassComplete(rendering.job))) {
+    while (completedPasses(rendering) < passes) {
         if (interruptSignal != 0) return false;
         stepFrame(rendering, [] {});
         drawProgress(progress, completedPasses(rendering), passes);
