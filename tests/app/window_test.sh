@@ -143,16 +143,24 @@ expectOneErrorLine() {
     echo "stderr: $line"
 }
 
+# Lists the visible windows titled Lucentor. xdotool dies on the X error it gets when a window
+# vanishes while it walks the tree (SDL makes and destroys a probe window while it starts), so
+# a search only counts when xdotool finished.
+listWindows() {
+    windows=$(xdotool search --onlyvisible --name "$kTitlePattern" 2>/dev/null)
+}
+
+hasWindow() { listWindows && [[ -n $windows ]]; }
+
 # Prints the id of the one visible window titled Lucentor, failing unless there is exactly one.
 findWindow() {
-    local first
-    first=$(timeout "$kWaitSeconds" xdotool search --sync --onlyvisible --name "$kTitlePattern" |
-        head -n 1)
-    [[ -n $first ]] || fail "no visible window titled Lucentor within ${kWaitSeconds}s"
+    local windows
+    pollUntil hasWindow || fail "no visible window titled Lucentor within ${kWaitSeconds}s"
+    pollUntil listWindows || fail "xdotool cannot list the windows"
     local count
-    count=$(xdotool search --onlyvisible --name "$kTitlePattern" | wc -l)
+    count=$(wc -l <<<"$windows")
     ((count == 1)) || fail "$count visible windows titled Lucentor, expected one"
-    echo "$first"
+    echo "$windows"
 }
 
 startWindow() {
