@@ -9,8 +9,10 @@ namespace {
 
 // The leaf of the sphere the ray hits, found through the hierarchy; ray.t is lowered to it.
 const BvhNode* closestSphereLeaf(BvhNode* root, Ray& ray) {
-    if (root == nullptr || !hitsBox(ray, root->boxMin, root->boxMax)) return nullptr;
-    return closestLeaf(root, 0, ray);
+    if (root == nullptr) return nullptr;
+    const Vec3 inverse = reciprocal(ray.direction);
+    if (!spanHits(nodeSpan(ray, inverse, *root))) return nullptr;
+    return closestLeaf(root, 0, ray, inverse);
 }
 
 HitRecord recordOf(HitKind kind, int index) { return {float(kind), float(index), 0.0f}; }

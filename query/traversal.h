@@ -10,7 +10,8 @@ inline constexpr int kMaxTraversalDepth = 50;
 
 // The leaf of the nearest sphere that the ray hits at or below `node`, having lowered ray.t to
 // that hit, or null with ray.t unchanged: a leaf answers by its sphere test, an inner node by
-// its walk at `depth`. The node's own box is not tested.
-BvhNode* closestLeaf(BvhNode* node, int depth, Ray& ray);
+// its walk at `depth`. The node's own box is not tested. `inverse` is the reciprocal of the
+// ray's direction, computed once per query rather than at every node.
+BvhNode* closestLeaf(BvhNode* node, int depth, Ray& ray, const Vec3& inverse);
 
 }  // namespace lucentor

@@ -14,7 +14,7 @@ inline constexpr int kRandomMax = 0x7fffffff;
 struct RandomGenerator {
     std::uint64_t state = 0;
 
-    int next();
+    constexpr int next();
 };
 
 // SplitMix64's finaliser: a bijection of 64-bit values in which every input bit affects every
@@ -25,12 +25,20 @@ constexpr std::uint64_t mixBits(std::uint64_t z) {
     return z ^ (z >> 31u);
 }
 
+constexpr int RandomGenerator::next() {
+    state += 0x9E3779B97F4A7C15u;
+    return int(mixBits(state) >> 33u);
+}
+
 // Each thread draws from a generator of its own: the C library's rand() is shared behind a
 // lock in glibc (and need not be thread-safe elsewhere), which would serialise the render
-// workers. A thread that never seeds starts from seed 0.
-void seedThreadRandom(std::uint64_t seed);
+// workers. Constant-initialised and defined here, so a draw inlines to a few instructions
+// with no call and no guard check; a thread that never seeds starts from seed 0.
+inline constinit thread_local RandomGenerator threadGenerator;
+
+inline void seedThreadRandom(std::uint64_t seed) { threadGenerator.state = seed; }
 
 // The next draw of the calling thread's generator.
-int threadRandom();
+inline int threadRandom() { return threadGenerator.next(); }
 
 }  // namespace lucentor
