@@ -1,6 +1,9 @@
 #include "shading/lighting.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "query/geometry.h"
 #include "shading/random.h"
@@ -13,26 +16,25 @@ namespace {
 // are merely not spread over all of it.
 constexpr float kMaxGridHalfWidth = 536870912.0f;  // 2^29 grid steps
 
-// The grid of a light's ball along each axis: `size` points, (k - halfWidth) grid steps from
-// the centre for k = 0 .. size - 1.
+// The grid of a light's ball along each axis, and its acceptance bound: everything the
+// sampler needs that depends on the radius alone.
 struct LightGrid {
     float halfWidth = 0.0f;
-    int size = 0;
+    int size = 0;  // points per axis, (k - halfWidth) grid steps from the centre; 0 when no
+                   // grid point lies in the ball
+    // The largest squared offset length whose rounded root is still within the radius. The
+    // root rounds monotonically, so comparing squares with this bound accepts exactly the
+    // offsets that comparing lengths with the radius would, without a root per attempt.
+    float largestSquare = 0.0f;
 };
-
-LightGrid lightGrid(float radius) {
-    const float halfWidth = radius * kLightGridScale;
-    // Not above 0 (NaN included): no grid at all. Every conversion below is then in range.
-    if (!(halfWidth > 0.0f)) return {};
-    const float clamped = halfWidth < kMaxGridHalfWidth ? halfWidth : kMaxGridHalfWidth;
-    return {clamped, int(2.0f * clamped + 1.0f)};
-}
 
 float gridOffset(const LightGrid& grid, int k) {
     return (float(k) - grid.halfWidth) * kLightGridStep;
 }
 
-float offsetLength(float x, float y, float z) { return squareRoot(x * x + y * y + z * z); }
+float squaredLength(float x, float y, float z) { return x * x + y * y + z * z; }
+
+bool isWithin(float square, float radius) { return !(squareRoot(square) > radius); }
 
 // Whether rejection sampling can ever accept: true when the grid point nearest the centre
 // lies in the ball. Offsets grow monotonically away from k = floor(halfWidth) in both
@@ -44,7 +46,33 @@ bool gridReachesBall(const LightGrid& grid, float radius) {
     const float low = std::fabs(gridOffset(grid, below));
     const float high = std::fabs(gridOffset(grid, above));
     const float nearest = low < high ? low : high;
-    return !(offsetLength(nearest, nearest, nearest) > radius);
+    return isWithin(squaredLength(nearest, nearest, nearest), radius);
+}
+
+LightGrid makeLightGrid(float radius) {
+    const float halfWidth = radius * kLightGridScale;
+    // Not above 0 (NaN included): no grid at all. Every conversion below is then in range.
+    if (!(halfWidth > 0.0f)) return {};
+    const float clamped = halfWidth < kMaxGridHalfWidth ? halfWidth : kMaxGridHalfWidth;
+    LightGrid grid{clamped, int(2.0f * clamped + 1.0f)};
+    if (!gridReachesBall(grid, radius)) return {};
+    grid.largestSquare = largestAcceptedSquare(radius);
+    return grid;
+}
+
+// The presets sample one light over and over, so each thread keeps the grid of the radius it
+// met last rather than working it out for every shadow ray.
+struct CachedGrid {
+    std::uint64_t radiusBits = ~std::uint64_t{0};  // no float's bits: empty at first
+    LightGrid grid;
+};
+
+constinit thread_local CachedGrid cachedGrid;
+
+const LightGrid& lightGrid(float radius) {
+    const std::uint64_t bits = std::bit_cast<std::uint32_t>(radius);
+    if (cachedGrid.radiusBits != bits) cachedGrid = {bits, makeLightGrid(radius)};
+    return cachedGrid.grid;
 }
 
 float drawOffset(const LightGrid& grid) { return gridOffset(grid, threadRandom() % grid.size); }
@@ -52,14 +80,14 @@ float drawOffset(const LightGrid& grid) { return gridOffset(grid, threadRandom()
 // A random grid point of the ball, relative to its centre, by rejection: about two attempts
 // on average, since the ball fills 52 % of its cube.
 Vec3 ballOffset(float radius) {
-    const LightGrid grid = lightGrid(radius);
-    if (!gridReachesBall(grid, radius)) return {};
+    const LightGrid& grid = lightGrid(radius);
+    if (grid.size == 0) return {};
     for (;;) {
         // Three separate statements fix the draw order: x, then y, then z.
         const float x = drawOffset(grid);
         const float y = drawOffset(grid);
         const float z = drawOffset(grid);
-        if (!(offsetLength(x, y, z) > radius)) return {x, y, z};
+        if (!(squaredLength(x, y, z) > grid.largestSquare)) return {x, y, z};
     }
 }
 
@@ -70,6 +98,19 @@ Vec3 lightTarget(const Light& light, const Vec3& from) {
 }
 
 }  // namespace
+
+// Walks from radius^2 to the last square within the radius: a few steps, since radius^2 is
+// within an ulp or two of it.
+float largestAcceptedSquare(float radius) {
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    float square = radius * radius;
+    for (float up = std::nextafter(square, kInfinity); up != square && isWithin(up, radius);
+         up = std::nextafter(square, kInfinity)) {
+        square = up;
+    }
+    while (!isWithin(square, radius)) square = std::nextafter(square, -kInfinity);
+    return square;
+}
 
 Vec3 sampleLightPoint(const Light& light, const Vec3& from) {
     const Vec3 target = light.position + ballOffset(light.radius);

@@ -25,4 +25,8 @@ Vec3 directLighting(const Scene& scene, const Vec3& point, const Vec3& normal);
 // ball (radii below the grid spacing, or not above 0), the centre is aimed at instead.
 Vec3 sampleLightPoint(const Light& light, const Vec3& from);
 
+// The largest float s whose rounded square root is still within `radius` (> 0): a grid point
+// lies in the ball exactly when its squared offset length is at most this.
+float largestAcceptedSquare(float radius);
+
 }  // namespace lucentor

@@ -152,22 +152,39 @@ TEST(SampleLight, LandsOnTheSphereFacingFrom) {
 }
 
 // Replaying the draws gives the ball point; the result lies on the line of sight towards it,
-// and the generator has advanced by three draws per attempt.
+// and the generator has advanced by three draws per attempt. The radii alternate, as lights
+// of different sizes would, so a grid kept from the previous radius would be caught.
 TEST(SampleLight, DrawsXThenYThenZThreeAtATime) {
-    for (const float radius : {0.25f, 0.0001f}) {
-        const Light light = sphereLight(kLightCenter, radius);
-        int rejectedFirst = 0;
-        for (std::uint64_t seed = 0; seed < 50; ++seed) {
+    constexpr float kRadii[] = {0.25f, 0.0001f, 1.0f};
+    int rejectedFirst[std::size(kRadii)] = {};
+    for (std::uint64_t seed = 0; seed < 50; ++seed) {
+        for (std::size_t i = 0; i < std::size(kRadii); ++i) {
+            const Light light = sphereLight(kLightCenter, kRadii[i]);
             RandomGenerator replay{seed};
-            const BallSample expected = replayBallSample(radius, replay);
-            if (expected.draws > 3) ++rejectedFirst;
+            const BallSample expected = replayBallSample(kRadii[i], replay);
+            if (expected.draws > 3) ++rejectedFirst[i];
             seedThreadRandom(seed);
             const Vec3 p = sampleLightPoint(light, {0, 0, 0});
             EXPECT_EQ(drawsSinceSeed(seed), expected.draws) << "seed " << seed;
             EXPECT_LT(distanceFromLine(p, {0, 0, 0}, light.position + expected.offset), 1e-6f)
-                << "seed " << seed << " radius " << radius;
+                << "seed " << seed << " radius " << kRadii[i];
         }
-        EXPECT_GT(rejectedFirst, 0) << radius;
+    }
+    for (const int count : rejectedFirst) EXPECT_GT(count, 0);
+}
+
+// The sampler compares squared lengths with this bound instead of lengths with the radius;
+// the two agree only if it is exactly the last square whose rounded root stays within.
+TEST(SampleLight, AcceptedSquaresEndExactlyWhereTheRootPassesTheRadius) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> exponents(-4.0f, 4.0f);
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < 20000; ++i) {
+        const float radius = i < 3 ? std::array{0.25f, 1.0f, 3.0e38f}[std::size_t(i)]
+                                   : std::pow(10.0f, exponents(random));
+        const float square = largestAcceptedSquare(radius);
+        EXPECT_FALSE(squareRoot(square) > radius) << "radius " << radius;
+        EXPECT_TRUE(squareRoot(std::nextafter(square, kInfinity)) > radius) << "radius " << radius;
     }
 }
 
