@@ -2,7 +2,6 @@
 
 #include <cassert>
 #include <cmath>
-#include <thread>
 
 #include "app/image.h"
 #include "shading/random.h"
@@ -40,6 +39,15 @@ void reportPassFinished(RenderJob& job) {
     assert(reports <= job.workerCount);
 }
 
+// Idle between passes until the pass after `reportedPass` starts or a stop is requested. Both
+// change under finishMutex, which the predicate is checked under, so no wake-up is lost.
+void waitForNextPass(RenderJob& job, int reportedPass) {
+    std::unique_lock lock(job.finishMutex);
+    job.passStarted.wait(lock, [&job, reportedPass] {
+        return job.stopRequested.load() || job.passNumber.load() != reportedPass;
+    });
+}
+
 float finiteOrZero(float channel) { return std::isfinite(channel) ? channel : 0.0f; }
 
 }  // namespace
@@ -67,8 +75,7 @@ void renderWorker(RenderJob* job) {
             reportPassFinished(*job);
             reportedPass = take.pass;
         } else {
-            // Idle between passes: offer the processor to the main thread, which draws.
-            std::this_thread::yield();
+            waitForNextPass(*job, reportedPass);
         }
     }
 }
@@ -83,7 +90,19 @@ void startPass(RenderJob& job, int pass) {
     }
     // This order is what lets a worker tell a finished hand-out from a stale one (see above).
     job.nextRow.store(kImageHeight - 1);
-    job.passNumber.store(pass);
+    {
+        const std::lock_guard lock(job.finishMutex);
+        job.passNumber.store(pass);
+    }
+    job.passStarted.notify_all();
+}
+
+void requestStop(RenderJob& job) {
+    {
+        const std::lock_guard lock(job.finishMutex);
+        job.stopRequested.store(true);
+    }
+    job.passStarted.notify_all();
 }
 
 std::uint64_t rowSeed(std::uint64_t seed, int pass, int row) {

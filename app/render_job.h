@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -27,10 +28,12 @@ struct PixelCell {
 
 // Everything the main thread and the render workers share. A pass hands out rows 479 down
 // to 0 from nextRow, each to one worker, which adds one sample per pixel of it into
-// `accumulation`; each worker then reports once in finishedWorkers. rowMutex guards nextRow
-// and finishMutex guards finishedWorkers; no thread ever holds both. The atomics are also
-// touched outside their mutexes: the main thread reads finishedWorkers and writes nextRow
-// and passNumber without locks, and workers read stopRequested before every pixel.
+// `accumulation`; each worker then reports once in finishedWorkers and sleeps on passStarted
+// until the next pass or a stop. rowMutex guards nextRow; finishMutex guards finishedWorkers
+// and the changes of passNumber and stopRequested that passStarted announces; no thread ever
+// holds both. The atomics are also read outside their mutexes: the main thread polls
+// finishedWorkers and writes nextRow without a lock, and workers read stopRequested before
+// every pixel.
 struct RenderJob {
     std::atomic<bool> stopRequested{false};
     Vec3* accumulation = nullptr;  // kPixelCount sums, row-major; not owned
@@ -50,6 +53,9 @@ struct RenderJob {
     // when a pass starts, so a worker that reads it first and then finds nextRow negative
     // knows that this pass is handed out completely.
     std::atomic<int> passNumber{0};
+    // Idle workers sleep here instead of spinning: on a machine with fewer cores than
+    // threads, spinning workers take the processor from the main thread while it draws.
+    std::condition_variable passStarted;
 
     // The jitter cell of pixel column x (0 to 639), row y (0 to 479).
     PixelCell pixelCell(int x, int y) const;
@@ -61,6 +67,9 @@ struct RenderJob {
 
 // The thread function of a render worker; returns once it sees stopRequested.
 void renderWorker(RenderJob* job);
+
+// Asks every worker to return: those rendering stop before their next pixel, idle ones wake.
+void requestStop(RenderJob& job);
 
 // True when every worker has reported the current pass, so the buffer holds complete passes
 // and no worker writes it. Main thread only.

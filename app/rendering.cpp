@@ -28,7 +28,7 @@ void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed) {
 }
 
 void stopWorkers(Rendering& rendering) {
-    rendering.job.stopRequested.store(true);
+    requestStop(rendering.job);
     for (std::thread& worker : rendering.workers) {
         if (worker.joinable()) worker.join();
     }

@@ -113,7 +113,7 @@ TEST(RenderStop, StopMidPassLeavesTheRestOfThePass) {
         while (rowsLeft == kImageHeight - 1) {
             const std::lock_guard lock(job.rowMutex);
             rowsLeft = job.nextRow.load();
-            if (rowsLeft >= 0 && rowsLeft < kImageHeight - 1) job.stopRequested.store(true);
+            if (rowsLeft >= 0 && rowsLeft < kImageHeight - 1) requestStop(job);
         }
     }
     ASSERT_GE(rowsLeft, 0) << "every pass was handed out before the main thread looked";
@@ -129,7 +129,7 @@ TEST(RenderStop, StopWhileIdleEndsEveryWorker) {
         prepareRendering(rendering, fillViewWithLight);
         startWorkers(rendering, 3, kRenderSeed);
         renderPasses(rendering, passes, [] {});
-        rendering.job.stopRequested.store(true);
+        requestStop(rendering.job);
         for (int i = 0; i < 3; ++i) rendering.workers[i].join();
         EXPECT_EQ(firstWrongPixel(rendering.accumulation, passes), -1) << passes << " passes";
     }
@@ -145,7 +145,7 @@ struct RenderJobTest : ::testing::Test {
         job_.workerCount = 1;
     }
     ~RenderJobTest() override {
-        job_.stopRequested.store(true);
+        requestStop(job_);
         if (worker_.joinable()) worker_.join();
     }
     RenderJobTest(const RenderJobTest&) = delete;
