@@ -26,6 +26,7 @@ struct LightGrid {
     // root rounds monotonically, so comparing squares with this bound accepts exactly the
     // offsets that comparing lengths with the radius would, without a root per attempt.
     float largestSquare = 0.0f;
+    FixedDivisor bySize;  // draws are taken modulo size several times per shadow ray
 };
 
 float gridOffset(const LightGrid& grid, int k) {
@@ -54,9 +55,12 @@ LightGrid makeLightGrid(float radius) {
     // Not above 0 (NaN included): no grid at all. Every conversion below is then in range.
     if (!(halfWidth > 0.0f)) return {};
     const float clamped = halfWidth < kMaxGridHalfWidth ? halfWidth : kMaxGridHalfWidth;
-    LightGrid grid{clamped, int(2.0f * clamped + 1.0f)};
+    LightGrid grid;
+    grid.halfWidth = clamped;
+    grid.size = int(2.0f * clamped + 1.0f);
     if (!gridReachesBall(grid, radius)) return {};
     grid.largestSquare = largestAcceptedSquare(radius);
+    grid.bySize = makeFixedDivisor(std::uint32_t(grid.size));
     return grid;
 }
 
@@ -75,7 +79,9 @@ const LightGrid& lightGrid(float radius) {
     return cachedGrid.grid;
 }
 
-float drawOffset(const LightGrid& grid) { return gridOffset(grid, threadRandom() % grid.size); }
+float drawOffset(const LightGrid& grid) {
+    return gridOffset(grid, int(remainder(std::uint32_t(threadRandom()), grid.bySize)));
+}
 
 // A random grid point of the ball, relative to its centre, by rejection: about two attempts
 // on average, since the ball fills 52 % of its cube.

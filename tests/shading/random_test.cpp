@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -72,6 +73,29 @@ TEST(RandomThread, ThreadsDrawIndependently) {
     EXPECT_EQ(mine, expected);
     EXPECT_EQ(other, expected);
     EXPECT_EQ(unseeded, draws(RandomGenerator{0}, 3)) << "a new thread starts from seed 0";
+}
+
+// The remainder by multiplication must equal the division's for every value a draw can take:
+// the edges of the range, multiples of the divisor and their neighbours, and random values.
+TEST(FixedDivisor, RemaindersEqualTheDivisions) {
+    std::mt19937 random(3);
+    std::uniform_int_distribution<std::uint32_t> anyValue;
+    const std::uint32_t divisors[] = {1u,     2u,     3u,          7u,          5001u,
+                                      20001u, 65536u, 1073741825u, 0x7fffffffu, 0xffffffffu};
+    for (const std::uint32_t divisor : divisors) {
+        const FixedDivisor by = makeFixedDivisor(divisor);
+        std::vector<std::uint32_t> values = {0u,          1u,          divisor - 1u, divisor,
+                                             0x7fffffffu, 0xfffffffeu, 0xffffffffu};
+        for (std::uint32_t k = 1; k < 50; ++k) {
+            const std::uint64_t multiple = std::uint64_t(divisor) * (0xffffffffu / divisor / k);
+            values.push_back(std::uint32_t(multiple));
+            values.push_back(std::uint32_t(multiple - 1));
+        }
+        for (int i = 0; i < 100000; ++i) values.push_back(anyValue(random));
+        for (const std::uint32_t value : values) {
+            ASSERT_EQ(remainder(value, by), value % divisor) << value << " mod " << divisor;
+        }
+    }
 }
 
 }  // namespace
