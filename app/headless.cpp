@@ -75,11 +75,9 @@ void clearProgress(const Progress& progress) {
 bool renderPasses(Rendering& rendering, int passes, Progress& progress) {
     while (completedPasses(rendering) < passes) {
         if (interruptSignal != 0) return false;
-        stepFrame(rendering, [] {});
+        // Sleeps until the workers finish the pass, waking now and then for signals.
+        if (!stepFrame(rendering, [] {})) waitForPassComplete(rendering.job, 20ms);
         drawProgress(progress, completedPasses(rendering), passes);
-        // The workers take far longer per pass than this; sleeping keeps the main thread
-        // from competing with them for a processor.
-        std::this_thread::sleep_for(200us);
     }
     return true;
 }

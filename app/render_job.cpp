@@ -34,9 +34,13 @@ void renderRow(RenderJob& job, int pass, int row) {
 }
 
 void reportPassFinished(RenderJob& job) {
-    const std::lock_guard lock(job.finishMutex);
-    [[maybe_unused]] const int reports = job.finishedWorkers.fetch_add(1) + 1;
+    int reports = 0;
+    {
+        const std::lock_guard lock(job.finishMutex);
+        reports = job.finishedWorkers.fetch_add(1) + 1;
+    }
     assert(reports <= job.workerCount);
+    if (reports == job.workerCount) job.passFinished.notify_all();
 }
 
 // Idle between passes until the pass after `reportedPass` starts or a stop is requested. Both
@@ -95,6 +99,11 @@ void startPass(RenderJob& job, int pass) {
         job.passNumber.store(pass);
     }
     job.passStarted.notify_all();
+}
+
+bool waitForPassComplete(RenderJob& job, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(job.finishMutex);
+    return job.passFinished.wait_for(lock, timeout, [&job] { return isPassComplete(job); });
 }
 
 void requestStop(RenderJob& job) {

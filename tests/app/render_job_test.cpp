@@ -191,6 +191,20 @@ TEST_F(RenderJobTest, WorkerReportsOnceAPassWhoseRowsItNeverGot) {
     EXPECT_EQ(firstWrongPixel(buffer_.data(), 0), -1);
 }
 
+// lucentor-render's main thread sleeps through the pass; a lost wake-up would hang it here
+// until the test's time-out. It must also wake for the pass completed before it waited.
+TEST_F(RenderJobTest, WaitForPassCompleteWakesWhenTheLastWorkerReports) {
+    job_.finishedWorkers.store(1);
+    startWorker();
+    EXPECT_TRUE(waitForPassComplete(job_, std::chrono::hours(1)));
+    startPass(job_, 1);
+    EXPECT_TRUE(waitForPassComplete(job_, std::chrono::hours(1)));
+    EXPECT_EQ(firstWrongPixel(buffer_.data(), 1), -1);
+    startPass(job_, 2);
+    EXPECT_TRUE(waitForPassComplete(job_, std::chrono::hours(1)));
+    EXPECT_EQ(firstWrongPixel(buffer_.data(), 2), -1);
+}
+
 // Rows sharing a generator sequence would repeat each other's jitter and light samples.
 TEST(RowSeed, DistinctForEveryRowOfEveryPassAndSeed) {
     std::set<std::uint64_t> seeds;
