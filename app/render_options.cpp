@@ -37,11 +37,29 @@ struct NamedPreset {
 constexpr std::array<NamedPreset, 3> kPresets = {
     {{"box", buildBoxScene}, {"trio", buildTrioScene}, {"field", buildFieldScene}}};
 
+// An argument as messages quote it: in single quotes, with control characters written as \xHH,
+// so that no argument can break the message's single line or drive the terminal.
+std::string quoted(std::string_view text) {
+    constexpr std::string_view kHexDigits = "0123456789abcdef";
+    std::string result(1, '\'');
+    for (const char c : text) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code >= 0x20 && code != 0x7f) {
+            result += c;
+            continue;
+        }
+        result += "\\x";
+        result += kHexDigits[code >> 4u];
+        result += kHexDigits[code & 0xfu];
+    }
+    return result + '\'';
+}
+
 // A whole decimal number from `low` to `high`: digits only, no sign, no exponent, no spaces,
 // no overflow. Returns false with the reason in `problem`.
 bool parseNumber(std::string_view option, std::string_view text, std::uint64_t low,
                  std::uint64_t high, std::uint64_t& value, std::string& problem) {
-    problem = std::string(option) + ": '" + std::string(text) + "' is not a whole number from " +
+    problem = std::string(option) + ": " + quoted(text) + " is not a whole number from " +
               std::to_string(low) + " to " + std::to_string(high);
     if (text.empty()) return false;
     constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
@@ -114,12 +132,12 @@ bool readScene(std::string_view argument, RenderCommand& command) {
     RenderOptions& options = command.options;
     if (options.preset != nullptr) {
         command.problem =
-            "more than one scene: '" + options.sceneName + "' and '" + std::string(argument) + "'";
+            "more than one scene: " + quoted(options.sceneName) + " and " + quoted(argument);
         return false;
     }
     options.preset = findPreset(std::string(argument));
     if (options.preset == nullptr) {
-        command.problem = "unknown scene '" + std::string(argument) + "' (box, trio or field)";
+        command.problem = "unknown scene " + quoted(argument) + " (box, trio or field)";
         return false;
     }
     options.sceneName = argument;
@@ -131,8 +149,8 @@ bool applyValue(OptionId id, std::string_view name, std::string_view value, Rend
     std::uint64_t number = 0;
     if (id == OptionId::Output) {
         if (!formatOf(value, options.format)) {
-            problem = std::string(name) + ": '" + std::string(value) +
-                      "' needs the extension .png or .pfm";
+            problem =
+                std::string(name) + ": " + quoted(value) + " needs the extension .png or .pfm";
             return false;
         }
         options.output = value;
@@ -160,7 +178,7 @@ bool readOption(std::string_view argument, ArgumentCursor& cursor, RenderCommand
         return name == o.shortName || name == o.longName;
     });
     if (option == kOptions.end()) {
-        command.problem = "unknown option '" + std::string(argument) + "'";
+        command.problem = "unknown option " + quoted(argument);
         return false;
     }
     if (!option->takesValue) {

@@ -5,9 +5,10 @@ set -eu
 
 # Build: compiler, CMake (3.25 or newer), Ninja, SDL2, GoogleTest, Google Benchmark, stb.
 # Window tests: Xvfb, xdotool, xwininfo/xprop, xwd, ImageMagick, Xlib for a small helper, and
-# Valgrind for the leak check.
+# Valgrind for the leak check. Fuzzing: clang and its libFuzzer runtime.
 packages="g++ cmake ninja-build libsdl2-dev libgtest-dev libbenchmark-dev libstb-dev \
-xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev valgrind"
+xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev valgrind \
+clang libclang-rt-14-dev"
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: not a Debian system; make sure the equivalents of these packages are installed:" >&2

@@ -70,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{{"box", "-o", "dir.png/"}, "'dir.png/'"},
                     BadCase{{"box", "-o", ".png"}, "'.png'"},
                     BadCase{{"box", "--quiet=1"}, "--quiet"}, BadCase{{"box", "trio"}, "'trio'"},
-                    BadCase{{}, "no scene"}, BadCase{{"-p", "2"}, "no scene"}));
+                    BadCase{{}, "no scene"}, BadCase{{"-p", "2"}, "no scene"},
+                    BadCase{{"bo\tx"}, "'bo\\x09x'"}));
 
 TEST(RenderCommand, DefaultsFollowTheScene) {
     const RenderCommand command = parse({"trio"});

@@ -62,12 +62,24 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
+// The non-throwing forms too, since libFuzzer allocates with them: every form that the
+// replaced delete may free must come from the same malloc.
+void* operator new(std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
+    if (counting) ++allocationCount;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
 void operator delete(void* address) noexcept {
     record(address);
     std::free(address);
 }
 
 void operator delete(void* address, std::size_t /*size*/) noexcept {
+    record(address);
+    std::free(address);
+}
+
+void operator delete(void* address, const std::nothrow_t& /*tag*/) noexcept {
     record(address);
     std::free(address);
 }

@@ -1,0 +1,88 @@
+// The ray queries and trace on fuzzed scenes, with arbitrary rays: NaN, infinite, zero and
+// non-unit directions and any starting distance. Beyond running clean under the sanitizers,
+// a closest-hit query only ever lowers t, and only to a positive distance with a record
+// naming an object that exists; a shadow ray's blocking amount is 0, 0.5 or 1; trace returns.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "fuzz/fuzz_input.h"
+#include "scene/scene.h"
+#include "shading/random.h"
+#include "shading/trace.h"
+
+namespace lucentor::fuzzing {
+namespace {
+
+// Rays per input: enough to combine queries on one scene, few enough to keep runs fast.
+constexpr int kMaxRays = 4;
+
+// The distance a closest-hit query starts from: usually the renderer's, otherwise any float.
+float startDistance(ByteReader& reader) {
+    return reader.byte() % 2 == 0 ? kFarDistance : reader.number();
+}
+
+// A whole number from 0 to below the largest capacity; checked before any conversion to int.
+bool isSlotNumber(float value) {
+    return value >= 0.0f && value < float(kMaxSpheres) && value == std::trunc(value);
+}
+
+bool namesObject(const HitRecord& hit, const Scene& scene) {
+    if (hit.spare != 0.0f || !isSlotNumber(hit.index)) return false;
+    const auto index = int(hit.index);
+    if (hit.kind == float(HitKind::Sphere)) return index < scene.sphereCount;
+    if (hit.kind == float(HitKind::Plane)) return index < scene.planeCount;
+    if (hit.kind == float(HitKind::Light)) {
+        return index < scene.lightCount && scene.lights[std::size_t(index)]->radius != 0.0f;
+    }
+    return false;
+}
+
+void checkClosestHit(const Scene& scene, Ray ray) {
+    const float before = ray.t;
+    const HitRecord hit = ray.closestHit(scene);
+    const float after = ray.t;
+    // A NaN start stays NaN: no comparison with it can accept a hit.
+    if (std::isnan(before)) return require(std::isnan(after), "a NaN t stays NaN");
+    require(after <= before, "closestHit never raises t");
+    if (after == before) return;
+    require(after > 0.0f, "closestHit lowers t only to a positive distance");
+    require(namesObject(hit, scene), "a hit names an existing sphere, plane or light sphere");
+}
+
+void checkOcclusion(const Scene& scene, const Ray& ray) {
+    const float blocked = ray.occlusion(scene);
+    require(blocked == 0.0f || blocked == 0.5f || blocked == 1.0f,
+            "the blocking amount is 0, 0.5 or 1");
+}
+
+void checkTrace(const Scene& scene, Ray ray, float depth) {
+    trace(ray, depth, scene);
+    require(ray.t <= kFarDistance, "trace never raises t");
+}
+
+void fuzzQueries(ByteReader& reader) {
+    auto scene = std::make_unique<Scene>();
+    decodeScene(reader, *scene);
+    scene->buildHierarchy();
+    seedThreadRandom(reader.byte());
+    for (int i = 0; i < kMaxRays && (i == 0 || !reader.atEnd()); ++i) {
+        const Vec3 origin = reader.vector();
+        const Vec3 direction = reader.vector();
+        const float t = startDistance(reader);
+        checkClosestHit(*scene, {origin, direction, t});
+        checkOcclusion(*scene, {origin, direction});
+        // Any whole depth trace accepts, from a camera ray's 0 to the last one, kMaxDepth.
+        checkTrace(*scene, {origin, direction}, float(reader.byte() % (int(kMaxDepth) + 1)));
+    }
+}
+
+}  // namespace
+}  // namespace lucentor::fuzzing
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    lucentor::fuzzing::ByteReader reader{data, size};
+    lucentor::fuzzing::fuzzQueries(reader);
+    return 0;
+}
