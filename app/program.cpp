@@ -40,7 +40,7 @@ int runProgram(int argc, char** argv, Preset preset) {
     Window window;
     if (std::string error; !openWindow(window, error)) {
         reportFailure(argc, argv, error);
-        return 1;
+        return kExitWindowFailed;
     }
     try {
         startWorkers(rendering, kWorkerCount, kRenderSeed);

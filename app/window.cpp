@@ -1,7 +1,14 @@
 #include "app/window.h"
 
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
+
+#if LUCENTOR_WITH_XLIB
+#include <X11/Xlib.h>
+#endif
 
 namespace lucentor {
 
@@ -44,8 +51,27 @@ bool isUnrequestedInvisibleDriver(const char* chosen, const char* requested) {
 
 namespace {
 
+#if LUCENTOR_WITH_XLIB
+// Xlib calls this when the connection to the X server breaks, and ends the process if it
+// returns. Its own handler prints up to two lines and calls exit(), which runs the libraries'
+// exit-time clean-up inside the failing Xlib call, with the display locked, while the workers
+// still render. _Exit ends every thread at once; the window programs write no file.
+extern "C" int endOnLostDisplay(Display* /*display*/) {
+    std::fprintf(stderr, "%s: lost the connection to the X display\n",
+                 program_invocation_short_name);
+    std::_Exit(kExitWindowFailed);
+}
+#endif
+
+void catchLostDisplay() {
+#if LUCENTOR_WITH_XLIB
+    XSetIOErrorHandler(endOnLostDisplay);
+#endif
+}
+
 // Makes SDL, the window and the renderer in turn; stops at the first failure and names it.
 std::string openParts(Window& out) {
+    catchLostDisplay();  // before SDL_Init, which already talks to the X server
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return withSdlError("cannot initialise SDL video");
     const char* driver = SDL_GetCurrentVideoDriver();
     if (isUnrequestedInvisibleDriver(driver, SDL_GetHint(SDL_HINT_VIDEODRIVER))) {

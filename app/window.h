@@ -10,6 +10,9 @@ namespace lucentor {
 
 inline constexpr const char* kWindowTitle = "Lucentor";
 
+// The exit code when the window cannot be set up, or its X display goes away while it runs.
+inline constexpr int kExitWindowFailed = 1;
+
 // SDL and the program's one window with its renderer. Only the main thread touches them.
 struct Window {
     SDL_Window* window = nullptr;
@@ -18,7 +21,8 @@ struct Window {
 
 // Starts SDL's video subsystem and opens the centred, fixed-size window with its renderer.
 // On failure it releases whatever it made, shuts SDL down and returns a one-line reason.
-// Reaching no visible display is a failure unless the user asked for that driver.
+// Reaching no visible display is a failure unless the user asked for that driver. Should an X
+// display go away later, the process ends at once with one line and kExitWindowFailed.
 bool openWindow(Window& out, std::string& error);
 
 // Destroys the renderer and the window, then shuts SDL down.

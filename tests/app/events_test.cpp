@@ -3,12 +3,16 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -182,22 +186,43 @@ int runTinyProgram() {
     return runProgram(1, argv.data(), tinyPreset);
 }
 
-// Plays the user from another thread: one quit request once SDL's video is up. A program that
-// does not return after it ends the whole test binary, which fails instead of hanging.
-void requestQuitOnce(const std::atomic<bool>& returned) {
+// Plays the user from another thread: one quit request `delay` after SDL's video is up; returns
+// when it was pushed. A program that has not returned `returnLimit` after it ends the whole
+// test binary, naming `run`, which fails instead of hanging.
+std::chrono::steady_clock::time_point requestQuitOnce(
+    const std::atomic<bool>& returned, std::chrono::microseconds delay = {},
+    std::chrono::steady_clock::duration returnLimit = kWaitLimit, const std::string& run = "") {
     const auto deadline = waitDeadline();
     while (!returned && SDL_WasInit(SDL_INIT_VIDEO) == 0 && !outlived(deadline)) {
         std::this_thread::sleep_for(1ms);
     }
+    std::this_thread::sleep_for(delay);
     SDL_Event quit = quitEvent();
     SDL_PushEvent(&quit);
+    const auto pushed = std::chrono::steady_clock::now();
     while (!returned) {
-        if (outlived(deadline + kWaitLimit)) {
-            std::fprintf(stderr, "FAIL: the program did not return after a quit request\n");
+        if (std::chrono::steady_clock::now() - pushed > returnLimit) {
+            std::fprintf(stderr, "FAIL: the program did not return after a quit request %s\n",
+                         run.c_str());
             std::_Exit(1);
         }
-        std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(1ms);
     }
+    return pushed;
+}
+
+// The threads of this process now (Linux).
+int threadCount() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return int(std::distance(begin(tasks), end(tasks)));
+}
+
+// True once the process is back to `count` threads: a joined thread may linger in /proc for
+// a moment after its join returned, a worker left running never leaves.
+bool threadsSettleAt(int count) {
+    const auto deadline = waitDeadline();
+    while (threadCount() != count && !outlived(deadline)) std::this_thread::sleep_for(1ms);
+    return threadCount() == count;
 }
 
 // The program runs on this thread, as it would from main: SDL keeps per-thread state that it
@@ -210,6 +235,45 @@ TEST_F(DummyVideo, ProgramEndsWithZeroOnQuitRequest) {
     user.join();
     EXPECT_EQ(status, 0);
     EXPECT_EQ(SDL_WasInit(0), 0u) << "SDL is still initialised after the program returned";
+}
+
+// Quits at random moments from a fixed seed, so a failure reproduces: before the first pass,
+// while the workers render, and between passes while the main thread draws. Every run must
+// return 0, leave SDL shut down and no thread behind; the sanitizer build adds its leak check
+// over all the runs. The bound on each return only detects a hang: a run takes milliseconds.
+TEST_F(DummyVideo, ProgramEndsCleanlyWhenQuitAtRandomMoments) {
+    constexpr int kRuns = 200;
+    constexpr unsigned kSeed = 2026;
+    constexpr auto kReturnLimit = 10s;
+    // Several passes of the tiny scene with their frames, even in the sanitizer builds.
+    std::uniform_int_distribution<int> delayMicroseconds(0, 100'000);
+    std::mt19937 generator(kSeed);
+    const int threadsBefore = threadCount();
+    auto slowest = std::chrono::steady_clock::duration::zero();
+    for (int run = 0; run < kRuns; ++run) {
+        // One run in four asks at once, before the program can finish a pass.
+        const auto delay =
+            std::chrono::microseconds(run % 4 == 0 ? 0 : delayMicroseconds(generator));
+        const std::string name = "(run " + std::to_string(run) + " of seed " +
+                                 std::to_string(kSeed) + ", " + std::to_string(delay.count()) +
+                                 " us after start-up)";
+        std::atomic<bool> returned = false;
+        std::chrono::steady_clock::time_point pushed;
+        std::thread user([&] { pushed = requestQuitOnce(returned, delay, kReturnLimit, name); });
+        const int status = runTinyProgram();
+        const auto end = std::chrono::steady_clock::now();
+        returned = true;
+        user.join();
+        ASSERT_EQ(status, 0) << name;
+        ASSERT_EQ(SDL_WasInit(0), 0u) << "SDL is still initialised " << name;
+        ASSERT_TRUE(threadsSettleAt(threadsBefore))
+            << threadCount() - threadsBefore << " threads left running " << name;
+        slowest = std::max(slowest, end - pushed);
+    }
+    const auto slowestMs = std::chrono::duration_cast<std::chrono::milliseconds>(slowest);
+    EXPECT_LT(slowest, kReturnLimit);
+    RecordProperty("slowest_return_ms", int(slowestMs.count()));
+    std::printf("slowest return after a quit request: %d ms\n", int(slowestMs.count()));
 }
 
 TEST_F(DummyVideo, ProgramFailsWithOneOnUnknownDriver) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -83,19 +84,41 @@ TEST(RenderPasses, BufferDoesNotDependOnTheWorkerCount) {
     EXPECT_NE(doubled, one.final);
 }
 
-// Checks the buffer whenever the main thread sees every report in, across many passes: the
-// reports must not complete a pass before all its rows are in the buffer.
-TEST(RenderPasses, EachPixelIsSampledOncePerPassBeforeThePassCompletes) {
-    constexpr int kPasses = 24;
-    Rendering rendering;
-    prepareRendering(rendering, fillViewWithLight);
-    startWorkers(rendering, 3, kRenderSeed);
-    renderPasses(rendering, kPasses, [&] {
-        EXPECT_EQ(firstWrongPixel(rendering.accumulation, rendering.passCount), -1)
-            << "after pass " << rendering.passCount;
-    });
-    EXPECT_EQ(completedPasses(rendering), kPasses);
-    EXPECT_EQ(firstWrongPixel(rendering.accumulation, kPasses), -1);
+// Passes of the stress test below, split between its worker counts: enough for the test suite
+// under ThreadSanitizer, where a pass costs over 0.1 s. LUCENTOR_STRESS_PASSES asks for others.
+int stressPasses() {
+    constexpr int kDefaultStressPasses = 120;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any thread of this test starts.
+    const char* asked = std::getenv("LUCENTOR_STRESS_PASSES");
+    return asked != nullptr ? std::max(2, std::atoi(asked)) : kDefaultStressPasses;
+}
+
+// Every pass boundary is a chance for a report to come early, twice or never, so this checks
+// the buffer whenever the main thread sees every report in, over many passes: the reports must
+// not complete a pass before all its rows are in the buffer. With more workers than processors
+// a worker is routinely preempted between taking a row and reporting.
+TEST(RenderStress, EachPixelIsSampledOncePerPassBeforeThePassCompletes) {
+    const int totalPasses = stressPasses();
+    for (const int workers : {kWorkerCount, 8}) {
+        const int passes =
+            workers == kWorkerCount ? totalPasses / 2 : totalPasses - totalPasses / 2;
+        Rendering rendering;
+        prepareRendering(rendering, fillViewWithLight);
+        startWorkers(rendering, workers, kRenderSeed);
+        int wrongPass = 0;
+        int wrongPixel = -1;
+        renderPasses(rendering, passes, [&] {
+            const int pixel = firstWrongPixel(rendering.accumulation, rendering.passCount);
+            if (pixel >= 0 && wrongPass == 0) {
+                wrongPass = rendering.passCount;
+                wrongPixel = pixel;
+            }
+        });
+        EXPECT_EQ(wrongPass, 0) << workers << " workers: pixel " << wrongPixel
+                                << " wrong after pass " << wrongPass << " of " << passes;
+        EXPECT_EQ(completedPasses(rendering), passes) << workers << " workers";
+        EXPECT_EQ(firstWrongPixel(rendering.accumulation, passes), -1) << workers << " workers";
+    }
 }
 
 // Holding rowMutex keeps the worker from taking another row, so the rows left when the stop

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # lucentor-render from the outside, run in an empty folder: exit codes, messages, the files
 # it writes, and that nothing (not even a temporary) is left after a failure or a signal.
-# Usage: render_tool_test.sh PROGRAM SCENARIO (badargs writefail help files seeds sigint sigterm)
+# Usage: render_tool_test.sh PROGRAM SCENARIO (badargs writefail help files seeds sigint sigterm
+#   vanish diskfull signals). Exit status: 0 passed, 1 failed, 77 skipped (diskfull needs mount).
 set -u -o pipefail
 export LC_ALL=C  # the folder listing's order
 
@@ -11,6 +12,7 @@ readonly kScenario=${2:?usage: render_tool_test.sh PROGRAM SCENARIO}
 readonly kWaitSeconds=60
 
 pid=
+mounted=
 workDir=$(mktemp -d) || exit 1
 readonly stdoutFile=$workDir/stdout
 readonly stderrFile=$workDir/stderr
@@ -21,6 +23,7 @@ cleanUp() {
         kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     fi
+    [[ -n $mounted ]] && umount "$mounted"
     rm -rf "$workDir"
 }
 trap cleanUp EXIT
@@ -58,6 +61,36 @@ expectSummary() {
     [[ $(lineCount "$stdoutFile") == 1 && ! -s $stderrFile ]] || fail "not one summary line"
     line=$(<"$stdoutFile")
     [[ $line == *"$scene"*" $passes pass"*" $threads thread"*"$file" ]] || fail "summary: $line"
+}
+
+# Starts the program in the background with SIGINT and SIGTERM at their defaults (a
+# non-interactive shell would otherwise hand it SIGINT ignored).
+startProgram() {
+    env --default-signal=INT,TERM "$kProgram" "$@" >"$stdoutFile" 2>"$stderrFile" &
+    pid=$!
+}
+
+# Waits for the background program to end, failing after kWaitSeconds; sets `status`.
+waitForProgram() {
+    for ((i = 0; i < kWaitSeconds * 100; ++i)); do isRunning || break; sleep 0.01; done
+    ! isRunning || fail "still running ${kWaitSeconds}s after $1"
+    wait "$pid"
+    status=$? pid=
+}
+
+# The one stderr line of a failure to write `file`, naming it and giving a reason.
+expectWriteFailure() {
+    local file=$1
+    expectStatus 1 "$file"
+    [[ ! -s $stdoutFile && $(lineCount "$stderrFile") == 1 ]] || fail "not one line for $file"
+    [[ $(<"$stderrFile") == "lucentor-render: cannot write '$file': "?* ]] ||
+        fail "no file and reason for $file"
+}
+
+# A PNG that is complete: its signature, its size and the end chunk as its last bytes.
+expectPng() {
+    [[ $(file -b "$1") == "PNG image data, 640 x 480, 8-bit/color RGB"* ]] || fail "$1: not a PNG"
+    [[ $(tail -c 12 "$1" | od -An -c | tr -d ' \n') == *IEND* ]] || fail "$1: no end chunk"
 }
 
 expectPfm() {
@@ -163,6 +196,80 @@ sigint | sigterm)
     [[ $(<"$stderrFile") == "lucentor-render: "* ]] || fail "not the program's message"
     expectFolder "$before"
     [[ -z $before || $(<out.png) == old ]] || fail "the old file changed"
+    ;;
+vanish)
+    # The output folder disappears while the picture renders, temporary file and all.
+    mkdir gone
+    startProgram box -p 4 -t 2 -q -o gone/out.png
+    for ((i = 0; i < kWaitSeconds * 100; ++i)); do
+        compgen -G 'gone/.out.png.??????' >/dev/null && break
+        sleep 0.01
+    done
+    compgen -G 'gone/.out.png.??????' >/dev/null || fail "no temporary in the folder"
+    rm -rf gone
+    waitForProgram "its folder vanished"
+    expectWriteFailure gone/out.png
+    expectFolder ""
+    ;;
+diskfull)
+    # A 64 KiB file system: too small for any picture, and then full to the last block.
+    mkdir disk
+    mount -t tmpfs -o size=64k tmpfs disk 2>/dev/null || {
+        echo "SKIP [$kScenario]: cannot mount a tmpfs here"
+        exit 77
+    }
+    mounted=$folder/disk
+    echo old >disk/kept.png
+    for file in disk/out.png disk/out.pfm disk/kept.png; do
+        run box -p 1 -t 2 -q -o "$file"
+        expectWriteFailure "$file"
+        [[ $(<"$stderrFile") == *"No space left on device" ]] || fail "reason for $file"
+        [[ $(ls -A disk) == kept.png && $(<disk/kept.png) == old ]] || fail "$file left files"
+    done
+    head -c 1M /dev/zero >disk/fill 2>/dev/null
+    run box -p 1 -t 2 -q -o disk/out.png
+    expectWriteFailure disk/out.png
+    [[ $(ls -A disk | tr '\n' ' ') == "fill kept.png " ]] || fail "the full disk kept files"
+    ;;
+signals)
+    # SIGINT or SIGTERM at moments from a fixed seed across whole one-pass runs: start-up,
+    # rendering, encoding and writing. Interrupted runs end with 128 + the signal and leave
+    # nothing; a run that finished first exits 0 with a complete picture.
+    startProgram box -p 1 -t 2 -q -o timed.png
+    started=$(date +%s%N)
+    waitForProgram "a one-pass render"
+    expectStatus 0 "a one-pass render"
+    runMs=$((($(date +%s%N) - started) / 1000000 + 1))
+    rm timed.png
+    RANDOM=43
+    interrupted=0 finished=0
+    for run in {1..30}; do
+        signal=INT expected=130 file=out.png
+        ((run % 2)) || signal=TERM expected=143
+        ((run % 3)) || file=out.pfm
+        delay=$((RANDOM * 32768 + RANDOM))
+        delay=$((delay % (runMs * 6 / 5)))
+        startProgram box -p 1 -t 2 -q -o "$file"
+        sleep "$((delay / 1000)).$(printf %03d $((delay % 1000)))"
+        kill -"$signal" "$pid" 2>/dev/null
+        waitForProgram "SIG$signal at $delay ms (run $run)"
+        case $status in
+        "$expected")
+            ((++interrupted))
+            [[ ! -s $stdoutFile && $(lineCount "$stderrFile") -le 1 ]] ||
+                fail "run $run: more than one line after SIG$signal at $delay ms"
+            expectFolder ""
+            ;;
+        0)
+            ((++finished))
+            [[ $file == *.png ]] && expectPng "$file" || expectPfm "$file"
+            expectFolder "$file "
+            rm "$file"
+            ;;
+        *) fail "run $run: exit $status after SIG$signal at $delay ms of $runMs" ;;
+        esac
+    done
+    echo "a run takes $runMs ms; $interrupted runs interrupted, $finished finished first"
     ;;
 *)
     fail "unknown scenario"

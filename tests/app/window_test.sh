@@ -5,7 +5,8 @@
 # Usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO [LUCENTOR_RENDER]
 #   X scenarios (window escape escapemidpass sigterm close otherkey picture) run inside
 #     xvfb-run -a -s "-screen 0 1024x768x24"   (a fresh server per test: no key left pressed)
-#   the others (nodisplay baddriver dummy leak) need no X server. picture needs LUCENTOR_RENDER.
+#   the others (nodisplay baddriver dummy leak displaylost) need no X server; displaylost starts
+#   and kills its own. picture needs LUCENTOR_RENDER.
 # Exit status: 0 passed, 1 failed, 77 skipped because a needed tool is missing.
 set -u -o pipefail
 
@@ -31,6 +32,7 @@ readonly kMaxDifference=0.02
 readonly kReferencePasses=32
 
 pid=
+xvfbPid=
 workDir=$(mktemp -d) || exit 1
 readonly stderrFile=$workDir/stderr
 
@@ -39,6 +41,7 @@ cleanUp() {
         kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     fi
+    [[ -n $xvfbPid ]] && kill -KILL "$xvfbPid" 2>/dev/null
     rm -rf "$workDir"
 }
 trap cleanUp EXIT
@@ -367,6 +370,41 @@ scenarioLeak() {
     expectStderrEmpty
 }
 
+# Starts an Xvfb of its own on a display number it picks itself, and exports its DISPLAY.
+startXvfb() {
+    local numberFile=$workDir/display
+    rm -f "$numberFile"  # the server writes it once it listens; an old number must not count
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" 2>/dev/null &
+    xvfbPid=$!
+    pollUntil test -s "$numberFile" || fail "Xvfb gave no display number in ${kWaitSeconds}s"
+    export DISPLAY=:$(<"$numberFile")
+}
+
+# The X server goes away under a rendering window, at a moment from a fixed seed: the program
+# must end at once with one line and status 1, never hang or crash. Mesa's GLX can crash
+# (SIGSEGV) when the server dies while SDL creates the window, so the kill waits for the window.
+scenarioDisplayLost() {
+    requireTools Xvfb xdotool
+    local runtimeDir=$workDir/runtime
+    mkdir -m 0700 "$runtimeDir" || fail "cannot make $runtimeDir"
+    RANDOM=7
+    local run signal delay
+    for run in 1 2 3 4; do
+        signal=$( ((run % 2)) && echo KILL || echo TERM)
+        delay=$((RANDOM % 2000))
+        startXvfb
+        startProgram XDG_RUNTIME_DIR="$runtimeDir"
+        wid=$(findWindow) || exit 1
+        sleep "$((delay / 1000)).$(printf %03d $((delay % 1000)))"
+        kill -"$signal" "$xvfbPid"
+        wait "$xvfbPid" 2>/dev/null
+        xvfbPid=
+        expectExit 1 "run $run: SIG$signal to the X server ${delay} ms after the window showed"
+        expectOneErrorLine
+        grep -q 'display' "$stderrFile" || fail "run $run: the message does not name the display"
+    done
+}
+
 [[ -x $kProgram ]] || fail "no program at $kProgram"
 case $kScenario in
     window) requireXServer && scenarioWindow ;;
@@ -380,7 +418,8 @@ case $kScenario in
     baddriver) scenarioBadDriver ;;
     dummy) scenarioDummy ;;
     leak) scenarioLeak ;;
+    displaylost) scenarioDisplayLost ;;
     *) fail "unknown scenario (window escape escapemidpass sigterm close otherkey picture" \
-        "nodisplay baddriver dummy leak)" ;;
+        "nodisplay baddriver dummy leak displaylost)" ;;
 esac
 echo "PASS [$kName $kScenario]"
