@@ -1,0 +1,106 @@
+#include "bench/bench_support.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/image.h"
+#include "app/render_job.h"
+#include "app/startup.h"
+#include "shading/lighting.h"
+#include "shading/materials.h"
+#include "shading/random.h"
+#include "shading/trace.h"
+
+namespace lucentor {
+namespace {
+
+Surface hitSurface(const Scene& scene, const HitRecord& hit, const Vec3& point) {
+    const int index = int(hit.index);
+    if (int(hit.kind) == int(HitKind::Sphere)) {
+        return sphereSurface(*scene.leaves[index]->sphere, point);
+    }
+    return planeSurface(*scene.planes[index], point);
+}
+
+// The shadow rays of directLighting: one per light, from just below the surface towards
+// the light's position or a sampled point of its sphere.
+void recordShadowRays(const Scene& scene, const Surface& surface, RaySet& out) {
+    const Vec3 start = surface.point - surface.normal * kSurfaceOffset;
+    for (int i = 0; i < scene.lightCount; ++i) {
+        const Light& light = *scene.lights[i];
+        const Vec3 target = light.radius > 0.0f ? sampleLightPoint(light, start) : light.position;
+        const Vec3 toLight = target - start;
+        out.shadow.push_back(Ray{start, toLight * (1.0f / length(toLight)), 0.0f});
+    }
+}
+
+// Issues the rays trace() issues for `ray`, in its order: the ray's own query, then the
+// shadow rays of a diffuse or mirror surface and the secondary rays of a mirror or glass one.
+void followRay(const Scene& scene, Ray ray, float depth, RaySet& out) {
+    out.closestHit.push_back(ray);
+    const HitRecord hit = ray.closestHit(scene);
+    if (ray.t == kFarDistance || int(hit.kind) == int(HitKind::Light) || depth == kMaxDepth) {
+        return;
+    }
+    const Surface s = hitSurface(scene, hit, ray.direction * ray.t + ray.origin);
+    const Vec3& d = ray.direction;
+    const float next = depth + 1.0f;
+    if (!(s.material > 1.0f)) {
+        recordShadowRays(scene, s, out);
+        if (s.material == 0.0f) return;
+        followRay(scene, Ray{s.point + s.normal * kSurfaceOffset, reflectedDirection(d, s.normal)},
+                  next, out);
+        return;
+    }
+    const Vec3 turned = dot(d, s.normal) < 0.0f ? -s.normal : s.normal;
+    followRay(scene, Ray{s.point + turned * kSurfaceOffset, reflectedDirection(d, turned)}, next,
+              out);
+    followRay(scene,
+              Ray{s.point - s.normal * kSurfaceOffset, refractedDirection(d, s.normal, s.material)},
+              next, out);
+}
+
+}  // namespace
+
+std::unique_ptr<Scene> makePresetScene(Preset preset) {
+    return std::unique_ptr<Scene>(createPresetScene(preset));
+}
+
+RaySet recordRays(const Scene& scene, const Camera& camera, int pixelStep) {
+    seedThreadRandom(kBenchSeed);
+    const RenderJob job;  // only for its pixel cells
+    RaySet rays;
+    for (int y = 0; y < kImageHeight; y += pixelStep) {
+        for (int x = 0; x < kImageWidth; x += pixelStep) {
+            // The jitter step in the middle of the pixel's cell.
+            const PixelCell cell = job.pixelCell(x, y);
+            const int uMiddle = (cell.uLow + cell.uHigh) / 2;
+            const int vMiddle = (cell.vLow + cell.vHigh) / 2;
+            const Ray ray =
+                cameraRay(camera, job.jitterUnit * float(uMiddle), job.jitterUnit * float(vMiddle));
+            followRay(scene, ray, 0.0f, rays);
+        }
+    }
+    return rays;
+}
+
+void renderNextPass(Rendering& rendering) {
+    using namespace std::chrono_literals;
+    const int target = completedPasses(rendering) + 1;
+    while (completedPasses(rendering) < target) {
+        stepFrame(rendering, [] {});
+        // A pass takes tens of milliseconds: polling this often adds under 1 % to it.
+        std::this_thread::sleep_for(100us);
+    }
+}
+
+std::vector<Vec3> renderedSums(Preset preset, int passes, int threads) {
+    Rendering rendering;
+    prepareRendering(rendering, preset);
+    startWorkers(rendering, threads, kRenderSeed);
+    for (int i = 0; i < passes; ++i) renderNextPass(rendering);
+    stopWorkers(rendering);
+    return {rendering.accumulation, rendering.accumulation + kPixelCount};
+}
+
+}  // namespace lucentor

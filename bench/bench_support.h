@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "app/camera.h"
+#include "app/rendering.h"
+#include "presets/preset.h"
+#include "scene/scene.h"
+
+namespace lucentor {
+
+// The seed of the benchmarks' light samples, so every run measures the same rays.
+inline constexpr std::uint64_t kBenchSeed = 112;
+
+// A preset's scene with its hierarchy, as the programs build it.
+std::unique_ptr<Scene> makePresetScene(Preset preset);
+
+// The rays a render of the scene issues for one camera ray through each pixel centre of
+// every `pixelStep`-th column and row: the closest-hit queries of the camera rays and of the
+// secondary rays they lead to, and the shadow rays of the lit surfaces.
+struct RaySet {
+    std::vector<Ray> closestHit;  // each with t = kFarDistance, as the queries start
+    std::vector<Ray> shadow;
+};
+
+RaySet recordRays(const Scene& scene, const Camera& camera, int pixelStep);
+
+// Starts one more pass of a rendering whose workers are running and returns once it is in
+// the buffer, leaving the workers idle: what lucentor-render does for each pass.
+void renderNextPass(Rendering& rendering);
+
+// The accumulation buffer after `passes` passes of the preset with `threads` workers.
+std::vector<Vec3> renderedSums(Preset preset, int passes, int threads);
+
+}  // namespace lucentor
