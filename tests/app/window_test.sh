@@ -6,7 +6,7 @@
 #   X scenarios (window escape escapemidpass sigterm close otherkey picture) run inside
 #     xvfb-run -a -s "-screen 0 1024x768x24"   (a fresh server per test: no key left pressed)
 #   the others (nodisplay baddriver dummy leak displaylost) need no X server; displaylost
-#   starts one through xvfb-run and kills it. picture needs LUCENTOR_RENDER.
+#   starts one of its own and kills it. picture needs LUCENTOR_RENDER.
 # Exit status: 0 passed, 1 failed, 77 skipped because a needed tool is missing.
 set -u -o pipefail
 
@@ -32,7 +32,7 @@ readonly kMaxDifference=0.02
 readonly kReferencePasses=32
 
 pid=
-serverRunPid=
+serverPid=
 workDir=$(mktemp -d) || exit 1
 readonly stderrFile=$workDir/stderr
 
@@ -41,7 +41,7 @@ cleanUp() {
         kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     fi
-    [[ -n $serverRunPid ]] && pkill -KILL -P "$serverRunPid" sleep 2>/dev/null
+    [[ -n $serverPid ]] && kill -KILL "$serverPid" 2>/dev/null
     rm -rf "$workDir"
 }
 trap cleanUp EXIT
@@ -370,29 +370,44 @@ scenarioLeak() {
     expectStderrEmpty
 }
 
-# Starts an X server through xvfb-run, which picks a free display number under its lock files
-# as the other X scenarios' servers do, and takes DISPLAY, XAUTHORITY and the server's pid.
-# xvfb-run itself would fail a test whose server died (its clean-up cannot kill it), so it
-# runs a placeholder here instead of the test.
+# Starts an X server of its own and exports its DISPLAY. Its numbers start far above those of
+# xvfb-run -a (99 upwards): when two xvfb-run -a pick the same free number, the second test
+# runs on the first one's server, and killing that server here would end an unrelated test.
+# Xvfb takes its number under a lock file, so a number in use makes it exit: try the next.
+# -noreset: without it the server resets when the probing client leaves, and a program
+# connecting meanwhile is refused.
 startServer() {
-    local info=$workDir/server
-    xvfb-run -a -s "-screen 0 1024x768x24" \
-        bash -c 'echo "$DISPLAY $XAUTHORITY" >"$1.new" && mv "$1.new" "$1" && exec sleep 600' \
-        _ "$info" &
-    serverRunPid=$!
-    pollUntil test -s "$info" || fail "xvfb-run started no X server in ${kWaitSeconds}s"
-    local display authority
-    read -r display authority <"$info"
-    export DISPLAY=$display XAUTHORITY=$authority
-    server=$(tr -d ' \n' <"/tmp/.X${DISPLAY#:}-lock") || fail "no pid in the lock of $DISPLAY"
+    local number
+    for number in $(seq 640 703); do
+        Xvfb ":$number" -noreset -screen 0 1024x768x24 -nolisten tcp 2>/dev/null &
+        serverPid=$!
+        export DISPLAY=:$number
+        pollUntil serverUpOrGone
+        if isOurServerUp; then
+            server=$serverPid
+            return
+        fi
+        kill -KILL "$serverPid" 2>/dev/null
+        wait "$serverPid" 2>/dev/null
+    done
+    fail "no free display number from 640 to 703"
 }
+
+# The server answering on DISPLAY is the one started here: its lock file names it.
+isOurServerUp() {
+    kill -0 "$serverPid" 2>/dev/null &&
+        [[ $(tr -d ' \n' <"/tmp/.X${DISPLAY#:}-lock" 2>/dev/null) == "$serverPid" ]] &&
+        xdotool getdisplaygeometry >/dev/null 2>&1
+}
+
+serverUpOrGone() { ! kill -0 "$serverPid" 2>/dev/null || isOurServerUp; }
 
 # The X server goes away under a rendering window: the program must end at once with one
 # line and status 1, never hang or crash. Box and field lose it to SIGKILL, trio to SIGTERM.
 # Mesa's GLX can crash (SIGSEGV) when the server dies while SDL creates the window, so the
 # kill waits for the window and one second of rendering.
 scenarioDisplayLost() {
-    requireTools xvfb-run xdotool
+    requireTools Xvfb xdotool
     local server
     startServer
     local signal=KILL
