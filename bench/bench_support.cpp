@@ -1,7 +1,6 @@
 #include "bench/bench_support.h"
 
 #include <chrono>
-#include <thread>
 
 #include "app/image.h"
 #include "app/render_job.h"
@@ -14,23 +13,12 @@
 namespace lucentor {
 namespace {
 
-Surface hitSurface(const Scene& scene, const HitRecord& hit, const Vec3& point) {
-    const int index = int(hit.index);
-    if (int(hit.kind) == int(HitKind::Sphere)) {
-        return sphereSurface(*scene.leaves[index]->sphere, point);
-    }
-    return planeSurface(*scene.planes[index], point);
-}
-
 // The shadow rays of directLighting: one per light, from just below the surface towards
 // the light's position or a sampled point of its sphere.
 void recordShadowRays(const Scene& scene, const Surface& surface, RaySet& out) {
     const Vec3 start = surface.point - surface.normal * kSurfaceOffset;
     for (int i = 0; i < scene.lightCount; ++i) {
-        const Light& light = *scene.lights[i];
-        const Vec3 target = light.radius > 0.0f ? sampleLightPoint(light, start) : light.position;
-        const Vec3 toLight = target - start;
-        out.shadow.push_back(Ray{start, toLight * (1.0f / length(toLight)), 0.0f});
+        out.shadow.push_back(shadowRayTo(*scene.lights[i], start).ray);
     }
 }
 
@@ -42,7 +30,7 @@ void followRay(const Scene& scene, Ray ray, float depth, RaySet& out) {
     if (ray.t == kFarDistance || int(hit.kind) == int(HitKind::Light) || depth == kMaxDepth) {
         return;
     }
-    const Surface s = hitSurface(scene, hit, ray.direction * ray.t + ray.origin);
+    const Surface s = surfaceOf(hit, scene, ray.direction * ray.t + ray.origin);
     const Vec3& d = ray.direction;
     const float next = depth + 1.0f;
     if (!(s.material > 1.0f)) {
@@ -88,9 +76,7 @@ void renderNextPass(Rendering& rendering) {
     using namespace std::chrono_literals;
     const int target = completedPasses(rendering) + 1;
     while (completedPasses(rendering) < target) {
-        stepFrame(rendering, [] {});
-        // A pass takes tens of milliseconds: polling this often adds under 1 % to it.
-        std::this_thread::sleep_for(100us);
+        if (!stepFrame(rendering, [] {})) waitForPassComplete(rendering.job, 20ms);
     }
 }
 

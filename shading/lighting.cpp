@@ -133,15 +133,19 @@ Vec3 sampleLightPoint(const Light& light, const Vec3& from) {
     return from + u * distance;
 }
 
+ShadowRay shadowRayTo(const Light& light, const Vec3& start) {
+    const Vec3 toLight = lightTarget(light, start) - start;
+    const float inverseDistance = 1.0f / length(toLight);
+    return {Ray{start, toLight * inverseDistance, 0.0f}, inverseDistance};
+}
+
 Vec3 directLighting(const Scene& scene, const Vec3& point, const Vec3& normal) {
     Vec3 result;
     // Shadow rays start just below the surface, against the normal.
     const Vec3 start = point - normal * kSurfaceOffset;
     for (int i = 0; i < scene.lightCount; ++i) {
         const Light& light = *scene.lights[i];
-        const Vec3 toLight = lightTarget(light, start) - start;
-        const float inverseDistance = 1.0f / length(toLight);
-        const Ray shadow{start, toLight * inverseDistance, 0.0f};
+        const auto [shadow, inverseDistance] = shadowRayTo(light, start);
         const float blocked = shadow.occlusion(scene);
         if (!(blocked < 1.0f)) continue;
         float factor = dot(shadow.direction, normal) * (1.0f - blocked);

@@ -25,6 +25,14 @@ Vec3 directLighting(const Scene& scene, const Vec3& point, const Vec3& normal);
 // ball (radii below the grid spacing, or not above 0), the centre is aimed at instead.
 Vec3 sampleLightPoint(const Light& light, const Vec3& from);
 
+// The shadow ray towards one light from `start` (just below a surface): unit direction towards
+// the light's position, or a sampled point of its sphere; with 1 / distance to that point.
+struct ShadowRay {
+    Ray ray;
+    float inverseDistance = 0.0f;
+};
+ShadowRay shadowRayTo(const Light& light, const Vec3& start);
+
 // The largest float s whose rounded square root is still within `radius` (> 0): a grid point
 // lies in the ball exactly when its squared offset length is at most this.
 float largestAcceptedSquare(float radius);

@@ -34,6 +34,14 @@ Surface planeSurface(const Plane& plane, const Vec3& point) {
     return {point, plane.normal, color, plane.material};
 }
 
+Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point) {
+    const int index = int(hit.index);
+    if (int(hit.kind) == int(HitKind::Sphere)) {
+        return sphereSurface(*scene.leaves[index]->sphere, point);
+    }
+    return planeSurface(*scene.planes[index], point);
+}
+
 Vec3 refractedDirection(const Vec3& direction, const Vec3& normal, float index) {
     float cosI = dot(direction, normal);
     Vec3 facing = normal;

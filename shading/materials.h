@@ -28,6 +28,9 @@ Vec3 checkerColor(const Vec3& point);
 Surface sphereSurface(const Sphere& sphere, const Vec3& point);
 Surface planeSurface(const Plane& plane, const Vec3& point);
 
+// The surface of the sphere or plane that `hit` names, at `point` (not for a light).
+Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point);
+
 // The refracted direction of `direction` through a surface of refractive index `index` with
 // normal `normal` (either side), not normalised; (0, 0, 0) at total internal reflection.
 Vec3 refractedDirection(const Vec3& direction, const Vec3& normal, float index);

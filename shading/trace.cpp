@@ -9,14 +9,6 @@
 namespace lucentor {
 namespace {
 
-Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point) {
-    const int index = int(hit.index);
-    if (int(hit.kind) == int(HitKind::Sphere)) {
-        return sphereSurface(*scene.leaves[index]->sphere, point);
-    }
-    return planeSurface(*scene.planes[index], point);
-}
-
 // Partly lit directly, partly reflecting: the share `material` of the light is reflected.
 Vec3 shadeMirror(const Ray& ray, const Surface& s, float depth, const Scene& scene) {
     const Vec3 direct = directLighting(scene, s.point, s.normal);
