@@ -8,10 +8,13 @@ namespace lucentor {
 namespace {
 
 // The leaf of the sphere the ray hits, found through the hierarchy; ray.t is lowered to it.
-const BvhNode* closestSphereLeaf(BvhNode* root, Ray& ray) {
+// The walk takes the scene's packed copy of the tree when it is a copy of this root.
+const BvhNode* closestSphereLeaf(const Scene& scene, Ray& ray) {
+    BvhNode* const root = scene.root;
     if (root == nullptr) return nullptr;
     const Vec3 inverse = reciprocal(ray.direction);
     if (!spanHits(nodeSpan(ray, inverse, *root))) return nullptr;
+    if (scene.packedTree.source == root) return closestPackedLeaf(scene.packedTree, ray, inverse);
     return closestLeaf(root, 0, ray, inverse);
 }
 
@@ -32,15 +35,12 @@ HitRecord Ray::closestHit(const Scene& scene) {
     HitRecord record;
     float lastT = t;
 
-    if (const BvhNode* leaf = closestSphereLeaf(scene.root, *this); leaf != nullptr) {
-        // Leaves do not know their slots, so the slot is looked up. Should a leaf stand in
-        // two slots, the highest names it; slots from sphereCount on are empty.
-        for (int k = scene.sphereCount - 1; k >= 0; --k) {
-            if (scene.leaves[k] == leaf) {
-                record = recordOf(HitKind::Sphere, k);
-                lastT = t;
-                break;
-            }
+    if (const BvhNode* leaf = closestSphereLeaf(scene, *this); leaf != nullptr) {
+        // Leaves do not know their slots; the scene keeps an index of them. Each leaf stands
+        // in exactly one slot, the one addSphere gave it.
+        if (const int k = scene.leafSlots.find(leaf); k >= 0) {
+            record = recordOf(HitKind::Sphere, k);
+            lastT = t;
         }
     }
 

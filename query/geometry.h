@@ -1,6 +1,11 @@
 #pragma once
 
+#include <immintrin.h>
+
+#include <array>
+
 #include "scene/bvh.h"
+#include "scene/packed_tree.h"
 #include "scene/records.h"
 
 namespace lucentor {
@@ -54,6 +59,37 @@ constexpr bool spanHits(const BoxSpan& span) { return span.exit >= span.entry &&
 
 constexpr bool hitsBox(const Ray& ray, const Vec3& boxMin, const Vec3& boxMax) {
     return spanHits(boxSpan(ray, reciprocal(ray.direction), boxMin, boxMax));
+}
+
+// The slab spans of both children of a packed node, lane by lane the arithmetic of boxSpan:
+// each SSE operation below is the scalar comparison it replaces. minps(a, b) gives
+// a < b ? a : b and maxps(a, b) gives a > b ? a : b, the second operand on NaN, exactly as
+// the ternaries do.
+struct ChildSpans {
+    BoxSpan left;
+    BoxSpan right;
+};
+
+// One axis for both children: lanes (left entry, right entry, left exit, right exit).
+inline __m128 packedAxisSpan(const std::array<float, 4>& slab, float origin, float inverse) {
+    const __m128 t =
+        _mm_mul_ps(_mm_sub_ps(_mm_load_ps(slab.data()), _mm_set1_ps(origin)), _mm_set1_ps(inverse));
+    const __m128 swapped = _mm_shuffle_ps(t, t, _MM_SHUFFLE(1, 0, 3, 2));  // t2 lanes, t1 lanes
+    return _mm_movelh_ps(_mm_min_ps(t, swapped), _mm_max_ps(t, swapped));
+}
+
+// narrowed() on both children: entries (lanes 0, 1) by max, exits (lanes 2, 3) by min.
+inline __m128 packedNarrowed(__m128 span, __m128 axis) {
+    return _mm_shuffle_ps(_mm_max_ps(span, axis), _mm_min_ps(span, axis), _MM_SHUFFLE(3, 2, 1, 0));
+}
+
+inline ChildSpans childSpans(const Ray& ray, const Vec3& inverse, const PackedNode& node) {
+    const __m128 x = packedAxisSpan(node.slabs[0], ray.origin.x, inverse.x);
+    const __m128 y = packedAxisSpan(node.slabs[1], ray.origin.y, inverse.y);
+    const __m128 z = packedAxisSpan(node.slabs[2], ray.origin.z, inverse.z);
+    alignas(16) std::array<float, 4> lanes{};
+    _mm_store_ps(lanes.data(), packedNarrowed(packedNarrowed(x, y), z));
+    return {{lanes[0], lanes[2]}, {lanes[1], lanes[3]}};
 }
 
 // How far along the ray a box is reached, for ordering children: the entry, or the exit when

@@ -2,39 +2,48 @@
 
 #include "query/geometry.h"
 #include "query/traversal.h"
+#include "query/tree_views.h"
 #include "scene/scene.h"
 
 namespace lucentor {
 namespace {
 
-float occlusionBelow(const BvhNode& node, int depth, const Ray& ray, const Vec3& inverse);
+template <class Tree>
+float occlusionBelow(const Tree& tree, const typename Tree::Node& node, int depth, const Ray& ray,
+                     const Vec3& inverse);
 
-float childAmount(const BvhNode* child, int depth, const Ray& ray, const Vec3& inverse) {
-    if (child->left == nullptr) return blockingAmount(ray, *child->sphere);
-    return occlusionBelow(*child, depth, ray, inverse);
+template <class Tree>
+float childAmount(const Tree& tree, typename Tree::Child child, int depth, const Ray& ray,
+                  const Vec3& inverse) {
+    if (tree.isLeaf(child)) return blockingAmount(ray, *tree.leafNode(child)->sphere);
+    return occlusionBelow(tree, tree.inner(child), depth, ray, inverse);
 }
 
 // Unlike the closest-hit walk, depth grows on every descent and both children are summed,
 // left first; the walk stops early only once a node's sum reaches full blocking. `inverse`
 // is the reciprocal of the ray's direction, computed once per query.
-float occlusionBelow(const BvhNode& node, int depth, const Ray& ray, const Vec3& inverse) {
-    const BvhNode* current = &node;
+template <class Tree>
+float occlusionBelow(const Tree& tree, const typename Tree::Node& node, int depth, const Ray& ray,
+                     const Vec3& inverse) {
+    const typename Tree::Node* current = &node;
     for (;;) {
         if (depth > kMaxTraversalDepth) return 0.0f;
-        const bool leftHit = spanHits(nodeSpan(ray, inverse, *current->left));
-        const bool rightHit = spanHits(nodeSpan(ray, inverse, *current->right));
+        const ChildSpans spans = tree.spans(ray, inverse, *current);
+        const bool leftHit = spanHits(spans.left);
+        const bool rightHit = spanHits(spans.right);
         if (!leftHit && !rightHit) return 0.0f;
         if (leftHit != rightHit) {
             // Through a single hit child the walk loops instead of recursing.
-            const BvhNode* child = leftHit ? current->left : current->right;
-            if (child->left == nullptr) return blockingAmount(ray, *child->sphere);
-            current = child;
+            const auto child = leftHit ? tree.left(*current) : tree.right(*current);
+            if (tree.isLeaf(child)) return blockingAmount(ray, *tree.leafNode(child)->sphere);
+            current = &tree.inner(child);
             ++depth;
             continue;
         }
-        const float leftAmount = childAmount(current->left, depth + 1, ray, inverse);
+        const float leftAmount = childAmount(tree, tree.left(*current), depth + 1, ray, inverse);
         if (leftAmount >= 1.0f) return 1.0f;
-        const float sum = leftAmount + childAmount(current->right, depth + 1, ray, inverse);
+        const float sum =
+            leftAmount + childAmount(tree, tree.right(*current), depth + 1, ray, inverse);
         return sum >= 1.0f ? 1.0f : sum;
     }
 }
@@ -48,15 +57,20 @@ float blockingAmount(const Ray& ray, const Sphere& sphere) {
 }
 
 float Ray::occlusion(const Scene& scene) const {
-    const BvhNode* root = scene.root;
+    BvhNode* const root = scene.root;
     if (root == nullptr) return 0.0f;
     const Vec3 inverse = reciprocal(direction);
     if (!spanHits(nodeSpan(*this, inverse, *root))) return 0.0f;
-    return childAmount(root, 0, *this, inverse);
+    // The scene's packed copy of the tree when it is a copy of this root.
+    if (scene.packedTree.source == root) {
+        return occlusionBelow(PackedTreeView{scene.packedTree}, scene.packedTree.nodes[0], 0, *this,
+                              inverse);
+    }
+    return childAmount(PointerTreeView{}, root, 0, *this, inverse);
 }
 
 float BvhNode::occlusion(int depth, const Ray& ray) const {
-    return occlusionBelow(*this, depth, ray, reciprocal(ray.direction));
+    return occlusionBelow(PointerTreeView{}, *this, depth, ray, reciprocal(ray.direction));
 }
 
 }  // namespace lucentor

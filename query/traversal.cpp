@@ -1,6 +1,7 @@
 #include "query/traversal.h"
 
 #include "query/geometry.h"
+#include "query/tree_views.h"
 
 namespace lucentor {
 namespace {
@@ -11,27 +12,43 @@ bool leftIsNearer(const BoxSpan& left, const BoxSpan& right) {
     return entryDistance(right) > entryDistance(left);
 }
 
+template <class Tree>
+BvhNode* closestInner(const Tree& tree, const typename Tree::Node& node, int depth, Ray& ray,
+                      const Vec3& inverse);
+
+// A leaf answers by its sphere test, an inner node by its walk.
+template <class Tree>
+BvhNode* closestBelow(const Tree& tree, typename Tree::Child child, int depth, Ray& ray,
+                      const Vec3& inverse) {
+    if (!tree.isLeaf(child)) return closestInner(tree, tree.inner(child), depth, ray, inverse);
+    BvhNode* const leaf = tree.leafNode(child);
+    const Sphere& sphere = *leaf->sphere;
+    return hitSphere(ray, sphere.center, sphere.radiusSquared) ? leaf : nullptr;
+}
+
 // The walk below an inner node, as BvhNode::intersect defines it.
-BvhNode* closestInner(const BvhNode& node, int depth, Ray& ray, const Vec3& inverse) {
+template <class Tree>
+BvhNode* closestInner(const Tree& tree, const typename Tree::Node& node, int depth, Ray& ray,
+                      const Vec3& inverse) {
     if (depth > kMaxTraversalDepth) return nullptr;
-    const BoxSpan leftSpan = nodeSpan(ray, inverse, *node.left);
-    const BoxSpan rightSpan = nodeSpan(ray, inverse, *node.right);
-    const bool leftHit = spanHits(leftSpan);
-    const bool rightHit = spanHits(rightSpan);
+    const ChildSpans spans = tree.spans(ray, inverse, node);
+    const bool leftHit = spanHits(spans.left);
+    const bool rightHit = spanHits(spans.right);
     if (!leftHit && !rightHit) return nullptr;
     // Passing through a single child does not deepen the walk.
     if (leftHit != rightHit)
-        return closestLeaf(leftHit ? node.left : node.right, depth, ray, inverse);
-    const bool leftFirst = leftIsNearer(leftSpan, rightSpan);
-    BvhNode* const nearChild = leftFirst ? node.left : node.right;
-    BvhNode* const farChild = leftFirst ? node.right : node.left;
-    const BoxSpan& farSpan = leftFirst ? rightSpan : leftSpan;
+        return closestBelow(tree, leftHit ? tree.left(node) : tree.right(node), depth, ray,
+                            inverse);
+    const bool leftFirst = leftIsNearer(spans.left, spans.right);
+    const auto nearChild = leftFirst ? tree.left(node) : tree.right(node);
+    const auto farChild = leftFirst ? tree.right(node) : tree.left(node);
+    const BoxSpan& farSpan = leftFirst ? spans.right : spans.left;
     // Child boxes may overlap, so a hit in the near child does not settle the question: the
     // far child can still hold a nearer sphere whenever its box is entered before that hit.
     // Its sphere tests accept only strictly nearer hits, so equal distances keep the first.
-    BvhNode* found = closestLeaf(nearChild, depth + 1, ray, inverse);
+    BvhNode* found = closestBelow(tree, nearChild, depth + 1, ray, inverse);
     if (found == nullptr || farSpan.entry < ray.t) {
-        BvhNode* const nearer = closestLeaf(farChild, depth + 1, ray, inverse);
+        BvhNode* const nearer = closestBelow(tree, farChild, depth + 1, ray, inverse);
         if (nearer != nullptr) found = nearer;
     }
     return found;
@@ -40,9 +57,11 @@ BvhNode* closestInner(const BvhNode& node, int depth, Ray& ray, const Vec3& inve
 }  // namespace
 
 BvhNode* closestLeaf(BvhNode* node, int depth, Ray& ray, const Vec3& inverse) {
-    if (node->left != nullptr) return closestInner(*node, depth, ray, inverse);
-    const Sphere& sphere = *node->sphere;
-    return hitSphere(ray, sphere.center, sphere.radiusSquared) ? node : nullptr;
+    return closestBelow(PointerTreeView{}, node, depth, ray, inverse);
+}
+
+BvhNode* closestPackedLeaf(const PackedTree& tree, Ray& ray, const Vec3& inverse) {
+    return closestInner(PackedTreeView{tree}, tree.nodes[0], 0, ray, inverse);
 }
 
 bool BvhNode::leftChildFirst(const Ray& ray) const {
@@ -51,7 +70,7 @@ bool BvhNode::leftChildFirst(const Ray& ray) const {
 }
 
 BvhNode* BvhNode::intersect(int depth, Ray& ray) const {
-    return closestInner(*this, depth, ray, reciprocal(ray.direction));
+    return closestInner(PointerTreeView{}, *this, depth, ray, reciprocal(ray.direction));
 }
 
 }  // namespace lucentor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scene/bvh.h"
+#include "scene/packed_tree.h"
 
 namespace lucentor {
 
@@ -13,5 +14,9 @@ inline constexpr int kMaxTraversalDepth = 50;
 // its walk at `depth`. The node's own box is not tested. `inverse` is the reciprocal of the
 // ray's direction, computed once per query rather than at every node.
 BvhNode* closestLeaf(BvhNode* node, int depth, Ray& ray, const Vec3& inverse);
+
+// The same walk over a packed copy of a hierarchy, from its root at depth 0, with the same
+// result: the leaf is the very BvhNode the walk over the tree would return.
+BvhNode* closestPackedLeaf(const PackedTree& tree, Ray& ray, const Vec3& inverse);
 
 }  // namespace lucentor

@@ -1,5 +1,6 @@
 #include "scene/scene.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace lucentor {
@@ -21,7 +22,38 @@ void Scene::addSphere(Vec3 center, float radius, Vec3 color, float material) {
     leaf->boxMax = center + reach;
     leaf->sphere = sphere.release();
     leaves[sphereCount] = leaf;
+    leafSlots.add(leaf, sphereCount);
     ++sphereCount;
+}
+
+namespace {
+
+// Where a leaf's probe starts. Allocations are at least 16-byte aligned, so the low four bits
+// carry nothing; a Fibonacci multiplier spreads the rest over the table.
+int homeOf(const BvhNode* leaf) {
+    constexpr std::uint64_t kFibonacci = 0x9E3779B97F4A7C15u;
+    const std::uint64_t key = std::uint64_t(reinterpret_cast<std::uintptr_t>(leaf) >> 4u);
+    return int((key * kFibonacci) >> 56u);  // 8 bits: kCapacity is 256
+}
+
+int nextProbe(int at) { return (at + 1) & (LeafSlots::kCapacity - 1); }
+
+}  // namespace
+
+// The table holds at most kMaxSpheres leaves, so it always has a free entry and every probe
+// ends.
+void LeafSlots::add(const BvhNode* leaf, int slot) {
+    int at = homeOf(leaf);
+    while (leaves[at] != nullptr && leaves[at] != leaf) at = nextProbe(at);
+    leaves[at] = leaf;
+    slots[at] = slot;
+}
+
+int LeafSlots::find(const BvhNode* leaf) const {
+    for (int at = homeOf(leaf); leaves[at] != nullptr; at = nextProbe(at)) {
+        if (leaves[at] == leaf) return slots[at];
+    }
+    return -1;
 }
 
 void Scene::addPlane(Vec3 point, Vec3 color, Vec3 normal, float material) {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "scene/bvh.h"
+#include "scene/packed_tree.h"
 #include "scene/records.h"
 
 namespace lucentor {
@@ -10,6 +11,22 @@ namespace lucentor {
 inline constexpr int kMaxSpheres = 110;
 inline constexpr int kMaxPlanes = 10;
 inline constexpr int kMaxLights = 10;
+static_assert(kMaxSpheres <= kMaxPackedLeaves, "every tree of a scene must fit a packed tree");
+
+// The slot of each leaf in Scene::leaves, by the leaf's address: the closest-hit query names
+// the sphere it hits by slot, once for every ray that hits one, and scanning up to 110 slots
+// for it cost a tenth of a closest-hit query in the field. Open addressing with linear
+// probing in a table over twice the largest sphere count, so probes stay short.
+struct LeafSlots {
+    static constexpr int kCapacity = 256;  // a power of two above 2 * kMaxSpheres
+    std::array<const BvhNode*, kCapacity> leaves{};
+    std::array<int, kCapacity> slots{};
+
+    // Records that `leaf` stands in `slot`; a leaf recorded again keeps the later slot.
+    void add(const BvhNode* leaf, int slot);
+    // The slot recorded for `leaf`, or -1.
+    int find(const BvhNode* leaf) const;
+};
 
 // Everything rays can meet, in fixed-capacity arrays. Slots 0 to count - 1 hold the objects
 // in order of addition and the rest are null; a slot number is the object's index in hit
@@ -22,6 +39,8 @@ struct Scene {
     std::array<BvhNode*, kMaxSpheres> leaves{};  // each sphere's leaf; refers, never owns
     std::array<Plane*, kMaxPlanes> planes{};
     std::array<Light*, kMaxLights> lights{};
+    LeafSlots leafSlots;    // the slot of every leaf in `leaves`, kept by addSphere
+    PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
 
     Scene() = default;
     // Releases the hierarchy (every node and sphere), then the planes, then the lights.
@@ -43,8 +62,12 @@ struct Scene {
     // every inner node within kMaxBuildDepth levels of the root, whatever the spheres hold.
     static BvhNode* buildBvh(int depth, BvhNode* const* nodes, int count);
 
-    // Builds the hierarchy over the spheres added so far and stores it in root.
-    void buildHierarchy() { root = buildBvh(0, leaves.data(), sphereCount); }
+    // Builds the hierarchy over the spheres added so far, stores it in root and packs it for
+    // the queries.
+    void buildHierarchy() {
+        root = buildBvh(0, leaves.data(), sphereCount);
+        packTree(root, packedTree);
+    }
 };
 
 }  // namespace lucentor

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "scene/bvh.h"
+#include "scene/records.h"
+
+namespace lucentor {
+
+// At most this many leaves fit a packed tree: the scene's sphere capacity.
+inline constexpr int kMaxPackedLeaves = 110;
+
+// One inner node of a packed tree. Both children's boxes sit side by side, so that the ray
+// queries test the two with one run of four-lane arithmetic, and the children are found by
+// index in one contiguous array rather than by pointer.
+struct PackedNode {
+    // Per axis x, y, z: the left child's min, the right child's min, the left max, the right
+    // max.
+    alignas(16) std::array<std::array<float, 4>, 3> slabs{};
+    // Left, then right: an inner node's index in PackedTree::nodes, or ~k for leaves[k].
+    std::array<std::int32_t, 2> children{};
+};
+
+constexpr bool isPackedLeaf(std::int32_t child) { return child < 0; }
+
+constexpr std::int32_t packedLeafSlot(std::int32_t child) { return ~child; }
+
+// A read-only copy of a hierarchy whose root is an inner node, for the ray queries: the same
+// boxes, the same children in the same order, and each leaf as the very BvhNode of the tree.
+// The BvhNode tree stays the record of the hierarchy; this copy is made from it once, after
+// it is built, and the queries use it only while `source` is still the scene's root.
+struct PackedTree {
+    const BvhNode* source = nullptr;  // the root it was made from; null when there is none
+    int nodeCount = 0;
+    int leafCount = 0;
+    std::array<PackedNode, kMaxPackedLeaves - 1> nodes{};  // nodes[0] is the root
+    std::array<BvhNode*, kMaxPackedLeaves> leaves{};
+};
+
+// Copies the tree below `root` into `packed`, depth first and left first. Leaves `source`
+// null when root is null or a leaf, or when the tree is larger than a packed tree holds (no
+// tree the builder makes from a scene is).
+void packTree(BvhNode* root, PackedTree& packed);
+
+}  // namespace lucentor
