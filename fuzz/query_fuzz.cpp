@@ -1,7 +1,9 @@
 // The ray queries and trace on fuzzed scenes, with arbitrary rays: NaN, infinite, zero and
 // non-unit directions and any starting distance. Beyond running clean under the sanitizers,
 // a closest-hit query only ever lowers t, and only to a positive distance with a record
-// naming an object that exists; a shadow ray's blocking amount is 0, 0.5 or 1; trace returns.
+// naming an object that exists; a shadow ray's blocking amount is 0, 0.5 or 1; the packed
+// walks answer like the tree walks, bit for bit; trace returns.
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +59,27 @@ void checkOcclusion(const Scene& scene, const Ray& ray) {
             "the blocking amount is 0, 0.5 or 1");
 }
 
+// The queries walk the scene's packed copy of the tree; with its source cleared they walk
+// the tree itself. Arbitrary bytes reach NaN and infinite boxes and rays, zero-width boxes
+// and zero directions, where each min and max must still pick the same operand.
+void checkPackedWalks(Scene& scene, const Ray& query) {
+    Ray packed = query;
+    const HitRecord packedHit = packed.closestHit(scene);
+    const float packedBlocked = query.occlusion(scene);
+    const BvhNode* const source = scene.packedTree.source;
+    scene.packedTree.source = nullptr;
+    Ray tree = query;
+    const HitRecord treeHit = tree.closestHit(scene);
+    const float treeBlocked = query.occlusion(scene);
+    scene.packedTree.source = source;
+    const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
+    require(bits(packed.t) == bits(tree.t) && bits(packedHit.kind) == bits(treeHit.kind) &&
+                bits(packedHit.index) == bits(treeHit.index),
+            "the packed closest-hit walk answers like the tree walk");
+    require(bits(packedBlocked) == bits(treeBlocked),
+            "the packed occlusion walk answers like the tree walk");
+}
+
 void checkTrace(const Scene& scene, Ray ray, float depth) {
     trace(ray, depth, scene);
     require(ray.t <= kFarDistance, "trace never raises t");
@@ -73,6 +96,7 @@ void fuzzQueries(ByteReader& reader) {
         const float t = startDistance(reader);
         checkClosestHit(*scene, {origin, direction, t});
         checkOcclusion(*scene, {origin, direction});
+        checkPackedWalks(*scene, {origin, direction, t});
         // Any whole depth trace accepts, from a camera ray's 0 to the last one, kMaxDepth.
         checkTrace(*scene, {origin, direction}, float(reader.byte() % (int(kMaxDepth) + 1)));
     }

@@ -1,5 +1,6 @@
 #include "scene/scene.h"
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 
@@ -32,7 +33,7 @@ namespace {
 // carry nothing; a Fibonacci multiplier spreads the rest over the table.
 int homeOf(const BvhNode* leaf) {
     constexpr std::uint64_t kFibonacci = 0x9E3779B97F4A7C15u;
-    const std::uint64_t key = std::uint64_t(reinterpret_cast<std::uintptr_t>(leaf) >> 4u);
+    const auto key = std::uint64_t(std::bit_cast<std::uintptr_t>(leaf) >> 4u);
     return int((key * kFibonacci) >> 56u);  // 8 bits: kCapacity is 256
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -37,8 +38,7 @@ std::string differenceBelow(const BvhNode& node, const PackedTree& packed, int i
             if (packed.leaves[std::size_t(packedLeafSlot(reference))] != &child)
                 return "leaf of child " + std::to_string(side) + " of node " +
                        std::to_string(index);
-        } else if (const std::string below = differenceBelow(child, packed, reference);
-                   !below.empty()) {
+        } else if (std::string below = differenceBelow(child, packed, reference); !below.empty()) {
             return below;
         }
     }
@@ -107,7 +107,7 @@ TEST(PackedTree, NoTreeOrASingleLeafIsNotPacked) {
 TEST(LeafSlots, FindsEveryLeafAndOnlyThose) {
     LeafSlots slots;
     const auto fake = [](std::uintptr_t k) {
-        return reinterpret_cast<const BvhNode*>((k * 4096u + 1u) * 16u);
+        return std::bit_cast<const BvhNode*>((k * 4096u + 1u) * 16u);
     };
     for (int k = 0; k < kMaxSpheres; ++k) slots.add(fake(std::uintptr_t(k)), k);
     for (int k = 0; k < kMaxSpheres; ++k) EXPECT_EQ(slots.find(fake(std::uintptr_t(k))), k) << k;
