@@ -34,13 +34,17 @@ PixelCell RenderJob::pixelCell(int x, int y) const {
             int((cv - halfPixelV) * jitterScale), int((cv + halfPixelV) * jitterScale)};
 }
 
-Vec3 RenderJob::samplePixel(int x, int y) const {
+Ray RenderJob::jitteredRay(int x, int y) const {
     const PixelCell cell = pixelCell(x, y);
     assert(cell.uHigh > cell.uLow && cell.vHigh > cell.vLow);
     // Two statements: the first draw is the column's, the second the row's.
     const int ju = cell.uLow + threadRandom() % (cell.uHigh - cell.uLow);
     const int jv = cell.vLow + threadRandom() % (cell.vHigh - cell.vLow);
-    Ray ray = cameraRay(*camera, jitterUnit * float(ju), jitterUnit * float(jv));
+    return cameraRay(*camera, jitterUnit * float(ju), jitterUnit * float(jv));
+}
+
+Vec3 RenderJob::samplePixel(int x, int y) const {
+    Ray ray = jitteredRay(x, y);
     return trace(ray, 0.0f, *scene);
 }
 

@@ -1,36 +1,37 @@
 #include "app/render_job.h"
 
+#include <array>
 #include <cassert>
 #include <cmath>
+#include <span>
 
 #include "app/image.h"
+#include "app/row_lanes.h"
 #include "shading/random.h"
 
 namespace lucentor {
 namespace {
 
-// What a worker found under rowMutex: a row of the pass to render, or none (row < 0).
+// What a worker found under rowMutex: up to kRowLanes rows of the pass to render, or none.
 struct RowTake {
-    int row = -1;
-    int pass = 0;  // passNumber as read before nextRow
+    std::array<int, kRowLanes> rows{};
+    int count = 0;
+    int pass = 0;  // passNumber as read before nextRow, at the first row
 };
 
-RowTake takeRow(RenderJob& job) {
+RowTake takeRows(RenderJob& job) {
     const std::lock_guard lock(job.rowMutex);
     RowTake take;
     take.pass = job.passNumber.load();
-    take.row = job.nextRow.load();
-    if (take.row >= 0) job.nextRow.store(take.row - 1);
-    return take;
-}
-
-void renderRow(RenderJob& job, int pass, int row) {
-    seedThreadRandom(rowSeed(job.seed, pass, row));
-    Vec3* const sums = job.accumulation + pixelIndex(0, row);
-    for (int x = 0; x < kImageWidth; ++x) {
-        if (job.stopRequested.load()) return;  // the rest of the row waits for no sample
-        accumulate(sums[x], job.samplePixel(x, row));
+    // The pass cannot change while this worker holds rows of it: the next pass starts only
+    // after every worker has reported this one.
+    while (take.count < kRowLanes) {
+        const int row = job.nextRow.load();
+        if (row < 0) break;
+        job.nextRow.store(row - 1);
+        take.rows[std::size_t(take.count++)] = row;
     }
+    return take;
 }
 
 void reportPassFinished(RenderJob& job) {
@@ -71,10 +72,11 @@ float finiteOrZero(float channel) { return std::isfinite(channel) ? channel : 0.
 void renderWorker(RenderJob* job) {
     int reportedPass = 0;
     while (!job->stopRequested.load()) {
-        const RowTake take = takeRow(*job);
+        const RowTake take = takeRows(*job);
         assert(take.pass == reportedPass || take.pass == reportedPass + 1);
-        if (take.row >= 0) {
-            renderRow(*job, reportedPass + 1, take.row);
+        if (take.count > 0) {
+            renderRows(*job, reportedPass + 1,
+                       std::span(take.rows.data(), std::size_t(take.count)));
         } else if (take.pass > reportedPass) {
             reportPassFinished(*job);
             reportedPass = take.pass;

@@ -64,8 +64,12 @@ struct RenderJob {
     // The jitter cell of pixel column x (0 to 639), row y (0 to 479).
     PixelCell pixelCell(int x, int y) const;
 
-    // One sample of the pixel: a camera ray through a random point of its cell, traced.
-    // Two draws from the calling thread's generator, then those of the trace.
+    // The camera ray through a random point of the pixel's cell: two draws from the calling
+    // thread's generator.
+    Ray jitteredRay(int x, int y) const;
+
+    // One sample of the pixel: its jittered ray, traced. The two draws of the ray, then those
+    // of the trace.
     Vec3 samplePixel(int x, int y) const;
 };
 

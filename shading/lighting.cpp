@@ -139,19 +139,24 @@ ShadowRay shadowRayTo(const Light& light, const Vec3& start) {
     return {Ray{start, toLight * inverseDistance, 0.0f}, inverseDistance};
 }
 
+Vec3 shadowStart(const Vec3& point, const Vec3& normal) { return point - normal * kSurfaceOffset; }
+
+Vec3 withLight(const Vec3& result, const Light& light, const ShadowRay& shadow, float blocked,
+               const Vec3& normal) {
+    if (!(blocked < 1.0f)) return result;
+    float factor = dot(shadow.ray.direction, normal) * (1.0f - blocked);
+    // Lit alike from either side of the normal.
+    if (factor < 0.0f) factor = -factor;
+    return result + (light.emission * shadow.inverseDistance) * factor;
+}
+
 Vec3 directLighting(const Scene& scene, const Vec3& point, const Vec3& normal) {
     Vec3 result;
-    // Shadow rays start just below the surface, against the normal.
-    const Vec3 start = point - normal * kSurfaceOffset;
+    const Vec3 start = shadowStart(point, normal);
     for (int i = 0; i < scene.lightCount; ++i) {
         const Light& light = *scene.lights[i];
-        const auto [shadow, inverseDistance] = shadowRayTo(light, start);
-        const float blocked = shadow.occlusion(scene);
-        if (!(blocked < 1.0f)) continue;
-        float factor = dot(shadow.direction, normal) * (1.0f - blocked);
-        // Lit alike from either side of the normal.
-        if (factor < 0.0f) factor = -factor;
-        result = result + (light.emission * inverseDistance) * factor;
+        const ShadowRay shadow = shadowRayTo(light, start);
+        result = withLight(result, light, shadow, shadow.ray.occlusion(scene), normal);
     }
     return result;
 }

@@ -33,6 +33,16 @@ struct ShadowRay {
 };
 ShadowRay shadowRayTo(const Light& light, const Vec3& start);
 
+// Where the shadow rays of surface point `point` start: just below the surface, against the
+// normal.
+Vec3 shadowStart(const Vec3& point, const Vec3& normal);
+
+// `result` with the share of one light added: emission * |u . normal| * (1 - blocked) /
+// distance for its shadow ray, nothing when the light is fully blocked. directLighting's
+// step for each light, in its order.
+Vec3 withLight(const Vec3& result, const Light& light, const ShadowRay& shadow, float blocked,
+               const Vec3& normal);
+
 // The largest float s whose rounded square root is still within `radius` (> 0): a grid point
 // lies in the ball exactly when its squared offset length is at most this.
 float largestAcceptedSquare(float radius);

@@ -44,21 +44,38 @@ Vec3 shadeDielectric(const Ray& ray, const Surface& s, float depth, const Scene&
 
 }  // namespace
 
-Vec3 trace(Ray& ray, float depth, const Scene& scene) {
-    assert(depth >= 0.0f && depth <= kMaxDepth && depth == std::trunc(depth));
-    const HitRecord hit = ray.closestHit(scene);
+HitShading shadingOf(const Ray& ray, const HitRecord& hit, float depth, const Scene& scene) {
     if (ray.t == kFarDistance) return {};
     // A light is seen at any depth, so this comes before the depth limit.
-    if (int(hit.kind) == int(HitKind::Light)) return kLightHitColor;
+    if (int(hit.kind) == int(HitKind::Light)) return {HitNeed::Nothing, kLightHitColor, {}};
     if (depth == kMaxDepth) return {};
 
     const Vec3 point = ray.direction * ray.t + ray.origin;
     const Surface surface = surfaceOf(hit, scene, point);
-    if (surface.material == 0.0f) {
-        return surface.color * directLighting(scene, surface.point, surface.normal);
-    }
+    const HitNeed need = surface.material == 0.0f ? HitNeed::DirectLight : HitNeed::SecondaryRays;
+    return {need, {}, surface};
+}
+
+Vec3 shadeSecondary(const Ray& ray, const Surface& surface, float depth, const Scene& scene) {
     if (!(surface.material > 1.0f)) return shadeMirror(ray, surface, depth, scene);
     return shadeDielectric(ray, surface, depth, scene);
+}
+
+Vec3 trace(Ray& ray, float depth, const Scene& scene) {
+    assert(depth >= 0.0f && depth <= kMaxDepth && depth == std::trunc(depth));
+    const HitRecord hit = ray.closestHit(scene);
+    const HitShading shading = shadingOf(ray, hit, depth, scene);
+    switch (shading.need) {
+        case HitNeed::Nothing:
+            return shading.color;
+        case HitNeed::DirectLight: {
+            const Surface& s = shading.surface;
+            return s.color * directLighting(scene, s.point, s.normal);
+        }
+        case HitNeed::SecondaryRays:
+            return shadeSecondary(ray, shading.surface, depth, scene);
+    }
+    return {};
 }
 
 }  // namespace lucentor

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <span>
+
+#include "app/render_job.h"
+
+namespace lucentor {
+
+// How many rows a worker renders side by side.
+inline constexpr int kRowLanes = 8;
+
+// Adds one sample to every pixel of `rows` (at most kRowLanes rows of pass `pass`), exactly
+// the sums that rendering the rows one after the other gives: each row draws from a generator
+// of its own, seeded by rowSeed, in the order samplePixel draws, pixel by pixel. The rows
+// advance together, one column at a time: each stage of a sample (the camera ray, the
+// closest-hit query, the shading, each light's shadow ray and its occlusion query) is done
+// for every row in turn before the next stage, so the processor always has the independent
+// work of other rows to do while one row's chain of dependent arithmetic runs. Returns early,
+// between columns, once the job's stopRequested is set.
+void renderRows(RenderJob& job, int pass, std::span<const int> rows);
+
+}  // namespace lucentor
