@@ -35,7 +35,10 @@ struct Scene {
     int sphereCount = 0;
     int planeCount = 0;
     int lightCount = 0;
-    BvhNode* root = nullptr;  // owns every node and sphere; null until built, or without spheres
+    // Owns every node and sphere; null until built, or without spheres. Set it through
+    // buildHierarchy, which also packs the tree: the queries take the packed copy whenever its
+    // source is this root, so a root replaced by hand must not reuse a freed root's address.
+    BvhNode* root = nullptr;
     std::array<BvhNode*, kMaxSpheres> leaves{};  // each sphere's leaf; refers, never owns
     std::array<Plane*, kMaxPlanes> planes{};
     std::array<Light*, kMaxLights> lights{};
