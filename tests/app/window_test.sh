@@ -4,7 +4,8 @@
 #
 # Usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO [LUCENTOR_RENDER]
 #   X scenarios (window escape escapemidpass sigterm close otherkey picture) run inside
-#     xvfb-run -a -s "-screen 0 1024x768x24"   (a fresh server per test: no key left pressed)
+#     xvfb-run -a -s "-screen 0 1024x768x24 -noreset"   (a fresh server per test: no key
+#     left pressed; no reset, which would refuse the program while a probe disconnects)
 #   the others (nodisplay baddriver dummy leak displaylost) need no X server; displaylost
 #   starts one of its own and kills it. picture needs LUCENTOR_RENDER.
 # Exit status: 0 passed, 1 failed, 77 skipped because a needed tool is missing.
