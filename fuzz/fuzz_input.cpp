@@ -1,9 +1,9 @@
 #include "fuzz/fuzz_input.h"
 
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 namespace lucentor::fuzzing {
@@ -38,11 +38,11 @@ float ByteReader::number() {
     const int tag = byte();
     if (tag < int(kSpecialValues.size())) return kSpecialValues[std::size_t(tag)];
     if (tag < kRawTag) return float(std::int8_t(byte())) * 0.5f;
-    std::array<std::uint8_t, sizeof(float)> bits{};
-    for (std::uint8_t& b : bits) b = byte();
-    float value = 0.0f;
-    std::memcpy(&value, bits.data(), sizeof value);
-    return value;
+    // Four bytes, the first the lowest: the float's bits as memory holds them on x86, where the
+    // stored corpus was made.
+    std::uint32_t bits = 0;
+    for (unsigned shift = 0; shift < 32u; shift += 8u) bits |= std::uint32_t(byte()) << shift;
+    return std::bit_cast<float>(bits);
 }
 
 Vec3 ByteReader::vector() {
