@@ -14,7 +14,7 @@ const BvhNode* closestSphereLeaf(const Scene& scene, Ray& ray) {
     if (root == nullptr) return nullptr;
     const Vec3 inverse = reciprocal(ray.direction);
     if (!spanHits(nodeSpan(ray, inverse, *root))) return nullptr;
-    if (scene.packedTree.source == root) return closestPackedLeaf(scene.packedTree, ray, inverse);
+    if (isCopyOf(scene.packedTree, root)) return closestPackedLeaf(scene.packedTree, ray, inverse);
     return closestLeaf(root, 0, ray, inverse);
 }
 

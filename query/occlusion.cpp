@@ -61,8 +61,7 @@ float Ray::occlusion(const Scene& scene) const {
     if (root == nullptr) return 0.0f;
     const Vec3 inverse = reciprocal(direction);
     if (!spanHits(nodeSpan(*this, inverse, *root))) return 0.0f;
-    // The scene's packed copy of the tree when it is a copy of this root.
-    if (scene.packedTree.source == root) {
+    if (isCopyOf(scene.packedTree, root)) {
         return occlusionBelow(PackedTreeView{scene.packedTree}, scene.packedTree.nodes[0], 0, *this,
                               inverse);
     }

@@ -38,6 +38,11 @@ struct PackedTree {
     std::array<BvhNode*, kMaxPackedLeaves> leaves{};
 };
 
+// Whether `packed` is a copy of the tree below `root`, so that a query may walk it instead.
+constexpr bool isCopyOf(const PackedTree& packed, const BvhNode* root) {
+    return root != nullptr && packed.source == root;
+}
+
 // Copies the tree below `root` into `packed`, depth first and left first. Leaves `source`
 // null when root is null or a leaf, or when the tree is larger than a packed tree holds (no
 // tree the builder makes from a scene is).
