@@ -1,5 +1,5 @@
 #!/bin/sh
-# Sets up this machine if needed, builds the release programs and runs one of them:
+# Installs what building and running the programs needs, builds them and runs one:
 #   ./run.sh          the box scene (lucentor-box)
 #   ./run.sh trio     or field
 set -eu
@@ -9,7 +9,7 @@ case "$scene" in
     box | trio | field) ;;
     *) echo "run.sh: unknown scene '$scene' (box, trio or field)" >&2; exit 2 ;;
 esac
-tools/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release --target "lucentor-$scene"
-exec "build/release/lucentor-$scene"
+tools/setup.sh build
+cmake --preset programs >/dev/null
+cmake --build --preset programs --target "lucentor-$scene"
+exec "build/programs/lucentor-$scene"

@@ -1,22 +1,47 @@
 #!/bin/sh
-# Sets up this machine if needed, then builds and runs the whole test suite: the release
-# build with the window tests under Xvfb, then the unit tests under Address- and
-# UndefinedBehaviorSanitizer, then the render tests (the worker threads) under
-# ThreadSanitizer, then each fuzz harness for 30 seconds.
-set -eu
+# Installs what the tests need, then builds and runs the whole test suite, stage by stage:
+# the release build with the window tests under Xvfb and every benchmark once, the unit tests
+# under Address- and UndefinedBehaviorSanitizer, the render tests (the worker threads) under
+# ThreadSanitizer, then each fuzz harness for 30 seconds. It names each stage as it starts,
+# and on a failure the stage that failed and those that did not run.
+set -u
 cd "$(dirname "$0")"
-tools/setup.sh
-cmake --workflow --preset release
-# Every benchmark and the frame timing tool once, briefly, so none of them rots; their
-# figures are never checked.
-bench/run.sh --benchmark_min_time=0.001
-SDL_VIDEODRIVER=dummy build/release/bench/lucentor-frame-timing 1 1
-cmake --workflow --preset asan
-cmake --preset tsan
-cmake --build --preset tsan --target lucentor_render_tests
-ctest --preset tsan -R '^render\.'
-cmake --preset fuzz
-cmake --build --preset fuzz
-for harness in scene query render_options; do
-    fuzz/run.sh "$harness" 30
+
+kStages="setup release benchmarks asan tsan fuzz"
+
+runStage() {
+    case $1 in
+        setup) tools/setup.sh test ;;
+        release) cmake --workflow --preset release ;;
+        # Every benchmark and the frame timing tool once, briefly, so none of them rots; their
+        # figures are never checked.
+        benchmarks)
+            bench/run.sh --benchmark_min_time=0.001 &&
+                SDL_VIDEODRIVER=dummy build/release/bench/lucentor-frame-timing 1 1
+            ;;
+        asan) cmake --workflow --preset asan ;;
+        tsan)
+            cmake --preset tsan && cmake --build --preset tsan --target lucentor_render_tests &&
+                ctest --preset tsan -R '^render\.'
+            ;;
+        fuzz)
+            cmake --preset fuzz && cmake --build --preset fuzz &&
+                for harness in scene query render_options; do
+                    fuzz/run.sh "$harness" 30 || return 1
+                done
+            ;;
+    esac
+}
+
+started=$(date +%s)
+remaining=$kStages
+for stage in $kStages; do
+    remaining=${remaining#"$stage"}
+    remaining=${remaining# }
+    echo "test.sh: stage $stage (elapsed $(($(date +%s) - started)) s)"
+    if ! runStage "$stage"; then
+        echo "test.sh: stage $stage FAILED; not run: ${remaining:-none}" >&2
+        exit 1
+    fi
 done
+echo "test.sh: all stages passed ($kStages) in $(($(date +%s) - started)) s"

@@ -69,12 +69,47 @@ void catchLostDisplay() {
 #endif
 }
 
+// libwayland finds its socket through WAYLAND_SOCKET, an absolute WAYLAND_DISPLAY or
+// XDG_RUNTIME_DIR; with none of them it cannot connect, but prints a line of its own to stderr
+// when SDL probes it.
+bool waylandUnreachable() {
+    const auto absolute = [](const char* name) {
+        const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): main thread
+        return value != nullptr && value[0] == '/';
+    };
+    return std::getenv("WAYLAND_SOCKET") == nullptr &&  // NOLINT(concurrency-mt-unsafe)
+           !absolute("WAYLAND_DISPLAY") && !absolute("XDG_RUNTIME_DIR");
+}
+
+// Every video driver SDL would try by itself, in its order, but Wayland.
+std::string driversButWayland() {
+    std::string list;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const std::string_view name = SDL_GetVideoDriver(i);
+        if (name == "wayland") continue;
+        if (!list.empty()) list += ',';
+        list += name;
+    }
+    return list;
+}
+
+// SDL_Init with SDL's own choice of driver, but without probing a Wayland that cannot be
+// reached, so that failing to find a display costs the user one line, ours.
+int initVideo(const char* requested) {
+    if (requested != nullptr || !waylandUnreachable()) return SDL_Init(SDL_INIT_VIDEO);
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, driversButWayland().c_str());
+    const int result = SDL_Init(SDL_INIT_VIDEO);
+    SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    return result;
+}
+
 // Makes SDL, the window and the renderer in turn; stops at the first failure and names it.
 std::string openParts(Window& out) {
     catchLostDisplay();  // before SDL_Init, which already talks to the X server
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return withSdlError("cannot initialise SDL video");
+    const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (initVideo(requested) != 0) return withSdlError("cannot initialise SDL video");
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (isUnrequestedInvisibleDriver(driver, SDL_GetHint(SDL_HINT_VIDEODRIVER))) {
+    if (isUnrequestedInvisibleDriver(driver, requested)) {
         return std::string("no display reachable: SDL fell back to its invisible '") +
                (driver != nullptr ? driver : "unknown") +
                "' video driver (set DISPLAY, or SDL_VIDEODRIVER=dummy to run without a window)";

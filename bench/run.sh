@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 if [ -n "${LUCENTOR_BUILD_DIR:-}" ]; then
     build="$LUCENTOR_BUILD_DIR"
 else
-    tools/setup.sh
+    tools/setup.sh test
     cmake --preset release >/dev/null
     build=build/release
 fi

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/headless.h"
-#include "app/render_options.h"
 #include "app/rendering.h"
 #include "fuzz/fuzz_input.h"
+#include "render/headless.h"
+#include "render/render_options.h"
 
 namespace lucentor::fuzzing {
 namespace {

@@ -1,18 +1,25 @@
 #!/bin/sh
-# Makes sure this machine has what Lucentor needs to build, run and test, on Debian 12 or a
-# close relative. As root it installs what is missing; otherwise it names the packages.
+# Makes sure this machine has the Debian packages of tools/packages.txt that a stage needs:
+#   tools/setup.sh build   to build and run the programs
+#   tools/setup.sh test    for the whole test suite as well
+# As root it installs what is missing; otherwise it names the packages and how to install them.
 set -eu
+cd "$(dirname "$0")"
+stage="${1:-build}"
+case "$stage" in
+    build) stages="build" ;;
+    test) stages="build test" ;;
+    *) echo "setup: unknown stage '$stage' (build or test)" >&2; exit 2 ;;
+esac
 
-# Build: compiler, CMake (3.25 or newer), Ninja, SDL2, GoogleTest, Google Benchmark, stb.
-# Window tests: Xvfb, xdotool, xwininfo/xprop, xwd, ImageMagick, Xlib for a small helper, and
-# Valgrind for the leak check. Fuzzing: clang and its libFuzzer runtime.
-packages="g++ cmake ninja-build libsdl2-dev libgtest-dev libbenchmark-dev libstb-dev \
-xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev valgrind \
-clang libclang-rt-14-dev"
+packages=""
+for wanted in $stages; do
+    packages="$packages $(awk -v stage="$wanted" '$1 == stage { print $2 }' packages.txt | tr '\n' ' ')"
+done
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: not a Debian system; make sure the equivalents of these packages are installed:" >&2
-    echo "    $packages" >&2
+    echo "   $packages" >&2
     exit 0
 fi
 

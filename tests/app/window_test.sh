@@ -326,10 +326,16 @@ scenarioOtherKey() {
 scenarioNoDisplay() {
     local runtimeDir=$workDir/runtime
     mkdir -m 0700 "$runtimeDir" || fail "cannot make $runtimeDir"
-    # A private runtime directory keeps libwayland's own complaint about it off stderr.
-    startProgram -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER XDG_RUNTIME_DIR="$runtimeDir"
-    expectExit 1 "starting without a display"
-    expectOneErrorLine
+    # One line however the environment points at no display, also without the runtime
+    # directory through which Wayland would be found (a root shell without a login session).
+    local environment
+    for environment in "XDG_RUNTIME_DIR=$runtimeDir" "-u XDG_RUNTIME_DIR" \
+        "-u XDG_RUNTIME_DIR DISPLAY=:$((RANDOM % 1000 + 2000))" "XDG_RUNTIME_DIR=relative"; do
+        # shellcheck disable=SC2086  # each environment is meant to split into words
+        startProgram -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER $environment
+        expectExit 1 "starting without a display ($environment)"
+        expectOneErrorLine
+    done
 }
 
 scenarioBadDriver() {

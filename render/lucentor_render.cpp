@@ -1,3 +1,3 @@
-#include "app/headless.h"
+#include "render/headless.h"
 
 int main(int argc, char* argv[]) { return lucentor::runRenderTool(argc, argv); }

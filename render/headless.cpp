@@ -1,4 +1,4 @@
-#include "app/headless.h"
+#include "render/headless.h"
 
 #include <unistd.h>
 
@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "app/image.h"
-#include "app/image_file.h"
 #include "app/rendering.h"
+#include "render/image_file.h"
 
 namespace lucentor {
 namespace {

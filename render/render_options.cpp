@@ -1,4 +1,4 @@
-#include "app/render_options.h"
+#include "render/render_options.h"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/render_options.h"
+#include "render/render_options.h"
 
 namespace lucentor {
 

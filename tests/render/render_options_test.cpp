@@ -1,4 +1,4 @@
-#include "app/render_options.h"
+#include "render/render_options.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "app/display.h"
-#include "app/headless.h"
 #include "app/image.h"
-#include "app/image_file.h"
 #include "app/render_job.h"
+#include "render/headless.h"
+#include "render/image_file.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>

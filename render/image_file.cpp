@@ -1,4 +1,4 @@
-#include "app/image_file.h"
+#include "render/image_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
