@@ -1,28 +1,44 @@
 #include "app/frame.h"
 
 #include "app/display.h"
-#include "app/image.h"
 
 namespace lucentor {
 
-void drawFrame(SDL_Renderer* renderer, const Vec3* sums, int passCount) {
-    const float factor = meanFactor(passCount);
-    for (int y = 0; y < kImageHeight; ++y) {
-        for (int x = 0; x < kImageWidth; ++x) {
-            const DisplayColor c = displayColor(sums[pixelIndex(x, y)], factor);
-            SDL_SetRenderDrawColor(renderer, c.red, c.green, c.blue, 0);
-            SDL_RenderDrawPoint(renderer, x, y);
-        }
-    }
+namespace {
+
+// Writes the shown picture into the locked texture and leaves it locked; false when SDL
+// cannot lock it, and then there is nothing to show.
+bool writePicture(SDL_Texture* picture, const Vec3* sums, int passCount) {
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(picture, nullptr, &pixels, &pitch) != 0) return false;
+    shownPicture(sums, passCount, pixels, pitch);
+    return true;
 }
 
-void runFrameStep(SDL_Renderer* renderer, Rendering& rendering) {
-    const bool passStarted = stepFrame(
-        rendering, [&] { drawFrame(renderer, rendering.accumulation, rendering.passCount); });
-    if (passStarted) {
-        SDL_RenderPresent(renderer);
-        SDL_RenderClear(renderer);
-    }
+// Uploads the written texture and copies it over the whole window.
+void showPicture(const Window& window) {
+    SDL_UnlockTexture(window.picture);
+    SDL_RenderCopy(window.renderer, window.picture, nullptr, nullptr);
+}
+
+}  // namespace
+
+void drawFrame(const Window& window, const Vec3* sums, int passCount) {
+    if (writePicture(window.picture, sums, passCount)) showPicture(window);
+}
+
+void runFrameStep(const Window& window, Rendering& rendering) {
+    bool written = false;
+    // Writing the levels is all the frame step reads of the buffer, so the next pass starts
+    // as soon as they are in the texture; the upload and present overlap it.
+    const bool passStarted = stepFrame(rendering, [&] {
+        written = writePicture(window.picture, rendering.accumulation, rendering.passCount);
+    });
+    if (!passStarted) return;
+    if (written) showPicture(window);
+    SDL_RenderPresent(window.renderer);
+    SDL_RenderClear(window.renderer);
 }
 
 }  // namespace lucentor

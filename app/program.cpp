@@ -25,11 +25,11 @@ void reportFailure(int argc, char** argv, const std::string& problem) {
 
 }  // namespace
 
-void runEventLoop(SDL_Renderer* renderer, Rendering& rendering) {
+void runEventLoop(const Window& window, Rendering& rendering) {
     bool quit = false;
     while (!quit) {
         quit = handlePendingEvents();
-        runFrameStep(renderer, rendering);
+        runFrameStep(window, rendering);
     }
 }
 
@@ -50,7 +50,7 @@ int runProgram(int argc, char** argv, Preset preset) {
         return 1;  // the rendering joins the workers already started
     }
 
-    runEventLoop(window.renderer, rendering);
+    runEventLoop(window, rendering);
 
     // SDL goes first; the workers still running a pass never touch it.
     closeWindow(window);

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include "app/rendering.h"
+#include "app/window.h"
 #include "presets/preset.h"
 
 namespace lucentor {
@@ -16,6 +17,6 @@ int runProgram(int argc, char** argv, Preset preset);
 
 // Polls events without pause, running the frame step after each poll, until an event ends
 // the program. A pass that completes in the iteration that brings the quit is still shown.
-void runEventLoop(SDL_Renderer* renderer, Rendering& rendering);
+void runEventLoop(const Window& window, Rendering& rendering);
 
 }  // namespace lucentor

@@ -119,6 +119,9 @@ std::string openParts(Window& out) {
     if (out.window == nullptr) return withSdlError("cannot create the window");
     out.renderer = SDL_CreateRenderer(out.window, -1, 0);
     if (out.renderer == nullptr) return withSdlError("cannot create the renderer");
+    out.picture = SDL_CreateTexture(out.renderer, kPicturePixelFormat, SDL_TEXTUREACCESS_STREAMING,
+                                    kImageWidth, kImageHeight);
+    if (out.picture == nullptr) return withSdlError("cannot create the picture texture");
     return "";
 }
 
@@ -133,7 +136,9 @@ bool openWindow(Window& out, std::string& error) {
 }
 
 void closeWindow(Window& window) {
-    // SDL_Quit destroys the window but not its renderer, which would leak: destroy both first.
+    // SDL_Quit destroys the window but not its renderer, which would leak: destroy both first,
+    // and the texture before the renderer it belongs to.
+    if (window.picture != nullptr) SDL_DestroyTexture(window.picture);
     if (window.renderer != nullptr) SDL_DestroyRenderer(window.renderer);
     if (window.window != nullptr) SDL_DestroyWindow(window.window);
     SDL_Quit();

@@ -31,12 +31,12 @@ void frameStep(benchmark::State& state) {
     const std::vector<Vec3> sums = renderedSums(buildBoxScene, 1, 2);
     Rendering rendering;
     prepareWithoutWorkers(rendering, buildBoxScene);
-    runFrameStep(window.renderer, rendering);  // the first step only starts pass 1
+    runFrameStep(window, rendering);  // the first step only starts pass 1
     for (auto _ : state) {
         state.PauseTiming();
         completeWithoutWorkers(rendering, sums);
         state.ResumeTiming();
-        runFrameStep(window.renderer, rendering);
+        runFrameStep(window, rendering);
     }
     closeWindow(window);
     state.SetItemsProcessed(state.iterations() * kPixelCount);
@@ -45,8 +45,8 @@ void frameStep(benchmark::State& state) {
 void bareSdlFrame(benchmark::State& state) {
     Window window;
     if (!openBenchWindow(state, window)) return;
-    const std::vector<DisplayColor> colors = shownColors(renderedSums(buildBoxScene, 1, 2), 1);
-    for (auto _ : state) drawBareFrame(window.renderer, colors);
+    const std::vector<std::uint32_t> words = shownWordsOf(renderedSums(buildBoxScene, 1, 2), 1);
+    for (auto _ : state) drawBareFrame(window, words);
     closeWindow(window);
     state.SetItemsProcessed(state.iterations() * kPixelCount);
 }

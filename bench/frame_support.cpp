@@ -1,33 +1,28 @@
 #include "bench/frame_support.h"
 
+#include "app/display.h"
 #include "app/frame.h"
 #include "app/image.h"
 
 namespace lucentor {
 
-std::vector<DisplayColor> shownColors(const std::vector<Vec3>& sums, int passCount) {
-    std::vector<DisplayColor> colors(sums.size());
-    const float factor = meanFactor(passCount);
-    for (std::size_t i = 0; i < sums.size(); ++i) colors[i] = displayColor(sums[i], factor);
-    return colors;
+std::vector<std::uint32_t> shownWordsOf(const std::vector<Vec3>& sums, int passCount) {
+    std::vector<std::uint32_t> words(sums.size());
+    shownPicture(sums.data(), passCount, words.data(), kImageWidth * 4);
+    return words;
 }
 
-void drawBareFrame(SDL_Renderer* renderer, const std::vector<DisplayColor>& colors) {
-    for (int y = 0; y < kImageHeight; ++y) {
-        for (int x = 0; x < kImageWidth; ++x) {
-            const DisplayColor& c = colors[pixelIndex(x, y)];
-            SDL_SetRenderDrawColor(renderer, c.red, c.green, c.blue, 0);
-            SDL_RenderDrawPoint(renderer, x, y);
-        }
-    }
-    SDL_RenderPresent(renderer);
-    SDL_RenderClear(renderer);
+void drawBareFrame(const Window& window, const std::vector<std::uint32_t>& words) {
+    SDL_UpdateTexture(window.picture, nullptr, words.data(), kImageWidth * 4);
+    SDL_RenderCopy(window.renderer, window.picture, nullptr, nullptr);
+    SDL_RenderPresent(window.renderer);
+    SDL_RenderClear(window.renderer);
 }
 
-void drawCompletedPass(SDL_Renderer* renderer, const Vec3* sums, int passCount) {
-    drawFrame(renderer, sums, passCount);
-    SDL_RenderPresent(renderer);
-    SDL_RenderClear(renderer);
+void drawCompletedPass(const Window& window, const Vec3* sums, int passCount) {
+    drawFrame(window, sums, passCount);
+    SDL_RenderPresent(window.renderer);
+    SDL_RenderClear(window.renderer);
 }
 
 void prepareWithoutWorkers(Rendering& rendering, Preset preset) {

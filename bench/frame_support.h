@@ -2,23 +2,24 @@
 
 #include <SDL.h>
 
+#include <cstdint>
 #include <vector>
 
-#include "app/display.h"
 #include "app/rendering.h"
+#include "app/window.h"
 
 namespace lucentor {
 
-// The colours the frame step would show for these sums after `passCount` passes.
-std::vector<DisplayColor> shownColors(const std::vector<Vec3>& sums, int passCount);
+// The picture the frame step would show for these sums after `passCount` passes, row by row.
+std::vector<std::uint32_t> shownWordsOf(const std::vector<Vec3>& sums, int passCount);
 
-// The SDL calls of one frame step without anything around them: one draw colour and one point
-// per pixel from precomputed colours, then present and clear.
-void drawBareFrame(SDL_Renderer* renderer, const std::vector<DisplayColor>& colors);
+// The SDL calls of one frame step without anything around them: the precomputed picture
+// uploaded into the window's texture and copied, then present and clear.
+void drawBareFrame(const Window& window, const std::vector<std::uint32_t>& words);
 
 // What the frame step does once a pass has completed, short of starting the next pass: draws
 // the mean of `passCount` passes of `sums`, then presents and clears.
-void drawCompletedPass(SDL_Renderer* renderer, const Vec3* sums, int passCount);
+void drawCompletedPass(const Window& window, const Vec3* sums, int passCount);
 
 // A rendering of the preset set up as startWorkers leaves it, idle before its first pass,
 // but with no worker thread: completeWithoutWorkers stands in for them.

@@ -26,7 +26,7 @@ namespace {
 // Milliseconds per frame of each kind, one entry per frame.
 struct FrameTimes {
     std::vector<double> frameStep;    // (a) runFrameStep on a completed pass, no workers
-    std::vector<double> bare;         // (b) the bare SDL calls, precomputed colours
+    std::vector<double> bare;         // (b) the bare SDL calls, precomputed picture
     std::vector<double> idleWorkers;  // (c) the frame step's drawing, workers idle
     std::vector<double> noWorkers;    // (d) the frame step's drawing, no workers
 };
@@ -47,25 +47,25 @@ double median(std::vector<double> values) {
 }
 
 // (a), (b) and (d) in turn for each frame, with no worker thread in the process.
-void timeWithoutWorkers(SDL_Renderer* renderer, const std::vector<Vec3>& sums, int frames,
+void timeWithoutWorkers(const Window& window, const std::vector<Vec3>& sums, int frames,
                         FrameTimes& times) {
-    const std::vector<DisplayColor> colors = shownColors(sums, 1);
+    const std::vector<std::uint32_t> words = shownWordsOf(sums, 1);
     Rendering rendering;
     prepareWithoutWorkers(rendering, buildBoxScene);
-    runFrameStep(renderer, rendering);  // the first step only starts pass 1
+    runFrameStep(window, rendering);  // the first step only starts pass 1
     for (int i = 0; i < frames; ++i) {
         handlePendingEvents();  // as the event loop does before each step
         completeWithoutWorkers(rendering, sums);
-        times.frameStep.push_back(millisecondsOf([&] { runFrameStep(renderer, rendering); }));
-        times.bare.push_back(millisecondsOf([&] { drawBareFrame(renderer, colors); }));
+        times.frameStep.push_back(millisecondsOf([&] { runFrameStep(window, rendering); }));
+        times.bare.push_back(millisecondsOf([&] { drawBareFrame(window, words); }));
         times.noWorkers.push_back(millisecondsOf([&] {
-            drawCompletedPass(renderer, rendering.accumulation, completedPasses(rendering));
+            drawCompletedPass(window, rendering.accumulation, completedPasses(rendering));
         }));
     }
 }
 
 // (c): the programs' workers have rendered one pass and poll for the next, which never starts.
-void timeWithIdleWorkers(SDL_Renderer* renderer, int frames, FrameTimes& times) {
+void timeWithIdleWorkers(const Window& window, int frames, FrameTimes& times) {
     Rendering rendering;
     prepareRendering(rendering, buildBoxScene);
     startWorkers(rendering, kWorkerCount, kRenderSeed);
@@ -73,7 +73,7 @@ void timeWithIdleWorkers(SDL_Renderer* renderer, int frames, FrameTimes& times) 
     for (int i = 0; i < frames; ++i) {
         handlePendingEvents();
         times.idleWorkers.push_back(
-            millisecondsOf([&] { drawCompletedPass(renderer, rendering.accumulation, 1); }));
+            millisecondsOf([&] { drawCompletedPass(window, rendering.accumulation, 1); }));
     }
 }
 
@@ -92,7 +92,7 @@ void printTimes(const FrameTimes& times) {
     const double c = median(times.idleWorkers);
     const double d = median(times.noWorkers);
     std::printf("(a) frame step (runFrameStep), no workers:      %8.2f ms\n", a);
-    std::printf("(b) bare SDL calls, precomputed colours:        %8.2f ms\n", b);
+    std::printf("(b) bare SDL calls, precomputed picture:        %8.2f ms\n", b);
     std::printf("(c) frame step's drawing, %d workers idle:       %8.2f ms\n", kWorkerCount, c);
     std::printf("(d) frame step's drawing, no workers:           %8.2f ms\n", d);
     std::printf("a/b = %.3f   c/d = %.3f\n", a / b, c / d);
@@ -113,8 +113,8 @@ int runFrameTiming(int argc, char** argv) {
                 SDL_GetCurrentVideoDriver(), info.name, frames * rounds, rounds, frames);
     FrameTimes times;
     for (int round = 0; round < rounds; ++round) {
-        timeWithoutWorkers(window.renderer, sums, frames, times);
-        timeWithIdleWorkers(window.renderer, frames, times);
+        timeWithoutWorkers(window, sums, frames, times);
+        timeWithIdleWorkers(window, frames, times);
     }
     closeWindow(window);
     printTimes(times);

@@ -1,6 +1,8 @@
 // Samples as the render workers take them, one pass at a time, and the shown colours.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+
 #include "app/display.h"
 #include "app/image.h"
 #include "bench/bench_support.h"
@@ -40,13 +42,12 @@ void fullPass(benchmark::State& state, Preset preset) {
     state.SetItemsProcessed(state.iterations() * kPixelCount);
 }
 
-// The shown colour of every pixel of a picture of one pass.
+// The shown picture of one pass as the window's texture takes it.
 void displayConversion(benchmark::State& state, Preset preset) {
     const std::vector<Vec3> sums = renderedSums(preset, 1, 2);
-    std::vector<DisplayColor> shown(kPixelCount);
+    std::vector<std::uint32_t> shown(kPixelCount);
     for (auto _ : state) {
-        const float factor = meanFactor(1);
-        for (int i = 0; i < kPixelCount; ++i) shown[i] = displayColor(sums[i], factor);
+        shownPicture(sums.data(), 1, shown.data(), kImageWidth * 4);
         benchmark::DoNotOptimize(shown.data());
         benchmark::ClobberMemory();
     }

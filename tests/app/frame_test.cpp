@@ -41,7 +41,7 @@ TEST(DrawFrame, DrawsEveryPixelAsTheHeadlessPictureHasIt) {
     ASSERT_TRUE(openWindow(window, error)) << error;
     constexpr int kPasses = 3;
     const std::vector<Vec3> sums = gradientSums(kPasses);
-    drawFrame(window.renderer, sums.data(), kPasses);
+    drawFrame(window, sums.data(), kPasses);
     std::vector<std::uint8_t> shown(std::size_t(kPixelCount) * 3);
     const int read = SDL_RenderReadPixels(window.renderer, nullptr, SDL_PIXELFORMAT_RGB24,
                                           shown.data(), kImageWidth * 3);
