@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ void reportFailure(int argc, char** argv, const std::string& problem) {
     std::fprintf(stderr, "%s: %s\n", programName(argc, argv).c_str(), problem.c_str());
 }
 
+// The longest the loop sleeps before it looks at the window's events again.
+constexpr std::chrono::milliseconds kEventWait{10};
+
 }  // namespace
 
 void runEventLoop(const Window& window, Rendering& rendering) {
@@ -30,6 +34,9 @@ void runEventLoop(const Window& window, Rendering& rendering) {
     while (!quit) {
         quit = handlePendingEvents();
         runFrameStep(window, rendering);
+        // While a pass runs there is nothing to draw: sleeping until it completes, rather than
+        // spinning, leaves every core to the workers. Events wait at most kEventWait.
+        if (!quit) waitForPassComplete(rendering.job, kEventWait);
     }
 }
 

@@ -15,8 +15,9 @@ namespace lucentor {
 // change nothing; argv[0] only names the program in messages.
 int runProgram(int argc, char** argv, Preset preset);
 
-// Polls events without pause, running the frame step after each poll, until an event ends
-// the program. A pass that completes in the iteration that brings the quit is still shown.
+// Polls events, running the frame step after each poll, until an event ends the program; while
+// a pass runs it sleeps between polls. A pass that completes in the iteration that brings the
+// quit is still shown.
 void runEventLoop(const Window& window, Rendering& rendering);
 
 }  // namespace lucentor
