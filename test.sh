@@ -17,7 +17,8 @@ runStage() {
         # figures are never checked.
         benchmarks)
             bench/run.sh --benchmark_min_time=0.001 &&
-                SDL_VIDEODRIVER=dummy build/release/bench/lucentor-frame-timing 1 1
+                SDL_VIDEODRIVER=dummy build/release/bench/lucentor-frame-timing 1 1 &&
+                bench/window_rate.sh 2 1 box default
             ;;
         asan) cmake --workflow --preset asan ;;
         tsan)

@@ -12,7 +12,8 @@ rounds=${2:-3}
 scenes=${3:-box trio field}
 renderers=${4:-default software}
 build=${LUCENTOR_BUILD_DIR:-build/release}
-counter=$(pwd)/$build/bench/liblucentor_present_counter.so
+case $build in /*) ;; *) build=$(pwd)/$build ;; esac
+counter=$build/bench/liblucentor_present_counter.so
 [ -f "$counter" ] || { echo "window_rate: no $counter; build the release preset" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -25,6 +26,10 @@ windowRate() {
     xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
         env LD_PRELOAD='$counter' LUCENTOR_PRESENT_LOG='$work/presents' $2 '$build/lucentor-$1' &
         pid=\$!; sleep $seconds; kill -TERM \$pid; wait \$pid"
+    if [ ! -s "$work/presents" ]; then
+        echo "window_rate: lucentor-$1 completed fewer than 2 passes" >&2
+        exit 1
+    fi
     awk '{ printf "%.2f %d\n", $1 / $2, $1 }' "$work/presents"
 }
 
@@ -45,7 +50,8 @@ for renderer in $renderers; do
         : >"$work/renders"
         round=1
         while [ "$round" -le "$rounds" ]; do
-            set -- $(windowRate "$scene" "$driver")
+            rate=$(windowRate "$scene" "$driver") || exit 1
+            set -- $rate
             window=$1 passes=$2
             render=$(renderRate "$scene" "$passes")
             echo "$window" >>"$work/windows"
