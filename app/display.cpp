@@ -48,9 +48,9 @@ void shownWords(const Vec3* sums, int count, float factor, std::uint32_t* words)
         _mm_store_si128(
             reinterpret_cast<__m128i*>(level.data()),  // NOLINT: SSE2 store
             _mm_packus_epi16(_mm_packs_epi32(first, second), _mm_packs_epi32(third, third)));
-        for (int k = 0; k < 4; ++k) {
-            words[i + k] = std::uint32_t(level[3 * k]) << 16 |
-                           std::uint32_t(level[3 * k + 1]) << 8 | level[3 * k + 2];
+        for (std::size_t k = 0; k < 4; ++k) {
+            words[i + int(k)] = std::uint32_t(level[3 * k]) << 16 |
+                                std::uint32_t(level[3 * k + 1]) << 8 | level[3 * k + 2];
         }
     }
     for (; i < count; ++i) words[i] = wordOf(sums[i], factor);
