@@ -28,48 +28,41 @@ float planeDistance(const Ray& ray, const Plane& plane) {
     return dot(ray.origin - plane.point, plane.normal) / den;
 }
 
-// The record names whatever lowered t last. Each stage competes against the t left by the ones
-// before it and accepts only strictly nearer hits, so on equal distances a sphere beats a
-// plane, a plane beats a light, and a lower slot beats a higher one.
-HitRecord closestHitAfterSpheres(Ray& ray, const Scene& scene, const BvhNode* sphereLeaf,
-                                 float entryT) {
+// The record names whatever lowered t last. Each stage competes against the t left by the
+// ones before it and accepts only strictly nearer hits, so on equal distances a sphere beats
+// a plane, a plane beats a light, and a lower slot beats a higher one.
+HitRecord Ray::closestHit(const Scene& scene) {
     HitRecord record;
-    float lastT = entryT;
+    float lastT = t;
 
-    if (sphereLeaf != nullptr) {
+    if (const BvhNode* leaf = closestSphereLeaf(scene, *this); leaf != nullptr) {
         // Leaves do not know their slots; the scene keeps an index of them. Each leaf stands
         // in exactly one slot, the one addSphere gave it.
-        if (const int k = scene.leafSlots.find(sphereLeaf); k >= 0) {
+        if (const int k = scene.leafSlots.find(leaf); k >= 0) {
             record = recordOf(HitKind::Sphere, k);
-            lastT = ray.t;
+            lastT = t;
         }
     }
 
     for (int i = 0; i < scene.planeCount; ++i) {
-        const float tp = planeDistance(ray, *scene.planes[i]);
-        if (tp > 0.0f && tp < ray.t) ray.t = tp;
-        if (ray.t != lastT) {
+        const float tp = planeDistance(*this, *scene.planes[i]);
+        if (tp > 0.0f && tp < t) t = tp;
+        if (t != lastT) {
             record = recordOf(HitKind::Plane, i);
-            lastT = ray.t;
+            lastT = t;
         }
     }
 
     for (int j = 0; j < scene.lightCount; ++j) {
         const Light& light = *scene.lights[j];
         if (light.radius == 0.0f) continue;  // point lights are never hit
-        hitSphere(ray, light.position, light.radiusSquared);
-        if (ray.t != lastT) {
+        hitSphere(*this, light.position, light.radiusSquared);
+        if (t != lastT) {
             record = recordOf(HitKind::Light, j);
-            lastT = ray.t;
+            lastT = t;
         }
     }
     return record;
-}
-
-HitRecord Ray::closestHit(const Scene& scene) {
-    const float entryT = t;
-    const BvhNode* const leaf = closestSphereLeaf(scene, *this);
-    return closestHitAfterSpheres(*this, scene, leaf, entryT);
 }
 
 }  // namespace lucentor

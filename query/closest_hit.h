@@ -1,6 +1,5 @@
 #pragma once
 
-#include "scene/bvh.h"
 #include "scene/records.h"
 
 namespace lucentor {
@@ -13,11 +12,5 @@ inline constexpr float kParallelEpsilon = 0.001f;
 // image through the ray's origin, and only by rays travelling along its normal: the scene
 // presets are laid out for exactly this rule.
 float planeDistance(const Ray& ray, const Plane& plane);
-
-// The rest of Ray::closestHit once the spheres are done: `sphereLeaf` is the leaf the hierarchy
-// walk returned for `ray` (which lowered ray.t to it), or null, and `entryT` the ray's t before
-// the walk. Tests the planes and the light spheres and returns the record.
-HitRecord closestHitAfterSpheres(Ray& ray, const Scene& scene, const BvhNode* sphereLeaf,
-                                 float entryT);
 
 }  // namespace lucentor

@@ -50,19 +50,10 @@ void closestHits(SimdPath path, const Scene& scene, RayPacket& rays, std::uint32
         }
         return;
     }
-    const RayPacket::Lanes entryT = rays.t;
-    std::array<BvhNode*, kMaxPacketLanes> leaves{};
     if (path == SimdPath::Avx512) {
-        avx512::closestLeaves(scene.packedTree, rays, active, leaves.data());
+        avx512::closestHits(scene, rays, active, records.data());
     } else {
-        avx2::closestLeaves(scene.packedTree, rays, active, leaves.data());
-    }
-    for (int k = 0; k < kMaxPacketLanes; ++k) {
-        if (!isActive(active, k)) continue;
-        Ray ray = rays.ray(k);
-        const auto lane = std::size_t(k);
-        records[lane] = closestHitAfterSpheres(ray, scene, leaves[lane], entryT[lane]);
-        rays.t[lane] = ray.t;
+        avx2::closestHits(scene, rays, active, records.data());
     }
 }
 

@@ -32,6 +32,9 @@ struct Lanes {
     static std::uint32_t greaterEqual(Floats a, Floats b) {
         return bits(_mm256_cmp_ps(a, b, _CMP_GE_OQ));
     }
+    static std::uint32_t notEqual(Floats a, Floats b) {
+        return bits(_mm256_cmp_ps(a, b, _CMP_NEQ_UQ));
+    }
     static std::uint32_t sameBits(Floats a, Floats b) {
         return bits(_mm256_castsi256_ps(
             _mm256_cmpeq_epi32(_mm256_castps_si256(a), _mm256_castps_si256(b))));
@@ -48,9 +51,8 @@ struct Lanes {
 
 }  // namespace
 
-void closestLeaves(const PackedTree& tree, RayPacket& rays, std::uint32_t active,
-                   BvhNode** leaves) {
-    packetwalk::closestLeaves<Lanes>(tree, rays, active, leaves);
+void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records) {
+    packetwalk::closestHits<Lanes>(scene, rays, active, records);
 }
 
 void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,

@@ -1,5 +1,10 @@
 // Built with AVX-512 F, DQ, BW and VL enabled: called only when the processor has them all.
+// g++ 12 warns inside its own AVX-512 header, whose intrinsics start from an undefined vector.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 
 #include "query/packet_kernels.h"
 #include "query/packet_walk.h"
@@ -31,6 +36,9 @@ struct Lanes {
     static std::uint32_t greaterEqual(Floats a, Floats b) {
         return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ);
     }
+    static std::uint32_t notEqual(Floats a, Floats b) {
+        return _mm512_cmp_ps_mask(a, b, _CMP_NEQ_UQ);
+    }
     static std::uint32_t sameBits(Floats a, Floats b) {
         return _mm512_cmpeq_epi32_mask(_mm512_castps_si512(a), _mm512_castps_si512(b));
     }
@@ -43,9 +51,8 @@ struct Lanes {
 
 }  // namespace
 
-void closestLeaves(const PackedTree& tree, RayPacket& rays, std::uint32_t active,
-                   BvhNode** leaves) {
-    packetwalk::closestLeaves<Lanes>(tree, rays, active, leaves);
+void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records) {
+    packetwalk::closestHits<Lanes>(scene, rays, active, records);
 }
 
 void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,

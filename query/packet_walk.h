@@ -3,7 +3,8 @@
 // The packet walks, written once over a lane type V that each kernel's translation unit
 // defines for its instruction set (and includes this file after). V gives a vector of
 // V::kWidth floats with load, store, broadcast, the IEEE operations add, sub, mul, div, sqrt,
-// min, max, comparisons returning lane bits, and select by lane bits.
+// min, max, comparisons returning lane bits (notEqual true on NaN, as C++'s !=, the others
+// false), and select by lane bits.
 //
 // Each lane performs exactly the scalar queries' operations, in their order and precision:
 // - min(a, b) is a < b ? a : b and max(a, b) is a > b ? a : b, the second operand on NaN and
@@ -21,10 +22,12 @@
 #include <array>
 #include <cstdint>
 
+#include "query/closest_hit.h"
 #include "query/occlusion.h"
 #include "query/packet.h"
 #include "query/traversal.h"
 #include "scene/packed_tree.h"
+#include "scene/scene.h"
 
 namespace lucentor::packetwalk {
 
@@ -134,19 +137,26 @@ std::uint32_t passingLanes(const Approach<V>& line, float radiusSquared, std::ui
 }
 
 // hitSphere for the lanes of `lanes`: lowers t where the near intersection lies strictly
-// between 0 and t and names the leaf there.
+// between 0 and t; returns those lanes.
 template <class V>
-void testSphere(const Rays<V>& r, BvhNode* leaf, std::uint32_t lanes, Floats<V>& t,
-                BvhNode** leaves) {
-    const Sphere& sphere = *leaf->sphere;
-    const Approach<V> line = closestApproaches<V>(r, sphere.center);
-    const std::uint32_t candidates = passingLanes<V>(line, sphere.radiusSquared, lanes);
-    if (candidates == 0) return;
-    const Floats<V> hit =
-        V::sub(line.tca, V::sqrt(V::sub(V::broadcast(sphere.radiusSquared), line.d2)));
+std::uint32_t testSphere(const Rays<V>& r, const Vec3& center, float radiusSquared,
+                         std::uint32_t lanes, Floats<V>& t) {
+    const Approach<V> line = closestApproaches<V>(r, center);
+    const std::uint32_t candidates = passingLanes<V>(line, radiusSquared, lanes);
+    if (candidates == 0) return 0;
+    const Floats<V> hit = V::sub(line.tca, V::sqrt(V::sub(V::broadcast(radiusSquared), line.d2)));
     const std::uint32_t accepted =
         candidates & V::greater(t, hit) & V::greater(hit, V::broadcast(0.0f));
     t = V::select(accepted, hit, t);
+    return accepted;
+}
+
+// testSphere on a leaf's sphere, naming the leaf in the lanes that accept it.
+template <class V>
+void testLeaf(const Rays<V>& r, BvhNode* leaf, std::uint32_t lanes, Floats<V>& t,
+              BvhNode** leaves) {
+    const Sphere& sphere = *leaf->sphere;
+    const std::uint32_t accepted = testSphere<V>(r, sphere.center, sphere.radiusSquared, lanes, t);
     for (std::uint32_t bits = accepted; bits != 0; bits &= bits - 1) {
         leaves[__builtin_ctz(bits)] = leaf;
     }
@@ -182,7 +192,7 @@ void walkClosest(const PackedTree& tree, const Rays<V>& r, std::uint32_t lanes, 
     for (;;) {
         while (lanes != 0) {
             if (isPackedLeaf(child)) {
-                testSphere<V>(r, tree.leaves[std::size_t(packedLeafSlot(child))], lanes, t, leaves);
+                testLeaf<V>(r, tree.leaves[std::size_t(packedLeafSlot(child))], lanes, t, leaves);
                 break;
             }
             const PackedNode& node = tree.nodes[std::size_t(child)];
@@ -285,18 +295,97 @@ std::uint32_t groupLanes(std::uint32_t active, int first) {
     return (active >> first) & kGroup;
 }
 
+// One lane's record and the distance at which it was last written, as closestHit keeps them.
 template <class V>
-void closestLeaves(const PackedTree& tree, RayPacket& packet, std::uint32_t active,
-                   BvhNode** leaves) {
+struct Records {
+    Floats<V> kind;
+    Floats<V> index;
+    Floats<V> lastT;
+};
+
+// Where t moved since the record was last written (t != lastT, so also where t is NaN), the
+// record names (kind, index) from now on.
+template <class V>
+void noteChanges(Records<V>& records, Floats<V> t, float kind, int index) {
+    const std::uint32_t changed = V::notEqual(t, records.lastT);
+    records.kind = V::select(changed, V::broadcast(kind), records.kind);
+    records.index = V::select(changed, V::broadcast(float(index)), records.index);
+    records.lastT = V::select(changed, t, records.lastT);
+}
+
+// The plane test: t lowered to tp where 0 < tp < t, tp being planeDistance's value.
+template <class V>
+void testPlane(const Rays<V>& r, const Plane& plane, Floats<V>& t) {
+    const Floats<V> den = V::add(V::add(V::mul(V::broadcast(plane.normal.x), r.directionX),
+                                        V::mul(V::broadcast(plane.normal.y), r.directionY)),
+                                 V::mul(V::broadcast(plane.normal.z), r.directionZ));
+    const Floats<V> numerator = V::add(
+        V::add(
+            V::mul(V::sub(r.originX, V::broadcast(plane.point.x)), V::broadcast(plane.normal.x)),
+            V::mul(V::sub(r.originY, V::broadcast(plane.point.y)), V::broadcast(plane.normal.y))),
+        V::mul(V::sub(r.originZ, V::broadcast(plane.point.z)), V::broadcast(plane.normal.z)));
+    const Floats<V> zero = V::broadcast(0.0f);
+    const Floats<V> tp =
+        V::select(V::greater(den, V::broadcast(kParallelEpsilon)), V::div(numerator, den), zero);
+    t = V::select(V::greater(tp, zero) & V::less(tp, t), tp, t);
+}
+
+// Ray::closestHit for the lanes of `active` from `first`: the spheres through the packed tree,
+// then the planes, then the light spheres, each stage against the t the stages before it
+// left, the record naming whatever lowered t last.
+template <class V>
+void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t active, int first,
+                     HitRecord* records) {
+    const PackedTree& tree = scene.packedTree;
+    const Rays<V> r = loadRays<V>(packet, first);
+    Floats<V> t = V::load(packet.t.data() + first);
+    Records<V> record{V::broadcast(0.0f), V::broadcast(0.0f), t};
+
+    std::array<BvhNode*, V::kWidth> leaves{};
+    const std::uint32_t lanes = rootLanes<V>(tree, r, active);
+    if (lanes != 0) walkClosest<V>(tree, r, lanes, t, leaves.data());
+    // Leaves do not know their slots; the scene's index of them is asked per hit lane.
+    alignas(64) std::array<float, V::kWidth> slots{};
+    std::uint32_t slotted = 0;
+    for (int k = 0; k < V::kWidth; ++k) {
+        const BvhNode* const leaf = leaves[std::size_t(k)];
+        if (leaf == nullptr) continue;
+        if (const int slot = scene.leafSlots.find(leaf); slot >= 0) {
+            slots[std::size_t(k)] = float(slot);
+            slotted |= std::uint32_t{1} << k;
+        }
+    }
+    record.index = V::select(slotted, V::load(slots.data()), record.index);
+    record.lastT = V::select(slotted, t, record.lastT);
+
+    for (int i = 0; i < scene.planeCount; ++i) {
+        testPlane<V>(r, *scene.planes[std::size_t(i)], t);
+        noteChanges<V>(record, t, float(HitKind::Plane), i);
+    }
+    for (int j = 0; j < scene.lightCount; ++j) {
+        const Light& light = *scene.lights[std::size_t(j)];
+        if (light.radius == 0.0f) continue;  // point lights are never hit
+        testSphere<V>(r, light.position, light.radiusSquared, active, t);
+        noteChanges<V>(record, t, float(HitKind::Light), j);
+    }
+
+    alignas(64) std::array<float, V::kWidth> kinds{};
+    alignas(64) std::array<float, V::kWidth> indices{};
+    V::store(kinds.data(), record.kind);
+    V::store(indices.data(), record.index);
+    V::store(packet.t.data() + first, V::select(active, t, V::load(packet.t.data() + first)));
+    for (int k = 0; k < V::kWidth; ++k) {
+        if ((active >> k & 1u) != 0) {
+            records[first + k] = {kinds[std::size_t(k)], indices[std::size_t(k)], 0.0f};
+        }
+    }
+}
+
+template <class V>
+void closestHits(const Scene& scene, RayPacket& packet, std::uint32_t active, HitRecord* records) {
     for (int first = 0; first < kMaxPacketLanes; first += V::kWidth) {
         const std::uint32_t group = groupLanes<V>(active, first);
-        if (group == 0) continue;
-        const Rays<V> r = loadRays<V>(packet, first);
-        const std::uint32_t lanes = rootLanes<V>(tree, r, group);
-        if (lanes == 0) continue;
-        Floats<V> t = V::load(packet.t.data() + first);
-        walkClosest<V>(tree, r, lanes, t, leaves + first);
-        V::store(packet.t.data() + first, t);
+        if (group != 0) closestHitGroup<V>(scene, packet, group, first, records);
     }
 }
 
