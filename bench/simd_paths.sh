@@ -46,14 +46,21 @@ for ((round = 1; round <= rounds; ++round)); do
     done
 done
 
+# The ratio is the median over the rounds of each round's run over that round's scalar run.
 echo "scene path median min max ratio (threads: $threads, rounds: $rounds)"
 for scene in box trio field; do
     for path in $paths; do
-        grep "^$scene $path " "$out/runs" | awk '{print $3}' | sort -g >"$out/sorted"
-        median=$(awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}' "$out/sorted")
-        [[ $path == scalar ]] && scalarMedian=$median
-        awk -v s="$scene" -v p="$path" -v m="$median" -v b="$scalarMedian" \
-            'NR == 1 {lo = $1} {hi = $1} END {printf "%s %s %.2f %.2f %.2f %.2f\n", s, p, m, lo, hi, m / b}' \
-            "$out/sorted"
+        awk -v s="$scene" -v p="$path" '
+            $1 == s && $2 == "scalar" {base = $3}
+            $1 == s && $2 == p {n++; value[n] = $3; ratio[n] = $3 / base}
+            function median(a, k,    i, j, t) {
+                for (i = 2; i <= k; ++i)
+                    for (j = i; j > 1 && a[j - 1] > a[j]; --j) {t = a[j]; a[j] = a[j - 1]; a[j - 1] = t}
+                return (k % 2) ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2
+            }
+            END {
+                m = median(value, n); lo = value[1]; hi = value[n]
+                printf "%s %s %.2f %.2f %.2f %.2f\n", s, p, m, lo, hi, median(ratio, n)
+            }' "$out/runs"
     done
 done

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "query/simd_path.h"
+#include "query/traversal.h"
 #include "scene/scene.h"
 #include "tests/support/random_scene.h"
 
@@ -61,8 +62,8 @@ bool matchesScalar(SimdPath path, const Scene& scene, const PacketCase& c, std::
 
     for (int k = 0; k < kMaxPacketLanes; ++k) {
         const auto lane = std::size_t(k);
-        const std::string at = where + " lane " + std::to_string(k) + " on " +
-                               std::string(pathName(path));
+        const std::string at =
+            where + " lane " + std::to_string(k) + " on " + std::string(pathName(path));
         if ((c.active >> k & 1u) == 0) {
             EXPECT_EQ(bits(packet.t[lane]), bits(inactive[lane].t)) << at;
             EXPECT_EQ(bits(records[lane].kind), bits(kUntouchedRecord.kind)) << at;
@@ -99,8 +100,8 @@ TEST(Packets, AnswerLikeTheScalarQueriesForRandomAndAwkwardRays) {
                                              : testing::awkwardRay(scene, random, kind - 1);
             }
             for (const SimdPath path : paths) {
-                const std::string where = "scene " + std::to_string(i) + " packet " +
-                                          std::to_string(p);
+                const std::string where =
+                    "scene " + std::to_string(i) + " packet " + std::to_string(p);
                 if (!matchesScalar(path, scene, c, random, where)) return;
             }
             ++packets;
@@ -159,6 +160,42 @@ TEST(Packets, KeepTheScalarWinnerOfHitsAtEqualDistances) {
     ASSERT_EQ(tie.t, 4.0f);
     std::mt19937 random(59);
     for (const SimdPath path : paths) matchesScalar(path, scene, c, random, "equal distances");
+}
+
+// A chain deeper than the walks' depth limit, which only a tree made by hand can be: along -z
+// every box is hit, the scalar walks give up below the limit and never reach the nearest
+// sphere at the bottom. The packets must give up alike, by leaving such a tree to the
+// scalar queries.
+TEST(Packets, LeaveTreesDeeperThanTheDepthLimitToTheScalarQueries) {
+    const std::vector<SimdPath> paths = packetPaths();
+    if (paths.empty()) GTEST_SKIP() << "no packet path on this processor";
+    constexpr int kLevels = kMaxTraversalDepth + 10;
+    Scene scene;
+    for (int i = 0; i <= kLevels; ++i) {
+        scene.addSphere({0.0f, 0.0f, -2.0f - float(i)}, 0.4f, {1, 1, 1}, 0.0f);
+    }
+    // Level L holds sphere kLevels - L on the left and the rest of the chain on the right.
+    BvhNode* below = scene.leaves[0];
+    for (int level = kLevels - 1; level >= 0; --level) {
+        auto* node = new BvhNode;
+        node->boxMin = {-0.4f, -0.4f, -2.4f - float(kLevels - level)};
+        node->boxMax = {0.4f, 0.4f, -1.6f};
+        node->left = scene.leaves[std::size_t(kLevels - level)];
+        node->right = below;
+        below = node;
+    }
+    scene.root = below;
+    packTree(scene.root, scene.packedTree);
+    ASSERT_EQ(scene.packedTree.innerLevels, kLevels);
+
+    PacketCase c;
+    c.active = 0xffffu;
+    c.rays.fill(Ray{{0, 0, 0}, {0, 0, -1}});
+    Ray scalar = c.rays[0];
+    scalar.closestHit(scene);
+    ASSERT_NE(scalar.t, 1.6f) << "the depth limit must matter here";
+    std::mt19937 random(60);
+    for (const SimdPath path : paths) matchesScalar(path, scene, c, random, "deep chain");
 }
 
 }  // namespace
