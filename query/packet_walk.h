@@ -43,18 +43,19 @@ struct Rays {
 
 template <class V>
 Rays<V> loadRays(const RayPacket& packet, int first) {
-    Rays<V> r;
-    r.originX = V::load(packet.originX.data() + first);
-    r.originY = V::load(packet.originY.data() + first);
-    r.originZ = V::load(packet.originZ.data() + first);
-    r.directionX = V::load(packet.directionX.data() + first);
-    r.directionY = V::load(packet.directionY.data() + first);
-    r.directionZ = V::load(packet.directionZ.data() + first);
     const Floats<V> one = V::broadcast(1.0f);
-    r.inverseX = V::div(one, r.directionX);
-    r.inverseY = V::div(one, r.directionY);
-    r.inverseZ = V::div(one, r.directionZ);
-    return r;
+    const Floats<V> directionX = V::load(packet.directionX.data() + first);
+    const Floats<V> directionY = V::load(packet.directionY.data() + first);
+    const Floats<V> directionZ = V::load(packet.directionZ.data() + first);
+    return {V::load(packet.originX.data() + first),
+            V::load(packet.originY.data() + first),
+            V::load(packet.originZ.data() + first),
+            directionX,
+            directionY,
+            directionZ,
+            V::div(one, directionX),
+            V::div(one, directionY),
+            V::div(one, directionZ)};
 }
 
 template <class V>
@@ -186,7 +187,8 @@ inline constexpr int kMaxPending = 2 * (kMaxTraversalDepth + 2);
 template <class V>
 void walkClosest(const PackedTree& tree, const Rays<V>& r, std::uint32_t lanes, Floats<V>& t,
                  BvhNode** leaves) {
-    std::array<PendingChild<V>, kMaxPending> pending;
+    // Left unset: only entries below pendingCount are read, and each is written first.
+    std::array<PendingChild<V>, kMaxPending> pending;  // NOLINT(*-pro-type-member-init)
     int pendingCount = 0;
     std::int32_t child = 0;
     for (;;) {
@@ -247,7 +249,7 @@ Floats<V> walkOcclusion(const PackedTree& tree, const Rays<V>& r, std::uint32_t 
         std::int32_t child;
         std::uint32_t lanes;
     };
-    std::array<Pending, kMaxPending> pending;
+    std::array<Pending, kMaxPending> pending;  // NOLINT(*-pro-type-member-init): as above
     int pendingCount = 0;
     const Floats<V> full = V::broadcast(1.0f);
     Floats<V> sum = V::broadcast(0.0f);

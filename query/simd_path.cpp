@@ -18,10 +18,11 @@ constexpr std::array<NamedChoice, 4> kChoices = {{{"auto", SimdChoice::Auto},
 CpuFeatures readCpuFeatures() {
     __builtin_cpu_init();
     CpuFeatures features;
-    features.avx2 = __builtin_cpu_supports("avx2") != 0;
+    // The builtin gives an int in g++ and a bool in clang.
+    features.avx2 = bool(__builtin_cpu_supports("avx2"));
     features.avx512 =
-        __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512dq") != 0 &&
-        __builtin_cpu_supports("avx512bw") != 0 && __builtin_cpu_supports("avx512vl") != 0;
+        bool(__builtin_cpu_supports("avx512f")) && bool(__builtin_cpu_supports("avx512dq")) &&
+        bool(__builtin_cpu_supports("avx512bw")) && bool(__builtin_cpu_supports("avx512vl"));
     return features;
 }
 
