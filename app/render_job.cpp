@@ -20,12 +20,13 @@ struct RowTake {
 };
 
 RowTake takeRows(RenderJob& job) {
+    const int lanes = rowLanesOf(job.simd);
     const std::lock_guard lock(job.rowMutex);
     RowTake take;
     take.pass = job.passNumber.load();
     // The pass cannot change while this worker holds rows of it: the next pass starts only
     // after every worker has reported this one.
-    while (take.count < kRowLanes) {
+    while (take.count < lanes) {
         const int row = job.nextRow.load();
         if (row < 0) break;
         job.nextRow.store(row - 1);

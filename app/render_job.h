@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "app/camera.h"
+#include "query/simd_path.h"
 #include "scene/scene.h"
 
 namespace lucentor {
@@ -50,6 +51,7 @@ struct RenderJob {
     const Scene* scene = nullptr;
     int workerCount = kWorkerCount;  // how many reports complete a pass
     std::uint64_t seed = kRenderSeed;
+    SimdPath simd = SimdPath::Scalar;  // the ray queries' kernels; the processor must have them
     // The pass being handed out, counted from 1; 0 before the first. Stored after nextRow
     // when a pass starts, so a worker that reads it first and then finds nextRow negative
     // knows that this pass is handed out completely.

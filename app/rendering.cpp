@@ -14,12 +14,14 @@ void prepareRendering(Rendering& rendering, Preset preset) {
     rendering.camera = new Camera(makeCamera());
 }
 
-void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed) {
+void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed, SimdPath simd) {
     assert(workerCount >= 1 && workerCount <= kMaxWorkers && rendering.accumulation == nullptr);
+    assert(isAvailable(simd, detectCpuFeatures()));
     RenderJob& job = rendering.job;
     job.workerCount = workerCount;
     job.finishedWorkers.store(workerCount);  // idle: the first frame step starts pass 1
     job.seed = seed;
+    job.simd = simd;
     job.camera = rendering.camera;
     job.scene = rendering.scene;
     rendering.accumulation = new Vec3[kPixelCount]{};

@@ -39,9 +39,11 @@ struct Rendering {
 void prepareRendering(Rendering& rendering, Preset preset);
 
 // After the window: sets up the job, zeroes the accumulation buffer and starts `workerCount`
-// (1 to kMaxWorkers) workers, idle until the first pass starts. Throws std::system_error when
-// a thread cannot be started; the workers started so far are joined by stopRendering.
-void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed);
+// (1 to kMaxWorkers) workers, idle until the first pass starts, their ray queries on `simd`
+// (which the processor must have). Throws std::system_error when a thread cannot be started;
+// the workers started so far are joined by stopRendering.
+void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed,
+                  SimdPath simd = bestAvailablePath());
 
 // Stops the workers, abandoning a pass in progress, and joins them; the buffer stays.
 void stopWorkers(Rendering& rendering);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 
 #include "app/image.h"
 #include "shading/lighting.h"
@@ -38,14 +39,58 @@ void withOwnDraws(std::span<Lane> lanes, const Step& step) {
 
 bool wantsLight(const Lane& lane) { return lane.shading.need == HitNeed::DirectLight; }
 
+// The lane bits of the lanes for which `wanted` holds.
+template <class Wanted>
+std::uint32_t lanesWhere(std::span<const Lane> lanes, const Wanted& wanted) {
+    std::uint32_t bits = 0;
+    for (std::size_t k = 0; k < lanes.size(); ++k) {
+        if (wanted(lanes[k])) bits |= std::uint32_t{1} << k;
+    }
+    return bits;
+}
+
+// Each lane's closest hit and what it asks of the shading.
+void findHits(const RenderJob& job, std::span<Lane> lanes) {
+    const Scene& scene = *job.scene;
+    if (job.simd == SimdPath::Scalar) {
+        for (Lane& lane : lanes) {
+            const HitRecord hit = lane.ray.closestHit(scene);
+            lane.shading = shadingOf(lane.ray, hit, 0.0f, scene);
+        }
+        return;
+    }
+    RayPacket packet;
+    for (std::size_t k = 0; k < lanes.size(); ++k) packet.set(int(k), lanes[k].ray);
+    std::array<HitRecord, kMaxPacketLanes> hits;
+    closestHits(job.simd, scene, packet, lanesWhere(lanes, [](const Lane&) { return true; }), hits);
+    for (std::size_t k = 0; k < lanes.size(); ++k) {
+        Lane& lane = lanes[k];
+        lane.ray.t = packet.t[k];
+        lane.shading = shadingOf(lane.ray, hits[k], 0.0f, scene);
+    }
+}
+
+// The occlusion of each lit lane's shadow ray.
+void findBlocking(const RenderJob& job, std::span<Lane> lanes) {
+    const Scene& scene = *job.scene;
+    if (job.simd == SimdPath::Scalar) {
+        for (Lane& lane : lanes) {
+            if (wantsLight(lane)) lane.blocked = lane.shadow.ray.occlusion(scene);
+        }
+        return;
+    }
+    RayPacket packet;
+    for (std::size_t k = 0; k < lanes.size(); ++k) packet.set(int(k), lanes[k].shadow.ray);
+    std::array<float, kMaxPacketLanes> blocked{};
+    occlusions(job.simd, scene, packet, lanesWhere(lanes, wantsLight), blocked);
+    for (std::size_t k = 0; k < lanes.size(); ++k) lanes[k].blocked = blocked[k];
+}
+
 // The stages of one column's samples in all lanes, ending in the samples' colours.
 void sampleColumn(const RenderJob& job, int x, std::span<Lane> lanes) {
     const Scene& scene = *job.scene;
     withOwnDraws(lanes, [&job, x](Lane& lane) { lane.ray = job.jitteredRay(x, lane.row); });
-    for (Lane& lane : lanes) {
-        const HitRecord hit = lane.ray.closestHit(scene);
-        lane.shading = shadingOf(lane.ray, hit, 0.0f, scene);
-    }
+    findHits(job, lanes);
     withOwnDraws(lanes, [&scene](Lane& lane) {
         const Surface& s = lane.shading.surface;
         if (lane.shading.need == HitNeed::SecondaryRays) {
@@ -60,9 +105,7 @@ void sampleColumn(const RenderJob& job, int x, std::span<Lane> lanes) {
         withOwnDraws(lanes, [&light](Lane& lane) {
             if (wantsLight(lane)) lane.shadow = shadowRayTo(light, lane.shadowFrom);
         });
-        for (Lane& lane : lanes) {
-            if (wantsLight(lane)) lane.blocked = lane.shadow.ray.occlusion(scene);
-        }
+        findBlocking(job, lanes);
         for (Lane& lane : lanes) {
             if (!wantsLight(lane)) continue;
             lane.light = withLight(lane.light, light, lane.shadow, lane.blocked,
@@ -75,6 +118,8 @@ void sampleColumn(const RenderJob& job, int x, std::span<Lane> lanes) {
 }
 
 }  // namespace
+
+int rowLanesOf(SimdPath path) { return path == SimdPath::Avx512 ? kRowLanes : 8; }
 
 void renderRows(RenderJob& job, int pass, std::span<const int> rows) {
     assert(rows.size() <= std::size_t(kRowLanes));

@@ -2,7 +2,9 @@
 // non-unit directions and any starting distance. Beyond running clean under the sanitizers,
 // a closest-hit query only ever lowers t, and only to a positive distance with a record
 // naming an object that exists; a shadow ray's blocking amount is 0, 0.5 or 1; the packed
-// walks answer like the tree walks, bit for bit; trace returns.
+// walks answer like the tree walks, bit for bit; every packet path the processor has answers
+// like the scalar queries, bit for bit, in every lane; trace returns.
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -10,6 +12,7 @@
 #include <memory>
 
 #include "fuzz/fuzz_input.h"
+#include "query/packet.h"
 #include "scene/scene.h"
 #include "shading/random.h"
 #include "shading/trace.h"
@@ -80,6 +83,47 @@ void checkPackedWalks(Scene& scene, const Ray& query) {
             "the packed occlusion walk answers like the tree walk");
 }
 
+// The rays of one input side by side in a packet, in lanes the input picks, with the other
+// lanes holding what the input gives as well, against the scalar queries.
+void checkPackets(const Scene& scene, const std::array<Ray, kMaxRays>& rays, int rayCount,
+                  ByteReader& reader) {
+    const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
+    RayPacket packet;
+    std::array<int, kMaxRays> lanes{};
+    std::uint32_t active = 0;
+    for (int k = 0; k < kMaxPacketLanes; ++k) packet.set(k, {reader.vector(), reader.vector()});
+    for (int i = 0; i < rayCount; ++i) {
+        lanes[std::size_t(i)] = reader.byte() % kMaxPacketLanes;
+        active |= std::uint32_t{1} << lanes[std::size_t(i)];
+    }
+    // A lane picked twice holds the later ray.
+    for (int i = 0; i < rayCount; ++i) packet.set(lanes[std::size_t(i)], rays[std::size_t(i)]);
+    for (const SimdPath path : {SimdPath::Avx2, SimdPath::Avx512}) {
+        if (!isAvailable(path, detectCpuFeatures())) continue;
+        RayPacket answered = packet;
+        std::array<HitRecord, kMaxPacketLanes> records{};
+        std::array<float, kMaxPacketLanes> amounts{};
+        closestHits(path, scene, answered, active, records);
+        occlusions(path, scene, answered, active, amounts);
+        for (int k = 0; k < kMaxPacketLanes; ++k) {
+            const auto lane = std::size_t(k);
+            if ((active >> k & 1u) == 0) {
+                require(bits(answered.t[lane]) == bits(packet.t[lane]),
+                        "a packet leaves inactive lanes alone");
+                continue;
+            }
+            Ray scalar = packet.ray(k);
+            const HitRecord hit = scalar.closestHit(scene);
+            require(bits(answered.t[lane]) == bits(scalar.t) &&
+                        bits(records[lane].kind) == bits(hit.kind) &&
+                        bits(records[lane].index) == bits(hit.index),
+                    "the packet closest-hit query answers like the scalar one");
+            require(bits(amounts[lane]) == bits(packet.ray(k).occlusion(scene)),
+                    "the packet occlusion query answers like the scalar one");
+        }
+    }
+}
+
 void checkTrace(const Scene& scene, Ray ray, float depth) {
     trace(ray, depth, scene);
     require(ray.t <= kFarDistance, "trace never raises t");
@@ -90,16 +134,20 @@ void fuzzQueries(ByteReader& reader) {
     decodeScene(reader, *scene);
     scene->buildHierarchy();
     seedThreadRandom(reader.byte());
+    std::array<Ray, kMaxRays> rays;
+    int rayCount = 0;
     for (int i = 0; i < kMaxRays && (i == 0 || !reader.atEnd()); ++i) {
         const Vec3 origin = reader.vector();
         const Vec3 direction = reader.vector();
         const float t = startDistance(reader);
+        rays[std::size_t(rayCount++)] = {origin, direction, t};
         checkClosestHit(*scene, {origin, direction, t});
         checkOcclusion(*scene, {origin, direction});
         checkPackedWalks(*scene, {origin, direction, t});
         // Any whole depth trace accepts, from a camera ray's 0 to the last one, kMaxDepth.
         checkTrace(*scene, {origin, direction}, float(reader.byte() % (int(kMaxDepth) + 1)));
     }
+    checkPackets(*scene, rays, rayCount, reader);
 }
 
 }  // namespace

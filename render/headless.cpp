@@ -92,11 +92,12 @@ int interruptedExit() {
     return 128 + interruptSignal.load();
 }
 
-void printSummary(const RenderOptions& options, Seconds elapsed) {
+void printSummary(const RenderOptions& options, SimdPath simd, Seconds elapsed) {
     const double samples = double(options.passes) * double(kPixelCount);
-    std::printf("%s: %d pass%s, %d thread%s, %.2f s, %.2f M samples/s, %s\n",
+    std::printf("%s: %d pass%s, %d thread%s, %s, %.2f s, %.2f M samples/s, %s\n",
                 options.sceneName.c_str(), options.passes, options.passes == 1 ? "" : "es",
-                options.threads, options.threads == 1 ? "" : "s", elapsed.count(),
+                options.threads, options.threads == 1 ? "" : "s",
+                std::string(pathName(simd)).c_str(), elapsed.count(),
                 samples / elapsed.count() / 1.0e6, options.output.c_str());
 }
 
@@ -115,7 +116,7 @@ std::string progressLine(int done, int total, std::chrono::duration<double> elap
     return line;
 }
 
-int renderHeadless(const RenderOptions& options) {
+int renderHeadless(const RenderOptions& options, SimdPath simd) {
     OutputFile output;
     if (const std::string reason = openOutput(output, options.output); !reason.empty()) {
         complain("cannot write '" + options.output + "': " + reason);
@@ -126,7 +127,7 @@ int renderHeadless(const RenderOptions& options) {
     Progress progress;
     progress.shown = !options.quiet && isatty(STDERR_FILENO) == 1;
     try {
-        startWorkers(rendering, options.threads, options.seed);
+        startWorkers(rendering, options.threads, options.seed, simd);
     } catch (const std::system_error& e) {
         complain(std::string("cannot start the worker threads: ") + e.what());
         return kExitWriteFailed;
@@ -143,7 +144,7 @@ int renderHeadless(const RenderOptions& options) {
         complain("cannot write '" + options.output + "': " + reason);
         return kExitWriteFailed;
     }
-    printSummary(options, elapsed);
+    printSummary(options, simd, elapsed);
     return 0;
 }
 
@@ -154,13 +155,16 @@ int runRenderTool(int argc, char** argv) {
         std::fputs(kRenderUsage, stdout);
         return 0;
     }
-    if (command.kind == CommandKind::Error) {
-        complain(command.problem);
+    SimdPath simd = SimdPath::Scalar;
+    std::string problem = command.problem;
+    if (command.kind == CommandKind::Error ||
+        !resolveSimdChoice(command.options.simd, detectCpuFeatures(), simd, problem)) {
+        complain(problem);
         std::fputs("Try 'lucentor-render --help' for the options.\n", stderr);
         return kExitBadArguments;
     }
     catchInterrupts();
-    return renderHeadless(command.options);
+    return renderHeadless(command.options, simd);
 }
 
 }  // namespace lucentor

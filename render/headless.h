@@ -15,8 +15,9 @@ inline constexpr int kExitBadArguments = 2;
 // the process exit code. Messages go to stderr, the summary line to stdout.
 int runRenderTool(int argc, char** argv);
 
-// Renders `options.passes` passes of the preset and writes the picture; returns the exit code.
-int renderHeadless(const RenderOptions& options);
+// Renders `options.passes` passes of the preset with the ray queries on `simd` (which the
+// processor must have) and writes the picture; returns the exit code.
+int renderHeadless(const RenderOptions& options, SimdPath simd);
 
 // "12/64 passes" with a bar, the elapsed time and an estimate of the rest, for a terminal.
 std::string progressLine(int done, int total, std::chrono::duration<double> elapsed);

@@ -22,6 +22,8 @@ Renders SCENE headless, as the window program lucentor-SCENE shows it, and write
   -o, --output F    .png: 8-bit RGB exactly as the window shows it; .pfm: 32-bit float RGB
                     per-pixel mean, unclamped, standard PFM (bottom row first). Default SCENE.png
   -q, --quiet       no progress display
+      --simd P      ray query kernels: auto (default: the widest this processor has),
+                    avx512, avx2 or scalar; every choice renders the same picture
   -h, --help        this text
 Exit status: 0 written, 1 cannot write or cannot start, 2 bad arguments, 130 interrupted
 (143 on SIGTERM).
@@ -97,7 +99,7 @@ bool formatOf(std::string_view path, ImageFormat& format) {
     return false;
 }
 
-enum class OptionId { Passes, Threads, Seed, Output, Quiet, Help };
+enum class OptionId { Passes, Threads, Seed, Output, Quiet, Help, Simd };
 
 struct OptionName {
     std::string_view shortName;
@@ -106,13 +108,14 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 6> kOptions = {{
+constexpr std::array<OptionName, 7> kOptions = {{
     {"-p", "--passes", OptionId::Passes, true},
     {"-t", "--threads", OptionId::Threads, true},
     {"-s", "--seed", OptionId::Seed, true},
     {"-o", "--output", OptionId::Output, true},
     {"-q", "--quiet", OptionId::Quiet, false},
     {"-h", "--help", OptionId::Help, false},
+    {"--simd", "--simd", OptionId::Simd, true},
 }};
 
 // The arguments still to read; the first problem ends the walk.
@@ -155,6 +158,11 @@ bool applyValue(OptionId id, std::string_view name, std::string_view value, Rend
         }
         options.output = value;
         return true;
+    }
+    if (id == OptionId::Simd) {
+        if (parseSimdChoice(value, options.simd)) return true;
+        problem = std::string(name) + ": " + quoted(value) + " is not auto, avx512, avx2 or scalar";
+        return false;
     }
     if (id == OptionId::Seed) {
         constexpr std::uint64_t kMaxSeed = std::numeric_limits<std::uint64_t>::max();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "presets/preset.h"
+#include "query/simd_path.h"
 
 namespace lucentor {
 
@@ -22,6 +23,7 @@ struct RenderOptions {
     std::string output;  // SCENE.png unless given
     ImageFormat format = ImageFormat::Png;
     bool quiet = false;
+    SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
 };
 
 enum class CommandKind { Render, Help, Error };

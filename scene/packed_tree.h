@@ -34,6 +34,7 @@ struct PackedTree {
     const BvhNode* source = nullptr;  // the root it was made from; null when there is none
     int nodeCount = 0;
     int leafCount = 0;
+    int innerLevels = 0;  // inner nodes on the longest path down from the root
     std::array<PackedNode, kMaxPackedLeaves - 1> nodes{};  // nodes[0] is the root
     std::array<BvhNode*, kMaxPackedLeaves> leaves{};
 };

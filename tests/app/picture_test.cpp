@@ -90,10 +90,10 @@ struct Rendered {
     std::uint64_t sumsDigest = 0;
 };
 
-Rendered renderShown(Preset preset, std::uint64_t seed) {
+Rendered renderShown(Preset preset, std::uint64_t seed, SimdPath simd = bestAvailablePath()) {
     Rendering rendering;
     prepareRendering(rendering, preset);
-    startWorkers(rendering, 2, seed);
+    startWorkers(rendering, 2, seed, simd);
     while (rendering.passCount < kPasses || !isPassComplete(rendering.job)) {
         if (!stepFrame(rendering, [] {})) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -212,6 +212,16 @@ TEST_P(PictureTest, MatchesItsReference) {
 TEST_P(PictureTest, SumsAreBitForBitTheRecordedOnes) {
     EXPECT_EQ(renderedPicture(GetParam()).sumsDigest, GetParam().sumsDigest)
         << std::hex << "digest 0x" << renderedPicture(GetParam()).sumsDigest;
+}
+
+// The window programs take the widest path; every other path the processor has must give the
+// same sums.
+TEST_P(PictureTest, SumsAreTheRecordedOnesOnEverySimdPath) {
+    for (const SimdPath path : {SimdPath::Scalar, SimdPath::Avx2, SimdPath::Avx512}) {
+        if (!isAvailable(path, detectCpuFeatures()) || path == bestAvailablePath()) continue;
+        const std::uint64_t sums = renderShown(GetParam().preset, kRenderSeed, path).sumsDigest;
+        EXPECT_EQ(sums, GetParam().sumsDigest) << pathName(path) << std::hex << " digest 0x" << sums;
+    }
 }
 
 TEST_P(PictureTest, AcceptsTheNoiseOfAnotherSeed) {

@@ -25,12 +25,22 @@ struct Fixture {
     std::vector<Vec3> sums = std::vector<Vec3>(std::size_t(kPixelCount));
     RenderJob job;
 
-    explicit Fixture(const Scene& scene) {
+    explicit Fixture(const Scene& scene, SimdPath simd = SimdPath::Scalar) {
         job.camera = &camera;
         job.scene = &scene;
         job.accumulation = sums.data();
+        job.simd = simd;
     }
 };
+
+// Every path this processor has, the scalar one first.
+std::vector<SimdPath> availablePaths() {
+    std::vector<SimdPath> paths;
+    for (const SimdPath path : {SimdPath::Scalar, SimdPath::Avx2, SimdPath::Avx512}) {
+        if (isAvailable(path, detectCpuFeatures())) paths.push_back(path);
+    }
+    return paths;
+}
 
 // The sums of `rows` rendered one after the other, pixel after pixel, through samplePixel.
 std::vector<Vec3> sumsOneByOne(const Scene& scene, const std::vector<int>& rows) {
@@ -44,8 +54,9 @@ std::vector<Vec3> sumsOneByOne(const Scene& scene, const std::vector<int>& rows)
     return fixture.sums;
 }
 
-std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<int>& rows) {
-    Fixture fixture(scene);
+std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<int>& rows,
+                                 SimdPath simd = SimdPath::Scalar) {
+    Fixture fixture(scene, simd);
     renderRows(fixture.job, kPass, rows);
     return fixture.sums;
 }
@@ -56,18 +67,26 @@ bool sameBits(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)) == 0;
 }
 
-// Row sets of every size up to kRowLanes, in no particular order, with the first and last
-// rows of the picture.
+// Row sets of sizes up to kRowLanes, in no particular order, with the first and last rows of
+// the picture.
 const std::vector<std::vector<int>> kRowSets = {
-    {240}, {479, 0}, {7, 300, 121}, {0, 1, 2, 3, 4, 5, 6, 479}};
+    {240},
+    {479, 0},
+    {7, 300, 121},
+    {0, 1, 2, 3, 4, 5, 6, 479},
+    {200, 201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 215}};
 
-TEST(RowLanes, SameSumsAsRowsRenderedOneByOneForEveryPreset) {
-    static_assert(kRowLanes >= 8, "the largest row set fills the lanes");
+TEST(RowLanes, SameSumsAsRowsRenderedOneByOneForEveryPresetOnEveryPath) {
+    static_assert(kRowLanes == 16, "the largest row set fills the lanes");
     for (const Preset preset : {buildBoxScene, buildTrioScene, buildFieldScene}) {
         const std::unique_ptr<Scene> scene(createPresetScene(preset));
         for (const std::vector<int>& rows : kRowSets) {
-            EXPECT_TRUE(sameBits(sumsSideBySide(*scene, rows), sumsOneByOne(*scene, rows)))
-                << "rows from " << rows.front() << ", " << rows.size() << " of them";
+            const std::vector<Vec3> expected = sumsOneByOne(*scene, rows);
+            for (const SimdPath path : availablePaths()) {
+                EXPECT_TRUE(sameBits(sumsSideBySide(*scene, rows, path), expected))
+                    << "rows from " << rows.front() << ", " << rows.size() << " of them, "
+                    << pathName(path);
+            }
         }
     }
 }
@@ -82,9 +101,12 @@ TEST(RowLanes, SameSumsAsRowsRenderedOneByOneInRandomScenes) {
         Scene scene;
         testing::fillRandomScene(scene, random);
         multiLightScenes += scene.lightCount > 1 ? 1 : 0;
-        const std::vector<int> rows = {60 + i, 240, 420 - i};
-        EXPECT_TRUE(sameBits(sumsSideBySide(scene, rows), sumsOneByOne(scene, rows)))
-            << "scene " << i;
+        const std::vector<int> rows = {60 + i, 240, 420 - i, 100, 101, 102, 103, 104, 105};
+        const std::vector<Vec3> expected = sumsOneByOne(scene, rows);
+        for (const SimdPath path : availablePaths()) {
+            EXPECT_TRUE(sameBits(sumsSideBySide(scene, rows, path), expected))
+                << "scene " << i << ", " << pathName(path);
+        }
     }
     EXPECT_GE(multiLightScenes, 6);
 }

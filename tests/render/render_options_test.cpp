@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{{"box", "-o", ".png"}, "'.png'"},
                     BadCase{{"box", "--quiet=1"}, "--quiet"}, BadCase{{"box", "trio"}, "'trio'"},
                     BadCase{{}, "no scene"}, BadCase{{"-p", "2"}, "no scene"},
-                    BadCase{{"bo\tx"}, "'bo\\x09x'"}));
+                    BadCase{{"bo\tx"}, "'bo\\x09x'"}, BadCase{{"box", "--simd", "sse"}, "'sse'"},
+                    BadCase{{"box", "--simd=AVX2"}, "'AVX2'"}, BadCase{{"box", "--simd"}, "--simd"}));
 
 TEST(RenderCommand, DefaultsFollowTheScene) {
     const RenderCommand command = parse({"trio"});
@@ -85,12 +86,13 @@ TEST(RenderCommand, DefaultsFollowTheScene) {
     EXPECT_EQ(command.options.output, "trio.png");
     EXPECT_EQ(command.options.format, ImageFormat::Png);
     EXPECT_FALSE(command.options.quiet);
+    EXPECT_EQ(command.options.simd, SimdChoice::Auto);
 }
 
 TEST(RenderCommand, ReadsEveryOptionInAnyOrder) {
     const RenderCommand command =
         parse({"--passes=1000000", "-t", "256", "--seed=0", "-p", "7", "field", "-q", "--seed",
-               "18446744073709551615", "-o", "pic/Out.PFM"});
+               "18446744073709551615", "--simd=avx512", "-o", "pic/Out.PFM", "--simd", "avx2"});
     ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
     EXPECT_EQ(command.options.sceneName, "field");
     EXPECT_EQ(command.options.passes, 7);
@@ -99,6 +101,7 @@ TEST(RenderCommand, ReadsEveryOptionInAnyOrder) {
     EXPECT_EQ(command.options.output, "pic/Out.PFM");
     EXPECT_EQ(command.options.format, ImageFormat::Pfm);
     EXPECT_TRUE(command.options.quiet);
+    EXPECT_EQ(command.options.simd, SimdChoice::Avx2);
 }
 
 TEST(RenderCommand, AsksForHelpWhereverItStands) {

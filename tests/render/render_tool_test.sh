@@ -126,6 +126,7 @@ box -t 99999
 box -s abc
 box -s 18446744073709551616
 box -o out.jpg
+box --simd sse
 box trio
 
 -q -p 1
@@ -178,6 +179,18 @@ seeds)
     cmp -s one.pfm three.pfm || fail "the thread count changed the picture"
     ! cmp -s one.pfm other.pfm || fail "the seed did not change the picture"
     expectFolder "one.pfm other.pfm three.pfm "
+    # Every kernel path this processor has renders the same bytes; one it lacks is refused.
+    for path in scalar avx2 avx512; do
+        run trio -p 2 -t 2 -q -s 7 --simd "$path" -o "$path.pfm"
+        if [[ $status == 2 ]]; then
+            [[ $(head -n 1 "$stderrFile") == "lucentor-render: --simd: this processor has no $path"* ]] ||
+                fail "refusal of $path"
+            continue
+        fi
+        expectStatus 0 "--simd $path"
+        [[ $(<"$stdoutFile") == *", $path, "* ]] || fail "the summary does not name $path"
+        cmp -s scalar.pfm "$path.pfm" || fail "--simd $path changed the picture"
+    done
     ;;
 sigint | sigterm)
     signal=INT expected=130 before=""

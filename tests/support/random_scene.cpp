@@ -1,5 +1,8 @@
 #include "tests/support/random_scene.h"
 
+#include <cmath>
+#include <iterator>
+
 namespace lucentor::testing {
 namespace {
 
@@ -52,6 +55,26 @@ void fillRandomScene(Scene& scene, std::mt19937& random) {
         scene.addLight(pointInCube(random), radius, {1, 1, 1}, 1.0f);
     }
     scene.buildHierarchy();
+}
+
+Ray awkwardRay(const Scene& scene, std::mt19937& random, int kind) {
+    const BvhNode& leaf = *scene.leaves[std::size_t(pick(random, 0, scene.sphereCount - 1))];
+    std::uniform_int_distribution<int> corner(0, 7);
+    const int c = corner(random);
+    const Vec3 origin{(c & 1) != 0 ? leaf.boxMin.x : leaf.boxMax.x,
+                      (c & 2) != 0 ? leaf.boxMin.y : leaf.boxMax.y,
+                      (c & 4) != 0 ? leaf.boxMin.z : leaf.boxMax.z};
+    constexpr Vec3 kDirections[] = {{1, 0, 0},       {-1, 0, 0},       {0, 1, 0},
+                                    {0, -1, 0},      {0, 0, 1},        {0, 0, -1},
+                                    {0.6f, 0.8f, 0}, {0, -0.6f, 0.8f}, {-0.8f, 0, 0.6f}};
+    std::uniform_int_distribution<int> direction(0, std::size(kDirections) - 1);
+    Ray ray{origin, kDirections[direction(random)]};
+    constexpr float kOdd[] = {NAN, INFINITY, -INFINITY};
+    if (kind > 0) {
+        float* const components[] = {&ray.origin.x, &ray.origin.y, &ray.origin.z};
+        *components[corner(random) % 3] = kOdd[corner(random) % 3];
+    }
+    return ray;
 }
 
 Ray randomRay(std::mt19937& random) { return {pointInCube(random), unitVector(random)}; }

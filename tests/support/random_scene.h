@@ -17,6 +17,13 @@ void fillRandomScene(Scene& scene, std::mt19937& random);
 // A ray from somewhere in the same cube in a random unit direction, with t = kFarDistance.
 Ray randomRay(std::mt19937& random);
 
+// A ray that makes the slab arithmetic meet its special cases (for a scene with spheres):
+// a direction along an axis or in an axis plane (infinite reciprocals) from a corner of a
+// leaf's box (0 times infinity), and for `kind` above 0 an origin with a NaN or infinite
+// component, so that grazes and NaN spans, where the operand order of each min and max
+// decides, are reached.
+Ray awkwardRay(const Scene& scene, std::mt19937& random, int kind);
+
 // A unit vector in float arithmetic, normalised the way the renderer normalises.
 Vec3 normalized(const Vec3& v);
 

@@ -1,0 +1,75 @@
+#include "query/packet.h"
+
+#include <cstddef>
+
+#include "query/closest_hit.h"
+#include "query/packet_kernels.h"
+#include "query/traversal.h"
+#include "scene/scene.h"
+
+namespace lucentor {
+namespace {
+
+// The packet walks take the packed copy of the scene's tree, and only when no inner node lies
+// so deep that a scalar walk's depth limit could cut it short (never for a tree the builder
+// made); otherwise every lane takes the scalar query.
+bool walksPackets(SimdPath path, const Scene& scene) {
+    return path != SimdPath::Scalar && isCopyOf(scene.packedTree, scene.root) &&
+           scene.packedTree.innerLevels <= kMaxTraversalDepth + 1;
+}
+
+bool isActive(std::uint32_t active, int lane) { return (active >> lane & 1u) != 0; }
+
+}  // namespace
+
+void RayPacket::set(int lane, const Ray& ray) {
+    const auto k = std::size_t(lane);
+    originX[k] = ray.origin.x;
+    originY[k] = ray.origin.y;
+    originZ[k] = ray.origin.z;
+    directionX[k] = ray.direction.x;
+    directionY[k] = ray.direction.y;
+    directionZ[k] = ray.direction.z;
+    t[k] = ray.t;
+}
+
+Ray RayPacket::ray(int lane) const {
+    const auto k = std::size_t(lane);
+    return {
+        {originX[k], originY[k], originZ[k]}, {directionX[k], directionY[k], directionZ[k]}, t[k]};
+}
+
+void closestHits(SimdPath path, const Scene& scene, RayPacket& rays, std::uint32_t active,
+                 std::span<HitRecord, kMaxPacketLanes> records) {
+    if (!walksPackets(path, scene)) {
+        for (int k = 0; k < kMaxPacketLanes; ++k) {
+            if (!isActive(active, k)) continue;
+            Ray ray = rays.ray(k);
+            records[std::size_t(k)] = ray.closestHit(scene);
+            rays.t[std::size_t(k)] = ray.t;
+        }
+        return;
+    }
+    if (path == SimdPath::Avx512) {
+        avx512::closestHits(scene, rays, active, records.data());
+    } else {
+        avx2::closestHits(scene, rays, active, records.data());
+    }
+}
+
+void occlusions(SimdPath path, const Scene& scene, const RayPacket& rays, std::uint32_t active,
+                std::span<float, kMaxPacketLanes> amounts) {
+    if (!walksPackets(path, scene)) {
+        for (int k = 0; k < kMaxPacketLanes; ++k) {
+            if (isActive(active, k)) amounts[std::size_t(k)] = rays.ray(k).occlusion(scene);
+        }
+        return;
+    }
+    if (path == SimdPath::Avx512) {
+        avx512::occlusionSums(scene.packedTree, rays, active, amounts.data());
+    } else {
+        avx2::occlusionSums(scene.packedTree, rays, active, amounts.data());
+    }
+}
+
+}  // namespace lucentor

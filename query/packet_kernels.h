@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+#include "query/packet.h"
+#include "scene/packed_tree.h"
+#include "scene/scene.h"
+
+namespace lucentor {
+
+// The packet queries over a scene whose packed tree is a copy of its root, and whose every inner
+// node lies within kMaxTraversalDepth levels of the root, so that neither walk's depth limit can
+// cut it short. Each kernel lives in a translation unit of its own, built for its instruction set;
+// call one only on a processor that has it.
+//
+// closestHits: for each lane of `active`, Ray::closestHit of that lane's ray: the root's box
+// test and the walk, with the same leaves tested in the same order against the same t as the
+// scalar walk, then the planes and the light spheres; the lane's t is lowered as the scalar
+// query lowers it and records[lane] is its record.
+// occlusionSums: for each lane of `active`, what the scalar occlusion query returns.
+
+namespace avx2 {
+void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records);
+void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,
+                   float* amounts);
+}  // namespace avx2
+
+namespace avx512 {
+void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records);
+void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,
+                   float* amounts);
+}  // namespace avx512
+
+}  // namespace lucentor
