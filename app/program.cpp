@@ -7,6 +7,7 @@
 
 #include "app/events.h"
 #include "app/frame.h"
+#include "app/startup.h"
 #include "app/window.h"
 
 namespace lucentor {
@@ -34,8 +35,12 @@ void runEventLoop(SDL_Renderer* renderer, Rendering& rendering) {
 }
 
 int runProgram(int argc, char** argv, Preset preset) {
+    return runProgram(argc, argv, createPresetScene(preset));
+}
+
+int runProgram(int argc, char** argv, Scene* scene) {
     Rendering rendering;
-    prepareRendering(rendering, preset);
+    prepareRendering(rendering, scene);
 
     Window window;
     if (std::string error; !openWindow(window, error)) {
