@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -19,47 +20,14 @@
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"
+#include "tests/support/scene_compare.h"
 
 namespace lucentor {
 namespace {
 
-std::uint32_t bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }
-
-void expectSameBits(Vec3 a, Vec3 b, const std::string& what) {
-    EXPECT_EQ(bitsOf(a.x), bitsOf(b.x)) << what << " x";
-    EXPECT_EQ(bitsOf(a.y), bitsOf(b.y)) << what << " y";
-    EXPECT_EQ(bitsOf(a.z), bitsOf(b.z)) << what << " z";
-}
-
-// Every record of the two scenes, field by field and bit for bit, in slot order.
-void expectSameScene(const Scene& a, const Scene& b) {
-    ASSERT_EQ(a.sphereCount, b.sphereCount);
-    ASSERT_EQ(a.planeCount, b.planeCount);
-    ASSERT_EQ(a.lightCount, b.lightCount);
-    for (int i = 0; i < a.sphereCount; ++i) {
-        const Sphere& x = *a.leaves[i]->sphere;
-        const Sphere& y = *b.leaves[i]->sphere;
-        const std::string what = "sphere " + std::to_string(i);
-        expectSameBits(x.center, y.center, what + " center");
-        EXPECT_EQ(bitsOf(x.radius), bitsOf(y.radius)) << what;
-        EXPECT_EQ(bitsOf(x.radiusSquared), bitsOf(y.radiusSquared)) << what;
-        expectSameBits(x.color, y.color, what + " color");
-        EXPECT_EQ(bitsOf(x.material), bitsOf(y.material)) << what;
-    }
-    for (int i = 0; i < a.planeCount; ++i) {
-        const std::string what = "plane " + std::to_string(i);
-        expectSameBits(a.planes[i]->point, b.planes[i]->point, what + " point");
-        expectSameBits(a.planes[i]->normal, b.planes[i]->normal, what + " normal");
-        expectSameBits(a.planes[i]->color, b.planes[i]->color, what + " color");
-        EXPECT_EQ(bitsOf(a.planes[i]->material), bitsOf(b.planes[i]->material)) << what;
-    }
-    for (int i = 0; i < a.lightCount; ++i) {
-        const std::string what = "light " + std::to_string(i);
-        expectSameBits(a.lights[i]->position, b.lights[i]->position, what + " position");
-        EXPECT_EQ(bitsOf(a.lights[i]->radius), bitsOf(b.lights[i]->radius)) << what;
-        EXPECT_EQ(bitsOf(a.lights[i]->radiusSquared), bitsOf(b.lights[i]->radiusSquared)) << what;
-        expectSameBits(a.lights[i]->emission, b.lights[i]->emission, what + " emission");
-    }
+std::array<std::uint32_t, 3> bitsOf(Vec3 value) {
+    return {std::bit_cast<std::uint32_t>(value.x), std::bit_cast<std::uint32_t>(value.y),
+            std::bit_cast<std::uint32_t>(value.z)};
 }
 
 // Writes the scene and reads it back into `read`, failing on any problem.
@@ -74,7 +42,7 @@ TEST(SceneFile, EveryPresetReadsBackBitForBit) {
         const std::unique_ptr<Scene> scene(createPresetScene(preset));
         Scene read;
         roundTrip(*scene, read);
-        expectSameScene(*scene, read);
+        EXPECT_EQ(testing::sceneDifference(*scene, read), "");
     }
 }
 
@@ -96,7 +64,7 @@ TEST(SceneFile, AnyFiniteNumberReadsBackBitForBit) {
         scene.addLight({randomFloat(), 0.1f, 3e38f}, 0.0f, {1.0f / 3.0f, 7.0f, 0.0f}, 1.0f);
         Scene read;
         roundTrip(scene, read);
-        ASSERT_NO_FATAL_FAILURE(expectSameScene(scene, read)) << "case " << i;
+        ASSERT_EQ(testing::sceneDifference(scene, read), "") << "case " << i;
     }
 }
 
@@ -142,13 +110,13 @@ emission = [7, 7, 7]
     ASSERT_EQ(scene.sphereCount, 5);
     const float materials[] = {0.0f, 0.0f, 0.95f, 1.5f, 1.2f};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(scene.leaves[i]->sphere->material, materials[i]) << i;
-    expectSameBits(scene.leaves[0]->sphere->color, {1.0f, 0.5f, 0.0f}, "color");
+    EXPECT_EQ(bitsOf(scene.leaves[0]->sphere->color), bitsOf(Vec3{1.0f, 0.5f, 0.0f}));
     ASSERT_EQ(scene.planeCount, 1);
-    expectSameBits(scene.planes[0]->color, {0.0f, 0.0f, 0.0f}, "checkerboard");
+    EXPECT_EQ(bitsOf(scene.planes[0]->color), bitsOf(Vec3{0.0f, 0.0f, 0.0f}));
     EXPECT_EQ(scene.planes[0]->material, 1.0f);
     ASSERT_EQ(scene.lightCount, 1);
     EXPECT_EQ(scene.lights[0]->radius, 0.0f);
-    expectSameBits(scene.lights[0]->emission, {7.0f, 7.0f, 7.0f}, "emission");
+    EXPECT_EQ(bitsOf(scene.lights[0]->emission), bitsOf(Vec3{7.0f, 7.0f, 7.0f}));
 }
 
 // Objects of one kind keep the order of the file, whichever kinds stand between them.
@@ -203,7 +171,7 @@ void PrintTo(const BadFile& bad, std::ostream* out) {
     *out << bad.line << ":" << bad.column << " " << bad.says;
 }
 
-class BadFiles : public testing::TestWithParam<BadFile> {};
+class BadFiles : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(BadFiles, AreOneLineWithTheLineAndColumnOfTheFault) {
     Scene scene;
@@ -221,10 +189,11 @@ const std::string kLight = "[[light]]\nposition = [0, 0, 0]\nradius = 1\nemissio
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadFiles,
-    testing::Values(
+    ::testing::Values(
         BadFile{"", 1, 1, "nothing to render"},
         BadFile{"# a comment alone\n\n", 1, 1, "nothing to render"},
-        BadFile{"[[sphere]\n", 1, 10, "parsing"}, BadFile{kSphere + "radius = 2\n", 5, 10, "redefine"},
+        BadFile{"[[sphere]\n", 1, 10, "parsing"},
+        BadFile{kSphere + "radius = 2\n", 5, 10, "redefine"},
         BadFile{"a = \"\x01\"\n", 1, 6, "control"}, BadFile{"\xff\xfe = 1\n", 1, 1, ""},
         BadFile{"spheres = 1\n", 1, 1, "unknown key 'spheres'"},
         BadFile{"[sphere]\ncenter = [0, 0, 0]\n", 1, 1, "[[sphere]]"},
@@ -285,7 +254,7 @@ TEST(SceneFile, ReadsAFileOfExactlyTheLargestSize) {
     EXPECT_TRUE(parseSceneText(text, "f.toml", scene, problem)) << problem;
 }
 
-class SceneFileOnDisk : public testing::Test {
+class SceneFileOnDisk : public ::testing::Test {
 protected:
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("scene_file_test." + std::to_string(::getpid()));
