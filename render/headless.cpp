@@ -104,25 +104,13 @@ void printSummary(const RenderOptions& options, Seconds elapsed) {
 }
 
 // The scene of the render, the preset's or the scene file's. Returns 0, or the exit code after
-// the file's fault was reported: the file's own line alone, FILE:LINE:COLUMN: what, as
-// compilers report faults, so that editors can jump to it.
+// the file's fault was reported.
 int loadScene(const RenderOptions& options, std::unique_ptr<Scene>& scene) {
-    if (options.preset != nullptr) {
-        scene.reset(createPresetScene(options.preset));
-        return 0;
+    if (options.preset == nullptr) {
+        return loadSceneFileReporting(options.sceneName, "lucentor-render", scene);
     }
-    std::string problem;
-    switch (loadSceneFile(options.sceneName, scene, problem)) {
-        case SceneFileStatus::Read:
-            return 0;
-        case SceneFileStatus::Unreadable:
-            complain(problem);
-            return kExitCannotRead;
-        case SceneFileStatus::Invalid:
-            break;
-    }
-    std::fprintf(stderr, "%s\n", problem.c_str());
-    return kExitBadArguments;
+    scene.reset(createPresetScene(options.preset));
+    return 0;
 }
 
 // The preset as a scene file, written whole or not at all like a picture.

@@ -71,18 +71,11 @@ int runViewer(int argc, char** argv) {
         return kExitBadArguments;
     }
     std::unique_ptr<Scene> scene;
-    std::string problem;
-    switch (loadSceneFile(command.file, scene, problem)) {
-        case SceneFileStatus::Read:
-            return runProgram(argc, argv, scene.release());
-        case SceneFileStatus::Unreadable:
-            complain(problem);
-            return kExitCannotRead;
-        case SceneFileStatus::Invalid:
-            break;
+    if (const int status = loadSceneFileReporting(command.file, "lucentor-view", scene);
+        status != 0) {
+        return status;
     }
-    std::fprintf(stderr, "%s\n", problem.c_str());
-    return kExitBadArguments;
+    return runProgram(argc, argv, scene.release());
 }
 
 }  // namespace lucentor
