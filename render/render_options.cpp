@@ -119,8 +119,8 @@ bool applyExport(std::string_view name, std::string_view value, RenderOptions& o
 // The options that take a value; a new one is a row here and its apply function.
 struct ValueOption {
     OptionName name;
-    ApplyValue apply;
-    bool rendersOnly;  // meaningless with --export
+    ApplyValue apply = nullptr;
+    bool rendersOnly = true;  // meaningless with --export
 };
 
 constexpr std::array<ValueOption, 5> kValueOptions = {{

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "cli/escape.h"
@@ -258,7 +258,7 @@ std::vector<Object> objectsOf(const toml::table& root) {
         const toml::array* array = entry.value->as_array();
         const std::string name(kind.name);
         if (array == nullptr || !array->is_array_of_tables()) {
-            fault(*entry.value, "'" + name + "' must be tables, each begun by [[" + name + "]]");
+            fault(*entry.value, keyNamed(name) + " must be tables, each begun by [[" + name + "]]");
         }
         int count = 0;
         for (const toml::node& element : *array) {
@@ -300,7 +300,7 @@ void readScene(std::string_view text, std::string_view name, Scene& scene) {
 // reading all of it. Returns an empty string, or why the file cannot be read.
 std::string readBounded(const std::string& path, std::string& text) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return std::strerror(errno);
+    if (descriptor < 0) return std::error_code(errno, std::generic_category()).message();
     text.resize(kMaxSceneFileBytes + 1);
     std::size_t size = 0;
     std::string reason;
@@ -309,7 +309,7 @@ std::string readBounded(const std::string& path, std::string& text) {
         if (count == 0) break;
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) {
-            reason = std::strerror(errno);
+            reason = std::error_code(errno, std::generic_category()).message();
             break;
         }
         size += std::size_t(count);

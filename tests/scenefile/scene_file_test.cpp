@@ -262,7 +262,7 @@ protected:
     void TearDown() override { std::filesystem::remove_all(folder); }
 
     std::string write(const std::string& name, const std::string& text) const {
-        const std::string path = (folder / name).string();
+        std::string path = (folder / name).string();
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }

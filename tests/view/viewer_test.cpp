@@ -54,8 +54,9 @@ TEST(Viewer, EndsOnABadFileBeforeAnyWindow) {
     const std::string missing = folder + "/missing.toml";
     for (const auto& [file, expected] :
          {std::pair{bad, kExitBadArguments}, std::pair{missing, kExitCannotRead}}) {
-        std::vector<char*> argv = {const_cast<char*>("lucentor-view"),
-                                   const_cast<char*>(file.c_str()), nullptr};
+        std::string program = "lucentor-view";
+        std::string argument = file;
+        std::vector<char*> argv = {program.data(), argument.data(), nullptr};
         testing::internal::CaptureStderr();
         EXPECT_EQ(runViewer(2, argv.data()), expected) << file;
         const std::string stderrText = testing::internal::GetCapturedStderr();
