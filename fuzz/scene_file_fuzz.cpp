@@ -69,7 +69,6 @@ void fuzzSceneFile(std::string_view text) {
     require(parseSceneText(writeSceneText(scene, "# again\n"), kName, again, problem),
             "the writer's text reads back");
     require(testing::sceneDifference(scene, again).empty(), "the same records, bit for bit");
-    scene.buildHierarchy();
     require(testing::treeProblem(scene.root, scene.leaves.data(), scene.sphereCount).empty(),
             "the hierarchy keeps its invariants");
 }

@@ -13,10 +13,11 @@ namespace lucentor {
 // with comments takes about 20 KB; the limit bounds the time and memory any file can cost.
 inline constexpr std::size_t kMaxSceneFileBytes = std::size_t(1) << 20u;
 
-// Fills the empty `scene` from the TOML text of a scene file: every [[sphere]], [[plane]] and
-// [[light]] in the order of the file, nothing random drawn; builds no hierarchy. On the first
-// fault in the file it returns false with one line "NAME:LINE:COLUMN: what is wrong" in
-// `problem` (control characters escaped), and the scene holds an unspecified part of the file.
+// Fills the empty `scene` (root still null) from the TOML text of a scene file: every
+// [[sphere]], [[plane]] and [[light]] in the order of the file, nothing random drawn; then
+// builds its hierarchy. On the first fault in the file it returns false with one line
+// "NAME:LINE:COLUMN: what is wrong" in `problem` (control characters escaped), and the scene
+// holds an unspecified part of the file, hierarchy built so that deleting it frees everything.
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
                     std::string& problem);
 

@@ -323,14 +323,18 @@ std::string readBounded(const std::string& path, std::string& text) {
 
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
                     std::string& problem) {
+    bool read = true;
     try {
         readScene(text, name, scene);
     } catch (const SceneFault& e) {
         problem = escapeControls(name) + ":" + std::to_string(e.at.line) + ":" +
                   std::to_string(e.at.column) + ": " + escapeControls(e.what);
-        return false;
+        read = false;
     }
-    return true;
+    // A scene owns its spheres through its hierarchy alone, so it is built over whatever was
+    // added, after a fault too: deleting the scene then frees every sphere.
+    scene.buildHierarchy();
+    return read;
 }
 
 SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
@@ -342,7 +346,6 @@ SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& s
     }
     auto read = std::make_unique<Scene>();
     if (!parseSceneText(text, path, *read, problem)) return SceneFileStatus::Invalid;
-    read->buildHierarchy();
     scene = std::move(read);
     return SceneFileStatus::Read;
 }
