@@ -12,8 +12,8 @@ void configureCommandLine(CLI::App& app) {
     app.allow_extras();
 }
 
-void declareOption(CLI::App& app, const OptionName& option, std::string& value) {
-    app.add_option(std::string(option.names), value)
+CLI::Option* declareOption(CLI::App& app, const OptionName& option, std::string& value) {
+    return app.add_option(std::string(option.names), value)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 

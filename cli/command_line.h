@@ -22,8 +22,8 @@ void configureCommandLine(CLI::App& app);
 
 // Declares `option` on `app`. A value option keeps its last value as text, which the program
 // checks itself so that its messages quote what was given; a flag takes no value (--quiet=1
-// is a mistake, not a setting).
-void declareOption(CLI::App& app, const OptionName& option, std::string& value);
+// is a mistake, not a setting). The option's count() tells whether it was given.
+CLI::Option* declareOption(CLI::App& app, const OptionName& option, std::string& value);
 void declareFlag(CLI::App& app, const OptionName& option, bool& set);
 
 // Parses the arguments (argv[0] is the program) with `app`, whose options are `options`.

@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 #include "app/rendering.h"
 #include "cli/command_line.h"
@@ -131,6 +132,7 @@ constexpr std::array<ValueOption, 5> kValueOptions = {{
     {{"--export", "--export"}, applyExport, false},
 }};
 constexpr std::size_t kExportOption = 4;
+static_assert(kValueOptions[kExportOption].name.longName == "--export");
 
 constexpr OptionName kQuietFlag{"-q,--quiet", "--quiet", false};
 constexpr OptionName kHelpFlag{"-h,--help", "--help", false};
@@ -159,8 +161,7 @@ std::string readRawCommand(int argc, const char* const* argv, RawCommand& raw) {
     configureCommandLine(app);
     std::array<CLI::Option*, kValueOptions.size()> declared{};
     for (std::size_t i = 0; i < kValueOptions.size(); ++i) {
-        declareOption(app, kValueOptions[i].name, raw.values[i]);
-        declared[i] = app.get_option(std::string(kValueOptions[i].name.longName));
+        declared[i] = declareOption(app, kValueOptions[i].name, raw.values[i]);
     }
     declareFlag(app, kQuietFlag, raw.quiet);
     declareFlag(app, kHelpFlag, raw.help);
