@@ -62,6 +62,7 @@ TEST(SceneFile, AnyFiniteNumberReadsBackBitForBit) {
         scene.addSphere({randomFloat(), randomFloat(), -0.0f}, radius, {0.5f, 0.1f, 1e-40f},
                         float(i % 3) * 0.5f + 0.25f);
         scene.addLight({randomFloat(), 0.1f, 3e38f}, 0.0f, {1.0f / 3.0f, 7.0f, 0.0f}, 1.0f);
+        scene.buildHierarchy();  // which owns the sphere
         Scene read;
         roundTrip(scene, read);
         ASSERT_EQ(testing::sceneDifference(scene, read), "") << "case " << i;
