@@ -27,7 +27,7 @@ runStage() {
             ;;
         fuzz)
             cmake --preset fuzz && cmake --build --preset fuzz &&
-                for harness in scene query render_options; do
+                for harness in scene query render_options scene_file; do
                     fuzz/run.sh "$harness" 30 || return 1
                 done
             ;;

@@ -8,6 +8,7 @@
 
 #include "app/events.h"
 #include "app/frame.h"
+#include "app/startup.h"
 #include "app/window.h"
 
 namespace lucentor {
@@ -41,8 +42,12 @@ void runEventLoop(const Window& window, Rendering& rendering) {
 }
 
 int runProgram(int argc, char** argv, Preset preset) {
+    return runProgram(argc, argv, createPresetScene(preset));
+}
+
+int runProgram(int argc, char** argv, Scene* scene) {
     Rendering rendering;
-    prepareRendering(rendering, preset);
+    prepareRendering(rendering, scene);
 
     Window window;
     if (std::string error; !openWindow(window, error)) {

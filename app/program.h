@@ -15,6 +15,10 @@ namespace lucentor {
 // change nothing; argv[0] only names the program in messages.
 int runProgram(int argc, char** argv, Preset preset);
 
+// The same for a scene already filled with its hierarchy built (from a scene file), which the
+// program takes over. Arguments are the caller's business; argv[0] names the program.
+int runProgram(int argc, char** argv, Scene* scene);
+
 // Polls events, running the frame step after each poll, until an event ends the program; while
 // a pass runs it sleeps between polls. A pass that completes in the iteration that brings the
 // quit is still shown.

@@ -10,7 +10,11 @@ namespace lucentor {
 Rendering::~Rendering() { stopRendering(*this); }
 
 void prepareRendering(Rendering& rendering, Preset preset) {
-    rendering.scene = createPresetScene(preset);
+    prepareRendering(rendering, createPresetScene(preset));
+}
+
+void prepareRendering(Rendering& rendering, Scene* scene) {
+    rendering.scene = scene;
     rendering.camera = new Camera(makeCamera());
 }
 

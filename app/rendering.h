@@ -38,6 +38,9 @@ struct Rendering {
 // hierarchy, and makes the camera.
 void prepareRendering(Rendering& rendering, Preset preset);
 
+// The same for a scene already filled with its hierarchy built, which the rendering takes over.
+void prepareRendering(Rendering& rendering, Scene* scene);
+
 // After the window: sets up the job, zeroes the accumulation buffer and starts `workerCount`
 // (1 to kMaxWorkers) workers, idle until the first pass starts, their ray queries on `simd`
 // (which the processor must have). Throws std::system_error when a thread cannot be started;

@@ -1,6 +1,6 @@
 // lucentor-render's argument parsing with arbitrary argument vectors: the input's bytes split
 // at each 0 into arguments, after a first byte choosing the default thread count. Every
-// vector must give exactly one of the three outcomes, each well formed, and the program must
+// vector must give exactly one of the four outcomes, each well formed, and the program must
 // answer one that is not a render with exit status 0 (help) or 2 (bad arguments).
 #include <algorithm>
 #include <array>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/rendering.h"
+#include "cli/command_line.h"
 #include "fuzz/fuzz_input.h"
 #include "render/headless.h"
 #include "render/render_options.h"
@@ -51,21 +52,12 @@ ArgumentVector splitArguments(ByteReader& reader) {
     return arguments;
 }
 
-// Whether the file name in `path` is something followed by `extension`, in any case.
-bool hasExtension(std::string_view path, std::string_view extension) {
-    const std::string_view name = path.substr(path.find_last_of('/') + 1);
-    if (name.size() <= extension.size()) return false;
-    const std::string_view tail = name.substr(name.size() - extension.size());
-    return std::equal(tail.begin(), tail.end(), extension.begin(), [](char a, char b) {
-        return a == b || (a >= 'A' && a <= 'Z' && a - 'A' + 'a' == b);
-    });
-}
-
 void checkRender(const RenderOptions& options) {
     require(options.passes >= 1 && options.passes <= kMaxPasses, "passes from 1 to 1000000");
     require(options.threads >= 1 && options.threads <= kMaxWorkers, "threads from 1 to 256");
-    require(options.preset != nullptr && options.preset == findPreset(options.sceneName),
-            "a known scene");
+    require(options.preset == findPreset(options.sceneName), "the preset the scene names");
+    require(options.preset != nullptr || hasExtension(options.sceneName, ".toml"),
+            "a known preset or a scene file");
     const bool png = hasExtension(options.output, ".png");
     const bool pfm = hasExtension(options.output, ".pfm");
     require(png || pfm, "an output file named .png or .pfm");
@@ -86,6 +78,12 @@ void fuzzArguments(ByteReader& reader) {
         case CommandKind::Render:
             // Running it would render; its exit statuses are the tool tests' business.
             return checkRender(command.options);
+        case CommandKind::Export:
+            // Running it would write a file; check only what it would write.
+            return require(command.options.preset != nullptr &&
+                               command.options.preset == findPreset(command.options.sceneName) &&
+                               hasExtension(command.options.output, ".toml"),
+                           "an export of a known preset to a scene file");
         case CommandKind::Help:
             return require(runRenderTool(arguments.argc(), arguments.argv.data()) == 0,
                            "help exits 0");
@@ -95,7 +93,7 @@ void fuzzArguments(ByteReader& reader) {
                 runRenderTool(arguments.argc(), arguments.argv.data()) == kExitBadArguments,
                 "bad arguments exit 2");
     }
-    require(false, "the command is a render, help or an error");
+    require(false, "the command is a render, an export, help or an error");
 }
 
 }  // namespace

@@ -4,10 +4,10 @@
 # nothing: first  cmake --preset fuzz && cmake --build --preset fuzz
 # The stored inputs are only read; new ones go to build/fuzz/corpus/HARNESS. A fault fails
 # the run and leaves its input in build/fuzz/crashes/HARNESS/.
-# Usage: fuzz/run.sh scene|query|render_options SECONDS
+# Usage: fuzz/run.sh scene|query|render_options|scene_file SECONDS
 set -eu
 if [ $# -ne 2 ]; then
-    echo "usage: fuzz/run.sh scene|query|render_options SECONDS" >&2
+    echo "usage: fuzz/run.sh scene|query|render_options|scene_file SECONDS" >&2
     exit 2
 fi
 harness=$1
@@ -25,9 +25,10 @@ crashes=$build/crashes/$harness
 log=$build/$harness.log
 mkdir -p "$work" "$crashes"
 # A full scene of raw floats (110 spheres, 10 planes, 10 lights) takes about 5.5 KB, argument
-# vectors far less.
+# vectors far less; scene files are text, with their words in a dictionary.
 case $harness in
     render_options) limits="-max_len=512 -dict=$root/fuzz/render_options.dict -close_fd_mask=3" ;;
+    scene_file) limits="-max_len=16384 -dict=$root/fuzz/scene_file.dict" ;;
     *) limits="-max_len=8192" ;;
 esac
 

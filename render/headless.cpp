@@ -12,7 +12,10 @@
 
 #include "app/image.h"
 #include "app/rendering.h"
+#include "app/startup.h"
+#include "cli/escape.h"
 #include "render/image_file.h"
+#include "scenefile/scene_file.h"
 
 namespace lucentor {
 namespace {
@@ -101,6 +104,36 @@ void printSummary(const RenderOptions& options, SimdPath simd, Seconds elapsed) 
                 samples / elapsed.count() / 1.0e6, options.output.c_str());
 }
 
+// The scene of the render, the preset's or the scene file's. Returns 0, or the exit code after
+// the file's fault was reported.
+int loadScene(const RenderOptions& options, std::unique_ptr<Scene>& scene) {
+    if (options.preset == nullptr) {
+        return loadSceneFileReporting(options.sceneName, "lucentor-render", scene);
+    }
+    scene.reset(createPresetScene(options.preset));
+    return 0;
+}
+
+// The preset as a scene file, written whole or not at all like a picture.
+int exportPreset(const RenderOptions& options) {
+    const std::unique_ptr<Scene> scene(createPresetScene(options.preset));
+    const std::string heading = "# The " + options.sceneName + " scene of lucentor-" +
+                                options.sceneName + ", written by `lucentor-render --export " +
+                                options.sceneName +
+                                "`:\n# it renders exactly as the preset, with any seed.\n";
+    const std::string text = writeSceneText(*scene, heading);
+    OutputFile output;
+    std::string reason = openOutput(output, options.output);
+    if (reason.empty())
+        reason = commitOutput(output, std::vector<unsigned char>(text.begin(), text.end()));
+    if (!reason.empty()) {
+        complain("cannot write " + inQuotes(options.output) + ": " + reason);
+        return kExitWriteFailed;
+    }
+    std::printf("%s: written to %s\n", options.sceneName.c_str(), options.output.c_str());
+    return 0;
+}
+
 }  // namespace
 
 std::string progressLine(int done, int total, std::chrono::duration<double> elapsed) {
@@ -117,13 +150,15 @@ std::string progressLine(int done, int total, std::chrono::duration<double> elap
 }
 
 int renderHeadless(const RenderOptions& options, SimdPath simd) {
+    std::unique_ptr<Scene> scene;
+    if (const int status = loadScene(options, scene); status != 0) return status;
     OutputFile output;
     if (const std::string reason = openOutput(output, options.output); !reason.empty()) {
         complain("cannot write '" + options.output + "': " + reason);
         return kExitWriteFailed;
     }
     Rendering rendering;
-    prepareRendering(rendering, options.preset);
+    prepareRendering(rendering, scene.release());
     Progress progress;
     progress.shown = !options.quiet && isatty(STDERR_FILENO) == 1;
     try {
@@ -163,6 +198,7 @@ int runRenderTool(int argc, char** argv) {
         std::fputs("Try 'lucentor-render --help' for the options.\n", stderr);
         return kExitBadArguments;
     }
+    if (command.kind == CommandKind::Export) return exportPreset(command.options);
     catchInterrupts();
     return renderHeadless(command.options, simd);
 }

@@ -3,13 +3,13 @@
 #include <chrono>
 #include <string>
 
+#include "cli/exit_codes.h"
 #include "render/render_options.h"
 
 namespace lucentor {
 
 // Exit codes of lucentor-render beyond 0: the shell's 128 + signal for an interruption.
 inline constexpr int kExitWriteFailed = 1;
-inline constexpr int kExitBadArguments = 2;
 
 // The whole of lucentor-render: reads the arguments, renders, writes the picture, and returns
 // the process exit code. Messages go to stderr, the summary line to stdout.

@@ -15,22 +15,22 @@ enum class ImageFormat { Png, Pfm };
 
 // What lucentor-render is asked to do.
 struct RenderOptions {
-    std::string sceneName;
-    Preset preset = nullptr;
+    std::string sceneName;    // a preset's name, or the path of a scene file
+    Preset preset = nullptr;  // null for a scene file
     int passes = kDefaultPasses;
     int threads = 1;
     std::uint64_t seed = 0;
-    std::string output;  // SCENE.png unless given
+    std::string output;  // SCENE.png unless given; the scene file for --export
     ImageFormat format = ImageFormat::Png;
     bool quiet = false;
     SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
 };
 
-enum class CommandKind { Render, Help, Error };
+enum class CommandKind { Render, Export, Help, Error };
 
 struct RenderCommand {
     CommandKind kind = CommandKind::Error;
-    RenderOptions options;  // complete when kind is Render
+    RenderOptions options;  // complete when kind is Render; preset and output for Export
     std::string problem;    // one line naming what is wrong when kind is Error
 };
 

@@ -2,8 +2,10 @@
 # End-to-end check of one window program from the outside: the window a user sees, the keys,
 # the close button and the signals that end it, and how it fails without a display.
 #
-# Usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO [LUCENTOR_RENDER]
-#   X scenarios (window escape escapemidpass sigterm close otherkey picture) run inside
+# Usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO [LUCENTOR_RENDER [SCENE_FILE]]
+#   SCENE_FILE: the argument of lucentor-view, which shows that scene file; the picture is then
+#   lucentor-render's of the file.
+#   X scenarios (window escape escapemidpass sigterm close otherkey picture badfile) run inside
 #     xvfb-run -a -s "-screen 0 1024x768x24 -noreset"   (a fresh server per test: no key
 #     left pressed; no reset, which would refuse the program while a probe disconnects)
 #   the others (nodisplay baddriver dummy leak displaylost) need no X server; displaylost
@@ -15,8 +17,15 @@ readonly kProgram=${1:?usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO}
 readonly kSendWmDelete=${2-}
 readonly kScenario=${3:?usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO}
 readonly kRenderTool=${4-}
+readonly kSceneFile=${5-}
 readonly kName=${kProgram##*/}
-readonly kScene=${kName#lucentor-}
+if [[ -n $kSceneFile ]]; then
+    readonly kScene=$kSceneFile
+    readonly kProgramArguments=("$kSceneFile")
+else
+    readonly kScene=${kName#lucentor-}
+    readonly kProgramArguments=()
+fi
 readonly kWidth=640
 readonly kHeight=480
 readonly kTitlePattern='^Lucentor$'
@@ -71,7 +80,7 @@ requireTools() {
 # Starts the program in the background with SIGINT and SIGTERM at their defaults (a
 # non-interactive shell would otherwise hand it SIGINT ignored). Arguments are env's.
 startProgram() {
-    env --default-signal=INT,TERM "$@" "$kProgram" 2>"$stderrFile" &
+    env --default-signal=INT,TERM "$@" "$kProgram" "${kProgramArguments[@]}" 2>"$stderrFile" &
     pid=$!
 }
 
@@ -427,6 +436,26 @@ scenarioDisplayLost() {
     grep -q 'display' "$stderrFile" || fail "the message does not name the display"
 }
 
+# A scene file at fault: one line naming the file, line and column, exit status 2, and no
+# window at any moment.
+scenarioBadFile() {
+    local bad=$workDir/bad.toml
+    printf '[[light]]\nposition = [0, 0, 0]\nradius = -1\nemission = [1, 1, 1]\n' >"$bad"
+    env "$kProgram" "$bad" 2>"$stderrFile" &
+    pid=$!
+    local sawWindow=
+    while isRunning; do
+        hasWindow && sawWindow=yes
+        sleep 0.05
+    done
+    reap
+    ((status == 2)) || fail "exit status $status for a bad scene file, expected 2"
+    [[ -z $sawWindow ]] || fail "a window appeared for a bad scene file"
+    [[ $(grep -c '' "$stderrFile") == 1 && $(<"$stderrFile") == "$bad:3:10: "?* ]] ||
+        fail "not one line naming $bad:3:10"
+    echo "stderr: $(<"$stderrFile")"
+}
+
 [[ -x $kProgram ]] || fail "no program at $kProgram"
 case $kScenario in
     window) requireXServer && scenarioWindow ;;
@@ -436,12 +465,13 @@ case $kScenario in
     close) requireXServer && scenarioClose ;;
     otherkey) requireXServer && scenarioOtherKey ;;
     picture) requireXServer && scenarioPicture ;;
+    badfile) requireXServer && scenarioBadFile ;;
     nodisplay) scenarioNoDisplay ;;
     baddriver) scenarioBadDriver ;;
     dummy) scenarioDummy ;;
     leak) scenarioLeak ;;
     displaylost) scenarioDisplayLost ;;
-    *) fail "unknown scenario (window escape escapemidpass sigterm close otherkey picture" \
+    *) fail "unknown scenario (window escape escapemidpass sigterm close otherkey picture badfile" \
         "nodisplay baddriver dummy leak displaylost)" ;;
 esac
 echo "PASS [$kName $kScenario]"

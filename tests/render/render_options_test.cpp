@@ -104,6 +104,34 @@ TEST(RenderCommand, ReadsEveryOptionInAnyOrder) {
     EXPECT_EQ(command.options.simd, SimdChoice::Avx2);
 }
 
+TEST(RenderCommand, RendersASceneFileIntoAPictureNamedAfterIt) {
+    const RenderCommand command = parse({"-p", "3", "../scenes/My.Scene.TOML", "-p", "5"});
+    ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
+    EXPECT_EQ(command.options.sceneName, "../scenes/My.Scene.TOML");
+    EXPECT_EQ(command.options.preset, nullptr);
+    EXPECT_EQ(command.options.output, "My.Scene.png");
+    EXPECT_EQ(command.options.passes, 5);
+}
+
+TEST(RenderCommand, ExportsAPresetToASceneFile) {
+    const RenderCommand command = parse({"--export", "field", "-q", "out/f.toml"});
+    ASSERT_EQ(command.kind, CommandKind::Export) << command.problem;
+    EXPECT_EQ(command.options.preset, findPreset("field"));
+    EXPECT_EQ(command.options.output, "out/f.toml");
+    for (const auto& [arguments, named] : {std::pair<std::vector<const char*>, const char*>{
+                                               {"--export", "cube", "c.toml"}, "'cube'"},
+                                           {{"--export", "box", "b.png"}, "'b.png'"},
+                                           {{"--export", "box"}, "FILE.toml"},
+                                           {{"--export"}, "--export needs a value"},
+                                           {{"--export", "box", "b.toml", "-s", "3"}, "--seed"},
+                                           {{"--export", "box", "b.toml", "c.toml"}, "'c.toml'"},
+                                           {{"box.tom"}, "'box.tom'"}}) {
+        const RenderCommand bad = parse(arguments);
+        EXPECT_EQ(bad.kind, CommandKind::Error) << named;
+        EXPECT_NE(bad.problem.find(named), std::string::npos) << bad.problem;
+    }
+}
+
 TEST(RenderCommand, AsksForHelpWhereverItStands) {
     for (const auto& arguments : {std::vector<const char*>{"-h"},
                                   {"--help", "box"},

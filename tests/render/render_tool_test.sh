@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # lucentor-render from the outside, run in an empty folder: exit codes, messages, the files
 # it writes, and that nothing (not even a temporary) is left after a failure or a signal.
-# Usage: render_tool_test.sh PROGRAM SCENARIO (badargs writefail help files seeds sigint sigterm
-#   vanish diskfull signals). Exit status: 0 passed, 1 failed, 77 skipped (diskfull needs mount).
+# Usage: render_tool_test.sh PROGRAM SCENARIO [SOURCE_DIR] (badargs writefail help files seeds
+#   sigint sigterm vanish diskfull signals scenefiles badfiles; scenefiles needs SOURCE_DIR for
+#   the scene files shipped in scenes/). Exit status: 0 passed, 1 failed, 77 skipped (diskfull
+#   needs mount).
 set -u -o pipefail
 export LC_ALL=C  # the folder listing's order
 
 readonly kProgram=${1:?usage: render_tool_test.sh PROGRAM SCENARIO}
 readonly kScenario=${2:?usage: render_tool_test.sh PROGRAM SCENARIO}
+readonly kSourceDir=${3-}
 # Bound on every wait; generous for a loaded 2-core machine and the sanitizer build.
 readonly kWaitSeconds=60
 
@@ -289,6 +292,60 @@ signals)
         esac
     done
     echo "a run takes $runMs ms; $interrupted runs interrupted, $finished finished first"
+    ;;
+scenefiles)
+    # Each preset exported is the file shipped in scenes/, and renders byte for byte as the
+    # preset itself, with a seed of this run and the largest one.
+    seed=$(((RANDOM << 30) ^ (RANDOM << 15) ^ RANDOM))
+    for preset in box trio field; do
+        run --export "$preset" "$preset.toml"
+        expectStatus 0 "--export $preset"
+        cmp -s "$preset.toml" "$kSourceDir/scenes/$preset.toml" ||
+            fail "--export $preset differs from scenes/$preset.toml"
+        for s in "$seed" 18446744073709551615; do
+            run "$preset" -p 2 -t 2 -q -s "$s" -o preset.pfm
+            expectStatus 0 "$preset -s $s"
+            run "$preset.toml" -p 2 -t 2 -q -s "$s" -o file.pfm
+            expectStatus 0 "$preset.toml -s $s"
+            expectSummary "$preset.toml" 2 2 file.pfm
+            cmp -s preset.pfm file.pfm || fail "$preset.toml -s $s renders otherwise than $preset"
+        done
+        rm preset.pfm file.pfm "$preset.toml"
+    done
+    # A scene file's picture is named after it, in the current folder.
+    run "$kSourceDir/scenes/example.toml" -p 1 -t 2 -q
+    expectStatus 0 "the example"
+    expectPng example.png
+    expectFolder "example.png "
+    ;;
+badfiles)
+    # A bad file: its one line, exit 2, nothing written; an unreadable one: exit 1.
+    printf '[[sphere]]\ncenter = [0, 0, -3]\nradius = 0\ncolor = [1, 1, 1]\n' >bad.toml
+    head -c 5M /dev/urandom >junk.toml
+    for line in "bad.toml:3:10: a sphere's 'radius' must be above 0" \
+        "junk.toml:1:1: larger than 1 MiB; a full scene takes far less"; do
+        run "${line%%:*}" -p 1 -q -o out.png
+        expectStatus 2 "$line"
+        [[ ! -s $stdoutFile && $(<"$stderrFile") == "$line" ]] || fail "not the line '$line'"
+    done
+    for file in missing.toml .; do
+        [[ $file == . ]] && file=folder.toml && mkdir folder.toml
+        run "$file" -p 1 -q
+        expectStatus 1 "$file"
+        [[ $(lineCount "$stderrFile") == 1 && $(<"$stderrFile") == "lucentor-render: cannot read '$file': "?* ]] ||
+            fail "no reason for $file"
+    done
+    # --export with what it cannot use.
+    for line in "--export cube c.toml" "--export box b.png" "--export box" "--export box b.toml -p 3" \
+        "--export box b.toml c.toml"; do
+        read -ra arguments <<<"$line"
+        run "${arguments[@]}"
+        expectStatus 2 "$line"
+        [[ $(lineCount "$stderrFile") == 2 ]] || fail "not two stderr lines for '$line'"
+    done
+    run --export box missing/b.toml
+    expectStatus 1 "--export to a missing folder"
+    expectFolder "bad.toml folder.toml junk.toml "
     ;;
 *)
     fail "unknown scenario"

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cli/exit_codes.h"
+
+namespace lucentor {
+
+// One option of a program's command line.
+struct OptionName {
+    std::string_view names;     // as CLI11 takes them: "-p,--passes"
+    std::string_view longName;  // as messages name the option: "--passes"
+    bool takesValue = true;     // false for a flag such as --quiet
+};
+
+// A command line as both programs read it: no automatic help (each program prints its own
+// text), unknown arguments collected rather than thrown, so that the message can quote them.
+void configureCommandLine(CLI::App& app);
+
+// Declares `option` on `app`. A value option keeps its last value as text, which the program
+// checks itself so that its messages quote what was given; a flag takes no value (--quiet=1
+// is a mistake, not a setting). The option's count() tells whether it was given.
+CLI::Option* declareOption(CLI::App& app, const OptionName& option, std::string& value);
+void declareFlag(CLI::App& app, const OptionName& option, bool& set);
+
+// Parses the arguments (argv[0] is the program) with `app`, whose options are `options`.
+// Returns an empty string, or one line naming the problem: an option without its value, a
+// value given to a flag, or the first argument that looks like an option and is none.
+// Positional arguments beyond those declared are left in app.remaining().
+std::string parseCommandLine(CLI::App& app, std::span<const OptionName> options, int argc,
+                             const char* const* argv);
+
+// Whether the file name at the end of `path` is something followed by `extension`, in any
+// case: "out.PNG" has ".png", ".png" alone has not.
+bool hasExtension(std::string_view path, std::string_view extension);
+
+}  // namespace lucentor

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "scene/scene.h"
+
+namespace lucentor {
+
+// The largest scene file read. A full scene (110 spheres, 10 planes, 10 lights) written out
+// with comments takes about 20 KB; the limit bounds the time and memory any file can cost.
+inline constexpr std::size_t kMaxSceneFileBytes = std::size_t(1) << 20u;
+
+// Fills the empty `scene` (root still null) from the TOML text of a scene file: every
+// [[sphere]], [[plane]] and [[light]] in the order of the file, nothing random drawn; then
+// builds its hierarchy. On the first fault in the file it returns false with one line
+// "NAME:LINE:COLUMN: what is wrong" in `problem` (control characters escaped), and the scene
+// holds an unspecified part of the file, hierarchy built so that deleting it frees everything.
+bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
+                    std::string& problem);
+
+enum class SceneFileStatus { Read, Unreadable, Invalid };
+
+// Reads the scene file at `path` into a new scene with its hierarchy built. Unreadable: the
+// file cannot be opened or read (`problem` names it and the reason); Invalid: its contents are
+// at fault (`problem` is parseSceneText's line). Only Read leaves a scene in `scene`.
+SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
+                              std::string& problem);
+
+// loadSceneFile for a program's main flow: reports a fault on stderr and returns the exit code,
+// or 0 with the scene read. A file at fault gets its own line alone (FILE:LINE:COLUMN: what,
+// as compilers report faults, so that editors can jump to it) and kExitBadArguments; an
+// unreadable file "PROGRAM: cannot read ..." and kExitCannotRead.
+int loadSceneFileReporting(const std::string& path, std::string_view program,
+                           std::unique_ptr<Scene>& scene);
+
+// The scene as a scene file that documents its own format, beginning with the comment lines
+// of `heading`. parseSceneText reads it back into the same records, bit for bit.
+std::string writeSceneText(const Scene& scene, std::string_view heading);
+
+}  // namespace lucentor

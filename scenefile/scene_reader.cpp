@@ -1,0 +1,370 @@
+// The scene file reader: the gate between what a user writes and the scene container, which
+// stores whatever it is given. Everything a scene cannot mean is refused here, with the line
+// and column of the first fault.
+#include <fcntl.h>
+#include <toml++/toml.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+#include <vector>
+
+#include "cli/escape.h"
+#include "cli/exit_codes.h"
+#include "scenefile/scene_file.h"
+
+namespace lucentor {
+namespace {
+
+// The first fault found; thrown out of the nested readers to parseSceneText.
+struct SceneFault {
+    toml::source_position at;
+    std::string what;
+};
+
+[[noreturn]] void fault(const toml::source_position& at, std::string what) {
+    throw SceneFault{at, std::move(what)};
+}
+
+[[noreturn]] void fault(const toml::node& node, std::string what) {
+    fault(node.source().begin, std::move(what));
+}
+
+bool isBefore(const toml::source_position& a, const toml::source_position& b) {
+    return a.line != b.line ? a.line < b.line : a.column < b.column;
+}
+
+struct Entry {
+    const toml::key* key;
+    const toml::node* value;
+};
+
+// A table's entries in the order of the file (toml++ keeps them sorted by name).
+std::vector<Entry> entriesInFileOrder(const toml::table& table) {
+    std::vector<Entry> entries;
+    for (const auto& [key, value] : table) entries.push_back({&key, &value});
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return isBefore(a.key->source().begin, b.key->source().begin);
+    });
+    return entries;
+}
+
+// What one kind of object is called and which keys it takes.
+struct ObjectKind {
+    std::string_view name;
+    int capacity;
+    std::array<std::string_view, 6> keys;  // the first three are required
+};
+
+constexpr ObjectKind kSphereKind{
+    "sphere", kMaxSpheres, {"center", "radius", "color", "material", "mirror", "glass"}};
+constexpr ObjectKind kPlaneKind{
+    "plane", kMaxPlanes, {"point", "normal", "color", "material", "mirror", "glass"}};
+constexpr ObjectKind kLightKind{"light", kMaxLights, {"position", "radius", "emission"}};
+constexpr std::array<const ObjectKind*, 3> kKinds = {&kSphereKind, &kPlaneKind, &kLightKind};
+constexpr int kRequiredKeys = 3;
+
+std::string keyList(const ObjectKind& kind) {
+    std::string list;
+    for (const std::string_view key : kind.keys) {
+        if (key.empty()) continue;
+        list += list.empty() ? "" : ", ";
+        list += key;
+    }
+    return list;
+}
+
+// Unknown keys first (a misspelt key explains the missing one), then the required ones.
+void checkKeys(const toml::table& table, const std::vector<Entry>& entries,
+               const ObjectKind& kind) {
+    for (const Entry& entry : entries) {
+        const std::string_view key = entry.key->str();
+        if (key.empty() || std::find(kind.keys.begin(), kind.keys.end(), key) == kind.keys.end()) {
+            fault(entry.key->source().begin, "unknown key " + inQuotes(key) + " in " + "a " +
+                                                 std::string(kind.name) + " (" + keyList(kind) +
+                                                 ")");
+        }
+    }
+    for (int i = 0; i < kRequiredKeys; ++i) {
+        if (!table.contains(kind.keys[i])) {
+            fault(table,
+                  "a " + std::string(kind.name) + " needs '" + std::string(kind.keys[i]) + "'");
+        }
+    }
+}
+
+// A key as messages name it, in single quotes. (Appended rather than added to a literal: g++ 12
+// misreads the latter as an overlapping copy.)
+std::string keyNamed(std::string_view key) {
+    std::string text(1, '\'');
+    text += key;
+    text += '\'';
+    return text;
+}
+
+float readNumber(const toml::node& node, std::string_view key) {
+    if (!node.is_number()) fault(node, keyNamed(key) + " must be a number");
+    const double value = node.value<double>().value_or(0.0);
+    if (!std::isfinite(value)) fault(node, keyNamed(key) + " must be a finite number");
+    const auto narrowed = float(value);
+    if (!std::isfinite(narrowed)) {
+        fault(node, keyNamed(key) + " is too large for single precision (3.4e38)");
+    }
+    return narrowed;
+}
+
+Vec3 readVector(const toml::node& node, std::string_view key) {
+    const toml::array* array = node.as_array();
+    if (array == nullptr || array->size() != 3) {
+        fault(node, keyNamed(key) + " must be three numbers [x, y, z]");
+    }
+    return {readNumber(*array->get(0), key), readNumber(*array->get(1), key),
+            readNumber(*array->get(2), key)};
+}
+
+Vec3 readColor(const toml::node& node, std::string_view key) {
+    const Vec3 color = readVector(node, key);
+    if (color.x < 0.0f || color.y < 0.0f || color.z < 0.0f) {
+        fault(node, keyNamed(key) + " must have no negative component");
+    }
+    return color;
+}
+
+// A plane's colour may also be the word "checkerboard": the colour (0, 0, 0) that selects it.
+Vec3 readPlaneColor(const toml::node& node) {
+    if (node.is_string()) {
+        if (node.value<std::string_view>() != "checkerboard") {
+            fault(node, "'color' must be [r, g, b] or \"checkerboard\"");
+        }
+        return {0.0f, 0.0f, 0.0f};
+    }
+    return readColor(node, "color");
+}
+
+// One of material = "diffuse" or NUMBER, mirror = SHARE, glass = INDEX, as the renderer's
+// single material number: 0 diffuse, up to 1 a mirror's share, above 1 glass's index.
+float readMaterial(const toml::node& node, std::string_view key) {
+    if (key == "mirror") {
+        const float share = readNumber(node, key);
+        if (!(share > 0.0f && share <= 1.0f)) {
+            fault(node, "'mirror' is the share of light reflected: above 0, at most 1");
+        }
+        return share;
+    }
+    if (key == "glass") {
+        const float index = readNumber(node, key);
+        if (!(index > 1.0f)) fault(node, "'glass' is a refractive index: above 1");
+        return index;
+    }
+    if (node.is_string() && node.value<std::string_view>() == "diffuse") return 0.0f;
+    const float material = node.is_number() ? readNumber(node, key) : -1.0f;
+    if (!(material >= 0.0f)) {
+        fault(node,
+              "'material' must be \"diffuse\" or a number: 0 diffuse, up to 1 a mirror's "
+              "share, above 1 glass's index");
+    }
+    return material;
+}
+
+bool isMaterialKey(std::string_view key) {
+    return key == "material" || key == "mirror" || key == "glass";
+}
+
+// The material of an object, diffuse when none is given.
+float readObjectMaterial(const std::vector<Entry>& entries, std::string_view kind) {
+    const Entry* chosen = nullptr;
+    for (const Entry& entry : entries) {
+        if (!isMaterialKey(entry.key->str())) continue;
+        if (chosen != nullptr) {
+            fault(entry.key->source().begin,
+                  "a " + std::string(kind) + " takes one of 'material', 'mirror' and 'glass'");
+        }
+        chosen = &entry;
+    }
+    return chosen != nullptr ? readMaterial(*chosen->value, chosen->key->str()) : 0.0f;
+}
+
+const toml::node& valueOf(const toml::table& table, std::string_view key) {
+    return *table.get(key);
+}
+
+void readSphere(const toml::table& table, Scene& scene) {
+    const std::vector<Entry> entries = entriesInFileOrder(table);
+    checkKeys(table, entries, kSphereKind);
+    const Vec3 center = readVector(valueOf(table, "center"), "center");
+    const toml::node& radiusNode = valueOf(table, "radius");
+    const float radius = readNumber(radiusNode, "radius");
+    if (!(radius > 0.0f)) fault(radiusNode, "a sphere's 'radius' must be above 0");
+    const Vec3 color = readColor(valueOf(table, "color"), "color");
+    scene.addSphere(center, radius, color, readObjectMaterial(entries, "sphere"));
+}
+
+// The plane test relies on a unit normal; a normal that is not is a mistake, never rescaled,
+// so a file means exactly the numbers it holds.
+constexpr double kNormalLengthTolerance = 1.0e-4;
+
+void readPlane(const toml::table& table, Scene& scene) {
+    const std::vector<Entry> entries = entriesInFileOrder(table);
+    checkKeys(table, entries, kPlaneKind);
+    const Vec3 point = readVector(valueOf(table, "point"), "point");
+    const toml::node& normalNode = valueOf(table, "normal");
+    const Vec3 normal = readVector(normalNode, "normal");
+    const double x = normal.x;
+    const double y = normal.y;
+    const double z = normal.z;
+    const double length = std::sqrt(x * x + y * y + z * z);
+    if (!(std::fabs(length - 1.0) <= kNormalLengthTolerance)) {
+        std::array<char, 48> text{};
+        std::snprintf(text.data(), text.size(), "%.6g", length);
+        fault(normalNode, "'normal' must have length 1, not " + std::string(text.data()));
+    }
+    const Vec3 color = readPlaneColor(valueOf(table, "color"));
+    scene.addPlane(point, color, normal, readObjectMaterial(entries, "plane"));
+}
+
+void readLight(const toml::table& table, Scene& scene) {
+    checkKeys(table, entriesInFileOrder(table), kLightKind);
+    const Vec3 position = readVector(valueOf(table, "position"), "position");
+    const toml::node& radiusNode = valueOf(table, "radius");
+    const float radius = readNumber(radiusNode, "radius");
+    if (radius < 0.0f)
+        fault(radiusNode, "a light's 'radius' must not be below 0 (0: a point light)");
+    // The emission is stored as given: intensity 1 leaves the colour's bits unchanged.
+    scene.addLight(position, radius, readColor(valueOf(table, "emission"), "emission"), 1.0f);
+}
+
+struct Object {
+    const ObjectKind* kind;
+    const toml::table* table;
+};
+
+const ObjectKind& kindNamed(const toml::key& key) {
+    for (const ObjectKind* kind : kKinds) {
+        if (key.str() == kind->name) return *kind;
+    }
+    fault(key.source().begin, "unknown key " + inQuotes(key.str()) +
+                                  " (a scene file holds [[sphere]], [[plane]] and [[light]])");
+}
+
+// Every object of the file, in the order of the file.
+std::vector<Object> objectsOf(const toml::table& root) {
+    std::vector<Object> objects;
+    for (const Entry& entry : entriesInFileOrder(root)) {
+        const ObjectKind& kind = kindNamed(*entry.key);
+        const toml::array* array = entry.value->as_array();
+        const std::string name(kind.name);
+        if (array == nullptr || !array->is_array_of_tables()) {
+            fault(*entry.value, keyNamed(name) + " must be tables, each begun by [[" + name + "]]");
+        }
+        int count = 0;
+        for (const toml::node& element : *array) {
+            if (++count > kind.capacity) {
+                fault(element, "more than " + std::to_string(kind.capacity) + " " + name +
+                                   "s, the most a scene holds");
+            }
+            objects.push_back({&kind, element.as_table()});
+        }
+    }
+    std::stable_sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) {
+        return isBefore(a.table->source().begin, b.table->source().begin);
+    });
+    return objects;
+}
+
+void readScene(std::string_view text, std::string_view name, Scene& scene) {
+    const toml::source_position start{1, 1};
+    if (text.size() > kMaxSceneFileBytes) {
+        fault(start, "larger than " + std::to_string(kMaxSceneFileBytes >> 20u) +
+                         " MiB; a full scene takes far less");
+    }
+    toml::table root;
+    try {
+        root = toml::parse(text, name);
+    } catch (const toml::parse_error& e) {
+        fault(e.source().begin, std::string(e.description()));
+    }
+    const std::vector<Object> objects = objectsOf(root);
+    if (objects.empty()) fault(start, "no [[sphere]], [[plane]] or [[light]]: nothing to render");
+    for (const Object& object : objects) {
+        if (object.kind == &kSphereKind) readSphere(*object.table, scene);
+        if (object.kind == &kPlaneKind) readPlane(*object.table, scene);
+        if (object.kind == &kLightKind) readLight(*object.table, scene);
+    }
+}
+
+// Reads at most kMaxSceneFileBytes + 1 bytes, enough to tell that a file is too large without
+// reading all of it. Returns an empty string, or why the file cannot be read.
+std::string readBounded(const std::string& path, std::string& text) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return std::error_code(errno, std::generic_category()).message();
+    text.resize(kMaxSceneFileBytes + 1);
+    std::size_t size = 0;
+    std::string reason;
+    while (size < text.size()) {
+        const ssize_t count = ::read(descriptor, text.data() + size, text.size() - size);
+        if (count == 0) break;
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            reason = std::error_code(errno, std::generic_category()).message();
+            break;
+        }
+        size += std::size_t(count);
+    }
+    ::close(descriptor);
+    text.resize(size);
+    return reason;
+}
+
+}  // namespace
+
+bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
+                    std::string& problem) {
+    bool read = true;
+    try {
+        readScene(text, name, scene);
+    } catch (const SceneFault& e) {
+        problem = escapeControls(name) + ":" + std::to_string(e.at.line) + ":" +
+                  std::to_string(e.at.column) + ": " + escapeControls(e.what);
+        read = false;
+    }
+    // A scene owns its spheres through its hierarchy alone, so it is built over whatever was
+    // added, after a fault too: deleting the scene then frees every sphere.
+    scene.buildHierarchy();
+    return read;
+}
+
+SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
+                              std::string& problem) {
+    std::string text;
+    if (const std::string reason = readBounded(path, text); !reason.empty()) {
+        problem = "cannot read " + inQuotes(path) + ": " + reason;
+        return SceneFileStatus::Unreadable;
+    }
+    auto read = std::make_unique<Scene>();
+    if (!parseSceneText(text, path, *read, problem)) return SceneFileStatus::Invalid;
+    scene = std::move(read);
+    return SceneFileStatus::Read;
+}
+
+int loadSceneFileReporting(const std::string& path, std::string_view program,
+                           std::unique_ptr<Scene>& scene) {
+    std::string problem;
+    switch (loadSceneFile(path, scene, problem)) {
+        case SceneFileStatus::Read:
+            return 0;
+        case SceneFileStatus::Unreadable:
+            std::fprintf(stderr, "%.*s: %s\n", int(program.size()), program.data(),
+                         problem.c_str());
+            return kExitCannotRead;
+        case SceneFileStatus::Invalid:
+            break;
+    }
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return kExitBadArguments;
+}
+
+}  // namespace lucentor

@@ -1,0 +1,302 @@
+#include "scenefile/scene_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "app/startup.h"
+#include "presets/box.h"
+#include "presets/field.h"
+#include "presets/trio.h"
+#include "tests/support/scene_compare.h"
+
+namespace lucentor {
+namespace {
+
+std::array<std::uint32_t, 3> bitsOf(Vec3 value) {
+    return {std::bit_cast<std::uint32_t>(value.x), std::bit_cast<std::uint32_t>(value.y),
+            std::bit_cast<std::uint32_t>(value.z)};
+}
+
+// Writes the scene and reads it back into `read`, failing on any problem.
+void roundTrip(const Scene& scene, Scene& read) {
+    const std::string text = writeSceneText(scene, "# test\n");
+    std::string problem;
+    ASSERT_TRUE(parseSceneText(text, "written.toml", read, problem)) << problem << "\n" << text;
+}
+
+TEST(SceneFile, EveryPresetReadsBackBitForBit) {
+    for (const Preset preset : {buildBoxScene, buildTrioScene, buildFieldScene}) {
+        const std::unique_ptr<Scene> scene(createPresetScene(preset));
+        Scene read;
+        roundTrip(*scene, read);
+        EXPECT_EQ(testing::sceneDifference(*scene, read), "");
+    }
+}
+
+// Any finite float, -0 and subnormals included, must survive the text: the writer's
+// shortest form is checked against the reader's double-then-float parse.
+TEST(SceneFile, AnyFiniteNumberReadsBackBitForBit) {
+    std::mt19937 generator(7);
+    for (int i = 0; i < 2000; ++i) {
+        const auto randomFloat = [&] {
+            float value = 0.0f;
+            do value = std::bit_cast<float>(std::uint32_t(generator()));
+            while (!std::isfinite(value));
+            return value;
+        };
+        Scene scene;
+        const float radius = std::fabs(randomFloat()) + 1.0e-30f;
+        scene.addSphere({randomFloat(), randomFloat(), -0.0f}, radius, {0.5f, 0.1f, 1e-40f},
+                        float(i % 3) * 0.5f + 0.25f);
+        scene.addLight({randomFloat(), 0.1f, 3e38f}, 0.0f, {1.0f / 3.0f, 7.0f, 0.0f}, 1.0f);
+        scene.buildHierarchy();  // which owns the sphere
+        Scene read;
+        roundTrip(scene, read);
+        ASSERT_EQ(testing::sceneDifference(scene, read), "") << "case " << i;
+    }
+}
+
+TEST(SceneFile, ReadsMaterialsByNameAndByNumber) {
+    const std::string_view text = R"(
+[[sphere]]
+center = [0, 0, -3]
+radius = 1
+color = [1, 0.5, 0]
+[[sphere]]
+center = [0, 0, -3]
+radius = 1
+color = [1, 1, 1]
+material = "diffuse"
+[[sphere]]
+center = [0, 0, -3]
+radius = 1
+color = [1, 1, 1]
+mirror = 0.95
+[[sphere]]
+center = [0, 0, -3]
+radius = 1
+color = [1, 1, 1]
+glass = 1.5
+[[sphere]]
+center = [0, 0, -3]
+radius = 1
+color = [1, 1, 1]
+material = 1.2
+[[plane]]
+point = [0, -1, 0]
+normal = [0.6, 0.8, 0]
+color = "checkerboard"
+mirror = 1
+[[light]]
+position = [1, 2, 3]
+radius = 0
+emission = [7, 7, 7]
+)";
+    Scene scene;
+    std::string problem;
+    ASSERT_TRUE(parseSceneText(text, "f.toml", scene, problem)) << problem;
+    ASSERT_EQ(scene.sphereCount, 5);
+    const float materials[] = {0.0f, 0.0f, 0.95f, 1.5f, 1.2f};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(scene.leaves[i]->sphere->material, materials[i]) << i;
+    EXPECT_EQ(bitsOf(scene.leaves[0]->sphere->color), bitsOf(Vec3{1.0f, 0.5f, 0.0f}));
+    ASSERT_EQ(scene.planeCount, 1);
+    EXPECT_EQ(bitsOf(scene.planes[0]->color), bitsOf(Vec3{0.0f, 0.0f, 0.0f}));
+    EXPECT_EQ(scene.planes[0]->material, 1.0f);
+    ASSERT_EQ(scene.lightCount, 1);
+    EXPECT_EQ(scene.lights[0]->radius, 0.0f);
+    EXPECT_EQ(bitsOf(scene.lights[0]->emission), bitsOf(Vec3{7.0f, 7.0f, 7.0f}));
+}
+
+// Objects of one kind keep the order of the file, whichever kinds stand between them.
+TEST(SceneFile, KeepsTheOrderOfTheFile) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        text += "[[sphere]]\ncenter = [" + std::to_string(i) +
+                ", 0, -5]\nradius = 1\n"
+                "color = [1, 1, 1]\n[[light]]\nposition = [" +
+                std::to_string(i) + ", 0, 0]\nradius = 0\nemission = [1, 1, 1]\n";
+    }
+    Scene scene;
+    std::string problem;
+    ASSERT_TRUE(parseSceneText(text, "f.toml", scene, problem)) << problem;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(scene.leaves[i]->sphere->center.x, float(i));
+        EXPECT_EQ(scene.lights[i]->position.x, float(i));
+    }
+}
+
+std::string spheres(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "[[sphere]]\ncenter = [0, 0, -5]\nradius = 1\ncolor = [1, 1, 1]\n";
+    return text;
+}
+
+std::string planes(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = [1, 1, 1]\n";
+    return text;
+}
+
+TEST(SceneFile, HoldsAsManyObjectsAsTheScene) {
+    Scene scene;
+    std::string problem;
+    ASSERT_TRUE(parseSceneText(spheres(kMaxSpheres) + planes(kMaxPlanes), "f.toml", scene, problem))
+        << problem;
+    EXPECT_EQ(scene.sphereCount, kMaxSpheres);
+    EXPECT_EQ(scene.planeCount, kMaxPlanes);
+}
+
+struct BadFile {
+    std::string text;
+    int line;
+    int column;
+    std::string_view says;  // a part of the message
+};
+
+void PrintTo(const BadFile& bad, std::ostream* out) {
+    *out << bad.line << ":" << bad.column << " " << bad.says;
+}
+
+class BadFiles : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(BadFiles, AreOneLineWithTheLineAndColumnOfTheFault) {
+    Scene scene;
+    std::string problem;
+    ASSERT_FALSE(parseSceneText(GetParam().text, "dir/bad.toml", scene, problem));
+    const std::string where = "dir/bad.toml:" + std::to_string(GetParam().line) + ":" +
+                              std::to_string(GetParam().column) + ": ";
+    EXPECT_TRUE(problem.starts_with(where)) << problem;
+    EXPECT_NE(problem.find(GetParam().says), std::string::npos) << problem;
+    EXPECT_EQ(problem.find_first_of("\n\r"), std::string::npos) << problem;
+}
+
+const std::string kSphere = "[[sphere]]\ncenter = [0, 0, -3]\nradius = 1\ncolor = [1, 1, 1]\n";
+const std::string kLight = "[[light]]\nposition = [0, 0, 0]\nradius = 1\nemission = [1, 1, 1]\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadFiles,
+    ::testing::Values(
+        BadFile{"", 1, 1, "nothing to render"},
+        BadFile{"# a comment alone\n\n", 1, 1, "nothing to render"},
+        BadFile{"[[sphere]\n", 1, 10, "parsing"},
+        BadFile{kSphere + "radius = 2\n", 5, 10, "redefine"},
+        BadFile{"a = \"\x01\"\n", 1, 6, "control"}, BadFile{"\xff\xfe = 1\n", 1, 1, ""},
+        BadFile{"spheres = 1\n", 1, 1, "unknown key 'spheres'"},
+        BadFile{"[sphere]\ncenter = [0, 0, 0]\n", 1, 1, "[[sphere]]"},
+        BadFile{kSphere + "colour = [1, 1, 1]\n", 5, 1, "unknown key 'colour'"},
+        BadFile{"[[sphere]]\ncenter = [0, 0, -3]\ncolor = [1, 1, 1]\n", 1, 1, "needs 'radius'"},
+        BadFile{"\n  [[light]]\nposition = [0, 0, 0]\nradius = 0\n", 2, 3, "needs 'emission'"},
+        BadFile{"[[sphere]]\ncenter = [0, 0]\nradius = 1\ncolor = [1, 1, 1]\n", 2, 10,
+                "three numbers"},
+        BadFile{"[[sphere]]\ncenter = [0, \"0\", 1]\nradius = 1\ncolor = [1, 1, 1]\n", 2, 14,
+                "a number"},
+        BadFile{"[[sphere]]\ncenter = [0, 0, -3]\nradius = \"1\"\ncolor = [1, 1, 1]\n", 3, 10,
+                "a number"},
+        BadFile{"[[sphere]]\ncenter = [0, 0, -3]\nradius = 0\ncolor = [1, 1, 1]\n", 3, 10,
+                "above 0"},
+        BadFile{"[[sphere]]\ncenter = [0, 0, -3]\nradius = -0.5\ncolor = [1, 1, 1]\n", 3, 10,
+                "above 0"},
+        BadFile{"[[sphere]]\ncenter = [0, nan, -3]\nradius = 1\ncolor = [1, 1, 1]\n", 2, 14,
+                "finite"},
+        BadFile{"[[sphere]]\ncenter = [0, 0, -inf]\nradius = 1\ncolor = [1, 1, 1]\n", 2, 17,
+                "finite"},
+        BadFile{"[[sphere]]\ncenter = [0, 0, -3]\nradius = 1e39\ncolor = [1, 1, 1]\n", 3, 10,
+                "single precision"},
+        BadFile{"[[sphere]]\ncenter = [0, 0, -3]\nradius = 1\ncolor = [1, -1, 1]\n", 4, 9,
+                "negative"},
+        BadFile{kSphere + "mirror = 0\n", 5, 10, "'mirror'"},
+        BadFile{kSphere + "mirror = 1.01\n", 5, 10, "'mirror'"},
+        BadFile{kSphere + "glass = 1\n", 5, 9, "'glass'"},
+        BadFile{kSphere + "material = -0.5\n", 5, 12, "'material'"},
+        BadFile{kSphere + "material = \"metal\"\n", 5, 12, "'material'"},
+        BadFile{kSphere + "mirror = 0.5\nglass = 1.5\n", 6, 1, "one of"},
+        BadFile{"[[light]]\nposition = [0, 0, 0]\nradius = -0.1\nemission = [1, 1, 1]\n", 3, 10,
+                "below 0"},
+        BadFile{"[[light]]\nposition = [0, 0, 0]\nradius = 0\nemission = [1, 1, -1]\n", 4, 12,
+                "negative"},
+        BadFile{"[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 2, 0]\ncolor = [1, 1, 1]\n", 3, 10,
+                "length 1"},
+        BadFile{"[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 0, 0]\ncolor = [1, 1, 1]\n", 3, 10,
+                "length 1"},
+        BadFile{"[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = \"checker\"\n", 4, 9,
+                "checkerboard"},
+        BadFile{
+            kLight +
+                "[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = [1, 1, 1]\nlight = 1\n",
+            9, 1, "unknown key 'light'"},
+        BadFile{spheres(kMaxSpheres + 1), 4 * kMaxSpheres + 1, 1, "more than 110 spheres"},
+        BadFile{planes(kMaxPlanes + 2), 4 * kMaxPlanes + 1, 1, "more than 10 planes"},
+        BadFile{kLight + "[[light]]\n" + std::string(kMaxSceneFileBytes, '#'), 1, 1, "MiB"},
+        BadFile{"a = " + std::string(300, '[') + "\n", 1, 261, "depth"},
+        BadFile{kSphere + "\"\\u001b[31m\" = 1\n", 5, 1, "'\\x1b[31m'"}));
+
+// At the limit a file is still read; one byte more is refused before it is parsed.
+TEST(SceneFile, ReadsAFileOfExactlyTheLargestSize) {
+    std::string text = kLight + "#";
+    text += std::string(kMaxSceneFileBytes - text.size() - 1, '.') + "\n";
+    ASSERT_EQ(text.size(), kMaxSceneFileBytes);
+    Scene scene;
+    std::string problem;
+    EXPECT_TRUE(parseSceneText(text, "f.toml", scene, problem)) << problem;
+}
+
+class SceneFileOnDisk : public ::testing::Test {
+protected:
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("scene_file_test." + std::to_string(::getpid()));
+    void SetUp() override { std::filesystem::create_directories(folder); }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string write(const std::string& name, const std::string& text) const {
+        std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+};
+
+TEST_F(SceneFileOnDisk, LoadsTheSceneWithItsHierarchy) {
+    std::unique_ptr<Scene> scene;
+    std::string problem;
+    const std::string path = write("two.toml", kSphere + kSphere + kLight);
+    ASSERT_EQ(loadSceneFile(path, scene, problem), SceneFileStatus::Read) << problem;
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(scene->sphereCount, 2);
+    ASSERT_NE(scene->root, nullptr);
+    EXPECT_NE(scene->root->left, nullptr);
+}
+
+TEST_F(SceneFileOnDisk, TellsAnUnreadableFileFromABadOne) {
+    std::unique_ptr<Scene> scene;
+    std::string problem;
+    EXPECT_EQ(loadSceneFile((folder / "missing.toml").string(), scene, problem),
+              SceneFileStatus::Unreadable);
+    EXPECT_NE(problem.find("No such file"), std::string::npos) << problem;
+    EXPECT_EQ(loadSceneFile(folder.string(), scene, problem), SceneFileStatus::Unreadable);
+    EXPECT_NE(problem.find("directory"), std::string::npos) << problem;
+    const std::string bad = write("bad\n.toml", "[[sphere]]\n");
+    EXPECT_EQ(loadSceneFile(bad, scene, problem), SceneFileStatus::Invalid);
+    EXPECT_TRUE(problem.starts_with(folder.string() + "/bad\\x0a.toml:1:1: ")) << problem;
+    EXPECT_EQ(scene, nullptr);
+    // Megabytes of junk are refused after reading just past the limit.
+    const std::string junk = write("junk.toml", std::string(8 * kMaxSceneFileBytes, '\x01'));
+    EXPECT_EQ(loadSceneFile(junk, scene, problem), SceneFileStatus::Invalid);
+    EXPECT_NE(problem.find(":1:1: larger than"), std::string::npos) << problem;
+}
+
+}  // namespace
+}  // namespace lucentor
