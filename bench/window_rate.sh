@@ -35,8 +35,14 @@ windowRate() {
 
 # Passes per second of lucentor-render with 3 threads over `passes` passes.
 renderRate() {
-    "$build/lucentor-render" "$1" -t 3 -p "$2" -q -o "$work/picture.pfm" |
-        awk -F', ' -v passes="$2" '{ sub(/ s$/, "", $3); printf "%.2f\n", passes / $3 }'
+    "$build/lucentor-render" "$1" -t 3 -p "$2" -q -o "$work/picture.pfm" >"$work/summary" || exit 1
+    # The summary's seconds are the field "N.NN s".
+    awk -F', ' -v passes="$2" '{
+        for (i = 1; i <= NF; ++i) if ($i ~ /^[0-9.]+ s$/ && $i + 0 > 0) seconds = $i + 0
+    } END { if (seconds) printf "%.2f\n", passes / seconds; else exit 1 }' "$work/summary" || {
+        echo "window_rate: no time in lucentor-render's summary: $(cat "$work/summary")" >&2
+        exit 1
+    }
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -53,7 +59,7 @@ for renderer in $renderers; do
             rate=$(windowRate "$scene" "$driver") || exit 1
             set -- $rate
             window=$1 passes=$2
-            render=$(renderRate "$scene" "$passes")
+            render=$(renderRate "$scene" "$passes") || exit 1
             echo "$window" >>"$work/windows"
             echo "$render" >>"$work/renders"
             awk -v w="$window" -v r="$render" 'BEGIN { printf "%.3f\n", w / r }' >>"$work/ratios"
