@@ -220,7 +220,8 @@ TEST_P(PictureTest, SumsAreTheRecordedOnesOnEverySimdPath) {
     for (const SimdPath path : {SimdPath::Scalar, SimdPath::Avx2, SimdPath::Avx512}) {
         if (!isAvailable(path, detectCpuFeatures()) || path == bestAvailablePath()) continue;
         const std::uint64_t sums = renderShown(GetParam().preset, kRenderSeed, path).sumsDigest;
-        EXPECT_EQ(sums, GetParam().sumsDigest) << pathName(path) << std::hex << " digest 0x" << sums;
+        EXPECT_EQ(sums, GetParam().sumsDigest)
+            << pathName(path) << std::hex << " digest 0x" << sums;
     }
 }
 

@@ -56,8 +56,8 @@ TEST(PackedWalks, AnswerLikeTheTreeWalksForRandomAndAwkwardRays) {
         testing::fillRandomScene(scene, random);
         if (scene.packedTree.source == nullptr) continue;
         for (int r = 0; r < 200 && !::testing::Test::HasFailure(); ++r) {
-            const Ray ray =
-                r % 3 == 0 ? testing::randomRay(random) : testing::awkwardRay(scene, random, r % 3 - 1);
+            const Ray ray = r % 3 == 0 ? testing::randomRay(random)
+                                       : testing::awkwardRay(scene, random, r % 3 - 1);
             expectSame(answersFor(scene, ray), pointerAnswersFor(scene, ray), i, r);
             ++compared;
         }

@@ -57,22 +57,21 @@ TEST_P(BadArguments, AreAnErrorNamingTheOffendingText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadArguments,
-    testing::Values(BadCase{{"cube"}, "'cube'"}, BadCase{{"box", "-x"}, "'-x'"},
-                    BadCase{{"box", "--pass=3"}, "'--pass=3'"}, BadCase{{"box", "-p"}, "-p"},
-                    BadCase{{"box", "-p", "0"}, "'0'"}, BadCase{{"box", "-p", "-3"}, "'-3'"},
-                    BadCase{{"box", "-p", "1e3"}, "'1e3'"}, BadCase{{"box", "-p", ""}, "''"},
-                    BadCase{{"box", "-p", "1000001"}, "'1000001'"},
-                    BadCase{{"box", "-t", "0"}, "'0'"}, BadCase{{"box", "-t", "257"}, "'257'"},
-                    BadCase{{"box", "--threads=99999"}, "'99999'"},
-                    BadCase{{"box", "-s", "abc"}, "'abc'"}, BadCase{{"box", "-s", " 5"}, "' 5'"},
-                    BadCase{{"box", "-s", "18446744073709551616"}, "'18446744073709551616'"},
-                    BadCase{{"box", "-o", "out.jpg"}, "'out.jpg'"},
-                    BadCase{{"box", "-o", "dir.png/"}, "'dir.png/'"},
-                    BadCase{{"box", "-o", ".png"}, "'.png'"},
-                    BadCase{{"box", "--quiet=1"}, "--quiet"}, BadCase{{"box", "trio"}, "'trio'"},
-                    BadCase{{}, "no scene"}, BadCase{{"-p", "2"}, "no scene"},
-                    BadCase{{"bo\tx"}, "'bo\\x09x'"}, BadCase{{"box", "--simd", "sse"}, "'sse'"},
-                    BadCase{{"box", "--simd=AVX2"}, "'AVX2'"}, BadCase{{"box", "--simd"}, "--simd"}));
+    testing::Values(
+        BadCase{{"cube"}, "'cube'"}, BadCase{{"box", "-x"}, "'-x'"},
+        BadCase{{"box", "--pass=3"}, "'--pass=3'"}, BadCase{{"box", "-p"}, "-p"},
+        BadCase{{"box", "-p", "0"}, "'0'"}, BadCase{{"box", "-p", "-3"}, "'-3'"},
+        BadCase{{"box", "-p", "1e3"}, "'1e3'"}, BadCase{{"box", "-p", ""}, "''"},
+        BadCase{{"box", "-p", "1000001"}, "'1000001'"}, BadCase{{"box", "-t", "0"}, "'0'"},
+        BadCase{{"box", "-t", "257"}, "'257'"}, BadCase{{"box", "--threads=99999"}, "'99999'"},
+        BadCase{{"box", "-s", "abc"}, "'abc'"}, BadCase{{"box", "-s", " 5"}, "' 5'"},
+        BadCase{{"box", "-s", "18446744073709551616"}, "'18446744073709551616'"},
+        BadCase{{"box", "-o", "out.jpg"}, "'out.jpg'"},
+        BadCase{{"box", "-o", "dir.png/"}, "'dir.png/'"}, BadCase{{"box", "-o", ".png"}, "'.png'"},
+        BadCase{{"box", "--quiet=1"}, "--quiet"}, BadCase{{"box", "trio"}, "'trio'"},
+        BadCase{{}, "no scene"}, BadCase{{"-p", "2"}, "no scene"}, BadCase{{"bo\tx"}, "'bo\\x09x'"},
+        BadCase{{"box", "--simd", "sse"}, "'sse'"}, BadCase{{"box", "--simd=AVX2"}, "'AVX2'"},
+        BadCase{{"box", "--simd"}, "--simd"}));
 
 TEST(RenderCommand, DefaultsFollowTheScene) {
     const RenderCommand command = parse({"trio"});
