@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "app/image.h"
-#include "app/render_job.h"
-#include "app/startup.h"
+#include "engine/image.h"
+#include "engine/render_job.h"
+#include "engine/startup.h"
 #include "shading/lighting.h"
 #include "shading/materials.h"
 #include "shading/random.h"

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/camera.h"
-#include "app/rendering.h"
+#include "engine/camera.h"
+#include "engine/rendering.h"
 #include "presets/preset.h"
 #include "scene/scene.h"
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/frame.h"
-#include "app/window.h"
+#include "window/frame.h"
+#include "window/window.h"
 #include "bench/bench_support.h"
 #include "bench/frame_support.h"
 #include "presets/box.h"

@@ -1,8 +1,8 @@
 #include "bench/frame_support.h"
 
-#include "app/display.h"
-#include "app/frame.h"
-#include "app/image.h"
+#include "engine/display.h"
+#include "window/frame.h"
+#include "engine/image.h"
 
 namespace lucentor {
 

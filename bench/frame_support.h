@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/rendering.h"
-#include "app/window.h"
+#include "engine/rendering.h"
+#include "window/window.h"
 
 namespace lucentor {
 

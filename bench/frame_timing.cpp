@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/events.h"
-#include "app/frame.h"
-#include "app/window.h"
+#include "window/events.h"
+#include "window/frame.h"
+#include "window/window.h"
 #include "bench/bench_support.h"
 #include "bench/frame_support.h"
 #include "presets/box.h"

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "app/display.h"
-#include "app/image.h"
+#include "engine/display.h"
+#include "engine/image.h"
 #include "bench/bench_support.h"
 #include "presets/box.h"
 #include "presets/field.h"

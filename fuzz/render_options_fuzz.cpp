@@ -11,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/rendering.h"
+#include "engine/rendering.h"
 #include "cli/command_line.h"
 #include "fuzz/fuzz_input.h"
-#include "render/headless.h"
-#include "render/render_options.h"
+#include "programs/render/headless.h"
+#include "programs/render/render_options.h"
 
 namespace lucentor::fuzzing {
 namespace {

@@ -29,13 +29,6 @@ enum class SceneFileStatus { Read, Unreadable, Invalid };
 SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
                               std::string& problem);
 
-// loadSceneFile for a program's main flow: reports a fault on stderr and returns the exit code,
-// or 0 with the scene read. A file at fault gets its own line alone (FILE:LINE:COLUMN: what,
-// as compilers report faults, so that editors can jump to it) and kExitBadArguments; an
-// unreadable file "PROGRAM: cannot read ..." and kExitCannotRead.
-int loadSceneFileReporting(const std::string& path, std::string_view program,
-                           std::unique_ptr<Scene>& scene);
-
 // The scene as a scene file that documents its own format, beginning with the comment lines
 // of `heading`. parseSceneText reads it back into the same records, bit for bit.
 std::string writeSceneText(const Scene& scene, std::string_view heading);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/startup.h"
+#include "engine/startup.h"
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <random>
 
-#include "app/startup.h"
+#include "engine/startup.h"
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"

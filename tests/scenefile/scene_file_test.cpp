@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/startup.h"
+#include "engine/startup.h"
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <random>
 
-#include "app/startup.h"
+#include "engine/startup.h"
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"

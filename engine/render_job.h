@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "engine/camera.h"
+#include "query/simd_path.h"
+#include "scene/scene.h"
+
+namespace lucentor {
+
+// Worker threads of the window programs.
+inline constexpr int kWorkerCount = 3;
+
+// The seed of the window programs' jitter and light samples, so every run shows the same
+// sequence of pictures.
+inline constexpr std::uint64_t kRenderSeed = 112;
+
+// The bounds of a pixel's jitter cell on the image plane, in units of jitterUnit: a sample
+// takes u from [uLow, uHigh) and v from [vLow, vHigh).
+struct PixelCell {
+    int uLow = 0;
+    int uHigh = 0;
+    int vLow = 0;
+    int vHigh = 0;
+};
+
+// Everything the main thread and the render workers share. A pass hands out rows 479 down
+// to 0 from nextRow, each to one worker (up to kRowLanes at a turn), which adds one sample per
+// pixel of it into `accumulation`; each worker then reports once in finishedWorkers and sleeps on
+// passStarted until the next pass or a stop. rowMutex guards nextRow; finishMutex guards
+// finishedWorkers, which passFinished announces, and the changes of passNumber and stopRequested,
+// which passStarted announces; no thread ever holds both. The atomics are also read outside their
+// mutexes: the main thread polls finishedWorkers and writes nextRow without a lock, and workers
+// read stopRequested before every pixel.
+struct RenderJob {
+    std::atomic<bool> stopRequested{false};
+    Vec3* accumulation = nullptr;  // kPixelCount sums, row-major; not owned
+    std::atomic<int> nextRow{-1};  // negative once every row of the pass is handed out
+    std::mutex rowMutex;
+    std::atomic<int> finishedWorkers{kWorkerCount};
+    std::mutex finishMutex;
+    float halfPixelU = 1.0f / 1278.0f;  // half the step between columns: 1278 = 2 * 639
+    float halfPixelV = 1.0f / 958.0f;   // half the step between rows: 958 = 2 * 479
+    float jitterScale = 1.0e7f;
+    float jitterUnit = 1.0e-7f;
+    const Camera* camera = nullptr;
+    const Scene* scene = nullptr;
+    int workerCount = kWorkerCount;  // how many reports complete a pass
+    std::uint64_t seed = kRenderSeed;
+    SimdPath simd = SimdPath::Scalar;  // the ray queries' kernels; the processor must have them
+    // The pass being handed out, counted from 1; 0 before the first. Stored after nextRow
+    // when a pass starts, so a worker that reads it first and then finds nextRow negative
+    // knows that this pass is handed out completely.
+    std::atomic<int> passNumber{0};
+    // Idle workers sleep here instead of spinning: on a machine with fewer cores than
+    // threads, spinning workers take the processor from the main thread while it draws.
+    std::condition_variable passStarted;
+    // Announces that the last worker has reported the current pass, for a main thread with
+    // nothing to do meanwhile; polling instead cost lucentor-render 7 % of a processor.
+    std::condition_variable passFinished;
+
+    // The jitter cell of pixel column x (0 to 639), row y (0 to 479).
+    PixelCell pixelCell(int x, int y) const;
+
+    // The camera ray through a random point of the pixel's cell: two draws from the calling
+    // thread's generator.
+    Ray jitteredRay(int x, int y) const;
+
+    // One sample of the pixel: its jittered ray, traced. The two draws of the ray, then those
+    // of the trace.
+    Vec3 samplePixel(int x, int y) const;
+};
+
+// The thread function of a render worker; returns once it sees stopRequested.
+void renderWorker(RenderJob* job);
+
+// Asks every worker to return: those rendering stop before their next pixel, idle ones wake.
+void requestStop(RenderJob& job);
+
+// True when every worker has reported the current pass, so the buffer holds complete passes
+// and no worker writes it. Main thread only.
+bool isPassComplete(const RenderJob& job);
+
+// Sleeps until every worker has reported the current pass or `timeout` has passed; true when
+// the pass is complete. Main thread only.
+bool waitForPassComplete(RenderJob& job, std::chrono::milliseconds timeout);
+
+// Starts pass `pass` (counted from 1) once the previous one is complete. Main thread only.
+void startPass(RenderJob& job, int pass);
+
+// The generator seed of one row in one pass: the picture after k passes does not depend on
+// which worker rendered which row.
+std::uint64_t rowSeed(std::uint64_t seed, int pass, int row);
+
+// Adds one sample into a pixel's sum. A channel that is not finite adds nothing, so one
+// degenerate sample cannot turn the pixel's sum into NaN or infinity for good.
+void accumulate(Vec3& sum, const Vec3& sample);
+
+}  // namespace lucentor

@@ -1,0 +1,61 @@
+#include "engine/rendering.h"
+
+#include <cassert>
+
+#include "engine/image.h"
+#include "engine/startup.h"
+
+namespace lucentor {
+
+Rendering::~Rendering() { stopRendering(*this); }
+
+void prepareRendering(Rendering& rendering, Preset preset) {
+    prepareRendering(rendering, createPresetScene(preset));
+}
+
+void prepareRendering(Rendering& rendering, Scene* scene) {
+    rendering.scene = scene;
+    rendering.camera = new Camera(makeCamera());
+}
+
+void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed, SimdPath simd) {
+    assert(workerCount >= 1 && workerCount <= kMaxWorkers && rendering.accumulation == nullptr);
+    assert(isAvailable(simd, detectCpuFeatures()));
+    RenderJob& job = rendering.job;
+    job.workerCount = workerCount;
+    job.finishedWorkers.store(workerCount);  // idle: the first frame step starts pass 1
+    job.seed = seed;
+    job.simd = simd;
+    job.camera = rendering.camera;
+    job.scene = rendering.scene;
+    rendering.accumulation = new Vec3[kPixelCount]{};
+    job.accumulation = rendering.accumulation;
+    for (int i = 0; i < workerCount; ++i) rendering.workers[i] = std::thread(renderWorker, &job);
+}
+
+void stopWorkers(Rendering& rendering) {
+    requestStop(rendering.job);
+    for (std::thread& worker : rendering.workers) {
+        if (worker.joinable()) worker.join();
+    }
+}
+
+void stopRendering(Rendering& rendering) {
+    stopWorkers(rendering);
+    // Only now, with no worker left, may what they read go away.
+    delete rendering.camera;
+    rendering.camera = nullptr;
+    delete rendering.scene;
+    rendering.scene = nullptr;
+    delete[] rendering.accumulation;
+    rendering.accumulation = nullptr;
+    rendering.job.accumulation = nullptr;
+    rendering.job.camera = nullptr;
+    rendering.job.scene = nullptr;
+}
+
+int completedPasses(const Rendering& rendering) {
+    return isPassComplete(rendering.job) ? rendering.passCount : rendering.passCount - 1;
+}
+
+}  // namespace lucentor

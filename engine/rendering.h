@@ -1,0 +1,73 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <thread>
+
+#include "engine/camera.h"
+#include "engine/render_job.h"
+#include "presets/preset.h"
+#include "scene/scene.h"
+
+namespace lucentor {
+
+// The most worker threads a rendering runs.
+inline constexpr int kMaxWorkers = 256;
+
+// A progressive rendering of one preset and everything it owns: the scene with its
+// hierarchy, the camera, the accumulation buffer, the job and the worker threads. The window
+// programs and lucentor-render both drive it, so they render the same pictures.
+struct Rendering {
+    Scene* scene = nullptr;
+    Camera* camera = nullptr;
+    Vec3* accumulation = nullptr;
+    RenderJob job;
+    std::array<std::thread, kMaxWorkers> workers;
+    int passCount = 0;  // passes started; all but the last are complete
+
+    Rendering() = default;
+    // Stops and joins any workers still running, then releases everything.
+    ~Rendering();
+    Rendering(const Rendering&) = delete;
+    Rendering& operator=(const Rendering&) = delete;
+    Rendering(Rendering&&) = delete;
+    Rendering& operator=(Rendering&&) = delete;
+};
+
+// Before the window: seeds the C library's generator, builds the preset's scene and its
+// hierarchy, and makes the camera.
+void prepareRendering(Rendering& rendering, Preset preset);
+
+// The same for a scene already filled with its hierarchy built, which the rendering takes over.
+void prepareRendering(Rendering& rendering, Scene* scene);
+
+// After the window: sets up the job, zeroes the accumulation buffer and starts `workerCount`
+// (1 to kMaxWorkers) workers, idle until the first pass starts, their ray queries on `simd`
+// (which the processor must have). Throws std::system_error when a thread cannot be started;
+// the workers started so far are joined by stopRendering.
+void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed,
+                  SimdPath simd = bestAvailablePath());
+
+// Stops the workers, abandoning a pass in progress, and joins them; the buffer stays.
+void stopWorkers(Rendering& rendering);
+
+// Stops the workers (abandoning a pass in progress), joins them, then releases the camera,
+// the scene and the buffer, in that order. Safe to call more than once.
+void stopRendering(Rendering& rendering);
+
+// Passes whose samples are all in the buffer.
+int completedPasses(const Rendering& rendering);
+
+// The main thread's step, once per loop iteration. When every worker has reported the current
+// pass, calls show() (from the second call on: before the first pass there is nothing to
+// show), then starts the next pass; returns whether it did. show() may read the buffer.
+template <typename Show>
+bool stepFrame(Rendering& rendering, Show&& show) {
+    if (!isPassComplete(rendering.job)) return false;
+    if (rendering.passCount >= 1) show();
+    ++rendering.passCount;
+    startPass(rendering.job, rendering.passCount);
+    return true;
+}
+
+}  // namespace lucentor

@@ -1,0 +1,9 @@
+// SDL.h stands here so that SDL2main can take over the entry where a platform needs it.
+#include <SDL.h>
+
+#include "window/program.h"
+#include "presets/box.h"
+
+int main(int argc, char* argv[]) {
+    return lucentor::runProgram(argc, argv, lucentor::buildBoxScene);
+}

@@ -1,0 +1,207 @@
+#include "programs/render/headless.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include "engine/image.h"
+#include "engine/rendering.h"
+#include "engine/startup.h"
+#include "cli/escape.h"
+#include "programs/render/image_file.h"
+#include "cli/scene_loading.h"
+#include "scenefile/scene_file.h"
+
+namespace lucentor {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+// The signal that asked the render to stop, or 0. Written only by the handler, which may run
+// on any thread: a lock-free atomic is both signal-safe and race-free.
+std::atomic<int> interruptSignal = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void noteInterrupt(int signal) { interruptSignal.store(signal); }
+
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = noteInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+std::string oneDecimal(double value) {
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%.1f", value);
+    return text.data();
+}
+
+void complain(const std::string& problem) {
+    std::fprintf(stderr, "lucentor-render: %s\n", problem.c_str());
+}
+
+// Redrawn in place on a terminal at most ten times a second; nothing elsewhere.
+struct Progress {
+    bool shown = false;
+    Clock::time_point start = Clock::now();
+    Clock::time_point lastDrawn;
+    int lastDone = -1;
+};
+
+void drawProgress(Progress& progress, int done, int total) {
+    const Clock::time_point now = Clock::now();
+    if (!progress.shown || (done == progress.lastDone && now - progress.lastDrawn < 100ms)) {
+        return;
+    }
+    progress.lastDrawn = now;
+    progress.lastDone = done;
+    std::fprintf(stderr, "\r%s\033[K", progressLine(done, total, now - progress.start).c_str());
+    std::fflush(stderr);
+}
+
+void clearProgress(const Progress& progress) {
+    if (progress.shown) std::fputs("\r\033[K", stderr);
+}
+
+// Runs the pass protocol from the main thread until `passes` passes are complete, leaving the
+// workers idle, or until a signal arrives. Returns false when interrupted.
+bool renderPasses(Rendering& rendering, int passes, Progress& progress) {
+    while (completedPasses(rendering) < passes) {
+        if (interruptSignal != 0) return false;
+        // Sleeps until the workers finish the pass, waking now and then for signals.
+        if (!stepFrame(rendering, [] {})) waitForPassComplete(rendering.job, 20ms);
+        drawProgress(progress, completedPasses(rendering), passes);
+    }
+    return true;
+}
+
+std::vector<unsigned char> encode(const RenderOptions& options, const Rendering& rendering) {
+    return options.format == ImageFormat::Png ? encodePng(rendering.accumulation, options.passes)
+                                              : encodePfm(rendering.accumulation, options.passes);
+}
+
+int interruptedExit() {
+    complain("interrupted; nothing written");
+    return 128 + interruptSignal.load();
+}
+
+void printSummary(const RenderOptions& options, SimdPath simd, Seconds elapsed) {
+    const double samples = double(options.passes) * double(kPixelCount);
+    std::printf("%s: %d pass%s, %d thread%s, %s, %.2f s, %.2f M samples/s, %s\n",
+                options.sceneName.c_str(), options.passes, options.passes == 1 ? "" : "es",
+                options.threads, options.threads == 1 ? "" : "s",
+                std::string(pathName(simd)).c_str(), elapsed.count(),
+                samples / elapsed.count() / 1.0e6, options.output.c_str());
+}
+
+// The scene of the render, the preset's or the scene file's. Returns 0, or the exit code after
+// the file's fault was reported.
+int loadScene(const RenderOptions& options, std::unique_ptr<Scene>& scene) {
+    if (options.preset == nullptr) {
+        return loadSceneFileReporting(options.sceneName, "lucentor-render", scene);
+    }
+    scene.reset(createPresetScene(options.preset));
+    return 0;
+}
+
+// The preset as a scene file, written whole or not at all like a picture.
+int exportPreset(const RenderOptions& options) {
+    const std::unique_ptr<Scene> scene(createPresetScene(options.preset));
+    const std::string heading = "# The " + options.sceneName + " scene of lucentor-" +
+                                options.sceneName + ", written by `lucentor-render --export " +
+                                options.sceneName +
+                                "`:\n# it renders exactly as the preset, with any seed.\n";
+    const std::string text = writeSceneText(*scene, heading);
+    OutputFile output;
+    std::string reason = openOutput(output, options.output);
+    if (reason.empty())
+        reason = commitOutput(output, std::vector<unsigned char>(text.begin(), text.end()));
+    if (!reason.empty()) {
+        complain("cannot write " + inQuotes(options.output) + ": " + reason);
+        return kExitWriteFailed;
+    }
+    std::printf("%s: written to %s\n", options.sceneName.c_str(), options.output.c_str());
+    return 0;
+}
+
+}  // namespace
+
+std::string progressLine(int done, int total, std::chrono::duration<double> elapsed) {
+    constexpr int kBarWidth = 30;
+    const int filled = total > 0 ? int(std::int64_t(done) * kBarWidth / total) : 0;
+    std::string line(1, '[');
+    line.append(std::size_t(filled), '#');
+    line.append(std::size_t(kBarWidth - filled), '.');
+    line += "] " + std::to_string(done) + "/" + std::to_string(total) + " passes";
+    line += "  " + oneDecimal(elapsed.count()) + " s";
+    if (done > 0)
+        line += ", about " + oneDecimal(elapsed.count() / done * (total - done)) + " s left";
+    return line;
+}
+
+int renderHeadless(const RenderOptions& options, SimdPath simd) {
+    std::unique_ptr<Scene> scene;
+    if (const int status = loadScene(options, scene); status != 0) return status;
+    OutputFile output;
+    if (const std::string reason = openOutput(output, options.output); !reason.empty()) {
+        complain("cannot write '" + options.output + "': " + reason);
+        return kExitWriteFailed;
+    }
+    Rendering rendering;
+    prepareRendering(rendering, scene.release());
+    Progress progress;
+    progress.shown = !options.quiet && isatty(STDERR_FILENO) == 1;
+    try {
+        startWorkers(rendering, options.threads, options.seed, simd);
+    } catch (const std::system_error& e) {
+        complain(std::string("cannot start the worker threads: ") + e.what());
+        return kExitWriteFailed;
+    }
+    const bool finished = renderPasses(rendering, options.passes, progress);
+    stopWorkers(rendering);
+    const Seconds elapsed = Clock::now() - progress.start;
+    clearProgress(progress);
+    if (!finished) return interruptedExit();
+
+    const std::vector<unsigned char> bytes = encode(options, rendering);
+    if (interruptSignal != 0) return interruptedExit();
+    if (const std::string reason = commitOutput(output, bytes); !reason.empty()) {
+        complain("cannot write '" + options.output + "': " + reason);
+        return kExitWriteFailed;
+    }
+    printSummary(options, simd, elapsed);
+    return 0;
+}
+
+int runRenderTool(int argc, char** argv) {
+    const auto threads = int(std::thread::hardware_concurrency());
+    const RenderCommand command = parseRenderCommand(argc, argv, threads);
+    if (command.kind == CommandKind::Help) {
+        std::fputs(kRenderUsage, stdout);
+        return 0;
+    }
+    SimdPath simd = SimdPath::Scalar;
+    std::string problem = command.problem;
+    if (command.kind == CommandKind::Error ||
+        !resolveSimdChoice(command.options.simd, detectCpuFeatures(), simd, problem)) {
+        complain(problem);
+        std::fputs("Try 'lucentor-render --help' for the options.\n", stderr);
+        return kExitBadArguments;
+    }
+    if (command.kind == CommandKind::Export) return exportPreset(command.options);
+    catchInterrupts();
+    return renderHeadless(command.options, simd);
+}
+
+}  // namespace lucentor

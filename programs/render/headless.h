@@ -1,0 +1,25 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "cli/exit_codes.h"
+#include "programs/render/render_options.h"
+
+namespace lucentor {
+
+// Exit codes of lucentor-render beyond 0: the shell's 128 + signal for an interruption.
+inline constexpr int kExitWriteFailed = 1;
+
+// The whole of lucentor-render: reads the arguments, renders, writes the picture, and returns
+// the process exit code. Messages go to stderr, the summary line to stdout.
+int runRenderTool(int argc, char** argv);
+
+// Renders `options.passes` passes of the preset with the ray queries on `simd` (which the
+// processor must have) and writes the picture; returns the exit code.
+int renderHeadless(const RenderOptions& options, SimdPath simd);
+
+// "12/64 passes" with a bar, the elapsed time and an estimate of the rest, for a terminal.
+std::string progressLine(int done, int total, std::chrono::duration<double> elapsed);
+
+}  // namespace lucentor

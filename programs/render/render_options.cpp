@@ -1,0 +1,275 @@
+#include "programs/render/render_options.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "engine/rendering.h"
+#include "cli/command_line.h"
+#include "cli/escape.h"
+#include "presets/box.h"
+#include "presets/field.h"
+#include "presets/trio.h"
+
+namespace lucentor {
+
+const char* const kRenderUsage =
+    R"(usage: lucentor-render SCENE [options]        SCENE: box, trio, field or a scene file FILE.toml
+       lucentor-render --export PRESET FILE.toml
+Renders SCENE headless, as the window program lucentor-SCENE (or lucentor-view FILE.toml)
+shows it, and writes the picture.
+  -p, --passes N    passes to render, each one more sample per pixel (default 64; 1 to 1000000)
+  -t, --threads N   worker threads (default: the hardware threads; 1 to 256)
+  -s, --seed N      generator seed (default: the window programs' seed; 0 to 2^64-1)
+  -o, --output F    .png: 8-bit RGB exactly as the window shows it; .pfm: 32-bit float RGB
+                    per-pixel mean, unclamped, standard PFM (bottom row first). Default SCENE.png
+                    (for FILE.toml: FILE.png in the current folder)
+  -q, --quiet       no progress display
+      --simd P      ray query kernels: auto (default: the widest this processor has),
+                    avx512, avx2 or scalar; every choice renders the same picture
+  --export PRESET   write the preset (box, trio or field) as a scene file instead of rendering
+  -h, --help        this text
+Exit status: 0 written, 1 cannot read, write or start, 2 bad arguments or a bad scene file,
+130 interrupted (143 on SIGTERM).
+)";
+
+namespace {
+
+struct NamedPreset {
+    std::string_view name;
+    Preset preset;
+};
+
+constexpr std::array<NamedPreset, 3> kPresets = {
+    {{"box", buildBoxScene}, {"trio", buildTrioScene}, {"field", buildFieldScene}}};
+
+constexpr std::string_view kSceneFileExtension = ".toml";
+
+// A whole decimal number from `low` to `high`: digits only, no sign, no exponent, no spaces,
+// no overflow. Returns false with the reason in `problem`.
+bool parseNumber(std::string_view option, std::string_view text, std::uint64_t low,
+                 std::uint64_t high, std::uint64_t& value, std::string& problem) {
+    problem = std::string(option) + ": " + inQuotes(text) + " is not a whole number from " +
+              std::to_string(low) + " to " + std::to_string(high);
+    if (text.empty()) return false;
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        const auto digit = std::uint64_t(c - '0');
+        if (value > (kMax - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    if (value < low || value > high) return false;
+    problem.clear();
+    return true;
+}
+
+// Each value option checks its own text and stores it; `name` is how messages name it.
+using ApplyValue = bool (*)(std::string_view name, std::string_view value, RenderOptions& options,
+                            std::string& problem);
+
+bool applyPasses(std::string_view name, std::string_view value, RenderOptions& options,
+                 std::string& problem) {
+    std::uint64_t number = 0;
+    if (!parseNumber(name, value, 1, kMaxPasses, number, problem)) return false;
+    options.passes = int(number);
+    return true;
+}
+
+bool applyThreads(std::string_view name, std::string_view value, RenderOptions& options,
+                  std::string& problem) {
+    std::uint64_t number = 0;
+    if (!parseNumber(name, value, 1, kMaxWorkers, number, problem)) return false;
+    options.threads = int(number);
+    return true;
+}
+
+bool applySeed(std::string_view name, std::string_view value, RenderOptions& options,
+               std::string& problem) {
+    constexpr std::uint64_t kMaxSeed = std::numeric_limits<std::uint64_t>::max();
+    return parseNumber(name, value, 0, kMaxSeed, options.seed, problem);
+}
+
+bool applyOutput(std::string_view name, std::string_view value, RenderOptions& options,
+                 std::string& problem) {
+    if (hasExtension(value, ".png")) {
+        options.format = ImageFormat::Png;
+    } else if (hasExtension(value, ".pfm")) {
+        options.format = ImageFormat::Pfm;
+    } else {
+        problem = std::string(name) + ": " + inQuotes(value) + " needs the extension .png or .pfm";
+        return false;
+    }
+    options.output = value;
+    return true;
+}
+
+bool applySimd(std::string_view name, std::string_view value, RenderOptions& options,
+               std::string& problem) {
+    if (parseSimdChoice(value, options.simd)) return true;
+    problem = std::string(name) + ": " + inQuotes(value) + " is not auto, avx512, avx2 or scalar";
+    return false;
+}
+
+bool applyExport(std::string_view name, std::string_view value, RenderOptions& options,
+                 std::string& problem) {
+    options.preset = findPreset(std::string(value));
+    if (options.preset == nullptr) {
+        problem =
+            std::string(name) + ": unknown preset " + inQuotes(value) + " (box, trio or field)";
+        return false;
+    }
+    options.sceneName = value;
+    return true;
+}
+
+// The options that take a value; a new one is a row here and its apply function.
+struct ValueOption {
+    OptionName name;
+    ApplyValue apply = nullptr;
+    bool rendersOnly = true;  // meaningless with --export
+};
+
+constexpr std::array<ValueOption, 6> kValueOptions = {{
+    {{"-p,--passes", "--passes"}, applyPasses, true},
+    {{"-t,--threads", "--threads"}, applyThreads, true},
+    {{"-s,--seed", "--seed"}, applySeed, true},
+    {{"-o,--output", "--output"}, applyOutput, true},
+    {{"--export", "--export"}, applyExport, false},
+    {{"--simd", "--simd"}, applySimd, true},
+}};
+constexpr std::size_t kExportOption = 4;
+static_assert(kValueOptions[kExportOption].name.longName == "--export");
+
+constexpr OptionName kQuietFlag{"-q,--quiet", "--quiet", false};
+constexpr OptionName kHelpFlag{"-h,--help", "--help", false};
+
+// Every option's name, for the messages of the command-line parser.
+constexpr std::array<OptionName, kValueOptions.size() + 2> allOptionNames() {
+    std::array<OptionName, kValueOptions.size() + 2> names{};
+    for (std::size_t i = 0; i < kValueOptions.size(); ++i) names[i] = kValueOptions[i].name;
+    names[kValueOptions.size()] = kQuietFlag;
+    names[kValueOptions.size() + 1] = kHelpFlag;
+    return names;
+}
+
+// What the command line holds before its values are checked.
+struct RawCommand {
+    std::array<std::string, kValueOptions.size()> values;
+    std::array<bool, kValueOptions.size()> given{};
+    std::string scene;
+    std::vector<std::string> extras;  // positional arguments after the first
+    bool quiet = false;
+    bool help = false;
+};
+
+std::string readRawCommand(int argc, const char* const* argv, RawCommand& raw) {
+    CLI::App app;
+    configureCommandLine(app);
+    std::array<CLI::Option*, kValueOptions.size()> declared{};
+    for (std::size_t i = 0; i < kValueOptions.size(); ++i) {
+        declared[i] = declareOption(app, kValueOptions[i].name, raw.values[i]);
+    }
+    declareFlag(app, kQuietFlag, raw.quiet);
+    declareFlag(app, kHelpFlag, raw.help);
+    app.add_option("scene", raw.scene);
+    constexpr auto kNames = allOptionNames();
+    std::string problem = parseCommandLine(app, kNames, argc, argv);
+    for (std::size_t i = 0; i < kValueOptions.size(); ++i) raw.given[i] = declared[i]->count() > 0;
+    raw.extras = app.remaining();
+    return problem;
+}
+
+// The scene named by the positional argument: a preset, or a scene file by its extension.
+bool readScene(std::string_view argument, RenderOptions& options, std::string& problem) {
+    options.sceneName = argument;
+    options.preset = findPreset(std::string(argument));
+    if (options.preset != nullptr || hasExtension(argument, kSceneFileExtension)) return true;
+    problem =
+        "unknown scene " + inQuotes(argument) + " (box, trio, field or a scene file FILE.toml)";
+    return false;
+}
+
+// SCENE.png for a preset; for a scene file, its name with .png for .toml, in this folder.
+std::string defaultOutput(const RenderOptions& options) {
+    if (options.preset != nullptr) return options.sceneName + ".png";
+    const std::string_view path = options.sceneName;
+    const std::string_view name = path.substr(path.find_last_of('/') + 1);
+    return std::string(name.substr(0, name.size() - kSceneFileExtension.size())) + ".png";
+}
+
+void checkExport(const RawCommand& raw, RenderCommand& command) {
+    for (std::size_t i = 0; i < kValueOptions.size(); ++i) {
+        if (raw.given[i] && kValueOptions[i].rendersOnly) {
+            command.problem =
+                std::string(kValueOptions[i].name.longName) + " has no use with --export";
+            return;
+        }
+    }
+    if (raw.scene.empty() || !hasExtension(raw.scene, kSceneFileExtension)) {
+        command.problem = "--export needs the scene file to write, FILE.toml";
+        if (!raw.scene.empty()) command.problem += ", not " + inQuotes(raw.scene);
+        return;
+    }
+    command.options.output = raw.scene;
+    command.kind = CommandKind::Export;
+}
+
+void checkRender(const RawCommand& raw, RenderCommand& command) {
+    RenderOptions& options = command.options;
+    if (raw.scene.empty()) {
+        command.problem = "no scene given (box, trio, field or a scene file FILE.toml)";
+        return;
+    }
+    if (!readScene(raw.scene, options, command.problem)) return;
+    if (options.output.empty()) options.output = defaultOutput(options);
+    command.kind = CommandKind::Render;
+}
+
+}  // namespace
+
+RenderCommand parseRenderCommand(int argc, const char* const* argv, int defaultThreads) {
+    RenderCommand command;
+    RenderOptions& options = command.options;
+    options.threads = std::clamp(defaultThreads, 1, kMaxWorkers);
+    options.seed = kRenderSeed;
+    RawCommand raw;
+    command.problem = readRawCommand(argc, argv, raw);
+    if (raw.help) {
+        command.kind = CommandKind::Help;
+        command.problem.clear();
+        return command;
+    }
+    if (!command.problem.empty()) return command;
+    if (!raw.extras.empty()) {
+        command.problem =
+            "more than one scene: " + inQuotes(raw.scene) + " and " + inQuotes(raw.extras.front());
+        return command;
+    }
+    options.quiet = raw.quiet;
+    for (std::size_t i = 0; i < kValueOptions.size(); ++i) {
+        if (!raw.given[i]) continue;
+        const ValueOption& option = kValueOptions[i];
+        if (!option.apply(option.name.longName, raw.values[i], options, command.problem)) {
+            return command;
+        }
+    }
+    if (raw.given[kExportOption]) {
+        checkExport(raw, command);
+    } else {
+        checkRender(raw, command);
+    }
+    return command;
+}
+
+Preset findPreset(const std::string& name) {
+    for (const NamedPreset& entry : kPresets) {
+        if (entry.name == name) return entry.preset;
+    }
+    return nullptr;
+}
+
+}  // namespace lucentor

@@ -1,3 +1,0 @@
-#include "render/headless.h"
-
-int main(int argc, char* argv[]) { return lucentor::runRenderTool(argc, argv); }

@@ -1,0 +1,261 @@
+#include "engine/render_job.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/rendering.h"
+#include "presets/box.h"
+#include "shading/trace.h"
+
+namespace lucentor {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Fills the whole view with one light seen from outside (a ray starting inside a sphere
+// never reports it), so every sample is exactly kLightHitColor: a row sampled twice or not
+// at all shows in the sums.
+void fillViewWithLight(Scene& scene) { scene.addLight({0, 0, -50}, 40.0f, {1, 1, 1}, 1.0f); }
+
+// The first pixel whose sum is not `passes` float additions of kLightHitColor, or -1.
+int firstWrongPixel(const Vec3* sums, int passes) {
+    Vec3 expected;
+    for (int i = 0; i < passes; ++i) expected = expected + kLightHitColor;
+    const Vec3* wrong =
+        std::find_if(sums, sums + kPixelCount, [&](const Vec3& sum) { return !(sum == expected); });
+    return wrong == sums + kPixelCount ? -1 : int(wrong - sums);
+}
+
+// The main thread's loop: starts passes until `passes` are complete, never one more, and
+// calls show() at each completion but the last. Gives up, failing, once more workers have
+// reported than there are, as the pass could then never complete.
+template <typename Show>
+void renderPasses(Rendering& rendering, int passes, Show&& show) {
+    while (completedPasses(rendering) < passes) {
+        ASSERT_LE(rendering.job.finishedWorkers.load(), rendering.job.workerCount)
+            << "in pass " << rendering.passCount;
+        if (rendering.passCount == passes || !stepFrame(rendering, show)) {
+            std::this_thread::yield();
+        }
+    }
+}
+
+struct RenderedBuffers {
+    std::vector<Vec3> firstPass;
+    std::vector<Vec3> final;
+};
+
+RenderedBuffers renderBox(int workers, int passes) {
+    Rendering rendering;
+    prepareRendering(rendering, buildBoxScene);
+    startWorkers(rendering, workers, kRenderSeed);
+    RenderedBuffers buffers;
+    renderPasses(rendering, passes, [&] {
+        if (rendering.passCount == 1) {
+            buffers.firstPass.assign(rendering.accumulation, rendering.accumulation + kPixelCount);
+        }
+    });
+    buffers.final.assign(rendering.accumulation, rendering.accumulation + kPixelCount);
+    return buffers;
+}
+
+TEST(RenderPasses, BufferDoesNotDependOnTheWorkerCount) {
+    const RenderedBuffers one = renderBox(1, 2);
+    const RenderedBuffers three = renderBox(3, 2);
+    ASSERT_EQ(three.final.size(), std::size_t(kPixelCount));
+    // Bit for bit, signed zeros included, is the point.
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
+    EXPECT_EQ(std::memcmp(one.final.data(), three.final.data(), sizeof(Vec3) * kPixelCount), 0);
+    EXPECT_TRUE(std::any_of(one.final.begin(), one.final.end(),
+                            [](const Vec3& sum) { return sum.x > 0.0f; }));
+    // Seeds that ignored the pass would make the second pass repeat the first exactly.
+    std::vector<Vec3> doubled = one.firstPass;
+    for (Vec3& sum : doubled) sum = sum + sum;
+    EXPECT_NE(doubled, one.final);
+}
+
+// Passes of the stress test below, split between its worker counts: enough for the test suite
+// under ThreadSanitizer, where a pass costs over 0.1 s. LUCENTOR_STRESS_PASSES asks for others.
+int stressPasses() {
+    constexpr int kDefaultStressPasses = 120;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any thread of this test starts.
+    const char* asked = std::getenv("LUCENTOR_STRESS_PASSES");
+    return asked != nullptr ? std::max(2, std::atoi(asked)) : kDefaultStressPasses;
+}
+
+// Every pass boundary is a chance for a report to come early, twice or never, so this checks
+// the buffer whenever the main thread sees every report in, over many passes: the reports must
+// not complete a pass before all its rows are in the buffer. With more workers than processors
+// a worker is routinely preempted between taking a row and reporting.
+TEST(RenderStress, EachPixelIsSampledOncePerPassBeforeThePassCompletes) {
+    const int totalPasses = stressPasses();
+    for (const int workers : {kWorkerCount, 8}) {
+        const int passes =
+            workers == kWorkerCount ? totalPasses / 2 : totalPasses - totalPasses / 2;
+        Rendering rendering;
+        prepareRendering(rendering, fillViewWithLight);
+        startWorkers(rendering, workers, kRenderSeed);
+        int wrongPass = 0;
+        int wrongPixel = -1;
+        renderPasses(rendering, passes, [&] {
+            const int pixel = firstWrongPixel(rendering.accumulation, rendering.passCount);
+            if (pixel >= 0 && wrongPass == 0) {
+                wrongPass = rendering.passCount;
+                wrongPixel = pixel;
+            }
+        });
+        EXPECT_EQ(wrongPass, 0) << workers << " workers: pixel " << wrongPixel
+                                << " wrong after pass " << wrongPass << " of " << passes;
+        EXPECT_EQ(completedPasses(rendering), passes) << workers << " workers";
+        EXPECT_EQ(firstWrongPixel(rendering.accumulation, passes), -1) << workers << " workers";
+    }
+}
+
+// Holding rowMutex keeps the worker from taking another row, so the rows left when the stop
+// is requested stay unrendered, however the threads are scheduled. Should the main thread
+// first look only after every row was taken, the next pass gives it another chance.
+TEST(RenderStop, StopMidPassLeavesTheRestOfThePass) {
+    Rendering rendering;
+    prepareRendering(rendering, buildBoxScene);
+    startWorkers(rendering, 1, kRenderSeed);
+    RenderJob& job = rendering.job;
+    int rowsLeft = -1;
+    for (int attempt = 0; attempt < 5 && rowsLeft < 0; ++attempt) {
+        while (!stepFrame(rendering, [] {})) std::this_thread::yield();
+        rowsLeft = kImageHeight - 1;
+        while (rowsLeft == kImageHeight - 1) {
+            const std::lock_guard lock(job.rowMutex);
+            rowsLeft = job.nextRow.load();
+            if (rowsLeft >= 0 && rowsLeft < kImageHeight - 1) requestStop(job);
+        }
+    }
+    ASSERT_GE(rowsLeft, 0) << "every pass was handed out before the main thread looked";
+    rendering.workers[0].join();
+    EXPECT_EQ(job.finishedWorkers.load(), 0);
+    EXPECT_EQ(completedPasses(rendering), rendering.passCount - 1);
+    EXPECT_GE(job.nextRow.load(), rowsLeft - 1) << "rows taken after the stop";
+}
+
+TEST(RenderStop, StopWhileIdleEndsEveryWorker) {
+    for (const int passes : {0, 1}) {
+        Rendering rendering;
+        prepareRendering(rendering, fillViewWithLight);
+        startWorkers(rendering, 3, kRenderSeed);
+        renderPasses(rendering, passes, [] {});
+        requestStop(rendering.job);
+        for (int i = 0; i < 3; ++i) rendering.workers[i].join();
+        EXPECT_EQ(firstWrongPixel(rendering.accumulation, passes), -1) << passes << " passes";
+    }
+}
+
+// One job driven by hand, with the protocol's states set directly.
+struct RenderJobTest : ::testing::Test {
+    RenderJobTest() {
+        fillViewWithLight(scene_);
+        job_.accumulation = buffer_.data();
+        job_.camera = &camera_;
+        job_.scene = &scene_;
+        job_.workerCount = 1;
+    }
+    ~RenderJobTest() override {
+        requestStop(job_);
+        if (worker_.joinable()) worker_.join();
+    }
+    RenderJobTest(const RenderJobTest&) = delete;
+    RenderJobTest& operator=(const RenderJobTest&) = delete;
+    RenderJobTest(RenderJobTest&&) = delete;
+    RenderJobTest& operator=(RenderJobTest&&) = delete;
+
+    void startWorker() { worker_ = std::thread(renderWorker, &job_); }
+
+    void waitForReports() const {
+        while (!isPassComplete(job_)) std::this_thread::yield();
+    }
+
+    Scene scene_;
+    Camera camera_ = makeCamera();
+    std::vector<Vec3> buffer_ = std::vector<Vec3>(kPixelCount);
+    RenderJob job_;
+    std::thread worker_;
+};
+
+TEST_F(RenderJobTest, WorkerStartedBeforeAnyPassWaitsForOne) {
+    job_.finishedWorkers.store(1);
+    startWorker();
+    // Ample time to take a row or report, neither of which it may do.
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(job_.nextRow.load(), -1);
+    EXPECT_EQ(firstWrongPixel(buffer_.data(), 0), -1);
+    ASSERT_EQ(job_.finishedWorkers.load(), 1);
+    startPass(job_, 1);
+    waitForReports();
+    EXPECT_EQ(firstWrongPixel(buffer_.data(), 1), -1);
+}
+
+// The state a slow worker finds when the others took every row of the pass: it must report
+// all the same, and only once.
+TEST_F(RenderJobTest, WorkerReportsOnceAPassWhoseRowsItNeverGot) {
+    job_.finishedWorkers.store(0);
+    job_.passNumber.store(1);
+    startWorker();
+    waitForReports();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(job_.finishedWorkers.load(), 1);
+    EXPECT_EQ(firstWrongPixel(buffer_.data(), 0), -1);
+}
+
+// lucentor-render's main thread sleeps through the pass; a lost wake-up would hang it here
+// until the test's time-out. It must also wake for the pass completed before it waited.
+TEST_F(RenderJobTest, WaitForPassCompleteWakesWhenTheLastWorkerReports) {
+    job_.finishedWorkers.store(1);
+    startWorker();
+    EXPECT_TRUE(waitForPassComplete(job_, std::chrono::hours(1)));
+    startPass(job_, 1);
+    EXPECT_TRUE(waitForPassComplete(job_, std::chrono::hours(1)));
+    EXPECT_EQ(firstWrongPixel(buffer_.data(), 1), -1);
+    startPass(job_, 2);
+    EXPECT_TRUE(waitForPassComplete(job_, std::chrono::hours(1)));
+    EXPECT_EQ(firstWrongPixel(buffer_.data(), 2), -1);
+}
+
+// Rows sharing a generator sequence would repeat each other's jitter and light samples.
+TEST(RowSeed, DistinctForEveryRowOfEveryPassAndSeed) {
+    std::set<std::uint64_t> seeds;
+    for (const std::uint64_t seed : {kRenderSeed, kRenderSeed + 1}) {
+        for (int pass = 1; pass <= 3; ++pass) {
+            for (int row = 0; row < kImageHeight; ++row) seeds.insert(rowSeed(seed, pass, row));
+        }
+    }
+    EXPECT_EQ(seeds.size(), std::size_t(2 * 3 * kImageHeight));
+}
+
+TEST(Accumulate, NonFiniteChannelAddsNothing) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        Vec3 sample;
+        Vec3 expected;
+    } kCases[] = {
+        {{kNaN, 0.5f, 0.25f}, {1.0f, 2.5f, 3.25f}},
+        {{0.5f, kInf, -0.25f}, {1.5f, 2.0f, 2.75f}},
+        {{-kInf, 0.5f, kNaN}, {1.0f, 2.5f, 3.0f}},
+    };
+    for (const auto& c : kCases) {
+        Vec3 sum{1.0f, 2.0f, 3.0f};
+        accumulate(sum, c.sample);
+        EXPECT_EQ(sum, c.expected) << c.sample.x << " " << c.sample.y << " " << c.sample.z;
+    }
+}
+
+}  // namespace
+}  // namespace lucentor
