@@ -18,7 +18,7 @@ struct Camera {
 Camera makeCamera();
 
 // The primary ray from the eye through image-plane point (u, v), with a unit direction and t
-// = kFarDistance.
+// = kFarDistance: one lane of the sample kernels' camera rays.
 Ray cameraRay(const Camera& camera, float u, float v);
 
 }  // namespace lucentor

@@ -6,21 +6,20 @@
 #include <span>
 
 #include "engine/image.h"
-#include "engine/row_lanes.h"
 #include "shading/random.h"
 
 namespace lucentor {
 namespace {
 
-// What a worker found under rowMutex: up to kRowLanes rows of the pass to render, or none.
+// What a worker found under rowMutex: up to the kernel's rowLanes rows of the pass to render, or none.
 struct RowTake {
-    std::array<int, kRowLanes> rows{};
+    std::array<int, kMaxRowLanes> rows{};
     int count = 0;
     int pass = 0;  // passNumber as read before nextRow, at the first row
 };
 
 RowTake takeRows(RenderJob& job) {
-    const int lanes = rowLanesOf(job.simd);
+    const int lanes = job.kernel.rowLanes;
     const std::lock_guard lock(job.rowMutex);
     RowTake take;
     take.pass = job.passNumber.load();
@@ -76,8 +75,8 @@ void renderWorker(RenderJob* job) {
         const RowTake take = takeRows(*job);
         assert(take.pass == reportedPass || take.pass == reportedPass + 1);
         if (take.count > 0) {
-            renderRows(*job, reportedPass + 1,
-                       std::span(take.rows.data(), std::size_t(take.count)));
+            job->kernel.renderRows(*job, job->shading, reportedPass + 1,
+                                   std::span(take.rows.data(), std::size_t(take.count)));
         } else if (take.pass > reportedPass) {
             reportPassFinished(*job);
             reportedPass = take.pass;
@@ -85,6 +84,11 @@ void renderWorker(RenderJob* job) {
             waitForNextPass(*job, reportedPass);
         }
     }
+}
+
+void prepareSampling(RenderJob& job) {
+    job.kernel = sampleKernelOf(job.simd);
+    job.shading = makeShadingScene(*job.scene);
 }
 
 bool isPassComplete(const RenderJob& job) { return job.finishedWorkers.load() == job.workerCount; }

@@ -7,8 +7,11 @@
 #include <mutex>
 
 #include "engine/camera.h"
+#include "engine/integrator.h"
 #include "query/simd_path.h"
 #include "scene/scene.h"
+#include "shading/light_sampling.h"
+#include "shading/random.h"
 
 namespace lucentor {
 
@@ -29,7 +32,7 @@ struct PixelCell {
 };
 
 // Everything the main thread and the render workers share. A pass hands out rows 479 down
-// to 0 from nextRow, each to one worker (up to kRowLanes at a turn), which adds one sample per
+// to 0 from nextRow, each to one worker (up to the kernel's rowLanes at a turn), which adds one sample per
 // pixel of it into `accumulation`; each worker then reports once in finishedWorkers and sleeps on
 // passStarted until the next pass or a stop. rowMutex guards nextRow; finishMutex guards
 // finishedWorkers, which passFinished announces, and the changes of passNumber and stopRequested,
@@ -51,7 +54,10 @@ struct RenderJob {
     const Scene* scene = nullptr;
     int workerCount = kWorkerCount;  // how many reports complete a pass
     std::uint64_t seed = kRenderSeed;
-    SimdPath simd = SimdPath::Scalar;  // the ray queries' kernels; the processor must have them
+    SimdPath simd = SimdPath::Scalar;  // the kernels' instruction set; the processor must have it
+    // Set by prepareSampling from `scene` and `simd` before the workers start, read-only after.
+    SampleKernel kernel;
+    ShadingScene shading;
     // The pass being handed out, counted from 1; 0 before the first. Stored after nextRow
     // when a pass starts, so a worker that reads it first and then finds nextRow negative
     // knows that this pass is handed out completely.
@@ -66,14 +72,17 @@ struct RenderJob {
     // The jitter cell of pixel column x (0 to 639), row y (0 to 479).
     PixelCell pixelCell(int x, int y) const;
 
-    // The camera ray through a random point of the pixel's cell: two draws from the calling
-    // thread's generator.
-    Ray jitteredRay(int x, int y) const;
+    // The camera ray through a random point of the pixel's cell: two draws from `generator`.
+    Ray jitteredRay(int x, int y, RandomGenerator& generator) const;
 
     // One sample of the pixel: its jittered ray, traced. The two draws of the ray, then those
-    // of the trace.
-    Vec3 samplePixel(int x, int y) const;
+    // of the trace. One lane of the sample kernels.
+    Vec3 samplePixel(int x, int y, RandomGenerator& generator) const;
 };
+
+// Chooses the job's kernel by `simd` and works out what its shading reads besides the scene:
+// once, before the workers start.
+void prepareSampling(RenderJob& job);
 
 // The thread function of a render worker; returns once it sees stopRequested.
 void renderWorker(RenderJob* job);

@@ -28,6 +28,7 @@ void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed, Sim
     job.simd = simd;
     job.camera = rendering.camera;
     job.scene = rendering.scene;
+    prepareSampling(job);
     rendering.accumulation = new Vec3[kPixelCount]{};
     job.accumulation = rendering.accumulation;
     for (int i = 0; i < workerCount; ++i) rendering.workers[i] = std::thread(renderWorker, &job);

@@ -10,17 +10,18 @@
 namespace lucentor {
 namespace {
 
-// The packet walks take the packed copy of the scene's tree, and only when no inner node lies
-// so deep that a scalar walk's depth limit could cut it short (never for a tree the builder
-// made); otherwise every lane takes the scalar query.
-bool walksPackets(SimdPath path, const Scene& scene) {
-    return path != SimdPath::Scalar && isCopyOf(scene.packedTree, scene.root) &&
-           scene.packedTree.innerLevels <= kMaxTraversalDepth + 1;
-}
-
 bool isActive(std::uint32_t active, int lane) { return (active >> lane & 1u) != 0; }
 
+bool walksPackets(SimdPath path, const Scene& scene) {
+    return path != SimdPath::Scalar && packetWalksApply(scene);
+}
+
 }  // namespace
+
+bool packetWalksApply(const Scene& scene) {
+    return isCopyOf(scene.packedTree, scene.root) &&
+           scene.packedTree.innerLevels <= kMaxTraversalDepth + 1;
+}
 
 void RayPacket::set(int lane, const Ray& ray) {
     const auto k = std::size_t(lane);

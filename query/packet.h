@@ -29,6 +29,11 @@ struct RayPacket {
     Ray ray(int lane) const;
 };
 
+// Whether the packet walks may take the scene's tree: its packed copy copies the root, and no
+// inner node lies so deep that a scalar walk's depth limit could cut it short (never for a
+// tree the builder made). Otherwise every lane takes the scalar queries.
+bool packetWalksApply(const Scene& scene);
+
 // Ray::closestHit for each ray of `active`, lane by lane the same: the lane's t is lowered as
 // the scalar query lowers it and records[lane] is its record. Lanes outside `active` keep
 // their t and records.

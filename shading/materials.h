@@ -24,11 +24,8 @@ bool isCheckerboard(const Vec3& color);
 // The checkerboard colour at a point: cells one unit wide, aligned on integer x and z.
 Vec3 checkerColor(const Vec3& point);
 
-// The surface of a sphere or a plane hit at `point`.
-Surface sphereSurface(const Sphere& sphere, const Vec3& point);
-Surface planeSurface(const Plane& plane, const Vec3& point);
-
 // The surface of the sphere or plane that `hit` names, at `point` (not for a light).
+// This and the functions below are one lane of the lane kernels' shading.
 Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point);
 
 // The refracted direction of `direction` through a surface of refractive index `index` with

@@ -19,14 +19,19 @@ struct RandomGenerator {
 
 // SplitMix64's finaliser: a bijection of 64-bit values in which every input bit affects every
 // output bit. Turns structured keys (seed, pass, row) into unrelated generator states.
+// Its constants are named so that the lane kernels draw exactly the same numbers.
+inline constexpr std::uint64_t kGoldenGamma = 0x9E3779B97F4A7C15u;
+inline constexpr std::uint64_t kMixMultiplier1 = 0xBF58476D1CE4E5B9u;
+inline constexpr std::uint64_t kMixMultiplier2 = 0x94D049BB133111EBu;
+
 constexpr std::uint64_t mixBits(std::uint64_t z) {
-    z = (z ^ (z >> 30u)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27u)) * 0x94D049BB133111EBu;
+    z = (z ^ (z >> 30u)) * kMixMultiplier1;
+    z = (z ^ (z >> 27u)) * kMixMultiplier2;
     return z ^ (z >> 31u);
 }
 
 constexpr int RandomGenerator::next() {
-    state += 0x9E3779B97F4A7C15u;
+    state += kGoldenGamma;
     return int(mixBits(state) >> 33u);
 }
 
@@ -48,16 +53,5 @@ constexpr std::uint32_t remainder(std::uint32_t value, const FixedDivisor& by) {
     const std::uint64_t fraction = by.magic * value;
     return std::uint32_t((Uint128(fraction) * by.divisor) >> 64u);
 }
-
-// Each thread draws from a generator of its own: the C library's rand() is shared behind a
-// lock in glibc (and need not be thread-safe elsewhere), which would serialise the render
-// workers. Constant-initialised and defined here, so a draw inlines to a few instructions
-// with no call and no guard check; a thread that never seeds starts from seed 0.
-inline constinit thread_local RandomGenerator threadGenerator;
-
-inline void seedThreadRandom(std::uint64_t seed) { threadGenerator.state = seed; }
-
-// The next draw of the calling thread's generator.
-inline int threadRandom() { return threadGenerator.next(); }
 
 }  // namespace lucentor

@@ -1,7 +1,7 @@
-#pragma once
-
 // The packet walks, written once over a lane type V that each kernel's translation unit
-// defines for its instruction set (and includes this file after). V gives a vector of
+// defines for its instruction set (WalkLanes in simd/lanes_*.inl). Included inside the
+// kernels' namespace and target region, after the headers it uses: query/closest_hit.h,
+// query/occlusion.h, query/packet.h, query/traversal.h, scene/packed_tree.h, scene/scene.h. V gives a vector of
 // V::kWidth floats with load, store, broadcast, the IEEE operations add, sub, mul, div, sqrt,
 // min, max, comparisons returning lane bits (notEqual true on NaN, as C++'s !=, the others
 // false), and select by lane bits.
@@ -15,21 +15,8 @@
 //   every float: double carries more than twice float's precision plus two bits, so rounding
 //   twice cannot differ from rounding once. It is the instruction g++ emits for the scalar
 //   form too.
-// Only in this file and the kernels: no function shared with baseline code is called here, so
-// no inline function can be compiled once for a wider instruction set and then linked into
-// baseline code.
 
-#include <array>
-#include <cstdint>
-
-#include "query/closest_hit.h"
-#include "query/occlusion.h"
-#include "query/packet.h"
-#include "query/traversal.h"
-#include "scene/packed_tree.h"
-#include "scene/scene.h"
-
-namespace lucentor::packetwalk {
+namespace packetwalk {
 
 template <class V>
 using Floats = typename V::Floats;
@@ -408,4 +395,4 @@ void occlusionSums(const PackedTree& tree, const RayPacket& packet, std::uint32_
     }
 }
 
-}  // namespace lucentor::packetwalk
+}  // namespace packetwalk

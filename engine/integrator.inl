@@ -1,0 +1,248 @@
+// The sample pipeline, written once over the lane type (simd/lane_math.inl): each lane is one
+// sample, with its own ray and its own generator, and every stage runs across the lanes under
+// a mask. Width 1 is the scalar reference; the wider kernels give the same bits lane by lane.
+// Included inside a kernel namespace after the lane type, the ray queries and the shading
+// (shading/materials_lanes.inl, shading/lighting_lanes.inl).
+
+// One node of the lanes' ray trees: a camera ray at depth 0, a reflected or refracted ray
+// below. Every lane visits the same nodes in the same order (a ray, then its reflected
+// subtree, then its refracted one); a lane whose tree has no such node is masked out there.
+struct NodeLanes {
+    RayLanes ray;  // t left at each lane's hit
+    Mask active;   // the lanes with a ray at this node
+    Mask mirror;   // lanes whose surface reflects: one child, the reflected ray
+    Mask glass;    // lanes whose surface refracts: two children, reflected then refracted
+    SurfaceLanes surface;
+    Vec3Lanes color;   // what the lanes that end here see; later the node's colour
+    Vec3Lanes direct;  // the mirror lanes' direct light
+    Floats reflectance;
+    Floats turnedCos;  // glass lanes: the ray against the normal turned along it
+    RayLanes reflected;
+    RayLanes refracted;
+    Vec3Lanes reflectedColor;
+    Vec3Lanes refractedColor;
+    Floats refractedT;
+    int nextChild = 0;
+};
+
+// The reflected and refracted rays of the mirror and glass lanes, and the glass lanes'
+// Fresnel share.
+inline void prepareChildren(NodeLanes& node) {
+    const SurfaceLanes& s = node.surface;
+    const Vec3Lanes& d = node.ray.direction;
+    const Vec3Lanes& n = s.normal;
+    const RayLanes mirrorRay{s.point + n * kSurfaceOffset, reflectedDirections(d, n)};
+    // The refracted ray starts below the surface, whichever side the ray came from.
+    node.refracted = {s.point - n * kSurfaceOffset, refractedDirections(d, n, s.material)};
+    const Vec3Lanes turned = select(dot(d, n) < 0.0f, -n, n);
+    const RayLanes glassRay{s.point + turned * kSurfaceOffset, reflectedDirections(d, turned)};
+    node.reflected = {select(node.glass, glassRay.origin, mirrorRay.origin),
+                      select(node.glass, glassRay.direction, mirrorRay.direction)};
+    node.reflectance = fresnelReflectances(d, turned, s.material);
+    node.turnedCos = dot(d, turned);
+}
+
+// The node's closest hits and everything its lanes ask of them before any child: the colour
+// of the lanes that end here (a miss, a light, the depth limit, a diffuse surface), the
+// mirror lanes' direct light (drawn before their reflected rays), and the child rays.
+inline void visit(const ShadingScene& shading, NodeLanes& node, int depth,
+                  Generators& generators) {
+    const HitLanes hit = closestHits(shading, node.ray, node.active);
+    const Mask missed = node.ray.t == kFarDistance;
+    // A light is seen at any depth, so this comes before the depth limit.
+    const Mask light = node.active & !missed & (hit.kind == intsOf(int(HitKind::Light)));
+    node.color = select(light, lanesOf(kLightHitColor), Vec3Lanes{});
+    node.mirror = {};
+    node.glass = {};
+    node.nextChild = 0;
+    if (depth == int(kMaxDepth)) return;
+    const Mask surfaced = node.active & !missed & !light;
+    if (!any(surfaced)) return;
+
+    const Vec3Lanes point = node.ray.direction * node.ray.t + node.ray.origin;
+    node.surface = surfacesOf(*shading.scene, hit.kind, hit.index, surfaced, point);
+    const SurfaceLanes& s = node.surface;
+    const Mask diffuse = surfaced & (s.material == 0.0f);
+    node.glass = surfaced & (s.material > 1.0f);
+    node.mirror = surfaced & !diffuse & !node.glass;
+    const Mask lit = diffuse | node.mirror;
+    if (any(lit)) {
+        node.direct = directLightings(shading, s.point, s.normal, lit, generators);
+        node.color = select(diffuse, s.color * node.direct, node.color);
+    }
+    if (any(node.mirror | node.glass)) prepareChildren(node);
+}
+
+// Absorption over the refracted ray's path, for the glass lanes of `lanes` whose ray met the
+// surface exactly edge-on (or with NaN): exp has no lane form with the same bits as libm's,
+// so each such lane calls it.
+inline Vec3Lanes absorbed(const Vec3Lanes& mixed, const Vec3Lanes& color, Floats travelled,
+                          Mask lanes) {
+    const FloatArray distance = arrayOf(travelled);
+    std::array<FloatArray, 3> channels{arrayOf(mixed.x), arrayOf(mixed.y), arrayOf(mixed.z)};
+    const std::array<FloatArray, 3> tints{arrayOf(color.x), arrayOf(color.y), arrayOf(color.z)};
+    for (int k = 0; k < kLanes; ++k) {
+        if (!isSet(lanes, k)) continue;
+        const auto lane = std::size_t(k);
+        for (std::size_t c = 0; c < 3; ++c) {
+            const float exponent = -(1.0f - tints[c].values[lane]) * distance.values[lane];
+            channels[c].values[lane] *= float(std::exp(double(exponent)));
+        }
+    }
+    return {load(channels[0].values.data()), load(channels[1].values.data()),
+            load(channels[2].values.data())};
+}
+
+// The node's colour once its children are done: partly lit directly, partly reflecting for
+// the mirror lanes; a Fresnel-weighted blend of the reflected and refracted rays for glass.
+inline void combineChildren(NodeLanes& node) {
+    const SurfaceLanes& s = node.surface;
+    const Floats m = s.material;
+    if (any(node.mirror)) {
+        const Vec3Lanes mirrored =
+            (node.direct * s.color) * (1.0f - m) + (s.color * node.reflectedColor) * m;
+        node.color = select(node.mirror, mirrored, node.color);
+    }
+    if (any(node.glass)) {
+        const Floats kr = node.reflectance;
+        Vec3Lanes mixed =
+            (s.color * node.refractedColor) * (1.0f - kr) + (node.reflectedColor * s.color) * kr;
+        const Mask edgeOn = node.glass & !(node.turnedCos > 0.0f);
+        if (any(edgeOn)) mixed = absorbed(mixed, s.color, node.refractedT, edgeOn);
+        node.color = select(node.glass, mixed, node.color);
+    }
+}
+
+// Starts the child of `parent` at stack slot `slot` for the lanes of `lanes`.
+inline void startChild(const ShadingScene& shading, NodeLanes& child, const RayLanes& ray,
+                       Mask lanes, int depth, Generators& generators) {
+    child.ray = {ray.origin, ray.direction, kFarDistance};
+    child.active = lanes;
+    visit(shading, child, depth, generators);
+}
+
+// The colour seen along each lane's ray of `lanes` from depth `depth` (0 to kMaxDepth), with
+// each lane's t left at its hit: the recursive trace as an iterative walk of the ray trees,
+// combining colours in the recursion's order.
+inline Vec3Lanes traceLanes(const ShadingScene& shading, RayLanes& rays, Mask lanes, int depth,
+                            Generators& generators) {
+    constexpr int kLevels = int(kMaxDepth) + 1;
+    std::array<NodeLanes, kLevels> stack;
+    int top = depth;
+    stack[std::size_t(top)].ray = rays;
+    stack[std::size_t(top)].active = lanes;
+    visit(shading, stack[std::size_t(top)], top, generators);
+    for (;;) {
+        NodeLanes& node = stack[std::size_t(top)];
+        if (node.nextChild == 0) {
+            node.nextChild = 1;
+            const Mask reflecting = node.mirror | node.glass;
+            if (any(reflecting)) {
+                startChild(shading, stack[std::size_t(top + 1)], node.reflected, reflecting,
+                           top + 1, generators);
+                ++top;
+                continue;
+            }
+        }
+        if (node.nextChild == 1) {
+            node.nextChild = 2;
+            if (any(node.glass)) {
+                startChild(shading, stack[std::size_t(top + 1)], node.refracted, node.glass,
+                           top + 1, generators);
+                ++top;
+                continue;
+            }
+        }
+        combineChildren(node);
+        if (top == depth) break;
+        NodeLanes& parent = stack[std::size_t(top - 1)];
+        if (parent.nextChild == 1) {
+            parent.reflectedColor = node.color;
+        } else {
+            parent.refractedColor = node.color;
+            parent.refractedT = node.ray.t;
+        }
+        --top;
+    }
+    rays.t = stack[std::size_t(depth)].ray.t;
+    return stack[std::size_t(depth)].color;
+}
+
+// The camera rays through image-plane points (u, v), with unit directions and t =
+// kFarDistance.
+inline RayLanes cameraRays(const Camera& camera, Floats u, Floats v) {
+    const Vec3Lanes d = ((u * lanesOf(camera.horizontal) + lanesOf(camera.lowerLeft)) +
+                         v * lanesOf(camera.vertical)) -
+                        lanesOf(camera.origin);
+    const Floats k = 1.0f / length(d);
+    return {lanesOf(camera.origin), d * k, kFarDistance};
+}
+
+// A jitter coordinate of each lane's pixel cell: low + a draw modulo the cell's width.
+inline Floats jitterCoordinates(const RenderJob& job, Ints low, Ints high, Mask lanes,
+                                Generators& generators) {
+    const Ints cell = low + remainderOf(draw(generators, lanes), high - low);
+    return job.jitterUnit * toFloats(cell);
+}
+
+// The rows of one turn side by side: each lane renders its row pixel by pixel, from the
+// row's own generator.
+struct RowBatch {
+    Mask lanes;
+    Generators generators;
+    Ints vLow;
+    Ints vHigh;
+    std::array<Vec3*, kLanes> sums{};  // each row's pixel sums
+};
+
+inline RowBatch makeRowBatch(const RenderJob& job, int pass, std::span<const int> rows) {
+    RowBatch batch;
+    alignas(64) std::array<std::uint64_t, kLanes> states{};
+    alignas(64) std::array<std::int32_t, kLanes> vLow{};
+    alignas(64) std::array<std::int32_t, kLanes> vHigh{};
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const PixelCell cell = job.pixelCell(0, rows[k]);
+        states[k] = rowSeed(job.seed, pass, rows[k]);
+        vLow[k] = cell.vLow;
+        vHigh[k] = cell.vHigh;
+        batch.sums[k] = job.accumulation + pixelIndex(0, rows[k]);
+    }
+    // Lanes without a row divide by 1 rather than 0; they are masked out everywhere.
+    for (std::size_t k = rows.size(); k < std::size_t(kLanes); ++k) vHigh[k] = 1;
+    batch.lanes = lanesBelow(int(rows.size()));
+    batch.generators = generatorsOf(states.data());
+    batch.vLow = loadInts(vLow.data());
+    batch.vHigh = loadInts(vHigh.data());
+    return batch;
+}
+
+inline void accumulateLanes(RowBatch& batch, int x, const Vec3Lanes& color) {
+    const FloatArray red = arrayOf(color.x);
+    const FloatArray green = arrayOf(color.y);
+    const FloatArray blue = arrayOf(color.z);
+    for (int k = 0; k < kLanes; ++k) {
+        if (!isSet(batch.lanes, k)) continue;
+        const auto lane = std::size_t(k);
+        accumulate(batch.sums[lane][x], {red.values[lane], green.values[lane], blue.values[lane]});
+    }
+}
+
+// Adds one sample to every pixel of `rows` (at most kLanes rows of pass `pass`): the two
+// jitter draws of each pixel, then its trace. Returns early, between columns, once the job's
+// stopRequested is set.
+inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass,
+                           std::span<const int> rows) {
+    RowBatch batch = makeRowBatch(job, pass, rows);
+    for (int x = 0; x < kImageWidth; ++x) {
+        if (job.stopRequested.load()) return;  // the rest of the rows wait for no sample
+        const PixelCell cell = job.pixelCell(x, rows[0]);
+        // Two statements: the first draw is the column's, the second the row's.
+        const Floats u = jitterCoordinates(job, intsOf(cell.uLow), intsOf(cell.uHigh),
+                                           batch.lanes, batch.generators);
+        const Floats v =
+            jitterCoordinates(job, batch.vLow, batch.vHigh, batch.lanes, batch.generators);
+        RayLanes rays = cameraRays(*job.camera, u, v);
+        const Vec3Lanes color = traceLanes(shading, rays, batch.lanes, 0, batch.generators);
+        accumulateLanes(batch, x, color);
+    }
+}

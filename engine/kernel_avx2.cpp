@@ -1,0 +1,28 @@
+// The sample pipeline on eight lanes, for processors with AVX2. Only
+// the code of the target region below is built for them, in a namespace of its own.
+#include "engine/kernel_headers.h"
+
+#include <immintrin.h>
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace lucentor::avx2 {
+
+// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here.
+#include "simd/lanes_avx2.inl"
+#include "simd/lane_math.inl"
+#include "query/packet_walk.inl"
+#include "engine/lane_queries_packets.inl"
+#include "shading/materials_lanes.inl"
+#include "shading/lighting_lanes.inl"
+#include "engine/integrator.inl"
+// NOLINTEND(bugprone-suspicious-include)
+
+void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows) {
+    renderRowLanes(job, shading, pass, rows);
+}
+
+}  // namespace lucentor::avx2
+
+#pragma GCC pop_options

@@ -1,0 +1,33 @@
+// The sample pipeline on sixteen lanes, for processors with AVX-512 F, DQ, BW and VL. Only
+// the code of the target region below is built for them, in a namespace of its own.
+#include "engine/kernel_headers.h"
+
+// g++ 12 warns inside its own AVX-512 header, whose intrinsics start from an undefined vector.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512dq,avx512bw,avx512vl")
+
+namespace lucentor::avx512 {
+
+// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here.
+#include "simd/lanes_avx512.inl"
+#include "simd/lane_math.inl"
+#include "query/packet_walk.inl"
+#include "engine/lane_queries_packets.inl"
+#include "shading/materials_lanes.inl"
+#include "shading/lighting_lanes.inl"
+#include "engine/integrator.inl"
+// NOLINTEND(bugprone-suspicious-include)
+
+void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows) {
+    renderRowLanes(job, shading, pass, rows);
+}
+
+}  // namespace lucentor::avx512
+
+#pragma GCC pop_options

@@ -1,0 +1,30 @@
+#pragma once
+
+// Everything the lane kernels' fragments (simd/*.inl, query/packet_walk.inl,
+// shading/*_lanes.inl, engine/*.inl) use, included before a kernel's target region: what is
+// defined here stays baseline x86-64 code, so that no inline function of it is ever compiled
+// for a wider instruction set and then linked into baseline code. The fragments themselves
+// include nothing.
+
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "engine/camera.h"
+#include "engine/image.h"
+#include "engine/integrator.h"
+#include "engine/render_job.h"
+#include "query/closest_hit.h"
+#include "query/occlusion.h"
+#include "query/packet.h"
+#include "query/traversal.h"
+#include "scene/packed_tree.h"
+#include "scene/scene.h"
+#include "shading/light_sampling.h"
+#include "shading/lighting.h"
+#include "shading/materials.h"
+#include "shading/random.h"
+#include "shading/trace.h"

@@ -1,0 +1,202 @@
+// Eight lanes in ymm registers, lane sets as all-ones or all-zero lanes. Included inside the
+// AVX2 kernels' namespace, within their target region, after <immintrin.h> and <cstdint>;
+// see simd/lane_math.inl for what every lane type offers. Every operation is the IEEE
+// operation of the scalar lane type, lane by lane.
+
+inline constexpr int kLanes = 8;
+
+struct Floats {
+    __m256 value;
+
+    Floats() : value(_mm256_setzero_ps()) {}
+    Floats(__m256 v) : value(v) {}                 // NOLINT(google-explicit-constructor)
+    Floats(float v) : value(_mm256_set1_ps(v)) {}  // NOLINT(google-explicit-constructor)
+};
+
+struct Mask {
+    __m256i value;
+
+    Mask() : value(_mm256_setzero_si256()) {}
+    Mask(__m256i v) : value(v) {}  // NOLINT(google-explicit-constructor)
+};
+
+struct Ints {
+    __m256i value;
+};
+
+inline Floats operator+(Floats a, Floats b) { return _mm256_add_ps(a.value, b.value); }
+inline Floats operator-(Floats a, Floats b) { return _mm256_sub_ps(a.value, b.value); }
+inline Floats operator*(Floats a, Floats b) { return _mm256_mul_ps(a.value, b.value); }
+inline Floats operator/(Floats a, Floats b) { return _mm256_div_ps(a.value, b.value); }
+inline Floats operator-(Floats a) {
+    return _mm256_castsi256_ps(
+        _mm256_xor_si256(_mm256_castps_si256(a.value), _mm256_set1_epi32(INT_MIN)));
+}
+
+inline Mask compared(__m256 result) { return {_mm256_castps_si256(result)}; }
+
+// Ordered comparisons: false where either side is NaN, as in C++.
+inline Mask operator<(Floats a, Floats b) { return compared(_mm256_cmp_ps(a.value, b.value, _CMP_LT_OQ)); }
+inline Mask operator>(Floats a, Floats b) { return compared(_mm256_cmp_ps(a.value, b.value, _CMP_GT_OQ)); }
+inline Mask operator>=(Floats a, Floats b) {
+    return compared(_mm256_cmp_ps(a.value, b.value, _CMP_GE_OQ));
+}
+inline Mask operator==(Floats a, Floats b) {
+    return compared(_mm256_cmp_ps(a.value, b.value, _CMP_EQ_OQ));
+}
+
+inline Mask operator&(Mask a, Mask b) { return {_mm256_and_si256(a.value, b.value)}; }
+inline Mask operator|(Mask a, Mask b) { return {_mm256_or_si256(a.value, b.value)}; }
+inline Mask operator!(Mask a) { return {_mm256_xor_si256(a.value, _mm256_set1_epi32(-1))}; }
+inline bool any(Mask a) { return _mm256_testz_si256(a.value, a.value) == 0; }
+inline std::uint32_t bitsOf(Mask a) {
+    return std::uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(a.value)));
+}
+inline Mask maskOf(std::uint32_t bits) {
+    const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    const __m256i set = _mm256_and_si256(_mm256_set1_epi32(std::int32_t(bits)), laneBits);
+    return {_mm256_cmpeq_epi32(set, laneBits)};
+}
+
+inline Floats select(Mask m, Floats ifSet, Floats otherwise) {
+    return _mm256_blendv_ps(otherwise.value, ifSet.value, _mm256_castsi256_ps(m.value));
+}
+
+inline Floats sqrt(Floats a) { return _mm256_sqrt_ps(a.value); }
+inline Floats abs(Floats a) {
+    return _mm256_castsi256_ps(
+        _mm256_and_si256(_mm256_castps_si256(a.value), _mm256_set1_epi32(INT_MAX)));
+}
+
+inline Floats load(const float* p) { return _mm256_loadu_ps(p); }
+inline void store(float* p, Floats a) { _mm256_storeu_ps(p, a.value); }
+
+inline Ints operator+(Ints a, Ints b) { return {_mm256_add_epi32(a.value, b.value)}; }
+inline Ints operator-(Ints a, Ints b) { return {_mm256_sub_epi32(a.value, b.value)}; }
+inline Ints operator^(Ints a, Ints b) { return {_mm256_xor_si256(a.value, b.value)}; }
+inline Ints operator&(Ints a, Ints b) { return {_mm256_and_si256(a.value, b.value)}; }
+inline Ints intsOf(std::int32_t v) { return {_mm256_set1_epi32(v)}; }
+inline Ints loadInts(const std::int32_t* p) {
+    return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))};
+}
+inline void storeInts(std::int32_t* p, Ints a) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a.value);
+}
+inline Mask operator==(Ints a, Ints b) { return {_mm256_cmpeq_epi32(a.value, b.value)}; }
+inline Ints select(Mask m, Ints ifSet, Ints otherwise) {
+    return {_mm256_blendv_epi8(otherwise.value, ifSet.value, m.value)};
+}
+inline Floats toFloats(Ints a) { return _mm256_cvtepi32_ps(a.value); }
+// Out of range and NaN give INT_MIN, the scalar lane type's rule.
+inline Ints truncated(Floats a) { return {_mm256_cvttps_epi32(a.value)}; }
+
+// value mod divisor for 0 <= value < 2^31 and 0 < divisor < 2^31, four lanes in double: the
+// rounded quotient is off by at most one from the true one, which one correction each way
+// mends, and every product and difference is exact in double.
+inline __m128i remainderOfQuarter(__m128i value, __m128i divisor) {
+    const __m256d a = _mm256_cvtepi32_pd(value);
+    const __m256d n = _mm256_cvtepi32_pd(divisor);
+    const __m256d q =
+        _mm256_round_pd(_mm256_div_pd(a, n), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    __m256d r = _mm256_sub_pd(a, _mm256_mul_pd(q, n));
+    r = _mm256_blendv_pd(r, _mm256_add_pd(r, n), _mm256_cmp_pd(r, _mm256_setzero_pd(), _CMP_LT_OQ));
+    r = _mm256_blendv_pd(r, _mm256_sub_pd(r, n), _mm256_cmp_pd(r, n, _CMP_GE_OQ));
+    return _mm256_cvttpd_epi32(r);
+}
+
+inline Ints remainderOf(Ints value, Ints divisor) {
+    const __m128i low = remainderOfQuarter(_mm256_castsi256_si128(value.value),
+                                           _mm256_castsi256_si128(divisor.value));
+    const __m128i high = remainderOfQuarter(_mm256_extracti128_si256(value.value, 1),
+                                            _mm256_extracti128_si256(divisor.value, 1));
+    return {_mm256_set_m128i(high, low)};
+}
+
+// Each lane's SplitMix64 state, lanes 0 to 3 in `low`, 4 to 7 in `high`.
+struct Generators {
+    __m256i low;
+    __m256i high;
+};
+
+inline Generators generatorsOf(const std::uint64_t* states) {
+    return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(states)),
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states + 4))};
+}
+
+inline void storeGenerators(std::uint64_t* states, const Generators& g) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(states), g.low);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(states + 4), g.high);
+}
+
+// The low 64 bits of a * b in each lane, from 32-bit multiplies: AVX2 has no 64-bit one.
+inline __m256i multiplyLow64(__m256i a, std::uint64_t b) {
+    const __m256i bLanes = _mm256_set1_epi64x(std::int64_t(b));
+    const __m256i low = _mm256_mul_epu32(a, bLanes);
+    const __m256i cross = _mm256_add_epi64(_mm256_mul_epu32(_mm256_srli_epi64(a, 32), bLanes),
+                                           _mm256_mul_epu32(a, _mm256_srli_epi64(bLanes, 32)));
+    return _mm256_add_epi64(low, _mm256_slli_epi64(cross, 32));
+}
+
+// RandomGenerator::next on four lanes: the states advanced where `active` (all-ones 64-bit
+// lanes), and the top 31 bits of their mixed values in the low 32 bits of each lane.
+inline __m256i drawQuarter(__m256i& state, __m256i active) {
+    const __m256i gamma = _mm256_set1_epi64x(std::int64_t(kGoldenGamma));
+    state = _mm256_add_epi64(state, _mm256_and_si256(gamma, active));
+    __m256i z = state;
+    z = multiplyLow64(_mm256_xor_si256(z, _mm256_srli_epi64(z, 30)), kMixMultiplier1);
+    z = multiplyLow64(_mm256_xor_si256(z, _mm256_srli_epi64(z, 27)), kMixMultiplier2);
+    z = _mm256_xor_si256(z, _mm256_srli_epi64(z, 31));
+    return _mm256_srli_epi64(z, 33);
+}
+
+inline Ints draw(Generators& g, Mask active) {
+    const __m256i lowActive = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(active.value));
+    const __m256i highActive = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(active.value, 1));
+    const __m256i evens = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    const __m256i low = _mm256_permutevar8x32_epi32(drawQuarter(g.low, lowActive), evens);
+    const __m256i high = _mm256_permutevar8x32_epi32(drawQuarter(g.high, highActive), evens);
+    return {_mm256_set_m128i(_mm256_castsi256_si128(high), _mm256_castsi256_si128(low))};
+}
+
+// The packet walks' view of the same lanes (query/packet_walk.inl): lane sets as the low 8
+// bits of an integer.
+struct WalkLanes {
+    static constexpr int kWidth = 8;
+    using Floats = __m256;
+
+    static Floats load(const float* p) { return _mm256_load_ps(p); }
+    static void store(float* p, Floats v) { _mm256_store_ps(p, v); }
+    static Floats broadcast(float x) { return _mm256_set1_ps(x); }
+    static Floats add(Floats a, Floats b) { return _mm256_add_ps(a, b); }
+    static Floats sub(Floats a, Floats b) { return _mm256_sub_ps(a, b); }
+    static Floats mul(Floats a, Floats b) { return _mm256_mul_ps(a, b); }
+    static Floats div(Floats a, Floats b) { return _mm256_div_ps(a, b); }
+    static Floats sqrt(Floats a) { return _mm256_sqrt_ps(a); }
+    static Floats min(Floats a, Floats b) { return _mm256_min_ps(a, b); }
+    static Floats max(Floats a, Floats b) { return _mm256_max_ps(a, b); }
+
+    // Ordered comparisons: false where either side is NaN, as in C++.
+    static std::uint32_t bits(Floats mask) { return std::uint32_t(_mm256_movemask_ps(mask)); }
+    static std::uint32_t less(Floats a, Floats b) { return bits(_mm256_cmp_ps(a, b, _CMP_LT_OQ)); }
+    static std::uint32_t greater(Floats a, Floats b) {
+        return bits(_mm256_cmp_ps(a, b, _CMP_GT_OQ));
+    }
+    static std::uint32_t greaterEqual(Floats a, Floats b) {
+        return bits(_mm256_cmp_ps(a, b, _CMP_GE_OQ));
+    }
+    static std::uint32_t notEqual(Floats a, Floats b) {
+        return bits(_mm256_cmp_ps(a, b, _CMP_NEQ_UQ));
+    }
+    static std::uint32_t sameBits(Floats a, Floats b) {
+        return bits(_mm256_castsi256_ps(
+            _mm256_cmpeq_epi32(_mm256_castps_si256(a), _mm256_castps_si256(b))));
+    }
+
+    // ifSet in the lanes of `lanes`, otherwise elsewhere.
+    static Floats select(std::uint32_t lanes, Floats ifSet, Floats otherwise) {
+        const __m256i laneBit = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+        const __m256i chosen =
+            _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(int(lanes)), laneBit), laneBit);
+        return _mm256_blendv_ps(otherwise, ifSet, _mm256_castsi256_ps(chosen));
+    }
+};

@@ -1,0 +1,169 @@
+// Sixteen lanes in zmm registers, lane sets in 16-bit mask registers. Included inside the
+// AVX-512 kernels' namespace, within their target region, after <immintrin.h> and <cstdint>;
+// see simd/lane_math.inl for what every lane type offers. Every operation is the IEEE
+// operation of the scalar lane type, lane by lane.
+
+inline constexpr int kLanes = 16;
+
+struct Floats {
+    __m512 value;
+
+    Floats() : value(_mm512_setzero_ps()) {}
+    Floats(__m512 v) : value(v) {}                       // NOLINT(google-explicit-constructor)
+    Floats(float v) : value(_mm512_set1_ps(v)) {}        // NOLINT(google-explicit-constructor)
+};
+
+struct Mask {
+    __mmask16 value = 0;
+};
+
+struct Ints {
+    __m512i value;
+};
+
+inline Floats operator+(Floats a, Floats b) { return _mm512_add_ps(a.value, b.value); }
+inline Floats operator-(Floats a, Floats b) { return _mm512_sub_ps(a.value, b.value); }
+inline Floats operator*(Floats a, Floats b) { return _mm512_mul_ps(a.value, b.value); }
+inline Floats operator/(Floats a, Floats b) { return _mm512_div_ps(a.value, b.value); }
+inline Floats operator-(Floats a) {
+    return _mm512_castsi512_ps(
+        _mm512_xor_si512(_mm512_castps_si512(a.value), _mm512_set1_epi32(INT_MIN)));
+}
+
+// Ordered comparisons: false where either side is NaN, as in C++.
+inline Mask operator<(Floats a, Floats b) { return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_LT_OQ)}; }
+inline Mask operator>(Floats a, Floats b) { return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_GT_OQ)}; }
+inline Mask operator>=(Floats a, Floats b) {
+    return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_GE_OQ)};
+}
+inline Mask operator==(Floats a, Floats b) {
+    return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_EQ_OQ)};
+}
+
+inline Mask operator&(Mask a, Mask b) { return {__mmask16(a.value & b.value)}; }
+inline Mask operator|(Mask a, Mask b) { return {__mmask16(a.value | b.value)}; }
+inline Mask operator!(Mask a) { return {__mmask16(~a.value)}; }
+inline bool any(Mask a) { return a.value != 0; }
+inline std::uint32_t bitsOf(Mask a) { return a.value; }
+inline Mask maskOf(std::uint32_t bits) { return {__mmask16(bits)}; }
+
+inline Floats select(Mask m, Floats ifSet, Floats otherwise) {
+    return _mm512_mask_blend_ps(m.value, otherwise.value, ifSet.value);
+}
+
+inline Floats sqrt(Floats a) { return _mm512_sqrt_ps(a.value); }
+inline Floats abs(Floats a) {
+    return _mm512_castsi512_ps(
+        _mm512_and_si512(_mm512_castps_si512(a.value), _mm512_set1_epi32(INT_MAX)));
+}
+
+inline Floats load(const float* p) { return _mm512_loadu_ps(p); }
+inline void store(float* p, Floats a) { _mm512_storeu_ps(p, a.value); }
+
+inline Ints operator+(Ints a, Ints b) { return {_mm512_add_epi32(a.value, b.value)}; }
+inline Ints operator-(Ints a, Ints b) { return {_mm512_sub_epi32(a.value, b.value)}; }
+inline Ints operator^(Ints a, Ints b) { return {_mm512_xor_si512(a.value, b.value)}; }
+inline Ints operator&(Ints a, Ints b) { return {_mm512_and_si512(a.value, b.value)}; }
+inline Ints intsOf(std::int32_t v) { return {_mm512_set1_epi32(v)}; }
+inline Ints loadInts(const std::int32_t* p) { return {_mm512_loadu_si512(p)}; }
+inline void storeInts(std::int32_t* p, Ints a) { _mm512_storeu_si512(p, a.value); }
+inline Mask operator==(Ints a, Ints b) { return {_mm512_cmpeq_epi32_mask(a.value, b.value)}; }
+inline Ints select(Mask m, Ints ifSet, Ints otherwise) {
+    return {_mm512_mask_blend_epi32(m.value, otherwise.value, ifSet.value)};
+}
+inline Floats toFloats(Ints a) { return _mm512_cvtepi32_ps(a.value); }
+// Out of range and NaN give INT_MIN, the scalar lane type's rule.
+inline Ints truncated(Floats a) { return {_mm512_cvttps_epi32(a.value)}; }
+
+// value mod divisor for 0 <= value < 2^31 and 0 < divisor < 2^31, eight lanes in double: the
+// rounded quotient is off by at most one from the true one, which one correction each way
+// mends, and every product and difference is exact in double.
+inline __m256i remainderOfHalf(__m256i value, __m256i divisor) {
+    const __m512d a = _mm512_cvtepi32_pd(value);
+    const __m512d n = _mm512_cvtepi32_pd(divisor);
+    const __m512d q = _mm512_roundscale_pd(_mm512_div_pd(a, n), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    __m512d r = _mm512_sub_pd(a, _mm512_mul_pd(q, n));
+    r = _mm512_mask_add_pd(r, _mm512_cmp_pd_mask(r, _mm512_setzero_pd(), _CMP_LT_OQ), r, n);
+    r = _mm512_mask_sub_pd(r, _mm512_cmp_pd_mask(r, n, _CMP_GE_OQ), r, n);
+    return _mm512_cvttpd_epi32(r);
+}
+
+inline Ints remainderOf(Ints value, Ints divisor) {
+    const __m256i low = remainderOfHalf(_mm512_castsi512_si256(value.value),
+                                        _mm512_castsi512_si256(divisor.value));
+    const __m256i high = remainderOfHalf(_mm512_extracti64x4_epi64(value.value, 1),
+                                         _mm512_extracti64x4_epi64(divisor.value, 1));
+    return {_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1)};
+}
+
+// Each lane's SplitMix64 state, lanes 0 to 7 in `low`, 8 to 15 in `high`.
+struct Generators {
+    __m512i low;
+    __m512i high;
+};
+
+inline Generators generatorsOf(const std::uint64_t* states) {
+    return {_mm512_loadu_si512(states), _mm512_loadu_si512(states + 8)};
+}
+
+inline void storeGenerators(std::uint64_t* states, const Generators& g) {
+    _mm512_storeu_si512(states, g.low);
+    _mm512_storeu_si512(states + 8, g.high);
+}
+
+// RandomGenerator::next on eight lanes: the states advanced where `active`, and the top 31
+// bits of their mixed values.
+inline __m256i drawHalf(__m512i& state, __mmask8 active) {
+    state = _mm512_mask_add_epi64(state, active, state, _mm512_set1_epi64(std::int64_t(kGoldenGamma)));
+    __m512i z = state;
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)),
+                           _mm512_set1_epi64(std::int64_t(kMixMultiplier1)));
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 27)),
+                           _mm512_set1_epi64(std::int64_t(kMixMultiplier2)));
+    z = _mm512_xor_si512(z, _mm512_srli_epi64(z, 31));
+    return _mm512_cvtepi64_epi32(_mm512_srli_epi64(z, 33));
+}
+
+inline Ints draw(Generators& g, Mask active) {
+    const __m256i low = drawHalf(g.low, __mmask8(active.value));
+    const __m256i high = drawHalf(g.high, __mmask8(active.value >> 8u));
+    return {_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1)};
+}
+
+// The packet walks' view of the same lanes (query/packet_walk.inl): lane sets as the bits of
+// a 16-bit mask.
+struct WalkLanes {
+    static constexpr int kWidth = 16;
+    using Floats = __m512;
+
+    static Floats load(const float* p) { return _mm512_load_ps(p); }
+    static void store(float* p, Floats v) { _mm512_store_ps(p, v); }
+    static Floats broadcast(float x) { return _mm512_set1_ps(x); }
+    static Floats add(Floats a, Floats b) { return _mm512_add_ps(a, b); }
+    static Floats sub(Floats a, Floats b) { return _mm512_sub_ps(a, b); }
+    static Floats mul(Floats a, Floats b) { return _mm512_mul_ps(a, b); }
+    static Floats div(Floats a, Floats b) { return _mm512_div_ps(a, b); }
+    static Floats sqrt(Floats a) { return _mm512_sqrt_ps(a); }
+    static Floats min(Floats a, Floats b) { return _mm512_min_ps(a, b); }
+    static Floats max(Floats a, Floats b) { return _mm512_max_ps(a, b); }
+
+    // Ordered comparisons: false where either side is NaN, as in C++.
+    static std::uint32_t less(Floats a, Floats b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
+    static std::uint32_t greater(Floats a, Floats b) {
+        return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ);
+    }
+    static std::uint32_t greaterEqual(Floats a, Floats b) {
+        return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ);
+    }
+    static std::uint32_t notEqual(Floats a, Floats b) {
+        return _mm512_cmp_ps_mask(a, b, _CMP_NEQ_UQ);
+    }
+    static std::uint32_t sameBits(Floats a, Floats b) {
+        return _mm512_cmpeq_epi32_mask(_mm512_castps_si512(a), _mm512_castps_si512(b));
+    }
+
+    // ifSet in the lanes of `lanes`, otherwise elsewhere.
+    static Floats select(std::uint32_t lanes, Floats ifSet, Floats otherwise) {
+        return _mm512_mask_blend_ps(__mmask16(lanes), otherwise, ifSet);
+    }
+};
