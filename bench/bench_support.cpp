@@ -15,16 +15,21 @@ namespace {
 
 // The shadow rays of directLighting: one per light, from just below the surface towards
 // the light's position or a sampled point of its sphere.
-void recordShadowRays(const Scene& scene, const Surface& surface, RaySet& out) {
+void recordShadowRays(const Scene& scene, const Surface& surface, RandomGenerator& generator,
+                      RaySet& out) {
     const Vec3 start = surface.point - surface.normal * kSurfaceOffset;
     for (int i = 0; i < scene.lightCount; ++i) {
-        out.shadow.push_back(shadowRayTo(*scene.lights[i], start).ray);
+        const Light& light = *scene.lights[i];
+        const Vec3 target =
+            light.radius > 0.0f ? sampleLightPoint(light, start, generator) : light.position;
+        const Vec3 toLight = target - start;
+        out.shadow.push_back(Ray{start, toLight * (1.0f / length(toLight)), 0.0f});
     }
 }
 
 // Issues the rays trace() issues for `ray`, in its order: the ray's own query, then the
 // shadow rays of a diffuse or mirror surface and the secondary rays of a mirror or glass one.
-void followRay(const Scene& scene, Ray ray, float depth, RaySet& out) {
+void followRay(const Scene& scene, Ray ray, float depth, RandomGenerator& generator, RaySet& out) {
     out.closestHit.push_back(ray);
     const HitRecord hit = ray.closestHit(scene);
     if (ray.t == kFarDistance || int(hit.kind) == int(HitKind::Light) || depth == kMaxDepth) {
@@ -34,18 +39,18 @@ void followRay(const Scene& scene, Ray ray, float depth, RaySet& out) {
     const Vec3& d = ray.direction;
     const float next = depth + 1.0f;
     if (!(s.material > 1.0f)) {
-        recordShadowRays(scene, s, out);
+        recordShadowRays(scene, s, generator, out);
         if (s.material == 0.0f) return;
         followRay(scene, Ray{s.point + s.normal * kSurfaceOffset, reflectedDirection(d, s.normal)},
-                  next, out);
+                  next, generator, out);
         return;
     }
     const Vec3 turned = dot(d, s.normal) < 0.0f ? -s.normal : s.normal;
     followRay(scene, Ray{s.point + turned * kSurfaceOffset, reflectedDirection(d, turned)}, next,
-              out);
+              generator, out);
     followRay(scene,
               Ray{s.point - s.normal * kSurfaceOffset, refractedDirection(d, s.normal, s.material)},
-              next, out);
+              next, generator, out);
 }
 
 }  // namespace
@@ -55,7 +60,7 @@ std::unique_ptr<Scene> makePresetScene(Preset preset) {
 }
 
 RaySet recordRays(const Scene& scene, const Camera& camera, int pixelStep) {
-    seedThreadRandom(kBenchSeed);
+    RandomGenerator generator{kBenchSeed};
     const RenderJob job;  // only for its pixel cells
     RaySet rays;
     for (int y = 0; y < kImageHeight; y += pixelStep) {
@@ -66,7 +71,7 @@ RaySet recordRays(const Scene& scene, const Camera& camera, int pixelStep) {
             const int vMiddle = (cell.vLow + cell.vHigh) / 2;
             const Ray ray =
                 cameraRay(camera, job.jitterUnit * float(uMiddle), job.jitterUnit * float(vMiddle));
-            followRay(scene, ray, 0.0f, rays);
+            followRay(scene, ray, 0.0f, generator, rays);
         }
     }
     return rays;

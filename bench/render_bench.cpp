@@ -14,17 +14,20 @@
 namespace lucentor {
 namespace {
 
-// One jittered camera sample traced, pixel after pixel in the order a row is rendered.
+// One jittered camera sample traced one ray at a time (width 1), pixel after pixel in the
+// order a row is rendered.
 void traceSample(benchmark::State& state, Preset preset) {
     const std::unique_ptr<Scene> scene = makePresetScene(preset);
     const Camera camera = makeCamera();
     RenderJob job;
     job.camera = &camera;
     job.scene = scene.get();
-    seedThreadRandom(kBenchSeed);
+    prepareSampling(job);
+    RandomGenerator generator{kBenchSeed};
     int pixel = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(job.samplePixel(pixel % kImageWidth, pixel / kImageWidth));
+        benchmark::DoNotOptimize(
+            job.samplePixel(pixel % kImageWidth, pixel / kImageWidth, generator));
         pixel = pixel + 1 < kPixelCount ? pixel + 1 : 0;
     }
     state.SetItemsProcessed(state.iterations());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 #include "query/simd_path.h"
@@ -28,16 +29,32 @@ struct SampleKernel {
 // The kernel of `path`, which the processor must have.
 SampleKernel sampleKernelOf(SimdPath path);
 
+// A kernel's integer primitives on arrays of its width, for the tests: the remainders of
+// `values` (0 to 2^31 - 1) by `divisors` (1 to 2^31 - 1), and the next draw of each generator
+// whose lane bit is set in `active` (the others keep their state).
+struct LanePrimitives {
+    int width = 1;
+    void (*remainders)(const std::int32_t* values, const std::int32_t* divisors,
+                       std::int32_t* out) = nullptr;
+    void (*draws)(std::uint64_t* states, std::uint32_t active, std::int32_t* out) = nullptr;
+};
+
+// The primitives of `path`, which the processor must have.
+LanePrimitives lanePrimitivesOf(SimdPath path);
+
 namespace scalar {
 void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows);
+LanePrimitives lanePrimitives();
 }  // namespace scalar
 
 namespace avx2 {
 void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows);
+LanePrimitives lanePrimitives();
 }  // namespace avx2
 
 namespace avx512 {
 void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows);
+LanePrimitives lanePrimitives();
 }  // namespace avx512
 
 }  // namespace lucentor

@@ -246,3 +246,17 @@ inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass
         accumulateLanes(batch, x, color);
     }
 }
+
+// The kernel's integer primitives on arrays, for the tests (see LanePrimitives).
+inline LanePrimitives lanePrimitivesOfLanes() {
+    const auto remainders = [](const std::int32_t* values, const std::int32_t* divisors,
+                               std::int32_t* out) {
+        storeInts(out, remainderOf(loadInts(values), loadInts(divisors)));
+    };
+    const auto draws = [](std::uint64_t* states, std::uint32_t active, std::int32_t* out) {
+        Generators generators = generatorsOf(states);
+        storeInts(out, draw(generators, maskOf(active)));
+        storeGenerators(states, generators);
+    };
+    return {kLanes, remainders, draws};
+}

@@ -28,6 +28,8 @@ void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span
     renderRowLanes(job, shading, pass, rows);
 }
 
+LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes(); }
+
 }  // namespace lucentor::avx512
 
 #pragma GCC pop_options

@@ -20,6 +20,8 @@ void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span
     renderRowLanes(job, shading, pass, rows);
 }
 
+LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes(); }
+
 namespace {
 
 Vec3 vec3Of(const Vec3Lanes& v) { return {v.x.value, v.y.value, v.z.value}; }
@@ -119,8 +121,11 @@ Ray RenderJob::jitteredRay(int x, int y, RandomGenerator& generator) const {
 }
 
 Vec3 RenderJob::samplePixel(int x, int y, RandomGenerator& generator) const {
+    assert(shading.scene == scene);
     Ray ray = jitteredRay(x, y, generator);
-    return trace(ray, 0.0f, *scene, generator);
+    OneLane one{generator};
+    scalar::RayLanes rays = scalar::rayLanesOf(ray);
+    return vec3Of(scalar::traceLanes(shading, rays, kOneLane, 0, one.lane));
 }
 
 SampleKernel sampleKernelOf(SimdPath path) {
@@ -133,6 +138,18 @@ SampleKernel sampleKernelOf(SimdPath path) {
             break;
     }
     return {1, scalar::renderRows};
+}
+
+LanePrimitives lanePrimitivesOf(SimdPath path) {
+    switch (path) {
+        case SimdPath::Avx512:
+            return avx512::lanePrimitives();
+        case SimdPath::Avx2:
+            return avx2::lanePrimitives();
+        case SimdPath::Scalar:
+            break;
+    }
+    return scalar::lanePrimitives();
 }
 
 }  // namespace lucentor

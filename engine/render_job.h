@@ -76,7 +76,7 @@ struct RenderJob {
     Ray jitteredRay(int x, int y, RandomGenerator& generator) const;
 
     // One sample of the pixel: its jittered ray, traced. The two draws of the ray, then those
-    // of the trace. One lane of the sample kernels.
+    // of the trace. One lane of the sample kernels; needs prepareSampling.
     Vec3 samplePixel(int x, int y, RandomGenerator& generator) const;
 };
 

@@ -3,14 +3,23 @@
 // a closest-hit query only ever lowers t, and only to a positive distance with a record
 // naming an object that exists; a shadow ray's blocking amount is 0, 0.5 or 1; the packed
 // walks answer like the tree walks, bit for bit; every packet path the processor has answers
-// like the scalar queries, bit for bit, in every lane; trace returns.
+// like the scalar queries, bit for bit, in every lane; trace returns; and whole samples of a
+// few rows come out of every sample kernel the processor has as out of the width-1 one, bit
+// for bit.
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <span>
+#include <vector>
 
+#include "engine/camera.h"
+#include "engine/image.h"
+#include "engine/render_job.h"
 #include "fuzz/fuzz_input.h"
 #include "query/packet.h"
 #include "scene/scene.h"
@@ -124,16 +133,58 @@ void checkPackets(const Scene& scene, const std::array<Ray, kMaxRays>& rays, int
     }
 }
 
-void checkTrace(const Scene& scene, Ray ray, float depth) {
-    trace(ray, depth, scene);
+void checkTrace(const Scene& scene, Ray ray, float depth, RandomGenerator& generator) {
+    trace(ray, depth, scene, generator);
     require(ray.t <= kFarDistance, "trace never raises t");
+}
+
+// One sample per pixel of `rows` through the kernel of `simd`: the rows' sums, in row order.
+std::vector<Vec3> rowSums(const Scene& scene, std::span<const int> rows, std::uint64_t seed,
+                          SimdPath simd) {
+    // The buffer spans the picture, as the workers' does; only the rows asked for are read.
+    static std::vector<Vec3> buffer = std::vector<Vec3>(std::size_t(kPixelCount));
+    const Camera camera = makeCamera();
+    RenderJob job;
+    job.camera = &camera;
+    job.scene = &scene;
+    job.accumulation = buffer.data();
+    job.seed = seed;
+    job.simd = simd;
+    prepareSampling(job);
+    std::vector<Vec3> sums;
+    for (const int row : rows) {
+        std::fill_n(buffer.begin() + pixelIndex(0, row), kImageWidth, Vec3{});
+    }
+    for (std::size_t first = 0; first < rows.size(); first += std::size_t(job.kernel.rowLanes)) {
+        const std::size_t count = std::min(rows.size() - first, std::size_t(job.kernel.rowLanes));
+        job.kernel.renderRows(job, job.shading, 1, rows.subspan(first, count));
+    }
+    for (const int row : rows) {
+        const auto begin = buffer.begin() + pixelIndex(0, row);
+        sums.insert(sums.end(), begin, begin + kImageWidth);
+    }
+    return sums;
+}
+
+void checkSamples(const Scene& scene, ByteReader& reader) {
+    std::array<int, 3> rows{};
+    for (int& row : rows) row = int(reader.byte()) * 2 % kImageHeight;
+    const std::uint64_t seed = reader.byte();
+    const std::vector<Vec3> expected = rowSums(scene, rows, seed, SimdPath::Scalar);
+    for (const SimdPath path : {SimdPath::Avx2, SimdPath::Avx512}) {
+        if (!isAvailable(path, detectCpuFeatures())) continue;
+        const std::vector<Vec3> sums = rowSums(scene, rows, seed, path);
+        // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): bit for bit, as pictures are
+        require(std::memcmp(sums.data(), expected.data(), sums.size() * sizeof(Vec3)) == 0,
+                "every sample kernel adds the width-1 kernel's samples");
+    }
 }
 
 void fuzzQueries(ByteReader& reader) {
     auto scene = std::make_unique<Scene>();
     decodeScene(reader, *scene);
     scene->buildHierarchy();
-    seedThreadRandom(reader.byte());
+    RandomGenerator generator{reader.byte()};
     std::array<Ray, kMaxRays> rays;
     int rayCount = 0;
     for (int i = 0; i < kMaxRays && (i == 0 || !reader.atEnd()); ++i) {
@@ -145,9 +196,11 @@ void fuzzQueries(ByteReader& reader) {
         checkOcclusion(*scene, {origin, direction});
         checkPackedWalks(*scene, {origin, direction, t});
         // Any whole depth trace accepts, from a camera ray's 0 to the last one, kMaxDepth.
-        checkTrace(*scene, {origin, direction}, float(reader.byte() % (int(kMaxDepth) + 1)));
+        checkTrace(*scene, {origin, direction}, float(reader.byte() % (int(kMaxDepth) + 1)),
+                   generator);
     }
     checkPackets(*scene, rays, rayCount, reader);
+    checkSamples(*scene, reader);
 }
 
 }  // namespace

@@ -35,23 +35,4 @@ constexpr int RandomGenerator::next() {
     return int(mixBits(state) >> 33u);
 }
 
-__extension__ using Uint128 = unsigned __int128;
-
-// Remainders by one divisor fixed in advance, for values below 2^32: two multiplications
-// instead of an integer division (Lemire, Kaser and Kurz, "Faster remainder by direct
-// computation", 2019), exact for every such value and divisor.
-struct FixedDivisor {
-    std::uint32_t divisor = 1;
-    std::uint64_t magic = 0;  // 2^64 / divisor rounded up, modulo 2^64: 0 for the divisor 1
-};
-
-constexpr FixedDivisor makeFixedDivisor(std::uint32_t divisor) {
-    return {divisor, ~std::uint64_t{0} / divisor + 1};
-}
-
-constexpr std::uint32_t remainder(std::uint32_t value, const FixedDivisor& by) {
-    const std::uint64_t fraction = by.magic * value;
-    return std::uint32_t((Uint128(fraction) * by.divisor) >> 64u);
-}
-
 }  // namespace lucentor

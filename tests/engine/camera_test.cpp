@@ -63,6 +63,7 @@ TEST(SamplePixel, CornersLookTowardsTheirSides) {
     RenderJob job;
     job.camera = &camera;
     job.scene = &scene;
+    prepareSampling(job);
     const struct {
         int x = 0;
         int y = 0;
@@ -75,8 +76,8 @@ TEST(SamplePixel, CornersLookTowardsTheirSides) {
     };
     for (const auto& c : kCases) {
         for (std::uint64_t seed = 1; seed <= 3; ++seed) {
-            seedThreadRandom(seed);
-            EXPECT_EQ(job.samplePixel(c.x, c.y), c.expected) << c.x << "," << c.y;
+            RandomGenerator generator{seed};
+            EXPECT_EQ(job.samplePixel(c.x, c.y, generator), c.expected) << c.x << "," << c.y;
         }
     }
 }
@@ -88,13 +89,14 @@ TEST(SamplePixel, DrawsTwiceBeforeTracing) {
     RenderJob job;
     job.camera = &camera;
     job.scene = &empty;
+    prepareSampling(job);
     for (const int x : {0, 320, 639}) {
-        seedThreadRandom(77);
-        job.samplePixel(x, 479 - x / 2);
+        RandomGenerator generator{77};
+        job.samplePixel(x, 479 - x / 2, generator);
         RandomGenerator fresh{77};
         fresh.next();
         fresh.next();
-        EXPECT_EQ(threadRandom(), fresh.next()) << x;
+        EXPECT_EQ(generator.state, fresh.state) << x;
     }
 }
 
@@ -106,15 +108,16 @@ TEST(SamplePixel, JitterTakesTheColumnDrawFirst) {
     RenderJob job;
     job.camera = &camera;
     job.scene = scene.get();
+    prepareSampling(job);
     for (const int x : {100, 320, 500}) {
         const PixelCell cell = job.pixelCell(x, 240);
-        seedThreadRandom(5);
-        const int ju = cell.uLow + threadRandom() % (cell.uHigh - cell.uLow);
-        const int jv = cell.vLow + threadRandom() % (cell.vHigh - cell.vLow);
+        RandomGenerator replay{5};
+        const int ju = cell.uLow + replay.next() % (cell.uHigh - cell.uLow);
+        const int jv = cell.vLow + replay.next() % (cell.vHigh - cell.vLow);
         Ray ray = cameraRay(camera, job.jitterUnit * float(ju), job.jitterUnit * float(jv));
-        const Vec3 expected = trace(ray, 0.0f, *scene);
-        seedThreadRandom(5);
-        EXPECT_EQ(job.samplePixel(x, 240), expected) << x;
+        const Vec3 expected = trace(ray, 0.0f, *scene, replay);
+        RandomGenerator generator{5};
+        EXPECT_EQ(job.samplePixel(x, 240, generator), expected) << x;
     }
 }
 

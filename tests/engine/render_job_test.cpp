@@ -166,6 +166,7 @@ struct RenderJobTest : ::testing::Test {
         job_.camera = &camera_;
         job_.scene = &scene_;
         job_.workerCount = 1;
+        prepareSampling(job_);
     }
     ~RenderJobTest() override {
         requestStop(job_);

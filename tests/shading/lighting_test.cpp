@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 
+#include "shading/light_sampling.h"
 #include "shading/random.h"
 #include "tests/support/random_scene.h"
 
@@ -20,13 +21,13 @@ constexpr Vec3 kAboveOrigin{0, kSurfaceOffset, 0};  // its shadow rays start at 
 constexpr Vec3 kBlack{0, 0, 0};
 constexpr Vec3 kLightCenter{0, 0, -3};
 
-// How many draws the calling thread's generator has made since it was seeded with `seed`:
-// where its next draw stands in the replayed sequence (-1 if not among the first 1000).
-int drawsSinceSeed(std::uint64_t seed) {
-    const int next = threadRandom();
+// How many draws `generator` has made since it was seeded with `seed` (-1 if not among the
+// first 1000).
+int drawsSinceSeed(const RandomGenerator& generator, std::uint64_t seed) {
     RandomGenerator replay{seed};
     for (int k = 0; k < 1000; ++k) {
-        if (replay.next() == next) return k;
+        if (replay.state == generator.state) return k;
+        replay.next();
     }
     return -1;
 }
@@ -60,7 +61,9 @@ float distanceFromLine(const Vec3& p, const Vec3& from, const Vec3& through) {
     return length(w - u * dot(w, u));
 }
 
-Vec3 lightAboveOrigin(const Scene& scene) { return directLighting(scene, kAboveOrigin, kUp); }
+Vec3 lightAboveOrigin(const Scene& scene, RandomGenerator generator = {}) {
+    return directLighting(scene, kAboveOrigin, kUp, generator);
+}
 
 void addUnitPointLight(Scene& scene, const Vec3& position) {
     scene.addLight(position, 0.0f, {1, 1, 1}, 1.0f);
@@ -80,9 +83,9 @@ TEST(Lighting, NoLightsGiveBlack) {
     Scene scene;
     scene.addSphere({0, 0, 0}, 1.0f, {1, 1, 1}, 0.0f);
     scene.buildHierarchy();
-    seedThreadRandom(1);
-    EXPECT_EQ(directLighting(scene, {0, 1, 0}, kUp), kBlack);
-    EXPECT_EQ(drawsSinceSeed(1), 0);
+    RandomGenerator generator{1};
+    EXPECT_EQ(directLighting(scene, {0, 1, 0}, kUp, generator), kBlack);
+    EXPECT_EQ(drawsSinceSeed(generator, 1), 0);
 }
 
 // Emission / distance from the shadow ray's start, times |u . n|: exact for lights on the
@@ -90,9 +93,9 @@ TEST(Lighting, NoLightsGiveBlack) {
 TEST(Lighting, PointLightFallsOffWithDistanceAndDrawsNothing) {
     Scene near;
     addUnitPointLight(near, {0, 2, 0});
-    seedThreadRandom(2);
-    EXPECT_EQ(lightAboveOrigin(near), (Vec3{0.5f, 0.5f, 0.5f}));
-    EXPECT_EQ(drawsSinceSeed(2), 0);
+    RandomGenerator generator{2};
+    EXPECT_EQ(directLighting(near, kAboveOrigin, kUp, generator), (Vec3{0.5f, 0.5f, 0.5f}));
+    EXPECT_EQ(drawsSinceSeed(generator, 2), 0);
 
     Scene twoBelow;
     addUnitPointLight(twoBelow, {0, -2, 0});
@@ -128,8 +131,9 @@ TEST(Lighting, SphereIsDarkWhereItFacesAwayFromTheLight) {
         const float through = material > 1.0f ? 0.5f : 0.0f;
         // 1 / dist from just below the top, up to the rounding of the root.
         const float facing = 1.0f / (3.0f - (1.0f - kSurfaceOffset));
-        EXPECT_FLOAT_EQ(directLighting(scene, kUp, kUp).x, facing) << material;
-        EXPECT_FLOAT_EQ(directLighting(scene, down, down).x,
+        RandomGenerator generator;
+        EXPECT_FLOAT_EQ(directLighting(scene, kUp, kUp, generator).x, facing) << material;
+        EXPECT_FLOAT_EQ(directLighting(scene, down, down, generator).x,
                         through / (3.0f + 1.0f - kSurfaceOffset))
             << material;
     }
@@ -143,8 +147,8 @@ TEST(SampleLight, LandsOnTheSphereFacingFrom) {
         const Light light = sphereLight(testing::randomRay(random).origin, radii(random));
         const Vec3 from = testing::randomRay(random).origin;
         if (length(from - light.position) < 1.01f * light.radius) continue;
-        seedThreadRandom(std::uint64_t(i));
-        const Vec3 p = sampleLightPoint(light, from);
+        RandomGenerator generator{std::uint64_t(i)};
+        const Vec3 p = sampleLightPoint(light, from, generator);
         const Vec3 outward = p - light.position;
         EXPECT_NEAR(length(outward), light.radius, 1e-5f * (length(from) + 10.0f)) << "case " << i;
         EXPECT_GE(dot(normalized(outward), normalized(from - p)), -1e-3f) << "case " << i;
@@ -163,9 +167,9 @@ TEST(SampleLight, DrawsXThenYThenZThreeAtATime) {
             RandomGenerator replay{seed};
             const BallSample expected = replayBallSample(kRadii[i], replay);
             if (expected.draws > 3) ++rejectedFirst[i];
-            seedThreadRandom(seed);
-            const Vec3 p = sampleLightPoint(light, {0, 0, 0});
-            EXPECT_EQ(drawsSinceSeed(seed), expected.draws) << "seed " << seed;
+            RandomGenerator generator{seed};
+            const Vec3 p = sampleLightPoint(light, {0, 0, 0}, generator);
+            EXPECT_EQ(drawsSinceSeed(generator, seed), expected.draws) << "seed " << seed;
             EXPECT_LT(distanceFromLine(p, {0, 0, 0}, light.position + expected.offset), 1e-6f)
                 << "seed " << seed << " radius " << kRadii[i];
         }
@@ -196,9 +200,9 @@ TEST(SampleLight, UnreachableGridAimsAtTheCentre) {
     for (const float radius : {0.00005f, 1e-10f}) {
         const Light light = sphereLight(kLightCenter, radius);
         for (const Vec3 from : {Vec3{0, 0, 0}, Vec3{1, 2, 0}}) {
-            seedThreadRandom(3);
-            const Vec3 p = sampleLightPoint(light, from);
-            EXPECT_EQ(drawsSinceSeed(3), 0) << radius;
+            RandomGenerator generator{3};
+            const Vec3 p = sampleLightPoint(light, from, generator);
+            EXPECT_EQ(drawsSinceSeed(generator, 3), 0) << radius;
             EXPECT_LT(distanceFromLine(p, from, light.position), 1e-6f) << radius;
             EXPECT_NEAR(length(p - from), length(light.position - from) - radius, 1e-6f) << radius;
         }
@@ -210,8 +214,8 @@ TEST(SampleLight, UnreachableGridAimsAtTheCentre) {
 TEST(SampleLight, HugeRadiiEndOneHundredUnitsAway) {
     for (const float radius : {6e4f, 1e6f, std::numeric_limits<float>::infinity(),
                                std::numeric_limits<float>::quiet_NaN()}) {
-        seedThreadRandom(4);
-        const Vec3 p = sampleLightPoint(sphereLight(kLightCenter, radius), {0, 0, 0});
+        RandomGenerator generator{4};
+        const Vec3 p = sampleLightPoint(sphereLight(kLightCenter, radius), {0, 0, 0}, generator);
         EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << radius;
         EXPECT_NEAR(length(p), kFarDistance, 1e-3f) << radius;
     }
@@ -244,8 +248,9 @@ TEST(SampleLight, GrazingLineOfSightEndsAtTheTangentPoint) {
         const float angle = float(i) * 0.0314f;
         const Vec3 from = target + Vec3{0, std::sin(angle), std::cos(angle)} * float(1 + i % 5);
         if (passesOutside(light, from, target)) ++outside;
-        seedThreadRandom(seed);
-        EXPECT_LT(length(sampleLightPoint(light, from) - target), 0.1f * kRadius) << "case " << i;
+        RandomGenerator generator{seed};
+        EXPECT_LT(length(sampleLightPoint(light, from, generator) - target), 0.1f * kRadius)
+            << "case " << i;
     }
     EXPECT_GT(outside, 0) << "no line of sight grazed outside by rounding";
 }

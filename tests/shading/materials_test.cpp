@@ -65,13 +65,16 @@ TEST(Checkerboard, HugeAndNonFiniteCoordinatesStayDefined) {
 }
 
 TEST(MaterialSurface, CheckerboardPlaneKeepsNormalAndMaterial) {
-    const Plane checker{{0, -1, 0}, {1, -1, 0}, {0, 1, 0}, 0.5f};
-    const Surface s = planeSurface(checker, {1.5f, 1, 0.5f});
+    Scene scene;
+    scene.addPlane({0, -1, 0}, {1, -1, 0}, {0, 1, 0}, 0.5f);
+    scene.addPlane({0, -1, 0}, {0.25f, 0.5f, 1}, {0, 1, 0}, 0.0f);
+    const HitRecord checker{float(HitKind::Plane), 0.0f, 0.0f};
+    const Surface s = surfaceOf(checker, scene, {1.5f, 1, 0.5f});
     EXPECT_EQ(s.color, kOddCellColor);
-    EXPECT_EQ(s.normal, checker.normal);
+    EXPECT_EQ(s.normal, scene.planes[0]->normal);
     EXPECT_EQ(s.material, 0.5f);
-    const Plane plain{{0, -1, 0}, {0.25f, 0.5f, 1}, {0, 1, 0}, 0.0f};
-    EXPECT_EQ(planeSurface(plain, {1.5f, 1, 0.5f}).color, plain.color);
+    const HitRecord plain{float(HitKind::Plane), 1.0f, 0.0f};
+    EXPECT_EQ(surfaceOf(plain, scene, {1.5f, 1, 0.5f}).color, scene.planes[1]->color);
 }
 
 TEST(Refraction, HeadOnPassesStraightThrough) {

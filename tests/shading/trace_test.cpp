@@ -31,10 +31,15 @@ std::unique_ptr<Scene> presetScene(Preset preset) {
     return std::unique_ptr<Scene>(createPresetScene(preset));
 }
 
-Vec3 traced(Ray ray, float depth, const Scene& scene) { return trace(ray, depth, scene); }
+Vec3 traced(Ray ray, float depth, const Scene& scene, RandomGenerator& generator) {
+    return trace(ray, depth, scene, generator);
+}
 
-Vec3 traced(const Scene& scene, const Vec3& direction, float depth = 0.0f) {
-    return traced({kOrigin, direction}, depth, scene);
+// From the camera's place, with a generator of seed `seed`.
+Vec3 traced(const Scene& scene, const Vec3& direction, float depth = 0.0f,
+            std::uint64_t seed = 0) {
+    RandomGenerator generator{seed};
+    return traced({kOrigin, direction}, depth, scene, generator);
 }
 
 // The sphere surface that such a ray meets first, if it meets a sphere first.
@@ -43,7 +48,7 @@ std::optional<Surface> sphereSurfaceHit(const Scene& scene, const Vec3& origin,
     Ray probe{origin, direction};
     const HitRecord hit = probe.closestHit(scene);
     if (probe.t == kFarDistance || int(hit.kind) != int(HitKind::Sphere)) return std::nullopt;
-    return sphereSurface(*scene.leaves[int(hit.index)]->sphere, direction * probe.t + origin);
+    return surfaceOf(hit, scene, direction * probe.t + origin);
 }
 
 // A surface at (0, 0, -2) facing the camera: a unit sphere around (0, 0, -3).
@@ -59,14 +64,13 @@ template <typename First, typename Second, typename Mix>
 void expectDrawOrder(const Scene& scene, const Vec3& direction, const First& first,
                      const Second& second, const Mix& mix) {
     for (std::uint64_t seed = 0; seed < 10; ++seed) {
-        seedThreadRandom(seed);
-        const Vec3 a = first();
-        const Vec3 b = second();
-        seedThreadRandom(seed);
-        const Vec3 bFirst = second();
-        const Vec3 aSecond = first();
-        seedThreadRandom(seed);
-        EXPECT_EQ(traced(scene, direction), mix(a, b)) << "seed " << seed;
+        RandomGenerator inOrder{seed};
+        const Vec3 a = first(inOrder);
+        const Vec3 b = second(inOrder);
+        RandomGenerator reversed{seed};
+        const Vec3 bFirst = second(reversed);
+        const Vec3 aSecond = first(reversed);
+        EXPECT_EQ(traced(scene, direction, 0.0f, seed), mix(a, b)) << "seed " << seed;
         EXPECT_NE(mix(aSecond, bFirst), mix(a, b)) << "seed " << seed;
     }
 }
@@ -78,7 +82,8 @@ TEST(Trace, MissKeepsTheFarDistanceAndIsBlack) {
     scene.addLight({0, 0, 3}, 0.0f, {1, 1, 1}, 1.0f);
     for (const Vec3 away : {Vec3{0, 0, 1}, Vec3{0, -1, 0}, Vec3{1, 0, 0}}) {
         Ray ray{kOrigin, away};
-        EXPECT_EQ(trace(ray, 0.0f, scene), kBlack);
+        RandomGenerator generator;
+        EXPECT_EQ(trace(ray, 0.0f, scene, generator), kBlack);
         EXPECT_EQ(ray.t, kFarDistance);
     }
 }
@@ -89,7 +94,9 @@ TEST(Trace, LightSphereIsSeenAtAnyDepthWhateverItsEmission) {
         scene.addLight({0, 0, -3}, 0.5f, {0.2f, 0, 1}, intensity);
         for (int depth = 0; depth <= 5; ++depth) {
             Ray ray{kOrigin, kAhead};
-            EXPECT_EQ(trace(ray, float(depth), scene), kLightHitColor) << "depth " << depth;
+            RandomGenerator generator;
+            EXPECT_EQ(trace(ray, float(depth), scene, generator), kLightHitColor)
+                << "depth " << depth;
             EXPECT_EQ(ray.t, 2.5f);
         }
     }
@@ -99,7 +106,8 @@ TEST(Trace, PointLightIsNeverSeen) {
     Scene scene;
     scene.addLight({0, 0, -3}, 0.0f, {1, 1, 1}, 1.0f);
     Ray ray{kOrigin, kAhead};
-    EXPECT_EQ(trace(ray, 0.0f, scene), kBlack);
+    RandomGenerator generator;
+    EXPECT_EQ(trace(ray, 0.0f, scene, generator), kBlack);
     EXPECT_EQ(ray.t, kFarDistance);
 }
 
@@ -111,7 +119,6 @@ TEST(Trace, DoesNotAllocate) {
     }
     for (const Preset preset : {buildBoxScene, buildTrioScene, buildFieldScene}) {
         const auto scene = presetScene(preset);
-        seedThreadRandom(9);
         Vec3 sum;
         int allocations = 0;
         {
@@ -119,7 +126,7 @@ TEST(Trace, DoesNotAllocate) {
             for (int y = -24; y < 24; ++y) {
                 for (int x = -32; x < 32; ++x) {
                     const Vec3 d = normalized({float(x) / 48.0f, float(y) / 48.0f, -1.0f});
-                    sum = sum + traced(*scene, d);
+                    sum = sum + traced(*scene, d, 0.0f, 9);
                 }
             }
             allocations = counter.count();
@@ -135,7 +142,8 @@ TEST(Diffuse, ColourTimesDirectLightAndBlackAtMaxDepth) {
     scene.addLight({1, 1, 0}, 0.0f, {1, 1, 1}, 1.0f);
     const auto s = sphereSurfaceHit(scene, kOrigin, kAhead);
     ASSERT_TRUE(s);
-    const Vec3 expected = s->color * directLighting(scene, s->point, s->normal);
+    RandomGenerator generator;
+    const Vec3 expected = s->color * directLighting(scene, s->point, s->normal, generator);
     ASSERT_NE(expected, kBlack);
     EXPECT_EQ(traced(scene, kAhead), expected);
     EXPECT_EQ(traced(scene, kAhead, 4.0f), expected);
@@ -169,8 +177,9 @@ TEST(Mirror, DirectLightIsDrawnBeforeTheReflectedRay) {
     ASSERT_EQ(s.material, 0.95f);
     const Ray reflected{s.point + s.normal * kSurfaceOffset, reflectedDirection(d, s.normal)};
     expectDrawOrder(
-        *scene, d, [&] { return directLighting(*scene, s.point, s.normal); },
-        [&] { return traced(reflected, 1.0f, *scene); },
+        *scene, d,
+        [&](RandomGenerator& g) { return directLighting(*scene, s.point, s.normal, g); },
+        [&](RandomGenerator& g) { return traced(reflected, 1.0f, *scene, g); },
         [&](const Vec3& direct, const Vec3& mirrored) {
             return (direct * s.color) * (1.0f - s.material) + (s.color * mirrored) * s.material;
         });
@@ -221,8 +230,8 @@ TEST(Glass, ReflectedRayIsTracedBeforeTheRefractedRay) {
                         refractedDirection(d, s.normal, s.material)};
     const float kr = fresnelReflectance(d, turned, s.material);
     expectDrawOrder(
-        *scene, d, [&] { return traced(reflected, 1.0f, *scene); },
-        [&] { return traced(refracted, 1.0f, *scene); },
+        *scene, d, [&](RandomGenerator& g) { return traced(reflected, 1.0f, *scene, g); },
+        [&](RandomGenerator& g) { return traced(refracted, 1.0f, *scene, g); },
         [&](const Vec3& mirrored, const Vec3& bent) {
             return (s.color * bent) * (1.0f - kr) + (mirrored * s.color) * kr;
         });
@@ -235,7 +244,7 @@ TEST(Glass, NearNormalHitsNeverGiveNaN) {
     const Sphere& glass = *scene->leaves[1]->sphere;
     std::mt19937 random(3);
     std::uniform_real_distribution<float> distance(0.3f, 0.5f);
-    seedThreadRandom(3);
+    RandomGenerator generator{3};
     int aboveOne = 0;
     for (int i = 0; i < 4000; ++i) {
         const Vec3 toward = testing::randomRay(random).direction;
@@ -244,7 +253,7 @@ TEST(Glass, NearNormalHitsNeverGiveNaN) {
         if (s && s->material == glass.material && std::fabs(dot(toward, s->normal)) > 1.0f) {
             ++aboveOne;
         }
-        const Vec3 c = traced({origin, toward}, 0.0f, *scene);
+        const Vec3 c = traced({origin, toward}, 0.0f, *scene, generator);
         EXPECT_FALSE(std::isnan(c.x) || std::isnan(c.y) || std::isnan(c.z)) << "case " << i;
     }
     EXPECT_GT(aboveOne, 0) << "no hit had |d . n| above 1";

@@ -1,0 +1,229 @@
+#include "engine/integrator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <span>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/render_job.h"
+#include "engine/startup.h"
+#include "presets/box.h"
+#include "presets/field.h"
+#include "presets/trio.h"
+#include "shading/random.h"
+#include "tests/support/random_scene.h"
+
+namespace lucentor {
+namespace {
+
+constexpr int kPass = 3;
+
+struct Fixture {
+    Camera camera = makeCamera();
+    std::vector<Vec3> sums = std::vector<Vec3>(std::size_t(kPixelCount));
+    RenderJob job;
+
+    explicit Fixture(const Scene& scene, SimdPath simd = SimdPath::Scalar) {
+        job.camera = &camera;
+        job.scene = &scene;
+        job.accumulation = sums.data();
+        job.simd = simd;
+        prepareSampling(job);
+    }
+};
+
+// The reference: `rows` rendered one after the other, pixel after pixel, one ray at a time.
+std::vector<Vec3> sumsOneByOne(const Scene& scene, const std::vector<int>& rows) {
+    Fixture fixture(scene);
+    for (const int row : rows) {
+        RandomGenerator generator{rowSeed(fixture.job.seed, kPass, row)};
+        for (int x = 0; x < kImageWidth; ++x)
+            accumulate(fixture.sums[std::size_t(pixelIndex(x, row))],
+                       fixture.job.samplePixel(x, row, generator));
+    }
+    return fixture.sums;
+}
+
+// `rows` through the kernel of `simd`, as many side by side as it takes at a turn.
+std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<int>& rows,
+                                 SimdPath simd) {
+    Fixture fixture(scene, simd);
+    const std::size_t lanes = std::size_t(fixture.job.kernel.rowLanes);
+    for (std::size_t first = 0; first < rows.size(); first += lanes) {
+        const std::span<const int> turn(rows.data() + first, std::min(lanes, rows.size() - first));
+        fixture.job.kernel.renderRows(fixture.job, fixture.job.shading, kPass, turn);
+    }
+    return fixture.sums;
+}
+
+bool sameBits(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
+    // Bit for bit, signed zeros included.
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)) == 0;
+}
+
+// One case per kernel; a kernel this processor lacks is skipped, never passed.
+class EveryPath : public ::testing::TestWithParam<SimdPath> {
+protected:
+    void SetUp() override {
+        if (!isAvailable(GetParam(), detectCpuFeatures())) {
+            GTEST_SKIP() << "this processor lacks " << pathName(GetParam());
+        }
+    }
+};
+
+// Row sets of sizes up to the widest kernel's, in no particular order, with the first and
+// last rows of the picture: lanes left empty, and rows whose ray trees end at different
+// depths side by side.
+const std::vector<std::vector<int>> kRowSets = {
+    {240},
+    {479, 0},
+    {7, 300, 121},
+    {0, 1, 2, 3, 4, 5, 6, 479},
+    {200, 201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 215},
+    {400, 380, 360, 340, 320, 300, 280, 260, 240, 220, 200, 180, 160, 140, 120, 100, 80}};
+
+TEST_P(EveryPath, PresetsGiveTheSumsOfWidthOne) {
+    for (const Preset preset : {buildBoxScene, buildTrioScene, buildFieldScene}) {
+        const std::unique_ptr<Scene> scene(createPresetScene(preset));
+        for (const std::vector<int>& rows : kRowSets) {
+            EXPECT_TRUE(sameBits(sumsSideBySide(*scene, rows, GetParam()),
+                                 sumsOneByOne(*scene, rows)))
+                << "rows from " << rows.front() << ", " << rows.size() << " of them";
+        }
+    }
+}
+
+// What the random scenes hold that the presets lack.
+struct SceneTraits {
+    int lights = 0;
+    bool pointLight = false;
+    bool sphereLight = false;
+    bool mirror = false;
+    bool glassPlane = false;  // a glass plane is always left, so steep rays reflect totally
+};
+
+SceneTraits traitsOf(const Scene& scene) {
+    SceneTraits traits;
+    traits.lights = scene.lightCount;
+    for (int i = 0; i < scene.lightCount; ++i) {
+        (scene.lights[i]->radius > 0.0f ? traits.sphereLight : traits.pointLight) = true;
+    }
+    for (int i = 0; i < scene.sphereCount; ++i) {
+        const float m = scene.leaves[i]->sphere->material;
+        traits.mirror = traits.mirror || (m != 0.0f && !(m > 1.0f));
+    }
+    for (int i = 0; i < scene.planeCount; ++i) {
+        traits.glassPlane = traits.glassPlane || scene.planes[i]->material > 1.0f;
+    }
+    return traits;
+}
+
+// Several lights of both kinds whose draws and shadow rays interleave across the lanes, and
+// mirrors, glass and total internal reflection in the camera's view.
+TEST_P(EveryPath, RandomScenesGiveTheSumsOfWidthOne) {
+    std::mt19937 random(8);
+    SceneTraits seen;
+    for (int i = 0; i < 12; ++i) {
+        Scene scene;
+        testing::fillRandomScene(scene, random);
+        const SceneTraits traits = traitsOf(scene);
+        seen.lights = std::max(seen.lights, traits.lights);
+        seen.pointLight = seen.pointLight || (traits.pointLight && traits.sphereLight);
+        seen.mirror = seen.mirror || traits.mirror;
+        seen.glassPlane = seen.glassPlane || traits.glassPlane;
+        const std::vector<int> rows = {60 + i, 240, 420 - i, 100, 101, 102, 103, 104, 105,
+                                       106, 107, 108, 109, 110, 111, 112, 113, 30};
+        EXPECT_TRUE(sameBits(sumsSideBySide(scene, rows, GetParam()), sumsOneByOne(scene, rows)))
+            << "scene " << i;
+    }
+    EXPECT_GE(seen.lights, 3);
+    EXPECT_TRUE(seen.pointLight) << "no scene with point and spherical lights together";
+    EXPECT_TRUE(seen.mirror);
+    EXPECT_TRUE(seen.glassPlane);
+}
+
+TEST_P(EveryPath, AStopBeforeTheFirstColumnAddsNothing) {
+    const std::unique_ptr<Scene> scene(createPresetScene(buildBoxScene));
+    Fixture fixture(*scene, GetParam());
+    fixture.job.stopRequested.store(true);
+    const std::array<int, 1> rows{10};
+    fixture.job.kernel.renderRows(fixture.job, fixture.job.shading, kPass, rows);
+    EXPECT_TRUE(sameBits(fixture.sums, std::vector<Vec3>(std::size_t(kPixelCount))));
+}
+
+// The jitter and the light sampler take draws modulo a cell's or a grid's width: the lanes
+// must give C++'s remainder at the edges of both ranges and for random pairs.
+TEST_P(EveryPath, RemaindersEqualTheDivisions) {
+    const LanePrimitives lanes = lanePrimitivesOf(GetParam());
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    std::vector<std::array<std::int32_t, 2>> pairs = {
+        {0, 1},    {kMax, 1},        {kMax, kMax},     {kMax - 1, kMax}, {kMax, 2},
+        {5000, 5001}, {5001, 5001},  {15649, 15650},   {kMax, 15650},    {1073741824, 3}};
+    std::mt19937 random(3);
+    std::uniform_int_distribution<std::int32_t> value(0, kMax);
+    std::uniform_int_distribution<std::int32_t> divisor(1, 40000);
+    for (int i = 0; i < 20000; ++i) {
+        const std::int32_t d = i % 2 == 0 ? divisor(random) : value(random) / 2 + 1;
+        pairs.push_back({value(random), d});
+        pairs.push_back({(value(random) / d) * d - (i % 3), d});  // multiples and neighbours
+    }
+    std::array<std::int32_t, 16> values{};
+    std::array<std::int32_t, 16> divisors{};
+    std::array<std::int32_t, 16> out{};
+    for (std::size_t first = 0; first < pairs.size(); first += std::size_t(lanes.width)) {
+        divisors.fill(1);
+        values.fill(0);
+        const std::size_t count = std::min(std::size_t(lanes.width), pairs.size() - first);
+        for (std::size_t k = 0; k < count; ++k) {
+            values[k] = std::max(0, pairs[first + k][0]);
+            divisors[k] = pairs[first + k][1];
+        }
+        lanes.remainders(values.data(), divisors.data(), out.data());
+        for (std::size_t k = 0; k < count; ++k) {
+            ASSERT_EQ(out[k], values[k] % divisors[k]) << values[k] << " mod " << divisors[k];
+        }
+    }
+}
+
+// Each lane draws from its own generator exactly as RandomGenerator does, and only where it
+// is active.
+TEST_P(EveryPath, DrawsFollowEachLanesGeneratorWhereActive) {
+    const LanePrimitives lanes = lanePrimitivesOf(GetParam());
+    std::array<std::uint64_t, 16> states{};
+    std::array<RandomGenerator, 16> expected{};
+    for (std::size_t k = 0; k < states.size(); ++k) {
+        states[k] = mixBits(k) ^ (k << 40u);
+        expected[k].state = states[k];
+    }
+    std::array<std::int32_t, 16> out{};
+    std::mt19937 random(4);
+    for (int round = 0; round < 200; ++round) {
+        const std::uint32_t active = round == 0 ? ~0u : std::uint32_t(random());
+        lanes.draws(states.data(), active, out.data());
+        for (int k = 0; k < lanes.width; ++k) {
+            const auto lane = std::size_t(k);
+            if ((active >> k & 1u) != 0) {
+                ASSERT_EQ(out[lane], expected[lane].next()) << "lane " << k << " round " << round;
+            }
+            ASSERT_EQ(states[lane], expected[lane].state) << "lane " << k << " round " << round;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, EveryPath,
+                         ::testing::Values(SimdPath::Scalar, SimdPath::Avx2, SimdPath::Avx512),
+                         [](const ::testing::TestParamInfo<SimdPath>& path) {
+                             return std::string(pathName(path.param));
+                         });
+
+}  // namespace
+}  // namespace lucentor
