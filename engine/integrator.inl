@@ -31,13 +31,15 @@ inline void prepareChildren(NodeLanes& node) {
     const SurfaceLanes& s = node.surface;
     const Vec3Lanes& d = node.ray.direction;
     const Vec3Lanes& n = s.normal;
-    const RayLanes mirrorRay{s.point + n * kSurfaceOffset, reflectedDirections(d, n)};
+    const RayLanes mirrorRay{s.point + n * kSurfaceOffset, reflectedDirections(d, n), kFarDistance};
     // The refracted ray starts below the surface, whichever side the ray came from.
-    node.refracted = {s.point - n * kSurfaceOffset, refractedDirections(d, n, s.material)};
+    node.refracted = {s.point - n * kSurfaceOffset, refractedDirections(d, n, s.material),
+                     kFarDistance};
     const Vec3Lanes turned = select(dot(d, n) < 0.0f, -n, n);
-    const RayLanes glassRay{s.point + turned * kSurfaceOffset, reflectedDirections(d, turned)};
+    const RayLanes glassRay{s.point + turned * kSurfaceOffset, reflectedDirections(d, turned),
+                            kFarDistance};
     node.reflected = {select(node.glass, glassRay.origin, mirrorRay.origin),
-                      select(node.glass, glassRay.direction, mirrorRay.direction)};
+                      select(node.glass, glassRay.direction, mirrorRay.direction), kFarDistance};
     node.reflectance = fresnelReflectances(d, turned, s.material);
     node.turnedCos = dot(d, turned);
 }
@@ -121,13 +123,15 @@ inline void startChild(const ShadingScene& shading, NodeLanes& child, const RayL
     visit(shading, child, depth, generators);
 }
 
+// The nodes of the lanes' ray trees from a camera ray down to the depth limit.
+using RayTreeStack = std::array<NodeLanes, std::size_t(kMaxDepth) + 1>;
+
 // The colour seen along each lane's ray of `lanes` from depth `depth` (0 to kMaxDepth), with
 // each lane's t left at its hit: the recursive trace as an iterative walk of the ray trees,
-// combining colours in the recursion's order.
+// combining colours in the recursion's order. `stack` is scratch space, made by the caller
+// so that it is not set up again for every sample.
 inline Vec3Lanes traceLanes(const ShadingScene& shading, RayLanes& rays, Mask lanes, int depth,
-                            Generators& generators) {
-    constexpr int kLevels = int(kMaxDepth) + 1;
-    std::array<NodeLanes, kLevels> stack;
+                            Generators& generators, RayTreeStack& stack) {
     int top = depth;
     stack[std::size_t(top)].ray = rays;
     stack[std::size_t(top)].active = lanes;
@@ -188,6 +192,7 @@ inline Floats jitterCoordinates(const RenderJob& job, Ints low, Ints high, Mask 
 // The rows of one turn side by side: each lane renders its row pixel by pixel, from the
 // row's own generator.
 struct RowBatch {
+    RayTreeStack stack{};
     Mask lanes;
     Generators generators;
     Ints vLow;
@@ -195,8 +200,8 @@ struct RowBatch {
     std::array<Vec3*, kLanes> sums{};  // each row's pixel sums
 };
 
-inline RowBatch makeRowBatch(const RenderJob& job, int pass, std::span<const int> rows) {
-    RowBatch batch;
+inline void startRowBatch(RowBatch& batch, const RenderJob& job, int pass,
+                          std::span<const int> rows) {
     alignas(64) std::array<std::uint64_t, kLanes> states{};
     alignas(64) std::array<std::int32_t, kLanes> vLow{};
     alignas(64) std::array<std::int32_t, kLanes> vHigh{};
@@ -213,17 +218,23 @@ inline RowBatch makeRowBatch(const RenderJob& job, int pass, std::span<const int
     batch.generators = generatorsOf(states.data());
     batch.vLow = loadInts(vLow.data());
     batch.vHigh = loadInts(vHigh.data());
-    return batch;
 }
 
+// Each lane's sample into its row's pixel sum. A channel that is not finite adds nothing
+// (accumulate's rule), so one degenerate sample cannot spoil the pixel for good.
 inline void accumulateLanes(RowBatch& batch, int x, const Vec3Lanes& color) {
-    const FloatArray red = arrayOf(color.x);
-    const FloatArray green = arrayOf(color.y);
-    const FloatArray blue = arrayOf(color.z);
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    const auto finite = [](Floats c) { return select(abs(c) < kInfinity, c, 0.0f); };
+    const FloatArray red = arrayOf(finite(color.x));
+    const FloatArray green = arrayOf(finite(color.y));
+    const FloatArray blue = arrayOf(finite(color.z));
     for (int k = 0; k < kLanes; ++k) {
         if (!isSet(batch.lanes, k)) continue;
         const auto lane = std::size_t(k);
-        accumulate(batch.sums[lane][x], {red.values[lane], green.values[lane], blue.values[lane]});
+        Vec3& sum = batch.sums[lane][x];
+        sum.x += red.values[lane];
+        sum.y += green.values[lane];
+        sum.z += blue.values[lane];
     }
 }
 
@@ -232,7 +243,8 @@ inline void accumulateLanes(RowBatch& batch, int x, const Vec3Lanes& color) {
 // stopRequested is set.
 inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass,
                            std::span<const int> rows) {
-    RowBatch batch = makeRowBatch(job, pass, rows);
+    RowBatch batch{};
+    startRowBatch(batch, job, pass, rows);
     for (int x = 0; x < kImageWidth; ++x) {
         if (job.stopRequested.load()) return;  // the rest of the rows wait for no sample
         const PixelCell cell = job.pixelCell(x, rows[0]);
@@ -242,7 +254,8 @@ inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass
         const Floats v =
             jitterCoordinates(job, batch.vLow, batch.vHigh, batch.lanes, batch.generators);
         RayLanes rays = cameraRays(*job.camera, u, v);
-        const Vec3Lanes color = traceLanes(shading, rays, batch.lanes, 0, batch.generators);
+        const Vec3Lanes color =
+            traceLanes(shading, rays, batch.lanes, 0, batch.generators, batch.stack);
         accumulateLanes(batch, x, color);
     }
 }

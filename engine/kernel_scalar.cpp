@@ -59,7 +59,9 @@ Vec3 trace(Ray& ray, float depth, const Scene& scene, RandomGenerator& generator
     const ShadingScene shading = makeShadingScene(scene);
     OneLane one{generator};
     scalar::RayLanes rays = scalar::rayLanesOf(ray);
-    const Vec3 color = vec3Of(scalar::traceLanes(shading, rays, kOneLane, int(depth), one.lane));
+    scalar::RayTreeStack stack{};
+    const Vec3 color =
+        vec3Of(scalar::traceLanes(shading, rays, kOneLane, int(depth), one.lane, stack));
     ray.t = rays.t.value;
     return color;
 }
@@ -125,7 +127,8 @@ Vec3 RenderJob::samplePixel(int x, int y, RandomGenerator& generator) const {
     Ray ray = jitteredRay(x, y, generator);
     OneLane one{generator};
     scalar::RayLanes rays = scalar::rayLanesOf(ray);
-    return vec3Of(scalar::traceLanes(shading, rays, kOneLane, 0, one.lane));
+    scalar::RayTreeStack stack{};
+    return vec3Of(scalar::traceLanes(shading, rays, kOneLane, 0, one.lane, stack));
 }
 
 SampleKernel sampleKernelOf(SimdPath path) {

@@ -11,7 +11,7 @@ inline Floats gridOffsets(const LightGrid& grid, Ints k) {
 // draw in lock-step, each from its own generator, x then y then z; a lane that has accepted
 // waits, drawing nothing, until the last one accepts.
 inline Vec3Lanes ballOffsets(const LightGrid& grid, Mask lanes, Generators& generators) {
-    Vec3Lanes offset;
+    Vec3Lanes offset{};
     if (grid.size == 0) return offset;
     const Ints size = intsOf(grid.size);
     Mask pending = lanes;
@@ -57,7 +57,7 @@ inline Vec3Lanes sampleLightPoints(const Light& light, const LightGrid& grid, co
 inline Vec3Lanes directLightings(const ShadingScene& shading, const Vec3Lanes& point,
                                  const Vec3Lanes& normal, Mask lanes, Generators& generators) {
     const Scene& scene = *shading.scene;
-    Vec3Lanes result;
+    Vec3Lanes result{};
     const Vec3Lanes start = point - normal * kSurfaceOffset;
     for (int i = 0; i < scene.lightCount; ++i) {
         const Light& light = *scene.lights[std::size_t(i)];

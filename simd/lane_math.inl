@@ -60,7 +60,7 @@ inline bool isSet(Mask m, int lane) { return (bitsOf(m) >> lane & 1u) != 0; }
 struct RayLanes {
     Vec3Lanes origin;
     Vec3Lanes direction;
-    Floats t = kFarDistance;
+    Floats t;
 };
 
 // The lanes' values as arrays, for the steps that go lane by lane (gathers, scatters, exp).

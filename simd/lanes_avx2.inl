@@ -8,7 +8,9 @@ inline constexpr int kLanes = 8;
 struct Floats {
     __m256 value;
 
-    Floats() : value(_mm256_setzero_ps()) {}
+    // Left unset like a float: `Floats{}` is zero. The ray trees' stacks are made once per
+    // batch of rows, not per sample.
+    Floats() = default;
     Floats(__m256 v) : value(v) {}                 // NOLINT(google-explicit-constructor)
     Floats(float v) : value(_mm256_set1_ps(v)) {}  // NOLINT(google-explicit-constructor)
 };
@@ -16,7 +18,7 @@ struct Floats {
 struct Mask {
     __m256i value;
 
-    Mask() : value(_mm256_setzero_si256()) {}
+    Mask() = default;  // unset; `Mask{}` is the empty set
     Mask(__m256i v) : value(v) {}  // NOLINT(google-explicit-constructor)
 };
 

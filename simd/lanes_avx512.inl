@@ -8,7 +8,9 @@ inline constexpr int kLanes = 16;
 struct Floats {
     __m512 value;
 
-    Floats() : value(_mm512_setzero_ps()) {}
+    // Left unset like a float: `Floats{}` is zero. The ray trees' stacks are made once per
+    // batch of rows, not per sample.
+    Floats() = default;
     Floats(__m512 v) : value(v) {}                       // NOLINT(google-explicit-constructor)
     Floats(float v) : value(_mm512_set1_ps(v)) {}        // NOLINT(google-explicit-constructor)
 };

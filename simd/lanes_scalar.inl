@@ -5,19 +5,19 @@
 inline constexpr int kLanes = 1;
 
 struct Floats {
-    float value = 0.0f;
+    float value;
 
-    Floats() = default;
+    Floats() = default;  // unset, as the wide lanes; `Floats{}` is zero
     // A constant broadcasts to every lane, so that lane code reads like the scalar maths.
     constexpr Floats(float v) : value(v) {}  // NOLINT(google-explicit-constructor)
 };
 
 struct Mask {
-    bool value = false;
+    bool value;  // unset unless `Mask{}`
 };
 
 struct Ints {
-    std::int32_t value = 0;
+    std::int32_t value;
 };
 
 inline Floats operator+(Floats a, Floats b) { return a.value + b.value; }
@@ -74,7 +74,7 @@ inline Ints remainderOf(Ints value, Ints divisor) { return {value.value % diviso
 
 // Each lane's generator state; only the lanes of `active` draw.
 struct Generators {
-    std::uint64_t state = 0;
+    std::uint64_t state;
 };
 
 inline Generators generatorsOf(const std::uint64_t* states) { return {*states}; }
