@@ -14,8 +14,15 @@ install(FILES programs/view/lucentor-view.desktop
 
 set(CPACK_PACKAGE_NAME lucentor)
 set(CPACK_PACKAGE_VENDOR "Lucentor maintainers")
-set(CPACK_PACKAGE_CONTACT "Lucentor maintainers <maintainers@users.noreply.c-seed-ea9e952f.example>")
+set(CPACK_PACKAGE_CONTACT
+    "Lucentor maintainers <maintainers@users.noreply.c-seed-ea9e952f.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Control files want lines under 80 columns; cpack indents each.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "lucentor-box, lucentor-trio and lucentor-field each show a fixed scene in a"
+    "window, sharper pass after pass; lucentor-view shows a scene file of your own"
+    "the same way, and lucentor-render renders either to a PNG or PFM file without"
+    "a window. Example scene files are in /usr/share/lucentor/scenes.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # The dependencies are the Debian packages of the shared libraries the programs link, as

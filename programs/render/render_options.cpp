@@ -242,7 +242,7 @@ RenderCommand parseRenderCommand(int argc, const char* const* argv, int defaultT
     options.seed = kRenderSeed;
     RawCommand raw;
     command.problem = readRawCommand(argc, argv, raw);
-    // Help and the version answer whatever else the command line holds.
+    // Help and the version go before any check of the other arguments.
     if (raw.help || raw.version) {
         command.kind = raw.help ? CommandKind::Help : CommandKind::Version;
         command.problem.clear();

@@ -44,7 +44,7 @@ ViewCommand parseViewCommand(int argc, const char* const* argv) {
     declareFlag(app, kVersionFlag, version);
     app.add_option("file", command.file);
     command.problem = parseCommandLine(app, kOptionNames, argc, argv);
-    // Help and the version answer whatever else the command line holds.
+    // Help and the version go before any check of the other arguments.
     if (help || version) {
         command.kind = help ? ViewCommandKind::Help : ViewCommandKind::Version;
         command.problem.clear();

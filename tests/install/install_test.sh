@@ -19,7 +19,9 @@ readonly kSourceDir=${3:?$kUsage}
 readonly kVersion=${4:?$kUsage}
 readonly kCmake=${5:?$kUsage}
 readonly kCpack=${6:?$kUsage}
-readonly kSkip=77
+readonly kTestLabel="install $kScenario"
+# shellcheck source-path=SCRIPTDIR source=../support/skipping.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/skipping.sh" || exit 1
 readonly kPrograms=(lucentor-box lucentor-field lucentor-render lucentor-trio lucentor-view)
 
 workDir=$(mktemp -d) || exit 1
@@ -28,21 +30,9 @@ readonly prefix=$workDir/prefix
 readonly output=$workDir/output
 
 fail() {
-    echo "FAIL [install $kScenario]: $*" >&2
+    echo "FAIL [$kTestLabel]: $*" >&2
     [[ -s $output ]] && echo "--- output ---" >&2 && cat "$output" >&2
     exit 1
-}
-
-skip() {
-    echo "SKIP [install $kScenario]: $*" >&2
-    exit "$kSkip"
-}
-
-requireTools() {
-    local tool
-    for tool in "$@"; do
-        command -v "$tool" >/dev/null || skip "needs '$tool'"
-    done
 }
 
 # Every file an install holds, relative to its prefix, one a line and sorted; the scenes are
@@ -70,14 +60,15 @@ expectLines() {
 
 scenarioFiles() {
     install
-    expectLines "installed files (- expected, + found)" "$(filesUnder "$prefix")" "$(expectedFiles)"
+    expectLines "installed files (- expected, + found)" "$(filesUnder "$prefix")" \
+        "$(expectedFiles)"
     local program
     for program in "${kPrograms[@]}"; do
         [[ -x $prefix/bin/$program ]] || fail "bin/$program is not executable"
     done
     mkdir "$workDir/run" && cd "$workDir/run" || exit 1
     "$prefix/bin/lucentor-render" "$prefix/share/lucentor/scenes/example.toml" -p 1 -t 1 -q \
-        -o picture.png >"$output" 2>&1 || fail "the installed lucentor-render cannot render the installed example"
+        -o picture.png >"$output" 2>&1 || fail "the installed lucentor-render cannot render it"
     [[ -s picture.png ]] || fail "no picture written"
 }
 
@@ -85,7 +76,7 @@ scenarioVersion() {
     install
     local program
     for program in lucentor-render lucentor-view; do
-        # --version answers whatever else the command line holds.
+        # --version goes before any check of the other arguments.
         for arguments in "--version" "--version --no-such-option" "a.toml b.toml --version"; do
             # shellcheck disable=SC2086  # the arguments are meant to split into words
             "$prefix/bin/$program" $arguments >"$output" 2>"$workDir/stderr" ||
@@ -126,7 +117,9 @@ scenarioDeb() {
     "$kCpack" -G DEB --config "$kBuildDir/CPackConfig.cmake" -B "$workDir/package" \
         >"$output" 2>&1 || fail "cpack -G DEB failed"
     local packages=("$workDir"/package/*.deb)
-    ((${#packages[@]} == 1)) && [[ -f ${packages[0]} ]] || fail "not one .deb: ${packages[*]}"
+    if ((${#packages[@]} != 1)) || [[ ! -f ${packages[0]} ]]; then
+        fail "not one .deb: ${packages[*]}"
+    fi
     package=${packages[0]}
     expectLines "Package" "$(controlField Package)" "lucentor"
     expectLines "Version" "$(controlField Version)" "$kVersion"
@@ -134,7 +127,8 @@ scenarioDeb() {
     checkDependencies "$(controlField Depends)"
     local contents
     contents=$(dpkg-deb -c "$package" | awk '$1 ~ /^-/ { print $6 }' | sort)
-    expectLines "package files (- expected, + found)" "$contents" "$(expectedFiles | sed 's|^|./usr/|')"
+    expectLines "package files (- expected, + found)" "$contents" \
+        "$(expectedFiles | sed 's|^|./usr/|')"
 }
 
 # Each dependency must be a Debian package, installed here (the build linked its library),
@@ -144,7 +138,8 @@ checkDependencies() {
     local depends=$1 name
     [[ -n $depends ]] || fail "the package has no dependencies"
     local names
-    names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/ //g' | sort -u)
+    # "a (>= 1), b | c" -> a, b, c: one name a line.
+    names=$(sed 's/([^)]*)//g; s/[,|]/\n/g; s/ //g' <<<"$depends" | sort -u)
     for name in $names; do
         [[ $name != *-dev ]] || fail "depends on the development package $name"
         dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q "install ok installed" ||
@@ -165,4 +160,4 @@ case $kScenario in
     deb) scenarioDeb ;;
     *) fail "unknown scenario (files version desktop deb)" ;;
 esac
-echo "PASS [install $kScenario]"
+echo "PASS [$kTestLabel]"
