@@ -4,8 +4,13 @@
 #include <cctype>
 
 #include "cli/escape.h"
+#include "cli/version.h"
 
 namespace lucentor {
+
+std::string versionLine(std::string_view program) {
+    return std::string(program) + " " + std::string(kVersion) + "\n";
+}
 
 void configureCommandLine(CLI::App& app) {
     app.set_help_flag();

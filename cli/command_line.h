@@ -16,6 +16,10 @@ struct OptionName {
     bool takesValue = true;     // false for a flag such as --quiet
 };
 
+// The --version flag both programs take; versionLine() is what it prints, with a newline.
+inline constexpr OptionName kVersionFlag{"--version", "--version", false};
+std::string versionLine(std::string_view program);
+
 // A command line as both programs read it: no automatic help (each program prints its own
 // text), unknown arguments collected rather than thrown, so that the message can quote them.
 void configureCommandLine(CLI::App& app);

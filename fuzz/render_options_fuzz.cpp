@@ -1,7 +1,7 @@
 // lucentor-render's argument parsing with arbitrary argument vectors: the input's bytes split
 // at each 0 into arguments, after a first byte choosing the default thread count. Every
-// vector must give exactly one of the four outcomes, each well formed, and the program must
-// answer one that is not a render with exit status 0 (help) or 2 (bad arguments).
+// vector must give exactly one of the five outcomes, each well formed, and the program must
+// answer one that is not a render with exit status 0 (help, the version) or 2 (bad arguments).
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -87,13 +87,16 @@ void fuzzArguments(ByteReader& reader) {
         case CommandKind::Help:
             return require(runRenderTool(arguments.argc(), arguments.argv.data()) == 0,
                            "help exits 0");
+        case CommandKind::Version:
+            return require(runRenderTool(arguments.argc(), arguments.argv.data()) == 0,
+                           "the version exits 0");
         case CommandKind::Error:
             checkError(command.problem);
             return require(
                 runRenderTool(arguments.argc(), arguments.argv.data()) == kExitBadArguments,
                 "bad arguments exit 2");
     }
-    require(false, "the command is a render, an export, help or an error");
+    require(false, "the command is a render, an export, help, the version or an error");
 }
 
 }  // namespace

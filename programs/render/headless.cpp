@@ -13,6 +13,7 @@
 #include "engine/image.h"
 #include "engine/rendering.h"
 #include "engine/startup.h"
+#include "cli/command_line.h"
 #include "cli/escape.h"
 #include "programs/render/image_file.h"
 #include "cli/scene_loading.h"
@@ -189,6 +190,10 @@ int runRenderTool(int argc, char** argv) {
     const RenderCommand command = parseRenderCommand(argc, argv, threads);
     if (command.kind == CommandKind::Help) {
         std::fputs(kRenderUsage, stdout);
+        return 0;
+    }
+    if (command.kind == CommandKind::Version) {
+        std::fputs(versionLine("lucentor-render").c_str(), stdout);
         return 0;
     }
     SimdPath simd = SimdPath::Scalar;

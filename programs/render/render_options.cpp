@@ -31,6 +31,7 @@ shows it, and writes the picture.
                     avx512, avx2 or scalar; every choice renders the same picture
   --export PRESET   write the preset (box, trio or field) as a scene file instead of rendering
   -h, --help        this text
+      --version     the version
 Exit status: 0 written, 1 cannot read, write or start, 2 bad arguments or a bad scene file,
 130 interrupted (143 on SIGTERM).
 )";
@@ -147,12 +148,13 @@ static_assert(kValueOptions[kExportOption].name.longName == "--export");
 constexpr OptionName kQuietFlag{"-q,--quiet", "--quiet", false};
 constexpr OptionName kHelpFlag{"-h,--help", "--help", false};
 
+constexpr std::array<OptionName, 3> kFlags = {kQuietFlag, kHelpFlag, kVersionFlag};
+
 // Every option's name, for the messages of the command-line parser.
-constexpr std::array<OptionName, kValueOptions.size() + 2> allOptionNames() {
-    std::array<OptionName, kValueOptions.size() + 2> names{};
+constexpr std::array<OptionName, kValueOptions.size() + kFlags.size()> allOptionNames() {
+    std::array<OptionName, kValueOptions.size() + kFlags.size()> names{};
     for (std::size_t i = 0; i < kValueOptions.size(); ++i) names[i] = kValueOptions[i].name;
-    names[kValueOptions.size()] = kQuietFlag;
-    names[kValueOptions.size() + 1] = kHelpFlag;
+    for (std::size_t i = 0; i < kFlags.size(); ++i) names[kValueOptions.size() + i] = kFlags[i];
     return names;
 }
 
@@ -164,6 +166,7 @@ struct RawCommand {
     std::vector<std::string> extras;  // positional arguments after the first
     bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 std::string readRawCommand(int argc, const char* const* argv, RawCommand& raw) {
@@ -175,6 +178,7 @@ std::string readRawCommand(int argc, const char* const* argv, RawCommand& raw) {
     }
     declareFlag(app, kQuietFlag, raw.quiet);
     declareFlag(app, kHelpFlag, raw.help);
+    declareFlag(app, kVersionFlag, raw.version);
     app.add_option("scene", raw.scene);
     constexpr auto kNames = allOptionNames();
     std::string problem = parseCommandLine(app, kNames, argc, argv);
@@ -238,8 +242,9 @@ RenderCommand parseRenderCommand(int argc, const char* const* argv, int defaultT
     options.seed = kRenderSeed;
     RawCommand raw;
     command.problem = readRawCommand(argc, argv, raw);
-    if (raw.help) {
-        command.kind = CommandKind::Help;
+    // Help and the version go before any check of the other arguments.
+    if (raw.help || raw.version) {
+        command.kind = raw.help ? CommandKind::Help : CommandKind::Version;
         command.problem.clear();
         return command;
     }

@@ -26,7 +26,7 @@ struct RenderOptions {
     SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
 };
 
-enum class CommandKind { Render, Export, Help, Error };
+enum class CommandKind { Render, Export, Help, Version, Error };
 
 struct RenderCommand {
     CommandKind kind = CommandKind::Error;

@@ -17,6 +17,7 @@ const char* const kViewUsage =
 Shows the scene file FILE.toml in the window of lucentor-box, lucentor-trio and lucentor-field:
 the picture sharpens pass after pass; Escape or closing the window quits.
   -h, --help        this text
+      --version     the version
 `lucentor-render --export box box.toml` writes a preset as a scene file to start from.
 Exit status: 0 after quitting, 1 cannot read the file or show the window, 2 bad arguments or a
 bad scene file.
@@ -25,7 +26,7 @@ bad scene file.
 namespace {
 
 constexpr OptionName kHelpFlag{"-h,--help", "--help", false};
-constexpr std::array<OptionName, 1> kOptionNames = {kHelpFlag};
+constexpr std::array<OptionName, 2> kOptionNames = {kHelpFlag, kVersionFlag};
 
 void complain(const std::string& problem) {
     std::fprintf(stderr, "lucentor-view: %s\n", problem.c_str());
@@ -38,11 +39,14 @@ ViewCommand parseViewCommand(int argc, const char* const* argv) {
     CLI::App app;
     configureCommandLine(app);
     bool help = false;
+    bool version = false;
     declareFlag(app, kHelpFlag, help);
+    declareFlag(app, kVersionFlag, version);
     app.add_option("file", command.file);
     command.problem = parseCommandLine(app, kOptionNames, argc, argv);
-    if (help) {
-        command.kind = ViewCommandKind::Help;
+    // Help and the version go before any check of the other arguments.
+    if (help || version) {
+        command.kind = help ? ViewCommandKind::Help : ViewCommandKind::Version;
         command.problem.clear();
         return command;
     }
@@ -64,6 +68,10 @@ int runViewer(int argc, char** argv) {
     const ViewCommand command = parseViewCommand(argc, argv);
     if (command.kind == ViewCommandKind::Help) {
         std::fputs(kViewUsage, stdout);
+        return 0;
+    }
+    if (command.kind == ViewCommandKind::Version) {
+        std::fputs(versionLine("lucentor-view").c_str(), stdout);
         return 0;
     }
     if (command.kind == ViewCommandKind::Error) {

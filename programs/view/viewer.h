@@ -4,7 +4,7 @@
 
 namespace lucentor {
 
-enum class ViewCommandKind { View, Help, Error };
+enum class ViewCommandKind { View, Help, Version, Error };
 
 // What lucentor-view is asked to do.
 struct ViewCommand {
@@ -14,7 +14,7 @@ struct ViewCommand {
 };
 
 // Reads lucentor-view's arguments (argv[0] is the program and is skipped): one scene file,
-// FILE.toml, or --help. Never throws for bad input.
+// FILE.toml, --help or --version. Never throws for bad input.
 ViewCommand parseViewCommand(int argc, const char* const* argv);
 
 // The --help text.

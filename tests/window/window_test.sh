@@ -8,7 +8,7 @@
 #   X scenarios (window escape escapemidpass sigterm close otherkey picture badfile) run inside
 #     xvfb-run -a -s "-screen 0 1024x768x24 -noreset"   (a fresh server per test: no key
 #     left pressed; no reset, which would refuse the program while a probe disconnects)
-#   the others (nodisplay baddriver dummy leak displaylost) need no X server; displaylost
+#   the others (nodisplay baddriver dummy options leak displaylost) need no X server; displaylost
 #   starts one of its own and kills it. picture needs LUCENTOR_RENDER.
 # Exit status: 0 passed, 1 failed, 77 skipped because a needed tool is missing.
 set -u -o pipefail
@@ -19,19 +19,21 @@ readonly kScenario=${3:?usage: window_test.sh PROGRAM SEND_WM_DELETE SCENARIO}
 readonly kRenderTool=${4-}
 readonly kSceneFile=${5-}
 readonly kName=${kProgram##*/}
+readonly kTestLabel="$kName $kScenario"
+# shellcheck source-path=SCRIPTDIR source=../support/skipping.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/skipping.sh" || exit 1
 if [[ -n $kSceneFile ]]; then
     readonly kScene=$kSceneFile
-    readonly kProgramArguments=("$kSceneFile")
+    programArguments=("$kSceneFile")
 else
     readonly kScene=${kName#lucentor-}
-    readonly kProgramArguments=()
+    programArguments=()
 fi
 readonly kWidth=640
 readonly kHeight=480
 readonly kTitlePattern='^Lucentor$'
 # Bound on every wait; generous because the machine has 2 cores shared by parallel tests.
 readonly kWaitSeconds=60
-readonly kSkip=77
 readonly kWorkerCount=3  # the programs' render threads
 # Mean level (0 to 1) above which a screenshot is a picture rather than a black window.
 readonly kBlackLevel=0.01
@@ -45,6 +47,7 @@ pid=
 serverPid=
 workDir=$(mktemp -d) || exit 1
 readonly stderrFile=$workDir/stderr
+readonly stdoutFile=$workDir/stdout
 
 cleanUp() {
     if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then
@@ -57,7 +60,7 @@ cleanUp() {
 trap cleanUp EXIT
 
 fail() {
-    echo "FAIL [$kName $kScenario]: $*" >&2
+    echo "FAIL [$kTestLabel]: $*" >&2
     if [[ -s $stderrFile ]]; then
         echo "--- program stderr ---" >&2
         cat "$stderrFile" >&2
@@ -65,22 +68,10 @@ fail() {
     exit 1
 }
 
-skip() {
-    echo "SKIP [$kName $kScenario]: $*" >&2
-    exit "$kSkip"
-}
-
-requireTools() {
-    local tool
-    for tool in "$@"; do
-        command -v "$tool" >/dev/null || skip "needs '$tool'"
-    done
-}
-
 # Starts the program in the background with SIGINT and SIGTERM at their defaults (a
 # non-interactive shell would otherwise hand it SIGINT ignored). Arguments are env's.
 startProgram() {
-    env --default-signal=INT,TERM "$@" "$kProgram" "${kProgramArguments[@]}" 2>"$stderrFile" &
+    env --default-signal=INT,TERM "$@" "$kProgram" "${programArguments[@]}" 2>"$stderrFile" &
     pid=$!
 }
 
@@ -362,6 +353,14 @@ scenarioDummy() {
     expectStderrEmpty
 }
 
+# The presets take no options: whatever the command line holds, --version and --help
+# included, they show their scene and print nothing.
+scenarioOptions() {
+    programArguments=(--version --help -x "$workDir/none.toml")
+    scenarioDummy >"$stdoutFile"
+    [[ ! -s $stdoutFile ]] || fail "printed on stdout: $(head -c 200 "$stdoutFile")"
+}
+
 # Valgrind's own handlers fill the caught-signal mask from the start; the workers start only
 # once SDL is up.
 runsWorkers() {
@@ -469,9 +468,10 @@ case $kScenario in
     nodisplay) scenarioNoDisplay ;;
     baddriver) scenarioBadDriver ;;
     dummy) scenarioDummy ;;
+    options) scenarioOptions ;;
     leak) scenarioLeak ;;
     displaylost) scenarioDisplayLost ;;
     *) fail "unknown scenario (window escape escapemidpass sigterm close otherkey picture badfile" \
-        "nodisplay baddriver dummy leak displaylost)" ;;
+        "nodisplay baddriver dummy options leak displaylost)" ;;
 esac
-echo "PASS [$kName $kScenario]"
+echo "PASS [$kTestLabel]"

@@ -140,6 +140,19 @@ TEST(RenderCommand, AsksForHelpWhereverItStands) {
     }
 }
 
+// Like --help, --version goes before any check of the other arguments; --help goes first.
+TEST(RenderCommand, AnswersVersionWhereverItStands) {
+    for (const auto& arguments : {std::vector<const char*>{"--version"},
+                                  {"box", "-p", "0", "--version"},
+                                  {"--version", "cube", "-p", "x", "b.toml"}}) {
+        EXPECT_EQ(parse(arguments).kind, CommandKind::Version) << arguments.back();
+    }
+    EXPECT_EQ(parse({"--version", "-h"}).kind, CommandKind::Help);
+    const RenderCommand valued = parse({"box", "--version=yes"});
+    EXPECT_EQ(valued.kind, CommandKind::Error);
+    EXPECT_EQ(valued.problem, "--version takes no value");
+}
+
 TEST(ProgressLine, FillsTheBarWithThePassesDone) {
     struct Case {
         int done;

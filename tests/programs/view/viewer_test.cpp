@@ -45,6 +45,19 @@ TEST(ViewCommand, RefusesWhatIsNotOneSceneFile) {
     }
 }
 
+// Like --help, --version goes before any check of the other arguments; --help goes first.
+TEST(ViewCommand, AnswersVersionWhereverItStands) {
+    for (const auto& arguments : {std::vector<const char*>{"--version"},
+                                  {"a.toml", "--version"},
+                                  {"--version", "-x", "a.toml", "b.toml"}}) {
+        EXPECT_EQ(parse(arguments).kind, ViewCommandKind::Version) << arguments.back();
+    }
+    EXPECT_EQ(parse({"--version", "--help"}).kind, ViewCommandKind::Help);
+    const ViewCommand valued = parse({"--version=1"});
+    EXPECT_EQ(valued.kind, ViewCommandKind::Error);
+    EXPECT_EQ(valued.problem, "--version takes no value");
+}
+
 // The file is read before SDL starts: a bad or unreadable file never reaches the window code.
 TEST(Viewer, EndsOnABadFileBeforeAnyWindow) {
     const std::string folder = testing::TempDir() + "viewer_test." + std::to_string(::getpid());
