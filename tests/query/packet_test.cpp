@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -126,6 +127,33 @@ TEST(Packets, AnswerLikeTheScalarQueriesForCoherentRays) {
         for (Ray& ray : c.rays) {
             const Vec3 d = centre.direction + Vec3{spread(random), spread(random), spread(random)};
             ray = {centre.origin, testing::normalized(d)};
+        }
+        for (const SimdPath path : paths) {
+            if (!matchesScalar(path, scene, c, random, "scene " + std::to_string(i))) return;
+        }
+    }
+}
+
+// A lane whose t is NaN accepts no hit (every t > hit comparison fails) and must keep its NaN
+// and name what the scalar query names, beside lanes that find their hits; so must lanes
+// whose t is infinite or already below the hits.
+TEST(Packets, LanesWhoseTIsNaNAnswerLikeTheScalarQueries) {
+    const std::vector<SimdPath> paths = packetPaths();
+    if (paths.empty()) GTEST_SKIP() << "no packet path on this processor";
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kStarts[] = {kNaN, kFarDistance, std::numeric_limits<float>::infinity(),
+                                 0.5f, -kNaN};
+    std::mt19937 random(59);
+    for (int i = 0; i < 40; ++i) {
+        Scene scene;
+        testing::fillRandomScene(scene, random);
+        PacketCase c;
+        c.active = 0xffffu;
+        const Ray centre = testing::randomRay(random);
+        for (int k = 0; k < kMaxPacketLanes; ++k) {
+            Ray& ray = c.rays[std::size_t(k)];
+            ray = k % 2 == 0 ? centre : testing::randomRay(random);
+            ray.t = kStarts[std::size_t(k) % std::size(kStarts)];
         }
         for (const SimdPath path : paths) {
             if (!matchesScalar(path, scene, c, random, "scene " + std::to_string(i))) return;
