@@ -7,6 +7,7 @@
 // include nothing.
 
 #include <array>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstddef>

@@ -1,6 +1,7 @@
 // The packet queries on eight lanes, for processors with AVX2. Only the
 // code of the target region below is built for them, in a namespace of its own.
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstdint>
 
@@ -22,16 +23,17 @@ namespace lucentor::avx2 {
 
 // NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here.
 #include "simd/lanes_avx2.inl"
+#include "simd/lane_math.inl"
 #include "query/packet_walk.inl"
 // NOLINTEND(bugprone-suspicious-include)
 
 void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records) {
-    packetwalk::closestHits<WalkLanes>(scene, rays, active, records);
+    packetwalk::closestHits(scene, rays, active, records);
 }
 
 void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,
                    float* amounts) {
-    packetwalk::occlusionSums<WalkLanes>(tree, rays, active, amounts);
+    packetwalk::occlusionSums(tree, rays, active, amounts);
 }
 
 }  // namespace lucentor::avx2

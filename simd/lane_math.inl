@@ -4,7 +4,8 @@
 // - kLanes, the width; Floats (kLanes floats, built from a float by broadcasting), Mask (a
 //   set of lanes) and Ints (kLanes 32-bit integers);
 // - on Floats: + - * / and unary -, the ordered comparisons < > >= == giving a Mask (false
-//   where a side is NaN), select, sqrt, abs, load and store;
+//   where a side is NaN), select, sqrt, abs, min and max (a < b ? a : b, a > b ? a : b),
+//   sameBits, load and store;
 // - on Masks: & | ! any, and bitsOf/maskOf between a Mask and lane bits (lane k is bit k);
 // - on Ints: + - ^ &, ==, select, intsOf (broadcast), loadInts and storeInts, toFloats
 //   (rounded to nearest, as int-to-float conversion does), truncated (toward zero; INT_MIN

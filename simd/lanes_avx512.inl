@@ -54,6 +54,13 @@ inline Floats select(Mask m, Floats ifSet, Floats otherwise) {
 }
 
 inline Floats sqrt(Floats a) { return _mm512_sqrt_ps(a.value); }
+// a < b ? a : b and a > b ? a : b: the second operand on NaN and on equal values.
+inline Floats min(Floats a, Floats b) { return _mm512_min_ps(a.value, b.value); }
+inline Floats max(Floats a, Floats b) { return _mm512_max_ps(a.value, b.value); }
+// The lanes whose bits are the same, where == would tell -0 from +0 apart from NaN.
+inline Mask sameBits(Floats a, Floats b) {
+    return {_mm512_cmpeq_epi32_mask(_mm512_castps_si512(a.value), _mm512_castps_si512(b.value))};
+}
 inline Floats abs(Floats a) {
     return _mm512_castsi512_ps(
         _mm512_and_si512(_mm512_castps_si512(a.value), _mm512_set1_epi32(INT_MAX)));
@@ -131,41 +138,3 @@ inline Ints draw(Generators& g, Mask active) {
     const __m256i high = drawHalf(g.high, __mmask8(active.value >> 8u));
     return {_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1)};
 }
-
-// The packet walks' view of the same lanes (query/packet_walk.inl): lane sets as the bits of
-// a 16-bit mask.
-struct WalkLanes {
-    static constexpr int kWidth = 16;
-    using Floats = __m512;
-
-    static Floats load(const float* p) { return _mm512_load_ps(p); }
-    static void store(float* p, Floats v) { _mm512_store_ps(p, v); }
-    static Floats broadcast(float x) { return _mm512_set1_ps(x); }
-    static Floats add(Floats a, Floats b) { return _mm512_add_ps(a, b); }
-    static Floats sub(Floats a, Floats b) { return _mm512_sub_ps(a, b); }
-    static Floats mul(Floats a, Floats b) { return _mm512_mul_ps(a, b); }
-    static Floats div(Floats a, Floats b) { return _mm512_div_ps(a, b); }
-    static Floats sqrt(Floats a) { return _mm512_sqrt_ps(a); }
-    static Floats min(Floats a, Floats b) { return _mm512_min_ps(a, b); }
-    static Floats max(Floats a, Floats b) { return _mm512_max_ps(a, b); }
-
-    // Ordered comparisons: false where either side is NaN, as in C++.
-    static std::uint32_t less(Floats a, Floats b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
-    static std::uint32_t greater(Floats a, Floats b) {
-        return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ);
-    }
-    static std::uint32_t greaterEqual(Floats a, Floats b) {
-        return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ);
-    }
-    static std::uint32_t notEqual(Floats a, Floats b) {
-        return _mm512_cmp_ps_mask(a, b, _CMP_NEQ_UQ);
-    }
-    static std::uint32_t sameBits(Floats a, Floats b) {
-        return _mm512_cmpeq_epi32_mask(_mm512_castps_si512(a), _mm512_castps_si512(b));
-    }
-
-    // ifSet in the lanes of `lanes`, otherwise elsewhere.
-    static Floats select(std::uint32_t lanes, Floats ifSet, Floats otherwise) {
-        return _mm512_mask_blend_ps(__mmask16(lanes), otherwise, ifSet);
-    }
-};

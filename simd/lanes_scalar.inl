@@ -46,6 +46,11 @@ inline Floats select(Mask m, Floats ifSet, Floats otherwise) {
 // the single-precision root that the wider lanes take.
 inline Floats sqrt(Floats a) { return float(std::sqrt(double(a.value))); }
 inline Floats abs(Floats a) { return std::fabs(a.value); }
+inline Floats min(Floats a, Floats b) { return a.value < b.value ? a : b; }
+inline Floats max(Floats a, Floats b) { return a.value > b.value ? a : b; }
+inline Mask sameBits(Floats a, Floats b) {
+    return {std::bit_cast<std::uint32_t>(a.value) == std::bit_cast<std::uint32_t>(b.value)};
+}
 
 inline Floats load(const float* p) { return *p; }
 inline void store(float* p, Floats a) { *p = a.value; }
