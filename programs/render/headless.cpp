@@ -120,7 +120,7 @@ void printSummary(const RenderOptions& options, int passes, SimdPath simd, Secon
 }
 
 // The scene of the render, the preset's or the scene file's. Returns 0, or the exit code after
-// the file's fault was reported.
+// the file's fault or an interruption (also while the file is awaited) was reported.
 int loadScene(const RenderOptions& options, std::unique_ptr<Scene>& scene) {
     if (options.preset == nullptr) {
         const int status = loadSceneFileReporting(options.sceneName, "lucentor-render", scene,
