@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs what building and running the programs needs, builds them and runs one:
+# Installs what building and running the programs needs, builds all five into build/programs
+# (so that the README's examples run as written) and runs one:
 #   ./run.sh          the box scene (lucentor-box)
 #   ./run.sh trio     or field
 set -eu
@@ -11,5 +12,5 @@ case "$scene" in
 esac
 tools/setup.sh build
 cmake --preset programs >/dev/null
-cmake --build --preset programs --target "lucentor-$scene"
+cmake --build --preset programs
 exec "build/programs/lucentor-$scene"

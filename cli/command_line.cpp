@@ -42,10 +42,56 @@ std::string mismatchProblem(std::span<const OptionName> options, std::string_vie
     return escapeControls(what);
 }
 
+// Whether `argument` is one of `option`'s names, or its long name with a value attached.
+bool names(const OptionName& option, std::string_view argument) {
+    if (argument.starts_with(option.longName) && argument.size() > option.longName.size() &&
+        argument[option.longName.size()] == '=') {
+        return true;
+    }
+    std::string_view rest = option.names;
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(',');
+        if (rest.substr(0, comma) == argument) return true;
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return false;
+}
+
+const OptionName* optionNamed(std::span<const OptionName> options, std::string_view argument) {
+    for (const OptionName& option : options) {
+        if (names(option, argument)) return &option;
+    }
+    return nullptr;
+}
+
+// CLI11 gives a value option the next argument even when that is another option: "-p -t 1"
+// would set --passes to "-t" and leave "1" over. Found first, it is named as what it is.
+std::string missingValueProblem(std::span<const OptionName> options, int argc,
+                                const char* const* argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") break;
+        const OptionName* option = optionNamed(options, argument);
+        if (option == nullptr || !option->takesValue ||
+            argument.find('=') != std::string_view::npos) {
+            continue;
+        }
+        if (optionNamed(options, argv[i + 1]) != nullptr) {
+            return std::string(option->longName) + " needs a value, not the option " +
+                   inQuotes(argv[i + 1]);
+        }
+        ++i;
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string parseCommandLine(CLI::App& app, std::span<const OptionName> options, int argc,
                              const char* const* argv) {
+    if (std::string problem = missingValueProblem(options, argc, argv); !problem.empty()) {
+        return problem;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ArgumentMismatch& e) {

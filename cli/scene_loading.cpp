@@ -1,21 +1,26 @@
 #include "cli/scene_loading.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "cli/exit_codes.h"
-#include "scenefile/scene_file.h"
 
 namespace lucentor {
 
 int loadSceneFileReporting(const std::string& path, std::string_view program,
-                           std::unique_ptr<Scene>& scene) {
+                           std::unique_ptr<Scene>& scene, StopCheck stop) {
     std::string problem;
-    switch (loadSceneFile(path, scene, problem)) {
+    std::vector<std::string> warnings;
+    switch (loadSceneFile(path, scene, problem, warnings, stop)) {
         case SceneFileStatus::Read:
+            for (const std::string& warning : warnings)
+                std::fprintf(stderr, "%s\n", warning.c_str());
             return 0;
         case SceneFileStatus::Unreadable:
             std::fprintf(stderr, "%.*s: %s\n", int(program.size()), program.data(),
                          problem.c_str());
+            return kExitCannotRead;
+        case SceneFileStatus::Interrupted:
             return kExitCannotRead;
         case SceneFileStatus::Invalid:
             break;

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/rendering.h"
 #include "cli/command_line.h"
+#include "engine/rendering.h"
 #include "fuzz/fuzz_input.h"
 #include "programs/render/headless.h"
 #include "programs/render/render_options.h"
@@ -56,8 +56,11 @@ void checkRender(const RenderOptions& options) {
     require(options.passes >= 1 && options.passes <= kMaxPasses, "passes from 1 to 1000000");
     require(options.threads >= 1 && options.threads <= kMaxWorkers, "threads from 1 to 256");
     require(options.preset == findPreset(options.sceneName), "the preset the scene names");
-    require(options.preset != nullptr || hasExtension(options.sceneName, ".toml"),
+    require(options.preset != nullptr || namesSceneFile(options.sceneName),
             "a known preset or a scene file");
+    require(
+        options.timeLimit == 0.0 || (options.timeLimit > 0.0 && options.timeLimit <= kMaxTimeLimit),
+        "no time limit, or one above 0 and at most the largest");
     const bool png = hasExtension(options.output, ".png");
     const bool pfm = hasExtension(options.output, ".pfm");
     require(png || pfm, "an output file named .png or .pfm");

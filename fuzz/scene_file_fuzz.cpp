@@ -2,12 +2,14 @@
 // can mean (counts within the capacities, finite numbers, spheres larger than a point, lights
 // not of negative size, unit plane normals, no negative colour or material), which the writer
 // writes and the reader reads back bit for bit and whose hierarchy keeps its invariants; or
-// one line that names the file, a line and a column.
+// one line that names the file, a line and a column. A scene read may come with warnings,
+// each one such line too, at most one for each object.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz/fuzz_input.h"
 #include "scenefile/scene_file.h"
@@ -23,7 +25,8 @@ bool isFinite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::
 
 bool isNonNegative(Vec3 v) { return v.x >= 0.0f && v.y >= 0.0f && v.z >= 0.0f; }
 
-void checkProblem(const std::string& problem) {
+// "fuzz.toml:LINE:COLUMN: " and more, on one line; returns where the more begins.
+std::size_t checkLocated(const std::string& problem) {
     require(problem.starts_with(std::string(kName) + ":"), "a fault names the file");
     const std::size_t line = problem.find_first_not_of("0123456789", kName.size() + 1);
     require(line > kName.size() + 1 && line != std::string::npos && problem[line] == ':',
@@ -34,6 +37,17 @@ void checkProblem(const std::string& problem) {
     for (const char c : problem) {
         const auto code = static_cast<unsigned char>(c);
         require(code >= 0x20 && code != 0x7f, "a fault is one line without control characters");
+    }
+    return column + 2;
+}
+
+void checkProblem(const std::string& problem) { checkLocated(problem); }
+
+void checkWarnings(const Scene& scene, const std::vector<std::string>& warnings) {
+    require(warnings.size() <= std::size_t(scene.sphereCount + scene.planeCount + scene.lightCount),
+            "at most one warning for each object");
+    for (const std::string& warning : warnings) {
+        require(warning.compare(checkLocated(warning), 9, "warning: ") == 0, "a warning says so");
     }
 }
 
@@ -62,7 +76,9 @@ void checkValues(const Scene& scene) {
 void fuzzSceneFile(std::string_view text) {
     Scene scene;
     std::string problem;
-    if (!parseSceneText(text, kName, scene, problem)) return checkProblem(problem);
+    std::vector<std::string> warnings;
+    if (!parseSceneText(text, kName, scene, problem, warnings)) return checkProblem(problem);
+    checkWarnings(scene, warnings);
     require(problem.empty(), "no fault reported for a scene that was read");
     checkValues(scene);
     Scene again;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "scene/scene.h"
 
@@ -18,16 +19,34 @@ inline constexpr std::size_t kMaxSceneFileBytes = std::size_t(1) << 20u;
 // builds its hierarchy. On the first fault in the file it returns false with one line
 // "NAME:LINE:COLUMN: what is wrong" in `problem` (control characters escaped), and the scene
 // holds an unspecified part of the file, hierarchy built so that deleting it frees everything.
+// With the scene read, `warnings` gets one line "NAME:LINE:COLUMN: warning: what" for each
+// likely mistake it holds (see likelyMistakes), seen from the camera.
+bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
+                    std::string& problem, std::vector<std::string>& warnings);
+// The same, the warnings left out.
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
                     std::string& problem);
 
-enum class SceneFileStatus { Read, Unreadable, Invalid };
+// The path that reads a scene file from standard input, and how messages name it.
+inline constexpr std::string_view kStandardInputPath = "-";
+inline constexpr std::string_view kStandardInputName = "<stdin>";
 
-// Reads the scene file at `path` into a new scene with its hierarchy built. Unreadable: the
-// file cannot be opened or read (`problem` names it and the reason); Invalid: its contents are
-// at fault (`problem` is parseSceneText's line). Only Read leaves a scene in `scene`.
+// How messages name the scene file at `path`.
+std::string_view sceneFileName(std::string_view path);
+
+enum class SceneFileStatus { Read, Unreadable, Invalid, Interrupted };
+
+// Asked while a scene file is awaited; true gives up the wait.
+using StopCheck = bool (*)();
+
+// Reads the scene file at `path` (kStandardInputPath: standard input; a pipe or FIFO waits for
+// its writer) into a new scene with its hierarchy built, with parseSceneText's warnings.
+// Unreadable: the file cannot be opened or read (`problem` names it and the reason); Invalid:
+// its contents are at fault (`problem` is parseSceneText's line); Interrupted: `stop` returned
+// true while input was awaited. Only Read leaves a scene in `scene`.
 SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
-                              std::string& problem);
+                              std::string& problem, std::vector<std::string>& warnings,
+                              StopCheck stop = nullptr);
 
 // The scene as a scene file that documents its own format, beginning with the comment lines
 // of `heading`. parseSceneText reads it back into the same records, bit for bit.

@@ -2,6 +2,7 @@
 // stores whatever it is given. Everything a scene cannot mean is refused here, with the line
 // and column of the first fault.
 #include <fcntl.h>
+#include <poll.h>
 #include <toml++/toml.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "cli/escape.h"
+#include "engine/camera.h"
+#include "scenefile/scene_checks.h"
 #include "scenefile/scene_file.h"
 
 namespace lucentor {
@@ -274,7 +277,11 @@ std::vector<Object> objectsOf(const toml::table& root) {
     return objects;
 }
 
-void readScene(std::string_view text, std::string_view name, Scene& scene) {
+// Where each object of the scene begins in the file: by kind (in SceneObject's order), then
+// by slot.
+using ObjectPlaces = std::array<std::vector<toml::source_position>, 3>;
+
+ObjectPlaces readScene(std::string_view text, std::string_view name, Scene& scene) {
     const toml::source_position start{1, 1};
     if (text.size() > kMaxSceneFileBytes) {
         fault(start, "larger than " + std::to_string(kMaxSceneFileBytes >> 20u) +
@@ -287,64 +294,145 @@ void readScene(std::string_view text, std::string_view name, Scene& scene) {
         fault(e.source().begin, std::string(e.description()));
     }
     const std::vector<Object> objects = objectsOf(root);
+    ObjectPlaces places;
     if (objects.empty()) fault(start, "no [[sphere]], [[plane]] or [[light]]: nothing to render");
     for (const Object& object : objects) {
+        const auto kind =
+            std::size_t(std::find(kKinds.begin(), kKinds.end(), object.kind) - kKinds.begin());
+        places[kind].push_back(object.table->source().begin);
         if (object.kind == &kSphereKind) readSphere(*object.table, scene);
         if (object.kind == &kPlaneKind) readPlane(*object.table, scene);
         if (object.kind == &kLightKind) readLight(*object.table, scene);
     }
+    return places;
+}
+
+// How long a wait for input lasts before `stop` is asked again. A signal ends the wait at
+// once; this bounds the case where it arrives between the question and the wait.
+constexpr int kStopPollMilliseconds = 100;
+
+std::string errorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+// Opens the scene file without waiting: a FIFO opened plainly blocks in open() until a writer
+// appears, and that wait restarts after a signal's handler, so nothing could end it.
+int openSceneFile(const std::string& path) {
+    if (path == kStandardInputPath) return STDIN_FILENO;
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+}
+
+// Waits until `descriptor` has input or an end, or `stop` says to give up. Returns 0, an
+// errno, or -1 when stopped.
+int waitForInput(int descriptor, StopCheck stop) {
+    pollfd watched{descriptor, POLLIN, 0};
+    for (;;) {
+        if (stop != nullptr && stop()) return -1;
+        const int ready = ::poll(&watched, 1, kStopPollMilliseconds);
+        if (ready > 0) return 0;
+        if (ready < 0 && errno != EINTR) return errno;
+    }
 }
 
 // Reads at most kMaxSceneFileBytes + 1 bytes, enough to tell that a file is too large without
-// reading all of it. Returns an empty string, or why the file cannot be read.
-std::string readBounded(const std::string& path, std::string& text) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return std::error_code(errno, std::generic_category()).message();
+// reading all of it, from a file, a pipe or standard input alike: each read waits in poll
+// first, which a signal ends. Unreadable comes with the reason in `reason`.
+SceneFileStatus readBounded(const std::string& path, StopCheck stop, std::string& text,
+                            std::string& reason) {
+    const int descriptor = openSceneFile(path);
+    if (descriptor < 0) {
+        reason = errorText(errno);
+        return SceneFileStatus::Unreadable;
+    }
     text.resize(kMaxSceneFileBytes + 1);
     std::size_t size = 0;
-    std::string reason;
+    int error = 0;
     while (size < text.size()) {
+        error = waitForInput(descriptor, stop);
+        if (error != 0) break;
         const ssize_t count = ::read(descriptor, text.data() + size, text.size() - size);
         if (count == 0) break;
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            reason = std::error_code(errno, std::generic_category()).message();
+        if (count > 0) {
+            size += std::size_t(count);
+        } else if (errno != EINTR && errno != EAGAIN) {
+            error = errno;
             break;
         }
-        size += std::size_t(count);
     }
-    ::close(descriptor);
+    if (descriptor != STDIN_FILENO) ::close(descriptor);
     text.resize(size);
-    return reason;
+    if (error == 0) return SceneFileStatus::Read;
+    if (error < 0) return SceneFileStatus::Interrupted;
+    reason = errorText(error);
+    return SceneFileStatus::Unreadable;
+}
+
+// "NAME:LINE:COLUMN: what", as compilers locate their messages.
+std::string locatedLine(std::string_view name, const toml::source_position& at,
+                        std::string_view what) {
+    return escapeControls(name) + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
+           ": " + escapeControls(what);
+}
+
+std::vector<std::string> locatedWarnings(const Scene& scene, const ObjectPlaces& places,
+                                         std::string_view name) {
+    std::vector<std::string> lines;
+    for (const SceneWarning& warning : likelyMistakes(scene, makeCamera().origin)) {
+        std::string what = "warning: " + warning.what;
+        if (warning.blockingSphere >= 0) {
+            const toml::source_position& sphere =
+                places[std::size_t(SceneObject::Sphere)][std::size_t(warning.blockingSphere)];
+            what += " (the sphere at line " + std::to_string(sphere.line) + ")";
+        }
+        lines.push_back(
+            locatedLine(name, places[std::size_t(warning.kind)][std::size_t(warning.index)], what));
+    }
+    return lines;
 }
 
 }  // namespace
 
+std::string_view sceneFileName(std::string_view path) {
+    return path == kStandardInputPath ? kStandardInputName : path;
+}
+
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
-                    std::string& problem) {
+                    std::string& problem, std::vector<std::string>& warnings) {
     bool read = true;
+    ObjectPlaces places;
     try {
-        readScene(text, name, scene);
+        places = readScene(text, name, scene);
     } catch (const SceneFault& e) {
-        problem = escapeControls(name) + ":" + std::to_string(e.at.line) + ":" +
-                  std::to_string(e.at.column) + ": " + escapeControls(e.what);
+        problem = locatedLine(name, e.at, e.what);
         read = false;
     }
     // A scene owns its spheres through its hierarchy alone, so it is built over whatever was
     // added, after a fault too: deleting the scene then frees every sphere.
     scene.buildHierarchy();
+    if (read) warnings = locatedWarnings(scene, places, name);
     return read;
 }
 
+bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
+                    std::string& problem) {
+    std::vector<std::string> ignored;
+    return parseSceneText(text, name, scene, problem, ignored);
+}
+
 SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
-                              std::string& problem) {
+                              std::string& problem, std::vector<std::string>& warnings,
+                              StopCheck stop) {
     std::string text;
-    if (const std::string reason = readBounded(path, text); !reason.empty()) {
-        problem = "cannot read " + inQuotes(path) + ": " + reason;
-        return SceneFileStatus::Unreadable;
+    std::string reason;
+    const SceneFileStatus status = readBounded(path, stop, text, reason);
+    if (status == SceneFileStatus::Unreadable) {
+        problem = "cannot read " + inQuotes(sceneFileName(path)) + ": " + reason;
     }
+    if (status != SceneFileStatus::Read) return status;
     auto read = std::make_unique<Scene>();
-    if (!parseSceneText(text, path, *read, problem)) return SceneFileStatus::Invalid;
+    if (!parseSceneText(text, sceneFileName(path), *read, problem, warnings)) {
+        return SceneFileStatus::Invalid;
+    }
     scene = std::move(read);
     return SceneFileStatus::Read;
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <csignal>
@@ -10,13 +11,13 @@
 #include <system_error>
 #include <thread>
 
+#include "cli/command_line.h"
+#include "cli/escape.h"
+#include "cli/scene_loading.h"
 #include "engine/image.h"
 #include "engine/rendering.h"
 #include "engine/startup.h"
-#include "cli/command_line.h"
-#include "cli/escape.h"
 #include "programs/render/image_file.h"
-#include "cli/scene_loading.h"
 #include "scenefile/scene_file.h"
 
 namespace lucentor {
@@ -60,14 +61,15 @@ struct Progress {
     int lastDone = -1;
 };
 
-void drawProgress(Progress& progress, int done, int total) {
+void drawProgress(Progress& progress, int done, int total, double timeLimit) {
     const Clock::time_point now = Clock::now();
     if (!progress.shown || (done == progress.lastDone && now - progress.lastDrawn < 100ms)) {
         return;
     }
     progress.lastDrawn = now;
     progress.lastDone = done;
-    std::fprintf(stderr, "\r%s\033[K", progressLine(done, total, now - progress.start).c_str());
+    std::fprintf(stderr, "\r%s\033[K",
+                 progressLine(done, total, now - progress.start, timeLimit).c_str());
     std::fflush(stderr);
 }
 
@@ -75,21 +77,31 @@ void clearProgress(const Progress& progress) {
     if (progress.shown) std::fputs("\r\033[K", stderr);
 }
 
-// Runs the pass protocol from the main thread until `passes` passes are complete, leaving the
-// workers idle, or until a signal arrives. Returns false when interrupted.
-bool renderPasses(Rendering& rendering, int passes, Progress& progress) {
+// Whether the time limit (0: none) forbids starting another pass, once one is complete.
+bool isTimeUp(const Rendering& rendering, const Progress& progress, double timeLimit) {
+    return timeLimit > 0.0 && completedPasses(rendering) >= 1 && isPassComplete(rendering.job) &&
+           Seconds(Clock::now() - progress.start).count() >= timeLimit;
+}
+
+// Runs the pass protocol from the main thread until `options.passes` passes are complete, or
+// a pass completes after the time limit, leaving the workers idle, or until a signal arrives.
+// Returns false when interrupted.
+bool renderPasses(Rendering& rendering, const RenderOptions& options, Progress& progress) {
+    const int passes = options.passes;
     while (completedPasses(rendering) < passes) {
         if (interruptSignal != 0) return false;
+        if (isTimeUp(rendering, progress, options.timeLimit)) break;
         // Sleeps until the workers finish the pass, waking now and then for signals.
         if (!stepFrame(rendering, [] {})) waitForPassComplete(rendering.job, 20ms);
-        drawProgress(progress, completedPasses(rendering), passes);
+        drawProgress(progress, completedPasses(rendering), passes, options.timeLimit);
     }
     return true;
 }
 
-std::vector<unsigned char> encode(const RenderOptions& options, const Rendering& rendering) {
-    return options.format == ImageFormat::Png ? encodePng(rendering.accumulation, options.passes)
-                                              : encodePfm(rendering.accumulation, options.passes);
+std::vector<unsigned char> encode(const RenderOptions& options, const Rendering& rendering,
+                                  int passes) {
+    return options.format == ImageFormat::Png ? encodePng(rendering.accumulation, passes)
+                                              : encodePfm(rendering.accumulation, passes);
 }
 
 int interruptedExit() {
@@ -97,20 +109,24 @@ int interruptedExit() {
     return 128 + interruptSignal.load();
 }
 
-void printSummary(const RenderOptions& options, SimdPath simd, Seconds elapsed) {
-    const double samples = double(options.passes) * double(kPixelCount);
-    std::printf("%s: %d pass%s, %d thread%s, %s, %.2f s, %.2f M samples/s, %s\n",
-                options.sceneName.c_str(), options.passes, options.passes == 1 ? "" : "es",
+// `passes` were rendered; fewer than asked for when the time limit ended the render.
+void printSummary(const RenderOptions& options, int passes, SimdPath simd, Seconds elapsed) {
+    const double samples = double(passes) * double(kPixelCount);
+    std::printf("%s: %d pass%s%s, %d thread%s, %s, %.2f s, %.2f M samples/s, %s\n",
+                std::string(sceneFileName(options.sceneName)).c_str(), passes,
+                passes == 1 ? "" : "es", passes < options.passes ? " (time up)" : "",
                 options.threads, options.threads == 1 ? "" : "s",
                 std::string(pathName(simd)).c_str(), elapsed.count(),
                 samples / elapsed.count() / 1.0e6, options.output.c_str());
 }
 
 // The scene of the render, the preset's or the scene file's. Returns 0, or the exit code after
-// the file's fault was reported.
+// the file's fault or an interruption (also while the file is awaited) was reported.
 int loadScene(const RenderOptions& options, std::unique_ptr<Scene>& scene) {
     if (options.preset == nullptr) {
-        return loadSceneFileReporting(options.sceneName, "lucentor-render", scene);
+        const int status = loadSceneFileReporting(options.sceneName, "lucentor-render", scene,
+                                                  [] { return interruptSignal != 0; });
+        return interruptSignal != 0 ? interruptedExit() : status;
     }
     scene.reset(createPresetScene(options.preset));
     return 0;
@@ -138,16 +154,23 @@ int exportPreset(const RenderOptions& options) {
 
 }  // namespace
 
-std::string progressLine(int done, int total, std::chrono::duration<double> elapsed) {
+std::string progressLine(int done, int total, std::chrono::duration<double> elapsed,
+                         double timeLimit) {
     constexpr int kBarWidth = 30;
-    const int filled = total > 0 ? int(std::int64_t(done) * kBarWidth / total) : 0;
+    int filled = total > 0 ? int(std::int64_t(done) * kBarWidth / total) : 0;
+    double left = done > 0 ? elapsed.count() / done * (total - done) : 0.0;
+    // The limit ends the render first when it comes before the passes' estimate.
+    if (timeLimit > 0.0) {
+        const double share = std::clamp(elapsed.count() / timeLimit, 0.0, 1.0);
+        filled = std::max(filled, int(share * kBarWidth));
+        left = std::min(left > 0.0 ? left : timeLimit, std::max(timeLimit - elapsed.count(), 0.0));
+    }
     std::string line(1, '[');
     line.append(std::size_t(filled), '#');
     line.append(std::size_t(kBarWidth - filled), '.');
     line += "] " + std::to_string(done) + "/" + std::to_string(total) + " passes";
     line += "  " + oneDecimal(elapsed.count()) + " s";
-    if (done > 0)
-        line += ", about " + oneDecimal(elapsed.count() / done * (total - done)) + " s left";
+    if (done > 0 || timeLimit > 0.0) line += ", about " + oneDecimal(left) + " s left";
     return line;
 }
 
@@ -169,19 +192,20 @@ int renderHeadless(const RenderOptions& options, SimdPath simd) {
         complain(std::string("cannot start the worker threads: ") + e.what());
         return kExitWriteFailed;
     }
-    const bool finished = renderPasses(rendering, options.passes, progress);
+    const bool finished = renderPasses(rendering, options, progress);
+    const int passes = completedPasses(rendering);
     stopWorkers(rendering);
     const Seconds elapsed = Clock::now() - progress.start;
     clearProgress(progress);
     if (!finished) return interruptedExit();
 
-    const std::vector<unsigned char> bytes = encode(options, rendering);
+    const std::vector<unsigned char> bytes = encode(options, rendering, passes);
     if (interruptSignal != 0) return interruptedExit();
     if (const std::string reason = commitOutput(output, bytes); !reason.empty()) {
         complain("cannot write '" + options.output + "': " + reason);
         return kExitWriteFailed;
     }
-    printSummary(options, simd, elapsed);
+    printSummary(options, passes, simd, elapsed);
     return 0;
 }
 

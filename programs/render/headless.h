@@ -19,7 +19,9 @@ int runRenderTool(int argc, char** argv);
 // processor must have) and writes the picture; returns the exit code.
 int renderHeadless(const RenderOptions& options, SimdPath simd);
 
-// "12/64 passes" with a bar, the elapsed time and an estimate of the rest, for a terminal.
-std::string progressLine(int done, int total, std::chrono::duration<double> elapsed);
+// "12/64 passes" with a bar, the elapsed time and an estimate of the rest, for a terminal;
+// with a time limit (seconds, 0: none) the bar and the estimate go no further than it.
+std::string progressLine(int done, int total, std::chrono::duration<double> elapsed,
+                         double timeLimit = 0.0);
 
 }  // namespace lucentor

@@ -1,31 +1,39 @@
 #include "programs/render/render_options.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <limits>
 #include <string_view>
 #include <vector>
 
-#include "engine/rendering.h"
 #include "cli/command_line.h"
 #include "cli/escape.h"
+#include "engine/rendering.h"
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"
+#include "scenefile/scene_file.h"
 
 namespace lucentor {
 
 const char* const kRenderUsage =
-    R"(usage: lucentor-render SCENE [options]        SCENE: box, trio, field or a scene file FILE.toml
+    R"(usage: lucentor-render SCENE [options]        SCENE: box, trio, field, a scene file FILE.toml,
+                                                a pipe, or - for standard input
        lucentor-render --export PRESET FILE.toml
 Renders SCENE headless, as the window program lucentor-SCENE (or lucentor-view FILE.toml)
 shows it, and writes the picture.
   -p, --passes N    passes to render, each one more sample per pixel (default 64; 1 to 1000000)
+      --time S      stop starting passes after S seconds (above 0, at most 1000000; digits
+                    and a decimal point); the passes done, at least one, are written. Without
+                    -p, passes are started until the time is up
   -t, --threads N   worker threads (default: the hardware threads; 1 to 256)
   -s, --seed N      generator seed (default: the window programs' seed; 0 to 2^64-1)
   -o, --output F    .png: 8-bit RGB exactly as the window shows it; .pfm: 32-bit float RGB
                     per-pixel mean, unclamped, standard PFM (bottom row first). Default SCENE.png
-                    (for FILE.toml: FILE.png in the current folder)
+                    (for FILE.toml: FILE.png in the current folder; otherwise scene.png)
   -q, --quiet       no progress display
       --simd P      ray query kernels: auto (default: the widest this processor has),
                     avx512, avx2 or scalar; every choice renders the same picture
@@ -108,6 +116,29 @@ bool applyOutput(std::string_view name, std::string_view value, RenderOptions& o
     return true;
 }
 
+// Digits with at most one decimal point among them: no sign, exponent, spaces, inf or nan.
+bool isPlainDecimal(std::string_view text) {
+    const auto digits =
+        std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const auto points = std::count(text.begin(), text.end(), '.');
+    return digits > 0 && points <= 1 && std::size_t(digits + points) == text.size();
+}
+
+bool applyTime(std::string_view name, std::string_view value, RenderOptions& options,
+               std::string& problem) {
+    double seconds = 0.0;
+    const bool parsed =
+        isPlainDecimal(value) &&
+        std::from_chars(value.data(), value.data() + value.size(), seconds).ec == std::errc();
+    if (parsed && seconds > 0.0 && seconds <= kMaxTimeLimit) {
+        options.timeLimit = seconds;
+        return true;
+    }
+    problem = std::string(name) + ": " + inQuotes(value) +
+              " is not a number of seconds above 0 and at most 1000000";
+    return false;
+}
+
 bool applySimd(std::string_view name, std::string_view value, RenderOptions& options,
                std::string& problem) {
     if (parseSimdChoice(value, options.simd)) return true;
@@ -134,15 +165,20 @@ struct ValueOption {
     bool rendersOnly = true;  // meaningless with --export
 };
 
-constexpr std::array<ValueOption, 6> kValueOptions = {{
+constexpr std::array<ValueOption, 7> kValueOptions = {{
     {{"-p,--passes", "--passes"}, applyPasses, true},
     {{"-t,--threads", "--threads"}, applyThreads, true},
     {{"-s,--seed", "--seed"}, applySeed, true},
     {{"-o,--output", "--output"}, applyOutput, true},
     {{"--export", "--export"}, applyExport, false},
     {{"--simd", "--simd"}, applySimd, true},
+    {{"--time", "--time"}, applyTime, true},
 }};
+constexpr std::size_t kPassesOption = 0;
+constexpr std::size_t kTimeOption = 6;
 constexpr std::size_t kExportOption = 4;
+static_assert(kValueOptions[kPassesOption].name.longName == "--passes");
+static_assert(kValueOptions[kTimeOption].name.longName == "--time");
 static_assert(kValueOptions[kExportOption].name.longName == "--export");
 
 constexpr OptionName kQuietFlag{"-q,--quiet", "--quiet", false};
@@ -191,15 +227,17 @@ std::string readRawCommand(int argc, const char* const* argv, RawCommand& raw) {
 bool readScene(std::string_view argument, RenderOptions& options, std::string& problem) {
     options.sceneName = argument;
     options.preset = findPreset(std::string(argument));
-    if (options.preset != nullptr || hasExtension(argument, kSceneFileExtension)) return true;
-    problem =
-        "unknown scene " + inQuotes(argument) + " (box, trio, field or a scene file FILE.toml)";
+    if (options.preset != nullptr || namesSceneFile(options.sceneName)) return true;
+    problem = "unknown scene " + inQuotes(argument) +
+              " (box, trio, field, a scene file FILE.toml, a pipe, or - for standard input)";
     return false;
 }
 
-// SCENE.png for a preset; for a scene file, its name with .png for .toml, in this folder.
+// SCENE.png for a preset; for FILE.toml, FILE.png in this folder.
 std::string defaultOutput(const RenderOptions& options) {
     if (options.preset != nullptr) return options.sceneName + ".png";
+    if (!hasExtension(options.sceneName, kSceneFileExtension))
+        return std::string(kUnnamedSceneOutput);
     const std::string_view path = options.sceneName;
     const std::string_view name = path.substr(path.find_last_of('/') + 1);
     return std::string(name.substr(0, name.size() - kSceneFileExtension.size())) + ".png";
@@ -230,6 +268,8 @@ void checkRender(const RawCommand& raw, RenderCommand& command) {
     }
     if (!readScene(raw.scene, options, command.problem)) return;
     if (options.output.empty()) options.output = defaultOutput(options);
+    // A time limit alone renders until it is up.
+    if (raw.given[kTimeOption] && !raw.given[kPassesOption]) options.passes = kMaxPasses;
     command.kind = CommandKind::Render;
 }
 
@@ -268,6 +308,13 @@ RenderCommand parseRenderCommand(int argc, const char* const* argv, int defaultT
         checkRender(raw, command);
     }
     return command;
+}
+
+bool namesSceneFile(const std::string& argument) {
+    if (argument == kStandardInputPath || hasExtension(argument, kSceneFileExtension)) return true;
+    struct stat status {};
+    return stat(argument.c_str(), &status) == 0 &&
+           (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode));
 }
 
 Preset findPreset(const std::string& name) {

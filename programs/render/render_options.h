@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "presets/preset.h"
 #include "query/simd_path.h"
@@ -10,12 +11,13 @@ namespace lucentor {
 
 inline constexpr int kDefaultPasses = 64;
 inline constexpr int kMaxPasses = 1000000;
+inline constexpr double kMaxTimeLimit = 1000000.0;
 
 enum class ImageFormat { Png, Pfm };
 
 // What lucentor-render is asked to do.
 struct RenderOptions {
-    std::string sceneName;    // a preset's name, or the path of a scene file
+    std::string sceneName;    // a preset's name, or a scene file's path (- for stdin)
     Preset preset = nullptr;  // null for a scene file
     int passes = kDefaultPasses;
     int threads = 1;
@@ -24,6 +26,7 @@ struct RenderOptions {
     ImageFormat format = ImageFormat::Png;
     bool quiet = false;
     SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
+    double timeLimit = 0.0;              // seconds; no pass starts once they are up. 0: no limit
 };
 
 enum class CommandKind { Render, Export, Help, Version, Error };
@@ -41,6 +44,13 @@ RenderCommand parseRenderCommand(int argc, const char* const* argv, int defaultT
 
 // The --help text.
 extern const char* const kRenderUsage;
+
+// The picture of a scene that is neither a preset nor named FILE.toml (standard input, a pipe).
+inline constexpr std::string_view kUnnamedSceneOutput = "scene.png";
+
+// Whether a scene argument that is no preset names a scene file: FILE.toml, - for standard
+// input, or a pipe or device of any name (as process substitution gives).
+bool namesSceneFile(const std::string& argument);
 
 // The preset called `name` (box, trio or field), or null.
 Preset findPreset(const std::string& name);

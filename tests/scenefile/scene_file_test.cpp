@@ -1,10 +1,13 @@
 #include "scenefile/scene_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +18,8 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "engine/startup.h"
 #include "presets/box.h"
@@ -273,7 +278,8 @@ TEST_F(SceneFileOnDisk, LoadsTheSceneWithItsHierarchy) {
     std::unique_ptr<Scene> scene;
     std::string problem;
     const std::string path = write("two.toml", kSphere + kSphere + kLight);
-    ASSERT_EQ(loadSceneFile(path, scene, problem), SceneFileStatus::Read) << problem;
+    std::vector<std::string> warnings;
+    ASSERT_EQ(loadSceneFile(path, scene, problem, warnings), SceneFileStatus::Read) << problem;
     ASSERT_NE(scene, nullptr);
     EXPECT_EQ(scene->sphereCount, 2);
     ASSERT_NE(scene->root, nullptr);
@@ -283,19 +289,125 @@ TEST_F(SceneFileOnDisk, LoadsTheSceneWithItsHierarchy) {
 TEST_F(SceneFileOnDisk, TellsAnUnreadableFileFromABadOne) {
     std::unique_ptr<Scene> scene;
     std::string problem;
-    EXPECT_EQ(loadSceneFile((folder / "missing.toml").string(), scene, problem),
+    std::vector<std::string> warnings;
+    EXPECT_EQ(loadSceneFile((folder / "missing.toml").string(), scene, problem, warnings),
               SceneFileStatus::Unreadable);
     EXPECT_NE(problem.find("No such file"), std::string::npos) << problem;
-    EXPECT_EQ(loadSceneFile(folder.string(), scene, problem), SceneFileStatus::Unreadable);
+    EXPECT_EQ(loadSceneFile(folder.string(), scene, problem, warnings),
+              SceneFileStatus::Unreadable);
     EXPECT_NE(problem.find("directory"), std::string::npos) << problem;
     const std::string bad = write("bad\n.toml", "[[sphere]]\n");
-    EXPECT_EQ(loadSceneFile(bad, scene, problem), SceneFileStatus::Invalid);
+    EXPECT_EQ(loadSceneFile(bad, scene, problem, warnings), SceneFileStatus::Invalid);
     EXPECT_TRUE(problem.starts_with(folder.string() + "/bad\\x0a.toml:1:1: ")) << problem;
     EXPECT_EQ(scene, nullptr);
     // Megabytes of junk are refused after reading just past the limit.
     const std::string junk = write("junk.toml", std::string(8 * kMaxSceneFileBytes, '\x01'));
-    EXPECT_EQ(loadSceneFile(junk, scene, problem), SceneFileStatus::Invalid);
+    EXPECT_EQ(loadSceneFile(junk, scene, problem, warnings), SceneFileStatus::Invalid);
     EXPECT_NE(problem.find(":1:1: larger than"), std::string::npos) << problem;
+}
+
+// Ends the wait for a FIFO without a writer on its third question.
+std::atomic<int> stopQuestions = 0;
+bool stopOnThirdQuestion() { return ++stopQuestions >= 3; }
+
+TEST_F(SceneFileOnDisk, WaitsForAFifoUntilItsWriterOrAStop) {
+    const std::string path = (folder / "pipe").string();
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    std::unique_ptr<Scene> scene;
+    std::string problem;
+    std::vector<std::string> warnings;
+    EXPECT_EQ(loadSceneFile(path, scene, problem, warnings, stopOnThirdQuestion),
+              SceneFileStatus::Interrupted);
+    EXPECT_EQ(stopQuestions, 3);
+    EXPECT_EQ(scene, nullptr);
+    // The scene arrives in two writes with a pause between them, then the writer closes.
+    std::thread writer([&path] {
+        std::ofstream out(path, std::ios::binary);
+        out << kSphere << std::flush;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        out << kLight;
+    });
+    EXPECT_EQ(loadSceneFile(path, scene, problem, warnings), SceneFileStatus::Read) << problem;
+    writer.join();
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(scene->sphereCount, 1);
+    EXPECT_EQ(scene->lightCount, 1);
+}
+
+TEST(SceneFile, NamesStandardInputAsCompilersDo) {
+    EXPECT_EQ(sceneFileName(kStandardInputPath), "<stdin>");
+    EXPECT_EQ(sceneFileName("./-"), "./-");
+}
+
+struct WarnedScene {
+    std::string text;
+    std::vector<std::string> warnings;  // each line's start after the file name
+};
+
+void PrintTo(const WarnedScene& scene, std::ostream* out) { *out << scene.text; }
+
+class SceneWarnings : public ::testing::TestWithParam<WarnedScene> {};
+
+TEST_P(SceneWarnings, NameEachLikelyMistakeWhereItStands) {
+    Scene scene;
+    std::string problem;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(parseSceneText(GetParam().text, "w.toml", scene, problem, warnings)) << problem;
+    ASSERT_EQ(warnings.size(), GetParam().warnings.size());
+    for (std::size_t i = 0; i < warnings.size(); ++i) {
+        EXPECT_TRUE(warnings[i].starts_with("w.toml:" + GetParam().warnings[i])) << warnings[i];
+        EXPECT_EQ(warnings[i].find('\n'), std::string::npos);
+    }
+}
+
+std::string sphereAt(std::string_view center, std::string_view radius,
+                     std::string_view material = "") {
+    return "[[sphere]]\ncenter = " + std::string(center) + "\nradius = " + std::string(radius) +
+           "\ncolor = [1, 1, 1]\n" + std::string(material);
+}
+
+std::string planeAt(std::string_view point, std::string_view normal) {
+    return "[[plane]]\npoint = " + std::string(point) + "\nnormal = " + std::string(normal) +
+           "\ncolor = \"checkerboard\"\n";
+}
+
+// The camera sits at the origin; each line of a table above counts.
+INSTANTIATE_TEST_SUITE_P(
+    Table, SceneWarnings,
+    ::testing::Values(
+        WarnedScene{kSphere + kLight, {}},
+        WarnedScene{sphereAt("[0, 0, -101]", "1") + sphereAt("[0, 0, -100.5]", "1"),
+                    {"1:1: warning: this sphere lies wholly 100 units or more"}},
+        WarnedScene{sphereAt("[60, 0, -80]", "0.5") + sphereAt("[0, 3e38, 0]", "1e38"),
+                    {"5:1: warning: this sphere"}},
+        WarnedScene{planeAt("[0, -99.99, 0]", "[0, 1, 0]") + planeAt("[3, 4, 100]", "[0, 0, -1]"),
+                    {"5:1: warning: this plane lies 100 units or more"}},
+        WarnedScene{
+            planeAt("[0, 0, -99]", "[0.6, 0, 0.8]") + planeAt("[0, 0, -130]", "[0.6, 0, 0.8]"),
+            {"5:1: warning: this plane"}},
+        WarnedScene{sphereAt("[0, 0, -5]", "2") + kLight +
+                        "[[light]]\nposition = [0.5, 1, -4]\nradius = 0\nemission = [1, 1, 1]\n",
+                    {"9:1: warning: this light is inside an opaque sphere, which blocks all of "
+                     "its light (the sphere at line 1)"}},
+        WarnedScene{sphereAt("[0, 0, -5]", "2", "glass = 1.5\n") +
+                        sphereAt("[0, 0, -5]", "1", "mirror = 0.5\n") +
+                        "[[light]]\nposition = [0, 0, -5]\nradius = 0.5\nemission = [1, 1, 1]\n",
+                    {"11:1: warning: this light is inside an opaque sphere, which blocks all of "
+                     "its light (the sphere at line 6)"}},
+        WarnedScene{sphereAt("[0, 0, -5]", "2") +
+                        "[[light]]\nposition = [0, 0, -3]\nradius = 0\nemission = [1, 1, 1]\n",
+                    {}}));
+
+TEST(SceneFile, ThePresetsHoldNoLikelyMistake) {
+    for (const Preset preset : {buildBoxScene, buildTrioScene, buildFieldScene}) {
+        const std::unique_ptr<Scene> scene(createPresetScene(preset));
+        Scene read;
+        std::string problem;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(
+            parseSceneText(writeSceneText(*scene, "#\n"), "p.toml", read, problem, warnings));
+        EXPECT_EQ(warnings, std::vector<std::string>{});
+    }
 }
 
 }  // namespace

@@ -71,7 +71,50 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"box", "--quiet=1"}, "--quiet"}, BadCase{{"box", "trio"}, "'trio'"},
         BadCase{{}, "no scene"}, BadCase{{"-p", "2"}, "no scene"}, BadCase{{"bo\tx"}, "'bo\\x09x'"},
         BadCase{{"box", "--simd", "sse"}, "'sse'"}, BadCase{{"box", "--simd=AVX2"}, "'AVX2'"},
-        BadCase{{"box", "--simd"}, "--simd"}));
+        BadCase{{"box", "--simd"}, "--simd"},
+        BadCase{{"box", "-p", "-t", "1"}, "--passes needs a value, not the option '-t'"},
+        BadCase{{"box", "--seed", "--quiet"}, "--seed needs a value, not the option '--quiet'"},
+        BadCase{{"box", "-o", "--time=3"}, "--output needs a value, not the option '--time=3'"},
+        BadCase{{"box", "--time", "0"}, "'0'"}, BadCase{{"box", "--time", "0.000"}, "'0.000'"},
+        BadCase{{"box", "--time", "-1"}, "'-1'"}, BadCase{{"box", "--time", "1e3"}, "'1e3'"},
+        BadCase{{"box", "--time", "inf"}, "'inf'"}, BadCase{{"box", "--time", "nan"}, "'nan'"},
+        BadCase{{"box", "--time", "1.2.3"}, "'1.2.3'"}, BadCase{{"box", "--time", "."}, "'.'"},
+        BadCase{{"box", "--time", "1000000.5"}, "'1000000.5'"},
+        BadCase{{"box", "--time", " 2"}, "' 2'"}, BadCase{{"box", "--time"}, "--time"},
+        BadCase{{"--export", "box", "b.toml", "--time", "2"}, "--time has no use"},
+        BadCase{{"no-such-file"}, "'no-such-file'"}));
+
+struct TimeCase {
+    std::vector<const char*> arguments;
+    double timeLimit;
+    int passes;
+};
+
+TEST(RenderCommand, ATimeLimitAloneRendersUntilItIsUp) {
+    for (const TimeCase& c :
+         {TimeCase{{"box"}, 0.0, kDefaultPasses}, TimeCase{{"box", "--time", "2"}, 2.0, kMaxPasses},
+          TimeCase{{"box", "--time=0.25", "-p", "9"}, 0.25, 9},
+          TimeCase{{"-p", "3", "box", "--time", ".5"}, 0.5, 3},
+          TimeCase{{"box", "--time", "1000000"}, 1000000.0, kMaxPasses},
+          TimeCase{{"box", "--time", "7.", "--time", "0.001"}, 0.001, kMaxPasses}}) {
+        const RenderCommand command = parse(c.arguments);
+        ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
+        EXPECT_EQ(command.options.timeLimit, c.timeLimit) << c.arguments.back();
+        EXPECT_EQ(command.options.passes, c.passes) << c.arguments.back();
+    }
+}
+
+// Standard input, and a device as process substitution gives (/dev/fd/N is a pipe there).
+TEST(RenderCommand, ReadsAScenePipedInWhateverItsName) {
+    for (const char* scene : {"-", "/dev/null"}) {
+        const RenderCommand command = parse({scene, "-p", "2"});
+        ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
+        EXPECT_EQ(command.options.sceneName, scene);
+        EXPECT_EQ(command.options.preset, nullptr);
+        EXPECT_EQ(command.options.output, "scene.png");
+    }
+    EXPECT_EQ(parse({"-", "-o", "x.pfm"}).options.output, "x.pfm");
+}
 
 TEST(RenderCommand, DefaultsFollowTheScene) {
     const RenderCommand command = parse({"trio"});
@@ -165,6 +208,31 @@ TEST(ProgressLine, FillsTheBarWithThePassesDone) {
                                "about 10.0 s left"},
                           Case{64, 4, "[##############################] 64/64 passes  4.0 s"}}) {
         const std::string line = progressLine(c.done, 64, std::chrono::seconds(c.seconds));
+        EXPECT_TRUE(line.starts_with(c.start)) << line;
+    }
+}
+
+TEST(ProgressLine, GoesNoFurtherThanTheTimeLimit) {
+    struct Case {
+        int done;
+        int seconds;
+        std::string_view start;
+    };
+    // 10 of a limit of 40 s: a quarter of the bar, and 30 s left rather than the passes' days.
+    for (const Case& c : {Case{0, 10,
+                               "[#######.......................] 0/1000000 passes  10.0 s, "
+                               "about 30.0 s left"},
+                          Case{5, 10,
+                               "[#######.......................] 5/1000000 passes  10.0 s, "
+                               "about 30.0 s left"},
+                          Case{999999, 10,
+                               "[#############################.] 999999/1000000 "
+                               "passes  10.0 s, about 0.0 s left"},
+                          Case{9, 50,
+                               "[##############################] 9/1000000 passes  50.0 s, "
+                               "about 0.0 s left"}}) {
+        const std::string line =
+            progressLine(c.done, kMaxPasses, std::chrono::seconds(c.seconds), 40.0);
         EXPECT_TRUE(line.starts_with(c.start)) << line;
     }
 }

@@ -2,8 +2,8 @@
 # lucentor-render from the outside, run in an empty folder: exit codes, messages, the files
 # it writes, and that nothing (not even a temporary) is left after a failure or a signal.
 # Usage: render_tool_test.sh PROGRAM SCENARIO [SOURCE_DIR] (badargs writefail help files seeds
-#   sigint sigterm vanish diskfull signals scenefiles badfiles; scenefiles needs SOURCE_DIR for
-#   the scene files shipped in scenes/). Exit status: 0 passed, 1 failed, 77 skipped (diskfull
+#   sigint sigterm vanish diskfull signals scenefiles badfiles time pipes fifoint fifoterm
+#   warnings; scenefiles and pipes need SOURCE_DIR for the scene files shipped in scenes/). Exit status: 0 passed, 1 failed, 77 skipped (diskfull
 #   needs mount).
 set -u -o pipefail
 export LC_ALL=C  # the folder listing's order
@@ -133,7 +133,17 @@ box --simd sse
 box trio
 
 -q -p 1
+box -p -t 1
+box --time
+box --time 0
+box --time -2
+box --time 1e3
+box --time inf
+no-such-scene
 EOF
+    run box -p -t 1
+    [[ $(head -n 1 "$stderrFile") == "lucentor-render: --passes needs a value, not the option '-t'" ]] ||
+        fail "an option missing its value is not named as such"
     ;;
 writefail)
     echo kept >plain
@@ -346,6 +356,110 @@ badfiles)
     run --export box missing/b.toml
     expectStatus 1 "--export to a missing folder"
     expectFolder "bad.toml folder.toml junk.toml "
+    ;;
+time)
+    # A time limit of a millisecond still writes the first pass; the summary's count is the
+    # count the picture holds: it is byte for byte the render of that many passes.
+    run box --time 0.001 -t 2 -q -s 7 -o timed.pfm
+    expectStatus 0 "--time 0.001"
+    [[ $(<"$stdoutFile") =~ ^box:\ ([0-9]+)\ pass(es)?\ \(time\ up\), ]] ||
+        fail "the summary does not say the time ended it"
+    passes=${BASH_REMATCH[1]}
+    expectSummary box "$passes" 2 timed.pfm
+    ((passes >= 1)) || fail "no pass written"
+    run box -p "$passes" -t 2 -q -s 7 -o counted.pfm
+    expectStatus 0 "-p $passes"
+    cmp -s timed.pfm counted.pfm || fail "the timed picture is not $passes passes"
+    # Passes that end first end the render, without a word about the time.
+    run trio --time 1000 -p 2 -t 2 -q
+    expectStatus 0 "--time 1000 -p 2"
+    expectSummary trio 2 2 trio.png
+    [[ $(<"$stdoutFile") != *"time up"* ]] || fail "time up before 1000 s"
+    expectFolder "counted.pfm timed.pfm trio.png "
+    ;;
+pipes)
+    # A scene through process substitution, a FIFO and standard input renders as the file
+    # itself does; what is not named FILE.toml gives scene.png.
+    example=$kSourceDir/scenes/example.toml
+    run "$example" -p 1 -t 2 -q -s 9 -o file.pfm
+    expectStatus 0 "the example from its file"
+    run <(cat "$example") -p 1 -t 2 -q -s 9 -o substituted.pfm
+    expectStatus 0 "process substitution"
+    cmp -s file.pfm substituted.pfm || fail "process substitution renders otherwise"
+    run - -p 1 -t 2 -q -s 9 -o stdin.pfm <"$example"
+    expectStatus 0 "standard input"
+    expectSummary "<stdin>" 1 2 stdin.pfm
+    cmp -s file.pfm stdin.pfm || fail "standard input renders otherwise"
+    mkfifo scene.fifo
+    startProgram scene.fifo -p 1 -t 2 -q
+    cat "$example" >scene.fifo
+    waitForProgram "a FIFO with its writer"
+    expectStatus 0 "a FIFO"
+    expectSummary scene.fifo 1 2 scene.png
+    expectPng scene.png
+    run - -p 1 -t 2 -q < <(cat "$example")
+    expectStatus 0 "a pipe into standard input"
+    expectSummary "<stdin>" 1 2 scene.png
+    # A fault is located in the file it came from.
+    run - -q < <(printf '[[sphere]]\ncenter = [0, 0, -3]\nradius = 0\ncolor = [1, 1, 1]\n')
+    expectStatus 2 "a bad scene on standard input"
+    [[ $(<"$stderrFile") == "<stdin>:3:10: a sphere's 'radius' must be above 0" ]] ||
+        fail "not the located line"
+    # An endless pipe is cut just past the limit, not read to its end.
+    run - -p 1 -q < <(yes '# a comment')
+    expectStatus 2 "an endless pipe"
+    [[ $(<"$stderrFile") == "<stdin>:1:1: larger than 1 MiB; a full scene takes far less" ]] ||
+        fail "the endless pipe was not refused at the limit"
+    expectFolder "file.pfm scene.fifo scene.png stdin.pfm substituted.pfm "
+    ;;
+fifoint | fifoterm)
+    # Waiting for a writer that never comes, a signal ends the program at once, with its
+    # exit code, its one line and nothing written: for a FIFO and for standard input alike.
+    signal=INT expected=130
+    [[ $kScenario == fifoterm ]] && signal=TERM expected=143
+    mkfifo scene.fifo
+    for scene in scene.fifo -; do
+        if [[ $scene == - ]]; then
+            # The shell opens standard input only once a writer is there: one that never writes.
+            exec {holder}<>scene.fifo
+            env --default-signal=INT,TERM "$kProgram" - -p 1 -q <scene.fifo >"$stdoutFile" 2>"$stderrFile" &
+            pid=$!
+        else
+            startProgram scene.fifo -p 1 -q
+        fi
+        # Its handlers are in place once /proc shows both signals caught.
+        for ((i = 0; i < kWaitSeconds * 100; ++i)); do
+            caught=$(awk '/^SigCgt:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
+            (((16#${caught:-0} & 16#4002) == 16#4002)) && break
+            sleep 0.01
+        done
+        sleep 0.3
+        isRunning || fail "$scene: ended without a writer"
+        kill -"$signal" "$pid"
+        waitForProgram "SIG$signal while waiting for $scene"
+        expectStatus "$expected" "SIG$signal while waiting for $scene"
+        [[ ! -s $stdoutFile && $(<"$stderrFile") == "lucentor-render: interrupted; nothing written" ]] ||
+            fail "$scene: not the one line of an interruption"
+        expectFolder "scene.fifo "
+    done
+    exec {holder}<&-
+    ;;
+warnings)
+    # A likely mistake is one located warning; the picture is rendered all the same.
+    {
+        printf '[[sphere]]\ncenter = [0, 0, -4]\nradius = 1\ncolor = [1, 1, 1]\n'
+        printf '[[sphere]]\ncenter = [0, 0, -200]\nradius = 1\ncolor = [1, 1, 1]\n'
+        printf '[[light]]\nposition = [0, 0, -4]\nradius = 0\nemission = [1, 1, 1]\n'
+    } >far.toml
+    run far.toml -p 1 -t 2 -q
+    expectStatus 0 "warnings"
+    [[ $(lineCount "$stderrFile") == 2 ]] || fail "not two warnings"
+    [[ $(head -n 1 "$stderrFile") == "far.toml:5:1: warning: this sphere lies wholly 100 units or more from the camera"* ]] ||
+        fail "no warning about the far sphere"
+    [[ $(tail -n 1 "$stderrFile") == "far.toml:9:1: warning: this light is inside an opaque sphere"*"(the sphere at line 1)" ]] ||
+        fail "no warning about the light inside a sphere"
+    [[ $(<"$stdoutFile") == "far.toml: 1 pass, 2 threads"*" far.png" ]] || fail "no summary"
+    expectPng far.png
     ;;
 *)
     fail "unknown scenario"
