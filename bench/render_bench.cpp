@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
+#include "bench/bench_support.h"
 #include "engine/display.h"
 #include "engine/image.h"
-#include "bench/bench_support.h"
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"

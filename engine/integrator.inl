@@ -34,7 +34,7 @@ inline void prepareChildren(NodeLanes& node) {
     const RayLanes mirrorRay{s.point + n * kSurfaceOffset, reflectedDirections(d, n), kFarDistance};
     // The refracted ray starts below the surface, whichever side the ray came from.
     node.refracted = {s.point - n * kSurfaceOffset, refractedDirections(d, n, s.material),
-                     kFarDistance};
+                      kFarDistance};
     const Vec3Lanes turned = select(dot(d, n) < 0.0f, -n, n);
     const RayLanes glassRay{s.point + turned * kSurfaceOffset, reflectedDirections(d, turned),
                             kFarDistance};
@@ -47,8 +47,7 @@ inline void prepareChildren(NodeLanes& node) {
 // The node's closest hits and everything its lanes ask of them before any child: the colour
 // of the lanes that end here (a miss, a light, the depth limit, a diffuse surface), the
 // mirror lanes' direct light (drawn before their reflected rays), and the child rays.
-inline void visit(const ShadingScene& shading, NodeLanes& node, int depth,
-                  Generators& generators) {
+inline void visit(const ShadingScene& shading, NodeLanes& node, int depth, Generators& generators) {
     const HitLanes hit = closestHits(shading, node.ray, node.active);
     const Mask missed = node.ray.t == kFarDistance;
     // A light is seen at any depth, so this comes before the depth limit.
@@ -249,8 +248,8 @@ inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass
         if (job.stopRequested.load()) return;  // the rest of the rows wait for no sample
         const PixelCell cell = job.pixelCell(x, rows[0]);
         // Two statements: the first draw is the column's, the second the row's.
-        const Floats u = jitterCoordinates(job, intsOf(cell.uLow), intsOf(cell.uHigh),
-                                           batch.lanes, batch.generators);
+        const Floats u = jitterCoordinates(job, intsOf(cell.uLow), intsOf(cell.uHigh), batch.lanes,
+                                           batch.generators);
         const Floats v =
             jitterCoordinates(job, batch.vLow, batch.vHigh, batch.lanes, batch.generators);
         RayLanes rays = cameraRays(*job.camera, u, v);

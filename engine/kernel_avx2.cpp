@@ -1,15 +1,17 @@
 // The sample pipeline on eight lanes, for processors with AVX2. Only
 // the code of the target region below is built for them, in a namespace of its own.
-#include "engine/kernel_headers.h"
+#include "simd/intrinsics.h"
 
-#include <immintrin.h>
+#include "engine/kernel_headers.h"
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
 namespace lucentor::avx2 {
 
-// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here.
+// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here,
+// in this order, each after what it uses.
+// clang-format off
 #include "simd/lanes_avx2.inl"
 #include "simd/lane_math.inl"
 #include "query/packet_walk.inl"
@@ -17,6 +19,7 @@ namespace lucentor::avx2 {
 #include "shading/materials_lanes.inl"
 #include "shading/lighting_lanes.inl"
 #include "engine/integrator.inl"
+// clang-format on
 // NOLINTEND(bugprone-suspicious-include)
 
 void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows) {

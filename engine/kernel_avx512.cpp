@@ -2,19 +2,16 @@
 // the code of the target region below is built for them, in a namespace of its own.
 #include "engine/kernel_headers.h"
 
-// g++ 12 warns inside its own AVX-512 header, whose intrinsics start from an undefined vector.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
+#include "simd/intrinsics.h"
 
 #pragma GCC push_options
 #pragma GCC target("avx2,avx512f,avx512dq,avx512bw,avx512vl")
 
 namespace lucentor::avx512 {
 
-// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here.
+// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here,
+// in this order, each after what it uses.
+// clang-format off
 #include "simd/lanes_avx512.inl"
 #include "simd/lane_math.inl"
 #include "query/packet_walk.inl"
@@ -22,6 +19,7 @@ namespace lucentor::avx512 {
 #include "shading/materials_lanes.inl"
 #include "shading/lighting_lanes.inl"
 #include "engine/integrator.inl"
+// clang-format on
 // NOLINTEND(bugprone-suspicious-include)
 
 void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows) {

@@ -7,13 +7,16 @@
 
 namespace lucentor::scalar {
 
-// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here.
+// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here,
+// in this order, each after what it uses.
+// clang-format off
 #include "simd/lanes_scalar.inl"
 #include "simd/lane_math.inl"
 #include "engine/lane_queries_scalar.inl"
 #include "shading/materials_lanes.inl"
 #include "shading/lighting_lanes.inl"
 #include "engine/integrator.inl"
+// clang-format on
 // NOLINTEND(bugprone-suspicious-include)
 
 void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows) {
@@ -70,8 +73,8 @@ Vec3 directLighting(const Scene& scene, const Vec3& point, const Vec3& normal,
                     RandomGenerator& generator) {
     const ShadingScene shading = makeShadingScene(scene);
     OneLane one{generator};
-    return vec3Of(scalar::directLightings(shading, scalar::lanesOf(point),
-                                          scalar::lanesOf(normal), kOneLane, one.lane));
+    return vec3Of(scalar::directLightings(shading, scalar::lanesOf(point), scalar::lanesOf(normal),
+                                          kOneLane, one.lane));
 }
 
 Vec3 sampleLightPoint(const Light& light, const Vec3& from, RandomGenerator& generator) {
@@ -92,8 +95,8 @@ Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point) {
 }
 
 Vec3 refractedDirection(const Vec3& direction, const Vec3& normal, float index) {
-    return vec3Of(scalar::refractedDirections(scalar::lanesOf(direction), scalar::lanesOf(normal),
-                                              index));
+    return vec3Of(
+        scalar::refractedDirections(scalar::lanesOf(direction), scalar::lanesOf(normal), index));
 }
 
 Vec3 reflectedDirection(const Vec3& direction, const Vec3& normal) {
@@ -115,10 +118,10 @@ Ray RenderJob::jitteredRay(int x, int y, RandomGenerator& generator) const {
     assert(cell.uHigh > cell.uLow && cell.vHigh > cell.vLow);
     OneLane one{generator};
     // Two statements: the first draw is the column's, the second the row's.
-    const scalar::Floats u = scalar::jitterCoordinates(*this, scalar::intsOf(cell.uLow),
-                                                       scalar::intsOf(cell.uHigh), kOneLane, one.lane);
-    const scalar::Floats v = scalar::jitterCoordinates(*this, scalar::intsOf(cell.vLow),
-                                                       scalar::intsOf(cell.vHigh), kOneLane, one.lane);
+    const scalar::Floats u = scalar::jitterCoordinates(
+        *this, scalar::intsOf(cell.uLow), scalar::intsOf(cell.uHigh), kOneLane, one.lane);
+    const scalar::Floats v = scalar::jitterCoordinates(
+        *this, scalar::intsOf(cell.vLow), scalar::intsOf(cell.vHigh), kOneLane, one.lane);
     return scalar::rayOf(scalar::cameraRays(*camera, u, v));
 }
 

@@ -18,7 +18,6 @@ inline Ray rayOf(const RayLanes& r, int k) {
             component(r.t)};
 }
 
-
 inline HitLanes closestHits(const ShadingScene& shading, RayLanes& rays, Mask lanes) {
     const std::uint32_t bits = bitsOf(lanes);
     if (bits == 0) return {intsOf(0), intsOf(0)};

@@ -11,7 +11,8 @@
 namespace lucentor {
 namespace {
 
-// What a worker found under rowMutex: up to the kernel's rowLanes rows of the pass to render, or none.
+// What a worker found under rowMutex: up to the kernel's rowLanes rows of the pass to render, or
+// none.
 struct RowTake {
     std::array<int, kMaxRowLanes> rows{};
     int count = 0;

@@ -32,9 +32,9 @@ struct PixelCell {
 };
 
 // Everything the main thread and the render workers share. A pass hands out rows 479 down
-// to 0 from nextRow, each to one worker (up to the kernel's rowLanes at a turn), which adds one sample per
-// pixel of it into `accumulation`; each worker then reports once in finishedWorkers and sleeps on
-// passStarted until the next pass or a stop. rowMutex guards nextRow; finishMutex guards
+// to 0 from nextRow, each to one worker (up to the kernel's rowLanes at a turn), which adds one
+// sample per pixel of it into `accumulation`; each worker then reports once in finishedWorkers and
+// sleeps on passStarted until the next pass or a stop. rowMutex guards nextRow; finishMutex guards
 // finishedWorkers, which passFinished announces, and the changes of passNumber and stopRequested,
 // which passStarted announces; no thread ever holds both. The atomics are also read outside their
 // mutexes: the main thread polls finishedWorkers and writes nextRow without a lock, and workers

@@ -6,11 +6,11 @@
 // like the scalar queries, bit for bit, in every lane; trace returns; and whole samples of a
 // few rows come out of every sample kernel the processor has as out of the width-1 one, bit
 // for bit.
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>

@@ -1,5 +1,7 @@
 // The packet queries on eight lanes, for processors with AVX2. Only the
 // code of the target region below is built for them, in a namespace of its own.
+#include "simd/intrinsics.h"
+
 #include <array>
 #include <bit>
 #include <climits>
@@ -14,17 +16,18 @@
 #include "scene/scene.h"
 #include "shading/random.h"
 
-#include <immintrin.h>
-
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
 namespace lucentor::avx2 {
 
-// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here.
+// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here,
+// in this order, each after what it uses.
+// clang-format off
 #include "simd/lanes_avx2.inl"
 #include "simd/lane_math.inl"
 #include "query/packet_walk.inl"
+// clang-format on
 // NOLINTEND(bugprone-suspicious-include)
 
 void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records) {

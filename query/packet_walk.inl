@@ -90,8 +90,7 @@ inline Approach closestApproaches(const Rays& r, const Vec3& center) {
 
 // The lanes of `lanes` whose line passes through the sphere ahead of its origin: neither
 // tca < 0 nor d2 > radiusSquared (so NaN passes, as in the scalar tests).
-inline std::uint32_t passingLanes(const Approach& line, float radiusSquared,
-                                  std::uint32_t lanes) {
+inline std::uint32_t passingLanes(const Approach& line, float radiusSquared, std::uint32_t lanes) {
     return lanes & ~bitsOf((line.tca < 0.0f) | (line.d2 > radiusSquared));
 }
 
@@ -139,7 +138,7 @@ inline constexpr int kMaxPending = 2 * (kMaxTraversalDepth + 2);
 // leaves in the same order against the same t as the scalar walk, and the same leaf wins
 // even among hits at equal distances. Packets of neighbouring pixels seldom split.
 inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lanes, Floats& t,
-                 BvhNode** leaves) {
+                        BvhNode** leaves) {
     // Left unset: only entries below pendingCount are read, and each is written first.
     std::array<PendingChild, kMaxPending> pending;  // NOLINT(*-pro-type-member-init)
     int pendingCount = 0;
@@ -319,8 +318,8 @@ inline Records closestHitLanes(const Scene& scene, const Rays& r, std::uint32_t 
 
 // closestHitLanes for the lanes of `active` from `first` of a packet, into the packet's t
 // and `records`.
-inline void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t active,
-                            int first, HitRecord* records) {
+inline void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t active, int first,
+                            HitRecord* records) {
     const Floats before = load(packet.t.data() + first);
     Floats t = before;
     const Records record = closestHitLanes(scene, loadRays(packet, first), active, t);

@@ -68,8 +68,8 @@ inline Floats fresnelReflectances(const Vec3Lanes& direction, const Vec3Lanes& t
 
 // The surfaces of the spheres and planes hit in the lanes of `lanes`, at `point`: each lane's
 // record fetched from the scene by its kind and slot, then shaped across the lanes.
-inline SurfaceLanes surfacesOf(const Scene& scene, const Ints& kind, const Ints& index,
-                               Mask lanes, const Vec3Lanes& point) {
+inline SurfaceLanes surfacesOf(const Scene& scene, const Ints& kind, const Ints& index, Mask lanes,
+                               const Vec3Lanes& point) {
     alignas(64) std::array<std::int32_t, kLanes> kinds{};
     alignas(64) std::array<std::int32_t, kLanes> slots{};
     storeInts(kinds.data(), kind);

@@ -18,7 +18,7 @@ struct Floats {
 struct Mask {
     __m256i value;
 
-    Mask() = default;  // unset; `Mask{}` is the empty set
+    Mask() = default;              // unset; `Mask{}` is the empty set
     Mask(__m256i v) : value(v) {}  // NOLINT(google-explicit-constructor)
 };
 
@@ -38,8 +38,12 @@ inline Floats operator-(Floats a) {
 inline Mask compared(__m256 result) { return {_mm256_castps_si256(result)}; }
 
 // Ordered comparisons: false where either side is NaN, as in C++.
-inline Mask operator<(Floats a, Floats b) { return compared(_mm256_cmp_ps(a.value, b.value, _CMP_LT_OQ)); }
-inline Mask operator>(Floats a, Floats b) { return compared(_mm256_cmp_ps(a.value, b.value, _CMP_GT_OQ)); }
+inline Mask operator<(Floats a, Floats b) {
+    return compared(_mm256_cmp_ps(a.value, b.value, _CMP_LT_OQ));
+}
+inline Mask operator>(Floats a, Floats b) {
+    return compared(_mm256_cmp_ps(a.value, b.value, _CMP_GT_OQ));
+}
 inline Mask operator>=(Floats a, Floats b) {
     return compared(_mm256_cmp_ps(a.value, b.value, _CMP_GE_OQ));
 }

@@ -11,8 +11,8 @@ struct Floats {
     // Left unset like a float: `Floats{}` is zero. The ray trees' stacks are made once per
     // batch of rows, not per sample.
     Floats() = default;
-    Floats(__m512 v) : value(v) {}                       // NOLINT(google-explicit-constructor)
-    Floats(float v) : value(_mm512_set1_ps(v)) {}        // NOLINT(google-explicit-constructor)
+    Floats(__m512 v) : value(v) {}                 // NOLINT(google-explicit-constructor)
+    Floats(float v) : value(_mm512_set1_ps(v)) {}  // NOLINT(google-explicit-constructor)
 };
 
 struct Mask {
@@ -33,8 +33,12 @@ inline Floats operator-(Floats a) {
 }
 
 // Ordered comparisons: false where either side is NaN, as in C++.
-inline Mask operator<(Floats a, Floats b) { return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_LT_OQ)}; }
-inline Mask operator>(Floats a, Floats b) { return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_GT_OQ)}; }
+inline Mask operator<(Floats a, Floats b) {
+    return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_LT_OQ)};
+}
+inline Mask operator>(Floats a, Floats b) {
+    return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_GT_OQ)};
+}
 inline Mask operator>=(Floats a, Floats b) {
     return {_mm512_cmp_ps_mask(a.value, b.value, _CMP_GE_OQ)};
 }
@@ -90,7 +94,8 @@ inline Ints truncated(Floats a) { return {_mm512_cvttps_epi32(a.value)}; }
 inline __m256i remainderOfHalf(__m256i value, __m256i divisor) {
     const __m512d a = _mm512_cvtepi32_pd(value);
     const __m512d n = _mm512_cvtepi32_pd(divisor);
-    const __m512d q = _mm512_roundscale_pd(_mm512_div_pd(a, n), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    const __m512d q =
+        _mm512_roundscale_pd(_mm512_div_pd(a, n), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     __m512d r = _mm512_sub_pd(a, _mm512_mul_pd(q, n));
     r = _mm512_mask_add_pd(r, _mm512_cmp_pd_mask(r, _mm512_setzero_pd(), _CMP_LT_OQ), r, n);
     r = _mm512_mask_sub_pd(r, _mm512_cmp_pd_mask(r, n, _CMP_GE_OQ), r, n);
@@ -98,8 +103,8 @@ inline __m256i remainderOfHalf(__m256i value, __m256i divisor) {
 }
 
 inline Ints remainderOf(Ints value, Ints divisor) {
-    const __m256i low = remainderOfHalf(_mm512_castsi512_si256(value.value),
-                                        _mm512_castsi512_si256(divisor.value));
+    const __m256i low =
+        remainderOfHalf(_mm512_castsi512_si256(value.value), _mm512_castsi512_si256(divisor.value));
     const __m256i high = remainderOfHalf(_mm512_extracti64x4_epi64(value.value, 1),
                                          _mm512_extracti64x4_epi64(divisor.value, 1));
     return {_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1)};
@@ -123,7 +128,8 @@ inline void storeGenerators(std::uint64_t* states, const Generators& g) {
 // RandomGenerator::next on eight lanes: the states advanced where `active`, and the top 31
 // bits of their mixed values.
 inline __m256i drawHalf(__m512i& state, __mmask8 active) {
-    state = _mm512_mask_add_epi64(state, active, state, _mm512_set1_epi64(std::int64_t(kGoldenGamma)));
+    state =
+        _mm512_mask_add_epi64(state, active, state, _mm512_set1_epi64(std::int64_t(kGoldenGamma)));
     __m512i z = state;
     z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)),
                            _mm512_set1_epi64(std::int64_t(kMixMultiplier1)));

@@ -38,9 +38,7 @@ inline bool any(Mask a) { return a.value; }
 inline std::uint32_t bitsOf(Mask a) { return a.value ? 1u : 0u; }
 inline Mask maskOf(std::uint32_t bits) { return {(bits & 1u) != 0}; }
 
-inline Floats select(Mask m, Floats ifSet, Floats otherwise) {
-    return m.value ? ifSet : otherwise;
-}
+inline Floats select(Mask m, Floats ifSet, Floats otherwise) { return m.value ? ifSet : otherwise; }
 
 // Taken in double and narrowed, as everywhere in the renderer; for every float this equals
 // the single-precision root that the wider lanes take.

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "window/program.h"
 #include "cli/command_line.h"
 #include "cli/escape.h"
 #include "cli/scene_loading.h"
 #include "scenefile/scene_file.h"
+#include "window/program.h"
 
 namespace lucentor {
 

@@ -53,8 +53,7 @@ std::vector<Vec3> sumsOneByOne(const Scene& scene, const std::vector<int>& rows)
 }
 
 // `rows` through the kernel of `simd`, as many side by side as it takes at a turn.
-std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<int>& rows,
-                                 SimdPath simd) {
+std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<int>& rows, SimdPath simd) {
     Fixture fixture(scene, simd);
     const std::size_t lanes = std::size_t(fixture.job.kernel.rowLanes);
     for (std::size_t first = 0; first < rows.size(); first += lanes) {
@@ -95,8 +94,8 @@ TEST_P(EveryPath, PresetsGiveTheSumsOfWidthOne) {
     for (const Preset preset : {buildBoxScene, buildTrioScene, buildFieldScene}) {
         const std::unique_ptr<Scene> scene(createPresetScene(preset));
         for (const std::vector<int>& rows : kRowSets) {
-            EXPECT_TRUE(sameBits(sumsSideBySide(*scene, rows, GetParam()),
-                                 sumsOneByOne(*scene, rows)))
+            EXPECT_TRUE(
+                sameBits(sumsSideBySide(*scene, rows, GetParam()), sumsOneByOne(*scene, rows)))
                 << "rows from " << rows.front() << ", " << rows.size() << " of them";
         }
     }
@@ -141,7 +140,7 @@ TEST_P(EveryPath, RandomScenesGiveTheSumsOfWidthOne) {
         seen.mirror = seen.mirror || traits.mirror;
         seen.glassPlane = seen.glassPlane || traits.glassPlane;
         const std::vector<int> rows = {60 + i, 240, 420 - i, 100, 101, 102, 103, 104, 105,
-                                       106, 107, 108, 109, 110, 111, 112, 113, 30};
+                                       106,    107, 108,     109, 110, 111, 112, 113, 30};
         EXPECT_TRUE(sameBits(sumsSideBySide(scene, rows, GetParam()), sumsOneByOne(scene, rows)))
             << "scene " << i;
     }
@@ -166,8 +165,8 @@ TEST_P(EveryPath, RemaindersEqualTheDivisions) {
     const LanePrimitives lanes = lanePrimitivesOf(GetParam());
     constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
     std::vector<std::array<std::int32_t, 2>> pairs = {
-        {0, 1},    {kMax, 1},        {kMax, kMax},     {kMax - 1, kMax}, {kMax, 2},
-        {5000, 5001}, {5001, 5001},  {15649, 15650},   {kMax, 15650},    {1073741824, 3}};
+        {0, 1},       {kMax, 1},    {kMax, kMax},   {kMax - 1, kMax}, {kMax, 2},
+        {5000, 5001}, {5001, 5001}, {15649, 15650}, {kMax, 15650},    {1073741824, 3}};
     std::mt19937 random(3);
     std::uniform_int_distribution<std::int32_t> value(0, kMax);
     std::uniform_int_distribution<std::int32_t> divisor(1, 40000);

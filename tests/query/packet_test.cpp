@@ -141,8 +141,8 @@ TEST(Packets, LanesWhoseTIsNaNAnswerLikeTheScalarQueries) {
     const std::vector<SimdPath> paths = packetPaths();
     if (paths.empty()) GTEST_SKIP() << "no packet path on this processor";
     constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-    constexpr float kStarts[] = {kNaN, kFarDistance, std::numeric_limits<float>::infinity(),
-                                 0.5f, -kNaN};
+    constexpr float kStarts[] = {kNaN, kFarDistance, std::numeric_limits<float>::infinity(), 0.5f,
+                                 -kNaN};
     std::mt19937 random(59);
     for (int i = 0; i < 40; ++i) {
         Scene scene;

@@ -36,8 +36,7 @@ Vec3 traced(Ray ray, float depth, const Scene& scene, RandomGenerator& generator
 }
 
 // From the camera's place, with a generator of seed `seed`.
-Vec3 traced(const Scene& scene, const Vec3& direction, float depth = 0.0f,
-            std::uint64_t seed = 0) {
+Vec3 traced(const Scene& scene, const Vec3& direction, float depth = 0.0f, std::uint64_t seed = 0) {
     RandomGenerator generator{seed};
     return traced({kOrigin, direction}, depth, scene, generator);
 }
@@ -177,8 +176,7 @@ TEST(Mirror, DirectLightIsDrawnBeforeTheReflectedRay) {
     ASSERT_EQ(s.material, 0.95f);
     const Ray reflected{s.point + s.normal * kSurfaceOffset, reflectedDirection(d, s.normal)};
     expectDrawOrder(
-        *scene, d,
-        [&](RandomGenerator& g) { return directLighting(*scene, s.point, s.normal, g); },
+        *scene, d, [&](RandomGenerator& g) { return directLighting(*scene, s.point, s.normal, g); },
         [&](RandomGenerator& g) { return traced(reflected, 1.0f, *scene, g); },
         [&](const Vec3& direct, const Vec3& mirrored) {
             return (direct * s.color) * (1.0f - s.material) + (s.color * mirrored) * s.material;
