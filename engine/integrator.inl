@@ -182,9 +182,9 @@ inline RayLanes cameraRays(const Camera& camera, Floats u, Floats v) {
 }
 
 // A jitter coordinate of each lane's pixel cell: low + a draw modulo the cell's width.
-inline Floats jitterCoordinates(const RenderJob& job, Ints low, Ints high, Mask lanes,
+inline Floats jitterCoordinates(const RenderJob& job, Ints low, const Divisors& width, Mask lanes,
                                 Generators& generators) {
-    const Ints cell = low + remainderOf(draw(generators, lanes), high - low);
+    const Ints cell = low + remainderOf(draw(generators, lanes), width);
     return job.jitterUnit * toFloats(cell);
 }
 
@@ -195,7 +195,7 @@ struct RowBatch {
     Mask lanes;
     Generators generators;
     Ints vLow;
-    Ints vHigh;
+    Divisors vWidth;
     std::array<Vec3*, kLanes> sums{};  // each row's pixel sums
 };
 
@@ -211,12 +211,12 @@ inline void startRowBatch(RowBatch& batch, const RenderJob& job, int pass,
         vHigh[k] = cell.vHigh;
         batch.sums[k] = job.accumulation + pixelIndex(0, rows[k]);
     }
-    // Lanes without a row divide by 1 rather than 0; they are masked out everywhere.
+    // Lanes without a row take cells of width 1, not 0; they are masked out everywhere.
     for (std::size_t k = rows.size(); k < std::size_t(kLanes); ++k) vHigh[k] = 1;
     batch.lanes = lanesBelow(int(rows.size()));
     batch.generators = generatorsOf(states.data());
     batch.vLow = loadInts(vLow.data());
-    batch.vHigh = loadInts(vHigh.data());
+    batch.vWidth = divisorsOf(loadInts(vHigh.data()) - batch.vLow);
 }
 
 // Each lane's sample into its row's pixel sum. A channel that is not finite adds nothing
@@ -248,10 +248,11 @@ inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass
         if (job.stopRequested.load()) return;  // the rest of the rows wait for no sample
         const PixelCell cell = job.pixelCell(x, rows[0]);
         // Two statements: the first draw is the column's, the second the row's.
-        const Floats u = jitterCoordinates(job, intsOf(cell.uLow), intsOf(cell.uHigh), batch.lanes,
-                                           batch.generators);
+        const Floats u =
+            jitterCoordinates(job, intsOf(cell.uLow), divisorsOf(intsOf(cell.uHigh - cell.uLow)),
+                              batch.lanes, batch.generators);
         const Floats v =
-            jitterCoordinates(job, batch.vLow, batch.vHigh, batch.lanes, batch.generators);
+            jitterCoordinates(job, batch.vLow, batch.vWidth, batch.lanes, batch.generators);
         RayLanes rays = cameraRays(*job.camera, u, v);
         const Vec3Lanes color =
             traceLanes(shading, rays, batch.lanes, 0, batch.generators, batch.stack);
@@ -263,7 +264,7 @@ inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass
 inline LanePrimitives lanePrimitivesOfLanes() {
     const auto remainders = [](const std::int32_t* values, const std::int32_t* divisors,
                                std::int32_t* out) {
-        storeInts(out, remainderOf(loadInts(values), loadInts(divisors)));
+        storeInts(out, remainderOf(loadInts(values), divisorsOf(loadInts(divisors))));
     };
     const auto draws = [](std::uint64_t* states, std::uint32_t active, std::int32_t* out) {
         Generators generators = generatorsOf(states);

@@ -118,10 +118,13 @@ Ray RenderJob::jitteredRay(int x, int y, RandomGenerator& generator) const {
     assert(cell.uHigh > cell.uLow && cell.vHigh > cell.vLow);
     OneLane one{generator};
     // Two statements: the first draw is the column's, the second the row's.
+    const auto width = [](int low, int high) {
+        return scalar::divisorsOf(scalar::intsOf(high - low));
+    };
     const scalar::Floats u = scalar::jitterCoordinates(
-        *this, scalar::intsOf(cell.uLow), scalar::intsOf(cell.uHigh), kOneLane, one.lane);
+        *this, scalar::intsOf(cell.uLow), width(cell.uLow, cell.uHigh), kOneLane, one.lane);
     const scalar::Floats v = scalar::jitterCoordinates(
-        *this, scalar::intsOf(cell.vLow), scalar::intsOf(cell.vHigh), kOneLane, one.lane);
+        *this, scalar::intsOf(cell.vLow), width(cell.vLow, cell.vHigh), kOneLane, one.lane);
     return scalar::rayOf(scalar::cameraRays(*camera, u, v));
 }
 

@@ -13,7 +13,7 @@ inline Floats gridOffsets(const LightGrid& grid, Ints k) {
 inline Vec3Lanes ballOffsets(const LightGrid& grid, Mask lanes, Generators& generators) {
     Vec3Lanes offset{};
     if (grid.size == 0) return offset;
-    const Ints size = intsOf(grid.size);
+    const Divisors size = divisorsOf(intsOf(grid.size));
     Mask pending = lanes;
     while (any(pending)) {
         // Three separate statements fix the draw order: x, then y, then z.

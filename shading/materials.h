@@ -19,7 +19,7 @@ struct Surface {
 };
 
 // A plane whose colour components add up to exactly 0 shows the checkerboard instead.
-bool isCheckerboard(const Vec3& color);
+inline bool isCheckerboard(const Vec3& color) { return color.x + color.y + color.z == 0.0f; }
 
 // The checkerboard colour at a point: cells one unit wide, aligned on integer x and z.
 Vec3 checkerColor(const Vec3& point);

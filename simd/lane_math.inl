@@ -9,7 +9,8 @@
 // - on Masks: & | ! any, and bitsOf/maskOf between a Mask and lane bits (lane k is bit k);
 // - on Ints: + - ^ &, ==, select, intsOf (broadcast), loadInts and storeInts, toFloats
 //   (rounded to nearest, as int-to-float conversion does), truncated (toward zero; INT_MIN
-//   out of range and for NaN), remainderOf (for 0 <= value, 0 < divisor < 2^31);
+//   out of range and for NaN), and remainderOf (for 0 <= value, 0 < divisor < 2^31) by
+//   Divisors, which divisorsOf works out once for many remainders;
 // - Generators, each lane's RandomGenerator, with generatorsOf, storeGenerators and draw,
 //   which advances only the active lanes' generators and gives their next values.
 // Each operation is IEEE-exact lane by lane, so every width computes the same bits.

@@ -103,25 +103,44 @@ inline Floats toFloats(Ints a) { return _mm256_cvtepi32_ps(a.value); }
 // Out of range and NaN give INT_MIN, the scalar lane type's rule.
 inline Ints truncated(Floats a) { return {_mm256_cvttps_epi32(a.value)}; }
 
-// value mod divisor for 0 <= value < 2^31 and 0 < divisor < 2^31, four lanes in double: the
-// rounded quotient is off by at most one from the true one, which one correction each way
-// mends, and every product and difference is exact in double.
-inline __m128i remainderOfQuarter(__m128i value, __m128i divisor) {
+// Divisors for remainderOf, with their reciprocals in double, worked out once for many
+// remainders: lanes 0 to 3 in the low halves, 4 to 7 in the high ones.
+struct Divisors {
+    Ints value;
+    __m256d reciprocalLow;
+    __m256d reciprocalHigh;
+};
+
+inline __m256d reciprocalsOf(__m128i divisor) {
+    return _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_cvtepi32_pd(divisor));
+}
+
+inline Divisors divisorsOf(Ints divisor) {
+    return {divisor, reciprocalsOf(_mm256_castsi256_si128(divisor.value)),
+            reciprocalsOf(_mm256_extracti128_si256(divisor.value, 1))};
+}
+
+// value mod divisor for 0 <= value < 2^31 and 0 < divisor < 2^31, four lanes in double. The
+// quotient value * (1 / divisor) is within 2^-21 of the true one, so its floor is off by at
+// most one, which one correction each way mends; every product and difference is exact.
+inline __m128i remainderOfQuarter(__m128i value, __m128i divisor, __m256d reciprocal) {
     const __m256d a = _mm256_cvtepi32_pd(value);
     const __m256d n = _mm256_cvtepi32_pd(divisor);
     const __m256d q =
-        _mm256_round_pd(_mm256_div_pd(a, n), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+        _mm256_round_pd(_mm256_mul_pd(a, reciprocal), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     __m256d r = _mm256_sub_pd(a, _mm256_mul_pd(q, n));
     r = _mm256_blendv_pd(r, _mm256_add_pd(r, n), _mm256_cmp_pd(r, _mm256_setzero_pd(), _CMP_LT_OQ));
     r = _mm256_blendv_pd(r, _mm256_sub_pd(r, n), _mm256_cmp_pd(r, n, _CMP_GE_OQ));
     return _mm256_cvttpd_epi32(r);
 }
 
-inline Ints remainderOf(Ints value, Ints divisor) {
-    const __m128i low = remainderOfQuarter(_mm256_castsi256_si128(value.value),
-                                           _mm256_castsi256_si128(divisor.value));
-    const __m128i high = remainderOfQuarter(_mm256_extracti128_si256(value.value, 1),
-                                            _mm256_extracti128_si256(divisor.value, 1));
+inline Ints remainderOf(Ints value, const Divisors& by) {
+    const __m128i low =
+        remainderOfQuarter(_mm256_castsi256_si128(value.value),
+                           _mm256_castsi256_si128(by.value.value), by.reciprocalLow);
+    const __m128i high =
+        remainderOfQuarter(_mm256_extracti128_si256(value.value, 1),
+                           _mm256_extracti128_si256(by.value.value, 1), by.reciprocalHigh);
     return {_mm256_set_m128i(high, low)};
 }
 

@@ -88,25 +88,43 @@ inline Floats toFloats(Ints a) { return _mm512_cvtepi32_ps(a.value); }
 // Out of range and NaN give INT_MIN, the scalar lane type's rule.
 inline Ints truncated(Floats a) { return {_mm512_cvttps_epi32(a.value)}; }
 
-// value mod divisor for 0 <= value < 2^31 and 0 < divisor < 2^31, eight lanes in double: the
-// rounded quotient is off by at most one from the true one, which one correction each way
-// mends, and every product and difference is exact in double.
-inline __m256i remainderOfHalf(__m256i value, __m256i divisor) {
+// Divisors for remainderOf, with their reciprocals in double, worked out once for many
+// remainders: lanes 0 to 7 in the low halves, 8 to 15 in the high ones.
+struct Divisors {
+    Ints value;
+    __m512d reciprocalLow;
+    __m512d reciprocalHigh;
+};
+
+inline __m512d reciprocalsOf(__m256i divisor) {
+    return _mm512_div_pd(_mm512_set1_pd(1.0), _mm512_cvtepi32_pd(divisor));
+}
+
+inline Divisors divisorsOf(Ints divisor) {
+    return {divisor, reciprocalsOf(_mm512_castsi512_si256(divisor.value)),
+            reciprocalsOf(_mm512_extracti64x4_epi64(divisor.value, 1))};
+}
+
+// value mod divisor for 0 <= value < 2^31 and 0 < divisor < 2^31, eight lanes in double. The
+// quotient value * (1 / divisor) is within 2^-21 of the true one, so its floor is off by at
+// most one, which one correction each way mends; every product and difference is exact.
+inline __m256i remainderOfHalf(__m256i value, __m256i divisor, __m512d reciprocal) {
     const __m512d a = _mm512_cvtepi32_pd(value);
     const __m512d n = _mm512_cvtepi32_pd(divisor);
-    const __m512d q =
-        _mm512_roundscale_pd(_mm512_div_pd(a, n), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(a, reciprocal),
+                                           _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     __m512d r = _mm512_sub_pd(a, _mm512_mul_pd(q, n));
     r = _mm512_mask_add_pd(r, _mm512_cmp_pd_mask(r, _mm512_setzero_pd(), _CMP_LT_OQ), r, n);
     r = _mm512_mask_sub_pd(r, _mm512_cmp_pd_mask(r, n, _CMP_GE_OQ), r, n);
     return _mm512_cvttpd_epi32(r);
 }
 
-inline Ints remainderOf(Ints value, Ints divisor) {
-    const __m256i low =
-        remainderOfHalf(_mm512_castsi512_si256(value.value), _mm512_castsi512_si256(divisor.value));
-    const __m256i high = remainderOfHalf(_mm512_extracti64x4_epi64(value.value, 1),
-                                         _mm512_extracti64x4_epi64(divisor.value, 1));
+inline Ints remainderOf(Ints value, const Divisors& by) {
+    const __m256i low = remainderOfHalf(_mm512_castsi512_si256(value.value),
+                                        _mm512_castsi512_si256(by.value.value), by.reciprocalLow);
+    const __m256i high =
+        remainderOfHalf(_mm512_extracti64x4_epi64(value.value, 1),
+                        _mm512_extracti64x4_epi64(by.value.value, 1), by.reciprocalHigh);
     return {_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1)};
 }
 

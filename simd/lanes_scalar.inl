@@ -72,8 +72,15 @@ inline Ints truncated(Floats a) {
     return {std::int32_t(a.value)};
 }
 
+// Divisors for remainderOf, worked out once for many remainders (nothing to work out here).
+struct Divisors {
+    Ints value;
+};
+
+inline Divisors divisorsOf(Ints divisor) { return {divisor}; }
+
 // value mod divisor for 0 <= value and 0 < divisor.
-inline Ints remainderOf(Ints value, Ints divisor) { return {value.value % divisor.value}; }
+inline Ints remainderOf(Ints value, const Divisors& by) { return {value.value % by.value.value}; }
 
 // Each lane's generator state; only the lanes of `active` draw.
 struct Generators {

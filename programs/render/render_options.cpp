@@ -35,7 +35,7 @@ shows it, and writes the picture.
                     per-pixel mean, unclamped, standard PFM (bottom row first). Default SCENE.png
                     (for FILE.toml: FILE.png in the current folder; otherwise scene.png)
   -q, --quiet       no progress display
-      --simd P      ray query kernels: auto (default: the widest this processor has),
+      --simd P      sample kernels: auto (default: the widest this processor has),
                     avx512, avx2 or scalar; every choice renders the same picture
   --export PRESET   write the preset (box, trio or field) as a scene file instead of rendering
   -h, --help        this text
