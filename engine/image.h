@@ -10,4 +10,19 @@ inline constexpr int kPixelCount = kImageWidth * kImageHeight;
 // Row-major, no flip: row 0 is the top row of the window.
 constexpr int pixelIndex(int x, int y) { return y * kImageWidth + x; }
 
+// The sides lucentor-render accepts for its pictures.
+inline constexpr int kMinImageSide = 16;
+inline constexpr int kMaxImageSide = 8192;
+
+// A picture's size in pixels; the window's by default.
+struct ImageSize {
+    int width = kImageWidth;
+    int height = kImageHeight;
+
+    constexpr int pixelCount() const { return width * height; }
+    // Row-major, no flip, as pixelIndex.
+    constexpr int pixelIndex(int x, int y) const { return y * width + x; }
+    constexpr bool operator==(const ImageSize&) const = default;
+};
+
 }  // namespace lucentor

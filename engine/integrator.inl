@@ -206,10 +206,10 @@ inline void startRowBatch(RowBatch& batch, const RenderJob& job, int pass,
     alignas(64) std::array<std::int32_t, kLanes> vHigh{};
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const PixelCell cell = job.pixelCell(0, rows[k]);
-        states[k] = rowSeed(job.seed, pass, rows[k]);
+        states[k] = rowSeed(job.seed, pass, rows[k], job.size.height);
         vLow[k] = cell.vLow;
         vHigh[k] = cell.vHigh;
-        batch.sums[k] = job.accumulation + pixelIndex(0, rows[k]);
+        batch.sums[k] = job.accumulation + job.size.pixelIndex(0, rows[k]);
     }
     // Lanes without a row take cells of width 1, not 0; they are masked out everywhere.
     for (std::size_t k = rows.size(); k < std::size_t(kLanes); ++k) vHigh[k] = 1;
@@ -244,7 +244,7 @@ inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass
                            std::span<const int> rows) {
     RowBatch batch{};
     startRowBatch(batch, job, pass, rows);
-    for (int x = 0; x < kImageWidth; ++x) {
+    for (int x = 0; x < job.size.width; ++x) {
         if (job.stopRequested.load()) return;  // the rest of the rows wait for no sample
         const PixelCell cell = job.pixelCell(x, rows[0]);
         // Two statements: the first draw is the column's, the second the row's.

@@ -87,6 +87,13 @@ void renderWorker(RenderJob* job) {
     }
 }
 
+void setPictureSize(RenderJob& job, ImageSize size) {
+    job.size = size;
+    // 1278 and 958 for the window's 640 by 480.
+    job.halfPixelU = 1.0f / float(2 * (size.width - 1));
+    job.halfPixelV = 1.0f / float(2 * (size.height - 1));
+}
+
 void prepareSampling(RenderJob& job) {
     job.kernel = sampleKernelOf(job.simd);
     job.shading = makeShadingScene(*job.scene);
@@ -101,7 +108,7 @@ void startPass(RenderJob& job, int pass) {
         job.finishedWorkers.store(0);
     }
     // This order is what lets a worker tell a finished hand-out from a stale one (see above).
-    job.nextRow.store(kImageHeight - 1);
+    job.nextRow.store(job.size.height - 1);
     {
         const std::lock_guard lock(job.finishMutex);
         job.passNumber.store(pass);
@@ -122,8 +129,8 @@ void requestStop(RenderJob& job) {
     job.passStarted.notify_all();
 }
 
-std::uint64_t rowSeed(std::uint64_t seed, int pass, int row) {
-    const auto key = std::uint64_t(pass) * std::uint64_t(kImageHeight) + std::uint64_t(row);
+std::uint64_t rowSeed(std::uint64_t seed, int pass, int row, int rows) {
+    const auto key = std::uint64_t(pass) * std::uint64_t(rows) + std::uint64_t(row);
     return mixBits(mixBits(seed) ^ key);
 }
 

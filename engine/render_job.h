@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "engine/camera.h"
+#include "engine/image.h"
 #include "engine/integrator.h"
 #include "query/simd_path.h"
 #include "scene/scene.h"
@@ -41,11 +42,12 @@ struct PixelCell {
 // read stopRequested before every pixel.
 struct RenderJob {
     std::atomic<bool> stopRequested{false};
-    Vec3* accumulation = nullptr;  // kPixelCount sums, row-major; not owned
+    Vec3* accumulation = nullptr;  // size.pixelCount() sums, row-major; not owned
     std::atomic<int> nextRow{-1};  // negative once every row of the pass is handed out
     std::mutex rowMutex;
     std::atomic<int> finishedWorkers{kWorkerCount};
     std::mutex finishMutex;
+    ImageSize size;                     // set through setPictureSize, with the two below
     float halfPixelU = 1.0f / 1278.0f;  // half the step between columns: 1278 = 2 * 639
     float halfPixelV = 1.0f / 958.0f;   // half the step between rows: 958 = 2 * 479
     float jitterScale = 1.0e7f;
@@ -80,6 +82,10 @@ struct RenderJob {
     Vec3 samplePixel(int x, int y, RandomGenerator& generator) const;
 };
 
+// The picture's size, and the pixel steps on the image plane that follow from it (u and v
+// run from 0 at the first pixel's centre to 1 at the last one's).
+void setPictureSize(RenderJob& job, ImageSize size);
+
 // Chooses the job's kernel by `simd` and works out what its shading reads besides the scene:
 // once, before the workers start.
 void prepareSampling(RenderJob& job);
@@ -101,9 +107,9 @@ bool waitForPassComplete(RenderJob& job, std::chrono::milliseconds timeout);
 // Starts pass `pass` (counted from 1) once the previous one is complete. Main thread only.
 void startPass(RenderJob& job, int pass);
 
-// The generator seed of one row in one pass: the picture after k passes does not depend on
-// which worker rendered which row.
-std::uint64_t rowSeed(std::uint64_t seed, int pass, int row);
+// The generator seed of one row in one pass of pictures `rows` high: the picture after k
+// passes does not depend on which worker rendered which row.
+std::uint64_t rowSeed(std::uint64_t seed, int pass, int row, int rows = kImageHeight);
 
 // Adds one sample into a pixel's sum. A channel that is not finite adds nothing, so one
 // degenerate sample cannot turn the pixel's sum into NaN or infinity for good.

@@ -9,13 +9,14 @@ namespace lucentor {
 
 Rendering::~Rendering() { stopRendering(*this); }
 
-void prepareRendering(Rendering& rendering, Preset preset) {
-    prepareRendering(rendering, createPresetScene(preset));
+void prepareRendering(Rendering& rendering, Preset preset, ImageSize size) {
+    prepareRendering(rendering, createPresetScene(preset), size);
 }
 
-void prepareRendering(Rendering& rendering, Scene* scene) {
+void prepareRendering(Rendering& rendering, Scene* scene, ImageSize size) {
     rendering.scene = scene;
-    rendering.camera = new Camera(makeCamera());
+    rendering.size = size;
+    rendering.camera = new Camera(cameraOf(*scene, size));
 }
 
 void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed, SimdPath simd) {
@@ -28,8 +29,9 @@ void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed, Sim
     job.simd = simd;
     job.camera = rendering.camera;
     job.scene = rendering.scene;
+    setPictureSize(job, rendering.size);
     prepareSampling(job);
-    rendering.accumulation = new Vec3[kPixelCount]{};
+    rendering.accumulation = new Vec3[std::size_t(rendering.size.pixelCount())]{};
     job.accumulation = rendering.accumulation;
     for (int i = 0; i < workerCount; ++i) rendering.workers[i] = std::thread(renderWorker, &job);
 }

@@ -20,7 +20,8 @@ inline constexpr int kMaxWorkers = 256;
 struct Rendering {
     Scene* scene = nullptr;
     Camera* camera = nullptr;
-    Vec3* accumulation = nullptr;
+    Vec3* accumulation = nullptr;  // size.pixelCount() sums
+    ImageSize size;
     RenderJob job;
     std::array<std::thread, kMaxWorkers> workers;
     int passCount = 0;  // passes started; all but the last are complete
@@ -35,11 +36,12 @@ struct Rendering {
 };
 
 // Before the window: seeds the C library's generator, builds the preset's scene and its
-// hierarchy, and makes the camera.
-void prepareRendering(Rendering& rendering, Preset preset);
+// hierarchy, and makes the camera for pictures of `size`.
+void prepareRendering(Rendering& rendering, Preset preset, ImageSize size = {});
 
-// The same for a scene already filled with its hierarchy built, which the rendering takes over.
-void prepareRendering(Rendering& rendering, Scene* scene);
+// The same for a scene already filled with its hierarchy built, which the rendering takes over;
+// the camera is the scene's own, or the fixed one.
+void prepareRendering(Rendering& rendering, Scene* scene, ImageSize size = {});
 
 // After the window: sets up the job, zeroes the accumulation buffer and starts `workerCount`
 // (1 to kMaxWorkers) workers, idle until the first pass starts, their ray queries on `simd`

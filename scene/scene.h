@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
 #include "scene/bvh.h"
 #include "scene/packed_tree.h"
@@ -28,6 +29,20 @@ struct LeafSlots {
     int find(const BvhNode* leaf) const;
 };
 
+// Where a scene file's camera stands and looks: the eye, the point it looks at, the direction
+// drawn upward, and the vertical field of view in degrees.
+struct CameraPose {
+    Vec3 position;
+    Vec3 lookAt;
+    Vec3 up;
+    float fovDegrees = 0.0f;
+};
+
+// How rays meet the planes. Mirrored: a ray meets a plane where it meets the plane's mirror
+// image through the ray's origin, and only travelling along the normal (the presets are laid
+// out for it). Geometric: where the plane is, from either side.
+enum class PlaneRule { Mirrored, Geometric };
+
 // Everything rays can meet, in fixed-capacity arrays. Slots 0 to count - 1 hold the objects
 // in order of addition and the rest are null; a slot number is the object's index in hit
 // records. Filled on the main thread, then read by every render worker without locks.
@@ -44,6 +59,8 @@ struct Scene {
     std::array<Light*, kMaxLights> lights{};
     LeafSlots leafSlots;    // the slot of every leaf in `leaves`, kept by addSphere
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
+    PlaneRule planeRule = PlaneRule::Mirrored;
+    std::optional<CameraPose> camera;  // a scene file's own camera; the fixed one otherwise
 
     Scene() = default;
     // Releases the hierarchy (every node and sphere), then the planes, then the lights.

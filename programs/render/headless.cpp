@@ -100,8 +100,9 @@ bool renderPasses(Rendering& rendering, const RenderOptions& options, Progress& 
 
 std::vector<unsigned char> encode(const RenderOptions& options, const Rendering& rendering,
                                   int passes) {
-    return options.format == ImageFormat::Png ? encodePng(rendering.accumulation, passes)
-                                              : encodePfm(rendering.accumulation, passes);
+    return options.format == ImageFormat::Png
+               ? encodePng(rendering.accumulation, passes, rendering.size)
+               : encodePfm(rendering.accumulation, passes, rendering.size);
 }
 
 int interruptedExit() {
@@ -111,7 +112,7 @@ int interruptedExit() {
 
 // `passes` were rendered; fewer than asked for when the time limit ended the render.
 void printSummary(const RenderOptions& options, int passes, SimdPath simd, Seconds elapsed) {
-    const double samples = double(passes) * double(kPixelCount);
+    const double samples = double(passes) * double(options.size.pixelCount());
     std::printf("%s: %d pass%s%s, %d thread%s, %s, %.2f s, %.2f M samples/s, %s\n",
                 std::string(sceneFileName(options.sceneName)).c_str(), passes,
                 passes == 1 ? "" : "es", passes < options.passes ? " (time up)" : "",
@@ -183,7 +184,7 @@ int renderHeadless(const RenderOptions& options, SimdPath simd) {
         return kExitWriteFailed;
     }
     Rendering rendering;
-    prepareRendering(rendering, scene.release());
+    prepareRendering(rendering, scene.release(), options.size);
     Progress progress;
     progress.shown = !options.quiet && isatty(STDERR_FILENO) == 1;
     try {

@@ -73,30 +73,31 @@ int writeAll(int descriptor, const std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
-std::vector<unsigned char> encodePng(const Vec3* sums, int passCount) {
+std::vector<unsigned char> encodePng(const Vec3* sums, int passCount, ImageSize size) {
     const float factor = meanFactor(passCount);
-    std::vector<unsigned char> rgb(std::size_t(kPixelCount) * 3);
-    for (int i = 0; i < kPixelCount; ++i) {
+    const auto pixels = std::size_t(size.pixelCount());
+    std::vector<unsigned char> rgb(pixels * 3);
+    for (std::size_t i = 0; i < pixels; ++i) {
         const DisplayColor c = displayColor(sums[i], factor);
-        rgb[std::size_t(i) * 3] = c.red;
-        rgb[std::size_t(i) * 3 + 1] = c.green;
-        rgb[std::size_t(i) * 3 + 2] = c.blue;
+        rgb[i * 3] = c.red;
+        rgb[i * 3 + 1] = c.green;
+        rgb[i * 3 + 2] = c.blue;
     }
     std::vector<unsigned char> png;
-    stbi_write_png_to_func(appendBytes, &png, kImageWidth, kImageHeight, 3, rgb.data(),
-                           kImageWidth * 3);
+    stbi_write_png_to_func(appendBytes, &png, size.width, size.height, 3, rgb.data(),
+                           size.width * 3);
     return png;
 }
 
-std::vector<unsigned char> encodePfm(const Vec3* sums, int passCount) {
+std::vector<unsigned char> encodePfm(const Vec3* sums, int passCount, ImageSize size) {
     const float factor = meanFactor(passCount);
     const std::string header =
-        "PF\n" + std::to_string(kImageWidth) + " " + std::to_string(kImageHeight) + "\n-1.0\n";
+        "PF\n" + std::to_string(size.width) + " " + std::to_string(size.height) + "\n-1.0\n";
     std::vector<unsigned char> pfm(header.begin(), header.end());
-    pfm.reserve(header.size() + std::size_t(kPixelCount) * 12);
-    for (int y = kImageHeight - 1; y >= 0; --y) {
-        for (int x = 0; x < kImageWidth; ++x) {
-            const Vec3& sum = sums[pixelIndex(x, y)];
+    pfm.reserve(header.size() + std::size_t(size.pixelCount()) * 12);
+    for (int y = size.height - 1; y >= 0; --y) {
+        for (int x = 0; x < size.width; ++x) {
+            const Vec3& sum = sums[size.pixelIndex(x, y)];
             // The same single-precision product as the display's mean.
             appendFloat(pfm, factor * sum.x);
             appendFloat(pfm, factor * sum.y);

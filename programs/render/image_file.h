@@ -3,17 +3,18 @@
 #include <string>
 #include <vector>
 
+#include "engine/image.h"
 #include "scene/vec3.h"
 
 namespace lucentor {
 
-// The picture after `passCount` (>= 1) passes of `sums` as a PNG: 8-bit RGB, each pixel
-// exactly as the window shows it.
-std::vector<unsigned char> encodePng(const Vec3* sums, int passCount);
+// The picture of `size` after `passCount` (>= 1) passes of `sums` as a PNG: 8-bit RGB, each
+// pixel exactly as the window shows it.
+std::vector<unsigned char> encodePng(const Vec3* sums, int passCount, ImageSize size = {});
 
 // The same picture as a PFM: the per-pixel mean as 32-bit little-endian float RGB, unclamped,
 // bottom row first as the format wants.
-std::vector<unsigned char> encodePfm(const Vec3* sums, int passCount);
+std::vector<unsigned char> encodePfm(const Vec3* sums, int passCount, ImageSize size = {});
 
 // An output file that appears under its name complete or not at all: the bytes go to a
 // temporary file in the same folder, which is renamed into place at the end. Opening it

@@ -31,6 +31,8 @@ shows it, and writes the picture.
                     -p, passes are started until the time is up
   -t, --threads N   worker threads (default: the hardware threads; 1 to 256)
   -s, --seed N      generator seed (default: the window programs' seed; 0 to 2^64-1)
+      --size WxH    the picture's size (default 640x480, each side 16 to 8192); the vertical
+                    field of view stays and the horizontal follows
   -o, --output F    .png: 8-bit RGB exactly as the window shows it; .pfm: 32-bit float RGB
                     per-pixel mean, unclamped, standard PFM (bottom row first). Default SCENE.png
                     (for FILE.toml: FILE.png in the current folder; otherwise scene.png)
@@ -139,6 +141,30 @@ bool applyTime(std::string_view name, std::string_view value, RenderOptions& opt
     return false;
 }
 
+// One side of WxH: digits alone, within the accepted sides.
+bool parseSide(std::string_view text, int& side) {
+    const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+    return digits &&
+           std::from_chars(text.data(), text.data() + text.size(), side).ec == std::errc() &&
+           side >= kMinImageSide && side <= kMaxImageSide;
+}
+
+bool applySize(std::string_view name, std::string_view value, RenderOptions& options,
+               std::string& problem) {
+    const std::size_t cross = value.find('x');
+    ImageSize size;
+    if (cross != std::string_view::npos && parseSide(value.substr(0, cross), size.width) &&
+        parseSide(value.substr(cross + 1), size.height)) {
+        options.size = size;
+        return true;
+    }
+    problem = std::string(name) + ": " + inQuotes(value) + " is not WIDTHxHEIGHT, each side " +
+              std::to_string(kMinImageSide) + " to " + std::to_string(kMaxImageSide);
+    return false;
+}
+
 bool applySimd(std::string_view name, std::string_view value, RenderOptions& options,
                std::string& problem) {
     if (parseSimdChoice(value, options.simd)) return true;
@@ -165,7 +191,7 @@ struct ValueOption {
     bool rendersOnly = true;  // meaningless with --export
 };
 
-constexpr std::array<ValueOption, 7> kValueOptions = {{
+constexpr std::array<ValueOption, 8> kValueOptions = {{
     {{"-p,--passes", "--passes"}, applyPasses, true},
     {{"-t,--threads", "--threads"}, applyThreads, true},
     {{"-s,--seed", "--seed"}, applySeed, true},
@@ -173,6 +199,7 @@ constexpr std::array<ValueOption, 7> kValueOptions = {{
     {{"--export", "--export"}, applyExport, false},
     {{"--simd", "--simd"}, applySimd, true},
     {{"--time", "--time"}, applyTime, true},
+    {{"--size", "--size"}, applySize, true},
 }};
 constexpr std::size_t kPassesOption = 0;
 constexpr std::size_t kTimeOption = 6;

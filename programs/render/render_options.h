@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/image.h"
 #include "presets/preset.h"
 #include "query/simd_path.h"
 
@@ -27,6 +28,7 @@ struct RenderOptions {
     bool quiet = false;
     SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
     double timeLimit = 0.0;              // seconds; no pass starts once they are up. 0: no limit
+    ImageSize size;                      // the picture's; the window's 640 by 480 by default
 };
 
 enum class CommandKind { Render, Export, Help, Version, Error };
