@@ -25,19 +25,32 @@ struct NodeLanes {
     int nextChild = 0;
 };
 
+// Where a child ray of the surface starts: `fixed` off the surface, except on a two-sided
+// plane, whose every child starts on the side it travels to, or it would meet the plane it
+// leaves (a sphere's near-hit rule spares its children that).
+inline Vec3Lanes childOrigins(const SurfaceLanes& s, const Vec3Lanes& fixed,
+                              const Vec3Lanes& direction) {
+    if (!any(s.twoSided)) return fixed;
+    const Floats side = select(dot(direction, s.normal) < 0.0f, -kSurfaceOffset, kSurfaceOffset);
+    return select(s.twoSided, s.point + s.normal * side, fixed);
+}
+
 // The reflected and refracted rays of the mirror and glass lanes, and the glass lanes'
 // Fresnel share.
 inline void prepareChildren(NodeLanes& node) {
     const SurfaceLanes& s = node.surface;
     const Vec3Lanes& d = node.ray.direction;
     const Vec3Lanes& n = s.normal;
-    const RayLanes mirrorRay{s.point + n * kSurfaceOffset, reflectedDirections(d, n), kFarDistance};
+    const Vec3Lanes mirrored = reflectedDirections(d, n);
+    const RayLanes mirrorRay{childOrigins(s, s.point + n * kSurfaceOffset, mirrored), mirrored,
+                             kFarDistance};
     // The refracted ray starts below the surface, whichever side the ray came from.
-    node.refracted = {s.point - n * kSurfaceOffset, refractedDirections(d, n, s.material),
-                      kFarDistance};
+    const Vec3Lanes bent = refractedDirections(d, n, s.material);
+    node.refracted = {childOrigins(s, s.point - n * kSurfaceOffset, bent), bent, kFarDistance};
     const Vec3Lanes turned = select(dot(d, n) < 0.0f, -n, n);
-    const RayLanes glassRay{s.point + turned * kSurfaceOffset, reflectedDirections(d, turned),
-                            kFarDistance};
+    const Vec3Lanes glassMirrored = reflectedDirections(d, turned);
+    const RayLanes glassRay{childOrigins(s, s.point + turned * kSurfaceOffset, glassMirrored),
+                            glassMirrored, kFarDistance};
     node.reflected = {select(node.glass, glassRay.origin, mirrorRay.origin),
                       select(node.glass, glassRay.direction, mirrorRay.direction), kFarDistance};
     node.reflectance = fresnelReflectances(d, turned, s.material);

@@ -1,5 +1,7 @@
 #include "query/closest_hit.h"
 
+#include <cmath>
+
 #include "query/geometry.h"
 #include "query/traversal.h"
 #include "scene/scene.h"
@@ -28,6 +30,17 @@ float planeDistance(const Ray& ray, const Plane& plane) {
     return dot(ray.origin - plane.point, plane.normal) / den;
 }
 
+float geometricPlaneDistance(const Ray& ray, const Plane& plane) {
+    const float den = dot(plane.normal, ray.direction);
+    if (!(std::fabs(den) > kParallelEpsilon)) return 0.0f;
+    return dot(plane.point - ray.origin, plane.normal) / den;
+}
+
+float planeDistance(const Ray& ray, const Plane& plane, PlaneRule rule) {
+    return rule == PlaneRule::Geometric ? geometricPlaneDistance(ray, plane)
+                                        : planeDistance(ray, plane);
+}
+
 // The record names whatever lowered t last. Each stage competes against the t left by the
 // ones before it and accepts only strictly nearer hits, so on equal distances a sphere beats
 // a plane, a plane beats a light, and a lower slot beats a higher one.
@@ -45,7 +58,7 @@ HitRecord Ray::closestHit(const Scene& scene) {
     }
 
     for (int i = 0; i < scene.planeCount; ++i) {
-        const float tp = planeDistance(*this, *scene.planes[i]);
+        const float tp = planeDistance(*this, *scene.planes[i], scene.planeRule);
         if (tp > 0.0f && tp < t) t = tp;
         if (t != lastT) {
             record = recordOf(HitKind::Plane, i);

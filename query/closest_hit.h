@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scene/records.h"
+#include "scene/scene.h"
 
 namespace lucentor {
 
@@ -12,5 +13,12 @@ inline constexpr float kParallelEpsilon = 0.001f;
 // image through the ray's origin, and only by rays travelling along its normal: the scene
 // presets are laid out for exactly this rule.
 float planeDistance(const Ray& ray, const Plane& plane);
+
+// The same under the geometric rule: where the ray meets the plane itself, from either side
+// (the direction's component along the normal beyond kParallelEpsilon either way).
+float geometricPlaneDistance(const Ray& ray, const Plane& plane);
+
+// The plane test of `rule`.
+float planeDistance(const Ray& ray, const Plane& plane, PlaneRule rule);
 
 }  // namespace lucentor

@@ -260,12 +260,18 @@ inline void noteChanges(Records& records, Floats t, float kind, int index) {
     records.lastT = select(changed, t, records.lastT);
 }
 
-// The plane test: t lowered to tp where 0 < tp < t, tp being planeDistance's value.
-inline void testPlane(const Rays& r, const Plane& plane, Floats& t) {
+// The plane test of `rule`: t lowered to tp where 0 < tp < t, tp being planeDistance's value.
+inline void testPlane(const Rays& r, const Plane& plane, PlaneRule rule, Floats& t) {
     const Vec3Lanes normal = lanesOf(plane.normal);
     const Floats den = dot(normal, r.direction);
-    const Floats numerator = dot(r.origin - lanesOf(plane.point), normal);
-    const Floats tp = select(den > kParallelEpsilon, numerator / den, 0.0f);
+    Floats tp;
+    if (rule == PlaneRule::Geometric) {
+        const Floats numerator = dot(lanesOf(plane.point) - r.origin, normal);
+        tp = select(abs(den) > kParallelEpsilon, numerator / den, 0.0f);
+    } else {
+        const Floats numerator = dot(r.origin - lanesOf(plane.point), normal);
+        tp = select(den > kParallelEpsilon, numerator / den, 0.0f);
+    }
     t = select((tp > 0.0f) & (tp < t), tp, t);
 }
 
@@ -304,7 +310,7 @@ inline Records closestHitLanes(const Scene& scene, const Rays& r, std::uint32_t 
     record.lastT = select(maskOf(slots.found), t, record.lastT);
 
     for (int i = 0; i < scene.planeCount; ++i) {
-        testPlane(r, *scene.planes[std::size_t(i)], t);
+        testPlane(r, *scene.planes[std::size_t(i)], scene.planeRule, t);
         noteChanges(record, t, float(HitKind::Plane), i);
     }
     for (int j = 0; j < scene.lightCount; ++j) {

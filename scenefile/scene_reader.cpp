@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -239,6 +240,64 @@ void readLight(const toml::table& table, Scene& scene) {
     scene.addLight(position, radius, readColor(valueOf(table, "emission"), "emission"), 1.0f);
 }
 
+// The keys of the top level besides the objects: the camera and the plane rule.
+constexpr std::string_view kCameraKey = "camera";
+constexpr std::string_view kPlanesKey = "planes";
+
+constexpr ObjectKind kCameraKind{"camera", 1, {"position", "look_at", "up", "fov"}};
+constexpr int kRequiredCameraKeys = 2;
+
+// The fixed camera's vertical field of view, 2 atan(1/2) in degrees: a [camera] without
+// 'fov' sees as much as a file without a camera.
+constexpr float kDefaultFovDegrees = 53.1301024f;
+
+// [camera]: position and look_at required; up [0, 1, 0] and the fixed camera's fov unless
+// given. Every fault is located at the key that holds it.
+CameraPose readCamera(const toml::node& node) {
+    const toml::table* table = node.as_table();
+    if (table == nullptr) fault(node, "'camera' must be a table, begun by [camera]");
+    for (const Entry& entry : entriesInFileOrder(*table)) {
+        const std::string_view key = entry.key->str();
+        if (std::find(kCameraKind.keys.begin(), kCameraKind.keys.end(), key) ==
+            kCameraKind.keys.end()) {
+            fault(entry.key->source().begin, "unknown key " + inQuotes(key) +
+                                                 " in the camera (" + keyList(kCameraKind) + ")");
+        }
+    }
+    for (int i = 0; i < kRequiredCameraKeys; ++i) {
+        if (!table->contains(kCameraKind.keys[i])) {
+            fault(*table, "the camera needs '" + std::string(kCameraKind.keys[i]) + "'");
+        }
+    }
+    CameraPose pose{readVector(valueOf(*table, "position"), "position"),
+                    readVector(valueOf(*table, "look_at"), "look_at"),
+                    {0.0f, 1.0f, 0.0f},
+                    kDefaultFovDegrees};
+    if (table->contains("up")) pose.up = readVector(valueOf(*table, "up"), "up");
+    if (table->contains("fov")) pose.fovDegrees = readNumber(valueOf(*table, "fov"), "fov");
+    if (const std::string problem = cameraPoseProblem(pose); !problem.empty()) {
+        // Each problem names its key; the fault stands where that key does.
+        const std::string_view key = problem.starts_with("'fov'")   ? "fov"
+                                     : problem.starts_with("'up'") ? "up"
+                                                                   : "look_at";
+        if (!table->contains(key)) {
+            fault(valueOf(*table, "look_at"),
+                  "the camera looks straight up or down: give it an 'up' (the default [0, 1, 0] "
+                  "points along the view)");
+        }
+        fault(valueOf(*table, key), problem);
+    }
+    return pose;
+}
+
+PlaneRule readPlaneRule(const toml::node& node) {
+    const std::optional<std::string_view> word = node.value<std::string_view>();
+    if (word == "geometric") return PlaneRule::Geometric;
+    if (word == "mirrored") return PlaneRule::Mirrored;
+    fault(node, "'planes' must be \"geometric\" (met where they are) or \"mirrored\" (the "
+                "presets' rule, the default)");
+}
+
 struct Object {
     const ObjectKind* kind;
     const toml::table* table;
@@ -248,14 +307,18 @@ const ObjectKind& kindNamed(const toml::key& key) {
     for (const ObjectKind* kind : kKinds) {
         if (key.str() == kind->name) return *kind;
     }
-    fault(key.source().begin, "unknown key " + inQuotes(key.str()) +
-                                  " (a scene file holds [[sphere]], [[plane]] and [[light]])");
+    fault(key.source().begin,
+          "unknown key " + inQuotes(key.str()) +
+              " (a scene file holds [[sphere]], [[plane]], [[light]], [camera] and planes)");
 }
+
+bool isSettingKey(const toml::key& key) { return key.str() == kCameraKey || key.str() == kPlanesKey; }
 
 // Every object of the file, in the order of the file.
 std::vector<Object> objectsOf(const toml::table& root) {
     std::vector<Object> objects;
     for (const Entry& entry : entriesInFileOrder(root)) {
+        if (isSettingKey(*entry.key)) continue;
         const ObjectKind& kind = kindNamed(*entry.key);
         const toml::array* array = entry.value->as_array();
         const std::string name(kind.name);
@@ -294,6 +357,12 @@ ObjectPlaces readScene(std::string_view text, std::string_view name, Scene& scen
         fault(e.source().begin, std::string(e.description()));
     }
     const std::vector<Object> objects = objectsOf(root);
+    if (const toml::node* camera = root.get(kCameraKey); camera != nullptr) {
+        scene.camera = readCamera(*camera);
+    }
+    if (const toml::node* planes = root.get(kPlanesKey); planes != nullptr) {
+        scene.planeRule = readPlaneRule(*planes);
+    }
     ObjectPlaces places;
     if (objects.empty()) fault(start, "no [[sphere]], [[plane]] or [[light]]: nothing to render");
     for (const Object& object : objects) {
@@ -377,7 +446,7 @@ std::string locatedLine(std::string_view name, const toml::source_position& at,
 std::vector<std::string> locatedWarnings(const Scene& scene, const ObjectPlaces& places,
                                          std::string_view name) {
     std::vector<std::string> lines;
-    for (const SceneWarning& warning : likelyMistakes(scene, makeCamera().origin)) {
+    for (const SceneWarning& warning : likelyMistakes(scene, cameraOf(scene, {}).origin)) {
         std::string what = "warning: " + warning.what;
         if (warning.blockingSphere >= 0) {
             const toml::source_position& sphere =

@@ -8,6 +8,7 @@ struct SurfaceLanes {
     Vec3Lanes normal;  // outward for spheres; a plane's stored normal, never turned to the ray
     Vec3Lanes color;
     Floats material;
+    Mask twoSided;  // planes under the geometric rule, met from either side
 };
 
 // The lowest bit of value truncated toward zero, for any float. Beyond 2^24 every float is an
@@ -109,6 +110,8 @@ inline SurfaceLanes surfacesOf(const Scene& scene, const Ints& kind, const Ints&
     const Vec3Lanes color{load(red.values.data()), load(green.values.data()),
                           load(blue.values.data())};
     const Vec3Lanes sphereNormal = (point - anchor) * (1.0f / load(radius.values.data()));
+    const Mask planes = lanes & !maskOf(spheres);
     return {point, select(maskOf(spheres), sphereNormal, anchor),
-            select(maskOf(checkers), checkerColors(point), color), load(material.values.data())};
+            select(maskOf(checkers), checkerColors(point), color), load(material.values.data()),
+            scene.planeRule == PlaneRule::Geometric ? planes : Mask{}};
 }
