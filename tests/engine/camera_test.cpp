@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <memory>
+#include <numbers>
+#include <string>
+#include <string_view>
 
 #include "engine/render_job.h"
 #include "engine/startup.h"
@@ -19,6 +24,74 @@ TEST(Camera, FixedPinhole) {
     EXPECT_EQ(camera.horizontal, (Vec3{2.7f, 0.0f, 0.0f}));
     EXPECT_EQ(camera.vertical, (Vec3{0.0f, 2.0f, 0.0f}));
     EXPECT_EQ(camera.lowerLeft, (Vec3{-1.35f, -1.0f, -2.0f}));
+}
+
+// The fixed camera keeps its image plane's height at every size, and at the window's 640 by
+// 480 (and any 4:3 size) exactly the width it always had; other sizes follow their aspect.
+TEST(Camera, FixedCameraKeepsItsHeightAtEverySize) {
+    const struct {
+        ImageSize size;
+        float width;
+    } kCases[] = {{{640, 480}, 2.7f}, {{1280, 960}, 2.7f}, {{16, 12}, 2.7f},
+                  {{480, 480}, 2.025f}, {{1024, 256}, 8.1f}, {{16, 8192}, 0.0039550781f}};
+    for (const auto& c : kCases) {
+        const Camera camera = makeCamera(c.size);
+        EXPECT_FLOAT_EQ(camera.horizontal.x, c.width) << c.size.width << "x" << c.size.height;
+        EXPECT_EQ(camera.vertical, (Vec3{0.0f, 2.0f, 0.0f}));
+        EXPECT_EQ(camera.lowerLeft.y, -1.0f);
+        EXPECT_EQ(camera.lowerLeft.z, -2.0f);
+    }
+    EXPECT_EQ(makeCamera({640, 480}).horizontal, makeCamera().horizontal);
+    EXPECT_EQ(makeCamera({640, 480}).lowerLeft, (Vec3{-1.35f, -1.0f, -2.0f}));
+}
+
+// A pose's camera: the picture's centre looks at look_at, its top edge is `fov` / 2 above it
+// towards `up`, and its left edge is to the left of the view with `up` drawn upward.
+TEST(Camera, PoseLooksAtItsPointWithItsFieldOfView) {
+    const CameraPose pose{{1, 2, 3}, {1, 2, -7}, {0, 1, 0}, 60.0f};
+    const ImageSize size{800, 400};
+    const Camera camera = makeCamera(pose, size);
+    EXPECT_EQ(camera.origin, pose.position);
+    const Ray centre = cameraRay(camera, 0.5f, 0.5f);
+    EXPECT_NEAR(centre.direction.z, -1.0f, 1e-6f);
+    const Ray top = cameraRay(camera, 0.5f, 0.0f);
+    EXPECT_NEAR(top.direction.y, std::sin(30.0 * std::numbers::pi / 180.0), 1e-6);
+    const Ray left = cameraRay(camera, 0.0f, 0.5f);
+    EXPECT_LT(left.direction.x, 0.0f) << "+x is to the right looking along -z with +y up";
+    // Square pixels: the horizontal extent is twice the vertical one at 800 by 400.
+    EXPECT_NEAR(length(camera.horizontal), 2.0f * length(camera.vertical), 1e-5f);
+    // Turned upside down by its up.
+    const Camera flipped = makeCamera({pose.position, pose.lookAt, {0, -1, 0}, 60.0f}, size);
+    EXPECT_NEAR(cameraRay(flipped, 0.5f, 0.0f).direction.y, -0.5f, 1e-6f);
+}
+
+TEST(Camera, PosesThatMakeNoCameraAreNamed) {
+    const Vec3 eye{0, 0, 0};
+    const Vec3 ahead{0, 0, -1};
+    const struct {
+        CameraPose pose;
+        std::string_view says;  // empty: a good pose
+    } kCases[] = {
+        {{eye, ahead, {0, 1, 0}, 45.0f}, ""},
+        {{eye, ahead, {0, 1, 0}, 179.9f}, ""},
+        {{eye, ahead, {0.3f, 1, 0.2f}, 0.01f}, ""},
+        {{eye, ahead, {0, 1, 0}, 0.0f}, "'fov'"},
+        {{eye, ahead, {0, 1, 0}, 180.0f}, "'fov'"},
+        {{eye, ahead, {0, 1, 0}, -10.0f}, "'fov'"},
+        {{eye, ahead, {0, 1, 0}, std::numeric_limits<float>::quiet_NaN()}, "'fov'"},
+        {{eye, eye, {0, 1, 0}, 45.0f}, "must differ"},
+        {{eye, ahead, {0, 0, 0}, 45.0f}, "'up' must not be"},
+        {{eye, ahead, {0, 0, 3}, 45.0f}, "along the view"},
+        {{eye, ahead, {0, 1e-6f, -1}, 45.0f}, "along the view"},
+    };
+    for (const auto& c : kCases) {
+        const std::string problem = cameraPoseProblem(c.pose);
+        if (c.says.empty()) {
+            EXPECT_EQ(problem, "");
+        } else {
+            EXPECT_NE(problem.find(c.says), std::string::npos) << problem << " / " << c.says;
+        }
+    }
 }
 
 // Expected bounds worked out once from the float definitions; each lies about 7824 (u) or

@@ -71,6 +71,38 @@ TEST(ClosestHitPlanes, MetAtTheMirrorImageAndOnlyAlongTheNormal) {
     EXPECT_EQ(down.t, kFarDistance);
 }
 
+// The plane y = 1 (normal +y or -y alike) under each rule, met from above and from below.
+TEST(ClosestHitPlanes, EachRuleMeetsThePlaneWhereItSays) {
+    const struct {
+        PlaneRule rule;
+        Vec3 normal;
+        Vec3 origin;
+        Vec3 direction;
+        float t;  // kFarDistance: missed
+    } kCases[] = {
+        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {0, -1, 0}, 2.0f},   // from above
+        {PlaneRule::Geometric, {0, 1, 0}, {0, -1, 0}, {0, 1, 0}, 2.0f},   // from below
+        {PlaneRule::Geometric, {0, -1, 0}, {0, 3, 0}, {0, -1, 0}, 2.0f},  // either normal
+        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {0, 1, 0}, kFarDistance},  // moving away
+        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {1, 0, 0}, kFarDistance},  // parallel
+        {PlaneRule::Geometric, {0, 1, 0}, {0, 1, 0}, {0, -1, 0}, kFarDistance},  // on it
+        // The mirrored rule: the image y = 5 through an origin at y = 3, and only along +y.
+        {PlaneRule::Mirrored, {0, 1, 0}, {0, 3, 0}, {0, 1, 0}, 2.0f},
+        {PlaneRule::Mirrored, {0, 1, 0}, {0, 3, 0}, {0, -1, 0}, kFarDistance},
+        {PlaneRule::Mirrored, {0, 1, 0}, {0, -1, 0}, {0, 1, 0}, kFarDistance},
+    };
+    for (const auto& c : kCases) {
+        Scene scene;
+        scene.planeRule = c.rule;
+        scene.addPlane({0, 1, 0}, {1, 1, 1}, c.normal, 0.0f);
+        Ray ray{c.origin, c.direction};
+        const HitRecord hit = ray.closestHit(scene);
+        EXPECT_EQ(ray.t, c.t) << int(c.rule) << " from y " << c.origin.y << " along y "
+                              << c.direction.y;
+        if (c.t < kFarDistance) expectRecord(hit, record(HitKind::Plane, 0));
+    }
+}
+
 TEST(ClosestHitPlanes, ParallelBoundIsStrict) {
     Scene scene;
     // Close enough that a direction just above the bound meets it within kFarDistance.
@@ -166,7 +198,7 @@ BruteForce bruteForce(const Scene& scene, const Ray& ray) {
         if (t < best.t) best = {t, HitKind::Sphere, k, t};
     }
     for (int i = 0; i < scene.planeCount; ++i) {
-        const float t = planeDistance(ray, *scene.planes[i]);
+        const float t = planeDistance(ray, *scene.planes[i], scene.planeRule);
         if (t > 0.0f && t < best.t) best = {t, HitKind::Plane, i, best.sphereT};
     }
     for (int j = 0; j < scene.lightCount; ++j) {

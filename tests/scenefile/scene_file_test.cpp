@@ -248,7 +248,62 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{planes(kMaxPlanes + 2), 4 * kMaxPlanes + 1, 1, "more than 10 planes"},
         BadFile{kLight + "[[light]]\n" + std::string(kMaxSceneFileBytes, '#'), 1, 1, "MiB"},
         BadFile{"a = " + std::string(300, '[') + "\n", 1, 261, "depth"},
-        BadFile{kSphere + "\"\\u001b[31m\" = 1\n", 5, 1, "'\\x1b[31m'"}));
+        BadFile{kSphere + "\"\\u001b[31m\" = 1\n", 5, 1, "'\\x1b[31m'"},
+        // The camera and the plane rule.
+        BadFile{"camera = 1\n" + kSphere, 1, 10, "[camera]"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\n", 5, 1, "needs 'look_at'"},
+        BadFile{kSphere + "[camera]\nlook_at = [0, 0, -1]\n", 5, 1, "needs 'position'"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nzoom = 2\n", 8,
+                1, "unknown key 'zoom' in the camera"},
+        BadFile{kSphere + "[camera]\nposition = [1, 2, 3]\nlook_at = [1, 2, 3]\n", 7, 11,
+                "must differ"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nup = [0, 0, 0]\n",
+                8, 6, "'up' must not be [0, 0, 0]"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nup = [0, 0, 2]\n",
+                8, 6, "along the view"},
+        BadFile{kSphere + "[camera]\nposition = [0, 5, 0]\nlook_at = [0, 0, 0]\n", 7, 11,
+                "give it an 'up'"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nfov = 180\n", 8,
+                7, "'fov'"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nfov = 0\n", 8, 7,
+                "'fov'"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nfov = \"wide\"\n",
+                8, 7, "a number"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0]\nlook_at = [0, 0, -1]\n", 6, 12,
+                "three numbers"},
+        BadFile{"planes = \"flat\"\n" + kSphere, 1, 10, "'planes'"},
+        BadFile{"planes = 1\n" + kSphere, 1, 10, "'planes'"}));
+
+// A camera and the plane rule read into the scene; without them the scene keeps the fixed
+// camera and the presets' rule.
+TEST(SceneFile, ReadsTheCameraAndThePlaneRule) {
+    Scene plain;
+    std::string problem;
+    ASSERT_TRUE(parseSceneText(kSphere, "plain.toml", plain, problem)) << problem;
+    EXPECT_FALSE(plain.camera.has_value());
+    EXPECT_EQ(plain.planeRule, PlaneRule::Mirrored);
+
+    const std::string text = "planes = \"geometric\"\n" + kSphere +
+                             "[camera]\nposition = [1, 2, 3]\nlook_at = [0, 0, -3]\n"
+                             "up = [0, -1, 0]\nfov = 30\n";
+    Scene scene;
+    ASSERT_TRUE(parseSceneText(text, "camera.toml", scene, problem)) << problem;
+    ASSERT_TRUE(scene.camera.has_value());
+    EXPECT_EQ(scene.camera->position, (Vec3{1, 2, 3}));
+    EXPECT_EQ(scene.camera->lookAt, (Vec3{0, 0, -3}));
+    EXPECT_EQ(scene.camera->up, (Vec3{0, -1, 0}));
+    EXPECT_EQ(scene.camera->fovDegrees, 30.0f);
+    EXPECT_EQ(scene.planeRule, PlaneRule::Geometric);
+
+    Scene defaults;
+    ASSERT_TRUE(parseSceneText("planes = \"mirrored\"\n[camera]\nposition = [0, 0, 0]\n"
+                               "look_at = [0, 0, -1]\n" + kSphere,
+                               "defaults.toml", defaults, problem))
+        << problem;
+    EXPECT_EQ(defaults.camera->up, (Vec3{0, 1, 0}));
+    EXPECT_NEAR(defaults.camera->fovDegrees, 53.1301f, 1e-4f) << "the fixed camera's";
+    EXPECT_EQ(defaults.planeRule, PlaneRule::Mirrored);
+}
 
 // At the limit a file is still read; one byte more is refused before it is parsed.
 TEST(SceneFile, ReadsAFileOfExactlyTheLargestSize) {

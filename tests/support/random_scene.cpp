@@ -54,6 +54,8 @@ void fillRandomScene(Scene& scene, std::mt19937& random) {
         const float radius = pick(random, 0, 2) == 0 ? 0.0f : uniform(random, 0.1f, 2.0f);
         scene.addLight(pointInCube(random), radius, {1, 1, 1}, 1.0f);
     }
+    // Both plane rules, chosen without a draw so that the scenes stay what they were.
+    scene.planeRule = spheres % 2 == 0 ? PlaneRule::Mirrored : PlaneRule::Geometric;
     scene.buildHierarchy();
 }
 

@@ -9,7 +9,8 @@ namespace lucentor::testing {
 
 // Fills an empty scene with a random, crowded and overlapping set of up to kMaxSpheres
 // spheres (diffuse, mirror and glass), up to kMaxPlanes planes and up to kMaxLights lights
-// (point and spherical) in a cube of half-width 10 around the origin, and builds its
+// (point and spherical) in a cube of half-width 10 around the origin, its planes under either
+// rule, and builds its
 // hierarchy. Every value is finite: these scenes test the queries' answers, not their
 // robustness.
 void fillRandomScene(Scene& scene, std::mt19937& random);
