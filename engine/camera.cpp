@@ -16,7 +16,9 @@ struct Direction {
 };
 
 Direction directionOf(const Vec3& v) { return {v.x, v.y, v.z}; }
-Direction minus(const Direction& a, const Direction& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Direction minus(const Direction& a, const Direction& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
 Direction scaled(const Direction& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 double lengthOf(const Direction& a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
 Direction unit(const Direction& a) { return scaled(a, 1.0 / lengthOf(a)); }
@@ -70,9 +72,9 @@ Camera makeCamera(const CameraPose& pose, ImageSize size) {
     const Direction horizontal = scaled(right, width);
     const Direction vertical = scaled(upward, -height);
     const Direction eye = directionOf(pose.position);
-    const Direction corner = minus(minus({eye.x + forward.x, eye.y + forward.y, eye.z + forward.z},
-                                         scaled(horizontal, 0.5)),
-                                   scaled(vertical, 0.5));
+    const Direction corner = minus(
+        minus({eye.x + forward.x, eye.y + forward.y, eye.z + forward.z}, scaled(horizontal, 0.5)),
+        scaled(vertical, 0.5));
     return {pose.position, narrowed(horizontal), narrowed(vertical), narrowed(corner)};
 }
 

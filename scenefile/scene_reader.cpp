@@ -260,8 +260,8 @@ CameraPose readCamera(const toml::node& node) {
         const std::string_view key = entry.key->str();
         if (std::find(kCameraKind.keys.begin(), kCameraKind.keys.end(), key) ==
             kCameraKind.keys.end()) {
-            fault(entry.key->source().begin, "unknown key " + inQuotes(key) +
-                                                 " in the camera (" + keyList(kCameraKind) + ")");
+            fault(entry.key->source().begin,
+                  "unknown key " + inQuotes(key) + " in the camera (" + keyList(kCameraKind) + ")");
         }
     }
     for (int i = 0; i < kRequiredCameraKeys; ++i) {
@@ -277,7 +277,7 @@ CameraPose readCamera(const toml::node& node) {
     if (table->contains("fov")) pose.fovDegrees = readNumber(valueOf(*table, "fov"), "fov");
     if (const std::string problem = cameraPoseProblem(pose); !problem.empty()) {
         // Each problem names its key; the fault stands where that key does.
-        const std::string_view key = problem.starts_with("'fov'")   ? "fov"
+        const std::string_view key = problem.starts_with("'fov'")  ? "fov"
                                      : problem.starts_with("'up'") ? "up"
                                                                    : "look_at";
         if (!table->contains(key)) {
@@ -294,8 +294,9 @@ PlaneRule readPlaneRule(const toml::node& node) {
     const std::optional<std::string_view> word = node.value<std::string_view>();
     if (word == "geometric") return PlaneRule::Geometric;
     if (word == "mirrored") return PlaneRule::Mirrored;
-    fault(node, "'planes' must be \"geometric\" (met where they are) or \"mirrored\" (the "
-                "presets' rule, the default)");
+    fault(node,
+          "'planes' must be \"geometric\" (met where they are) or \"mirrored\" (the "
+          "presets' rule, the default)");
 }
 
 struct Object {
@@ -312,7 +313,9 @@ const ObjectKind& kindNamed(const toml::key& key) {
               " (a scene file holds [[sphere]], [[plane]], [[light]], [camera] and planes)");
 }
 
-bool isSettingKey(const toml::key& key) { return key.str() == kCameraKey || key.str() == kPlanesKey; }
+bool isSettingKey(const toml::key& key) {
+    return key.str() == kCameraKey || key.str() == kPlanesKey;
+}
 
 // Every object of the file, in the order of the file.
 std::vector<Object> objectsOf(const toml::table& root) {

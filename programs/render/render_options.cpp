@@ -143,9 +143,8 @@ bool applyTime(std::string_view name, std::string_view value, RenderOptions& opt
 
 // One side of WxH: digits alone, within the accepted sides.
 bool parseSide(std::string_view text, int& side) {
-    const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= '0' && c <= '9';
-    });
+    const bool digits = !text.empty() && std::all_of(text.begin(), text.end(),
+                                                     [](char c) { return c >= '0' && c <= '9'; });
     return digits &&
            std::from_chars(text.data(), text.data() + text.size(), side).ec == std::errc() &&
            side >= kMinImageSide && side <= kMaxImageSide;

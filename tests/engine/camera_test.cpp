@@ -32,7 +32,7 @@ TEST(Camera, FixedCameraKeepsItsHeightAtEverySize) {
     const struct {
         ImageSize size;
         float width;
-    } kCases[] = {{{640, 480}, 2.7f}, {{1280, 960}, 2.7f}, {{16, 12}, 2.7f},
+    } kCases[] = {{{640, 480}, 2.7f},   {{1280, 960}, 2.7f}, {{16, 12}, 2.7f},
                   {{480, 480}, 2.025f}, {{1024, 256}, 8.1f}, {{16, 8192}, 0.0039550781f}};
     for (const auto& c : kCases) {
         const Camera camera = makeCamera(c.size);

@@ -80,11 +80,11 @@ TEST(ClosestHitPlanes, EachRuleMeetsThePlaneWhereItSays) {
         Vec3 direction;
         float t;  // kFarDistance: missed
     } kCases[] = {
-        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {0, -1, 0}, 2.0f},   // from above
-        {PlaneRule::Geometric, {0, 1, 0}, {0, -1, 0}, {0, 1, 0}, 2.0f},   // from below
-        {PlaneRule::Geometric, {0, -1, 0}, {0, 3, 0}, {0, -1, 0}, 2.0f},  // either normal
-        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {0, 1, 0}, kFarDistance},  // moving away
-        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {1, 0, 0}, kFarDistance},  // parallel
+        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {0, -1, 0}, 2.0f},          // from above
+        {PlaneRule::Geometric, {0, 1, 0}, {0, -1, 0}, {0, 1, 0}, 2.0f},          // from below
+        {PlaneRule::Geometric, {0, -1, 0}, {0, 3, 0}, {0, -1, 0}, 2.0f},         // either normal
+        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {0, 1, 0}, kFarDistance},   // moving away
+        {PlaneRule::Geometric, {0, 1, 0}, {0, 3, 0}, {1, 0, 0}, kFarDistance},   // parallel
         {PlaneRule::Geometric, {0, 1, 0}, {0, 1, 0}, {0, -1, 0}, kFarDistance},  // on it
         // The mirrored rule: the image y = 5 through an origin at y = 3, and only along +y.
         {PlaneRule::Mirrored, {0, 1, 0}, {0, 3, 0}, {0, 1, 0}, 2.0f},

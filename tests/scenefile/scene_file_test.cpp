@@ -253,8 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"camera = 1\n" + kSphere, 1, 10, "[camera]"},
         BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\n", 5, 1, "needs 'look_at'"},
         BadFile{kSphere + "[camera]\nlook_at = [0, 0, -1]\n", 5, 1, "needs 'position'"},
-        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nzoom = 2\n", 8,
-                1, "unknown key 'zoom' in the camera"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nzoom = 2\n", 8, 1,
+                "unknown key 'zoom' in the camera"},
         BadFile{kSphere + "[camera]\nposition = [1, 2, 3]\nlook_at = [1, 2, 3]\n", 7, 11,
                 "must differ"},
         BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nup = [0, 0, 0]\n",
@@ -263,8 +263,8 @@ INSTANTIATE_TEST_SUITE_P(
                 8, 6, "along the view"},
         BadFile{kSphere + "[camera]\nposition = [0, 5, 0]\nlook_at = [0, 0, 0]\n", 7, 11,
                 "give it an 'up'"},
-        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nfov = 180\n", 8,
-                7, "'fov'"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nfov = 180\n", 8, 7,
+                "'fov'"},
         BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nfov = 0\n", 8, 7,
                 "'fov'"},
         BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nfov = \"wide\"\n",
@@ -296,9 +296,11 @@ TEST(SceneFile, ReadsTheCameraAndThePlaneRule) {
     EXPECT_EQ(scene.planeRule, PlaneRule::Geometric);
 
     Scene defaults;
-    ASSERT_TRUE(parseSceneText("planes = \"mirrored\"\n[camera]\nposition = [0, 0, 0]\n"
-                               "look_at = [0, 0, -1]\n" + kSphere,
-                               "defaults.toml", defaults, problem))
+    ASSERT_TRUE(
+        parseSceneText("planes = \"mirrored\"\n[camera]\nposition = [0, 0, 0]\n"
+                       "look_at = [0, 0, -1]\n" +
+                           kSphere,
+                       "defaults.toml", defaults, problem))
         << problem;
     EXPECT_EQ(defaults.camera->up, (Vec3{0, 1, 0}));
     EXPECT_NEAR(defaults.camera->fovDegrees, 53.1301f, 1e-4f) << "the fixed camera's";

@@ -235,6 +235,52 @@ TEST(Glass, ReflectedRayIsTracedBeforeTheRefractedRay) {
         });
 }
 
+// A white floor y = 0 under the geometric rule, lit from above, with a full mirror sphere and
+// a glass sphere standing on it: rays from above see the floor, from below they see it too,
+// and the mirror's and the glass's secondary rays meet it where it is. Under the mirrored rule
+// the same rays going down miss it.
+TEST(GeometricPlanes, SeenFromEitherSideAndThroughMirrorAndGlass) {
+    const auto sceneOf = [](PlaneRule rule) {
+        auto scene = std::make_unique<Scene>();
+        scene->planeRule = rule;
+        scene->addPlane({0, 0, 0}, {1, 1, 1}, {0, 1, 0}, 0.0f);
+        scene->addSphere({-2, 1, 0}, 1.0f, {1, 1, 1}, 1.0f);
+        scene->addSphere({2, 1, 0}, 1.0f, {1, 1, 1}, 1.5f);
+        scene->addLight({0, 10, 0}, 0.0f, {1, 1, 1}, 10.0f);
+        scene->buildHierarchy();
+        return scene;
+    };
+    const auto geometric = sceneOf(PlaneRule::Geometric);
+    const auto mirrored = sceneOf(PlaneRule::Mirrored);
+    const auto seen = [](const Scene& scene, const Vec3& origin, const Vec3& toward) {
+        RandomGenerator generator;
+        Ray ray{origin, normalized(toward - origin)};
+        return trace(ray, 0.0f, scene, generator);
+    };
+    // Straight down onto the floor below the light: lit by 10 / 10, from just below the floor.
+    const Vec3 lit = seen(*geometric, {0, 5, 0}, {0, 0, 0});
+    EXPECT_FLOAT_EQ(lit.x, 10.0f / (10.0f + kSurfaceOffset));
+    EXPECT_EQ(seen(*mirrored, {0, 5, 0}, {0, 0, 0}), kBlack);
+    // From below, the same floor (lit alike from either side; planes never block).
+    EXPECT_EQ(seen(*geometric, {0, -5, 0}, {0, 0, 0}), lit);
+    // The mirror's lower half reflects the floor; the glass shows the floor through it.
+    const Vec3 viaMirror = seen(*geometric, {-2, 0.6f, 6}, {-2, 0.6f, 0});
+    const Vec3 viaGlass = seen(*geometric, {2, 3, 0.2f}, {2, 0, 0.2f});
+    EXPECT_GT(viaMirror.x, 0.1f);
+    EXPECT_GT(viaGlass.x, 0.1f);
+    EXPECT_EQ(seen(*mirrored, {-2, 0.6f, 6}, {-2, 0.6f, 0}), kBlack);
+
+    // A mirror floor seen from either side shows the light on that side: its reflected ray
+    // leaves on the side it travels to, never through the plane it leaves.
+    for (const float side : {1.0f, -1.0f}) {
+        Scene floor;
+        floor.planeRule = PlaneRule::Geometric;
+        floor.addPlane({0, 0, 0}, {1, 1, 1}, {0, 1, 0}, 1.0f);
+        floor.addLight({0, 5 * side, -5}, 1.0f, {1, 1, 1}, 1.0f);
+        EXPECT_EQ(seen(floor, {0, 2 * side, 2}, {0, 0, 0}), kLightHitColor) << side;
+    }
+}
+
 // Rays aimed at the glass sphere's centre meet it almost head-on, where d . n often rounds
 // to just above 1 in magnitude; none of them may bring a NaN into the picture.
 TEST(Glass, NearNormalHitsNeverGiveNaN) {
