@@ -76,6 +76,9 @@ SceneRequest decodeScene(ByteReader& reader, Scene& scene) {
         const Vec3 color = reader.vector();
         scene.addLight(position, radius, color, reader.number());
     }
+    // Both plane rules, without a byte of their own, so that stored inputs keep their meaning.
+    scene.planeRule =
+        (request.spheres + request.planes) % 2 == 1 ? PlaneRule::Geometric : PlaneRule::Mirrored;
     return request;
 }
 

@@ -82,7 +82,34 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"box", "--time", "1000000.5"}, "'1000000.5'"},
         BadCase{{"box", "--time", " 2"}, "' 2'"}, BadCase{{"box", "--time"}, "--time"},
         BadCase{{"--export", "box", "b.toml", "--time", "2"}, "--time has no use"},
+        BadCase{{"box", "--size", "15x480"}, "'15x480'"},
+        BadCase{{"box", "--size", "640x8193"}, "'640x8193'"},
+        BadCase{{"box", "--size", "640"}, "'640'"}, BadCase{{"box", "--size", "x480"}, "'x480'"},
+        BadCase{{"box", "--size", "640x"}, "'640x'"},
+        BadCase{{"box", "--size", "640X480"}, "'640X480'"},
+        BadCase{{"box", "--size", "+640x480"}, "'+640x480'"},
+        BadCase{{"box", "--size", "640x480x2"}, "'640x480x2'"},
+        BadCase{{"box", "--size", "99999999999x16"}, "'99999999999x16'"},
+        BadCase{{"box", "--size"}, "--size"},
+        BadCase{{"--export", "box", "b.toml", "--size", "16x16"}, "--size has no use"},
         BadCase{{"no-such-file"}, "'no-such-file'"}));
+
+TEST(RenderCommand, ReadsPictureSizesAtAndWithinTheLimits) {
+    const struct {
+        const char* text;
+        ImageSize size;
+    } kCases[] = {{"16x16", {16, 16}},
+                  {"8192x8192", {8192, 8192}},
+                  {"16x8192", {16, 8192}},
+                  {"1920x1080", {1920, 1080}},
+                  {"0640x0480", {640, 480}}};
+    for (const auto& c : kCases) {
+        const RenderCommand command = parse({"box", "--size", c.text});
+        ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
+        EXPECT_EQ(command.options.size, c.size) << c.text;
+    }
+    EXPECT_EQ(parse({"box"}).options.size, (ImageSize{640, 480}));
+}
 
 struct TimeCase {
     std::vector<const char*> arguments;

@@ -461,6 +461,23 @@ warnings)
     [[ $(<"$stdoutFile") == "far.toml: 1 pass, 2 threads"*" far.png" ]] || fail "no summary"
     expectPng far.png
     ;;
+sizes)
+    # The smallest side and the largest one, as PFM headers and file sizes tell; a picture of
+    # the window's size renders exactly as without --size.
+    for size in 16x16 8192x16 16x8192; do
+        run box -p 1 -t 2 -q --size "$size" -o "box-$size.pfm"
+        expectStatus 0 "--size $size"
+        width=${size%x*}
+        height=${size#*x}
+        [[ $(head -c 64 "box-$size.pfm" | head -n 2 | tail -n 1) == "$width $height" ]] ||
+            fail "$size: wrong PFM size"
+        (($(stat -c %s "box-$size.pfm") == $(head -n 3 "box-$size.pfm" | wc -c) + width * height * 12)) ||
+            fail "$size: wrong PFM length"
+    done
+    run field -p 2 -t 2 -q -s 5 --size 640x480 -o sized.pfm
+    run field -p 2 -t 2 -q -s 5 -o default.pfm
+    cmp -s sized.pfm default.pfm || fail "640x480 differs from the default size"
+    ;;
 *)
     fail "unknown scenario"
     ;;
