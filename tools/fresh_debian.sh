@@ -6,7 +6,7 @@
 #     COMMAND  run (./run.sh) or test (./test.sh)
 #     REF      what to clone: a commit, branch or tag of this repository (default HEAD, so
 #              changes not yet committed are not tried)
-#     --keep   leave the tree (a few GB) in place and print where it is
+#     --keep   leave the tree (about 2 GB after ./test.sh) in place and print where it is
 # The tree comes from the Debian mirror this machine's apt uses (MIRROR overrides it) and is
 # made under TMPDIR (default /var/tmp). Needs root, and debootstrap (Debian package
 # debootstrap); neither the build nor the tests use it, so it stays out of tools/packages.txt.
