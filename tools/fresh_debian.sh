@@ -46,7 +46,7 @@ if ! command -v debootstrap >/dev/null 2>&1; then
     exit 1
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
-commit=$(git -C "$repo" rev-parse --verify "$ref^{commit}") || {
+commit=$(git -C "$repo" rev-parse --verify --quiet "$ref^{commit}") || {
     echo "fresh_debian: '$ref' is no commit of $repo" >&2
     exit 2
 }
