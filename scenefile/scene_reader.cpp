@@ -216,9 +216,9 @@ void readPlane(const toml::table& table, Scene& scene) {
     const Vec3 point = readVector(valueOf(table, "point"), "point");
     const toml::node& normalNode = valueOf(table, "normal");
     const Vec3 normal = readVector(normalNode, "normal");
-    const double x = normal.x;
-    const double y = normal.y;
-    const double z = normal.z;
+    const double x = double(normal.x);
+    const double y = double(normal.y);
+    const double z = double(normal.z);
     const double length = std::sqrt(x * x + y * y + z * z);
     if (!(std::fabs(length - 1.0) <= kNormalLengthTolerance)) {
         std::array<char, 48> text{};
