@@ -15,7 +15,7 @@ struct Direction {
     double z = 0.0;
 };
 
-Direction directionOf(const Vec3& v) { return {v.x, v.y, v.z}; }
+Direction directionOf(const Vec3& v) { return {double(v.x), double(v.y), double(v.z)}; }
 Direction minus(const Direction& a, const Direction& b) {
     return {a.x - b.x, a.y - b.y, a.z - b.z};
 }

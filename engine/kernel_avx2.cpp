@@ -4,8 +4,8 @@
 
 #include "engine/kernel_headers.h"
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+// NOLINTNEXTLINE(bugprone-suspicious-include): a region of pragmas, not code
+#include "simd/target_avx2_begin.inl"
 
 namespace lucentor::avx2 {
 
@@ -30,4 +30,5 @@ LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes(); }
 
 }  // namespace lucentor::avx2
 
-#pragma GCC pop_options
+// NOLINTNEXTLINE(bugprone-suspicious-include)
+#include "simd/target_end.inl"

@@ -4,8 +4,8 @@
 
 #include "simd/intrinsics.h"
 
-#pragma GCC push_options
-#pragma GCC target("avx2,avx512f,avx512dq,avx512bw,avx512vl")
+// NOLINTNEXTLINE(bugprone-suspicious-include): a region of pragmas, not code
+#include "simd/target_avx512_begin.inl"
 
 namespace lucentor::avx512 {
 
@@ -30,4 +30,5 @@ LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes(); }
 
 }  // namespace lucentor::avx512
 
-#pragma GCC pop_options
+// NOLINTNEXTLINE(bugprone-suspicious-include)
+#include "simd/target_end.inl"

@@ -16,8 +16,8 @@
 #include "scene/scene.h"
 #include "shading/random.h"
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+// NOLINTNEXTLINE(bugprone-suspicious-include): a region of pragmas, not code
+#include "simd/target_avx2_begin.inl"
 
 namespace lucentor::avx2 {
 
@@ -41,4 +41,5 @@ void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t 
 
 }  // namespace lucentor::avx2
 
-#pragma GCC pop_options
+// NOLINTNEXTLINE(bugprone-suspicious-include)
+#include "simd/target_end.inl"
