@@ -19,6 +19,7 @@
 #include "presets/field.h"
 #include "presets/trio.h"
 #include "shading/random.h"
+#include "tests/support/every_path.h"
 #include "tests/support/random_scene.h"
 
 namespace lucentor {
@@ -69,15 +70,7 @@ bool sameBits(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)) == 0;
 }
 
-// One case per kernel; a kernel this processor lacks is skipped, never passed.
-class EveryPath : public ::testing::TestWithParam<SimdPath> {
-protected:
-    void SetUp() override {
-        if (!isAvailable(GetParam(), detectCpuFeatures())) {
-            GTEST_SKIP() << "this processor lacks " << pathName(GetParam());
-        }
-    }
-};
+using testing::EveryPath;
 
 // Row sets of sizes up to the widest kernel's, in no particular order, with the first and
 // last rows of the picture: lanes left empty, and rows whose ray trees end at different
@@ -218,11 +211,7 @@ TEST_P(EveryPath, DrawsFollowEachLanesGeneratorWhereActive) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, EveryPath,
-                         ::testing::Values(SimdPath::Scalar, SimdPath::Avx2, SimdPath::Avx512),
-                         [](const ::testing::TestParamInfo<SimdPath>& path) {
-                             return std::string(pathName(path.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(Kernels, EveryPath, testing::everyPath(), testing::pathCaseName);
 
 }  // namespace
 }  // namespace lucentor

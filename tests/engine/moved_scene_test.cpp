@@ -12,6 +12,7 @@
 #include "engine/display.h"
 #include "engine/rendering.h"
 #include "scene/scene.h"
+#include "tests/support/every_path.h"
 
 namespace lucentor {
 namespace {
@@ -61,13 +62,12 @@ int largestDifference(const DisplayColor& a, const DisplayColor& b) {
     return std::max(red, std::max(green, blue));
 }
 
-class MovedScene : public ::testing::TestWithParam<SimdPath> {};
+class MovedScene : public testing::EveryPath {};
 
 // The same samples land on the same objects; only a pixel whose sample grazes an edge, where
 // the rounding of the moved coordinates tips it, may differ. A scene whose camera stayed
 // behind differs nearly everywhere.
 TEST_P(MovedScene, GivesTheSamePictureWithItsCamera) {
-    if (!isAvailable(GetParam(), detectCpuFeatures())) GTEST_SKIP() << "not on this processor";
     const std::vector<DisplayColor> home = picture(sceneAt({}), GetParam());
     const std::vector<DisplayColor> moved = picture(sceneAt({16, -8, 32}), GetParam());
     Scene* stranded = sceneAt({16, -8, 32});
@@ -84,11 +84,7 @@ TEST_P(MovedScene, GivesTheSamePictureWithItsCamera) {
     EXPECT_GT(differingAway, kSize.pixelCount() / 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, MovedScene,
-                         ::testing::Values(SimdPath::Scalar, SimdPath::Avx2, SimdPath::Avx512),
-                         [](const ::testing::TestParamInfo<SimdPath>& path) {
-                             return std::string(pathName(path.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(Kernels, MovedScene, testing::everyPath(), testing::pathCaseName);
 
 }  // namespace
 }  // namespace lucentor
