@@ -16,7 +16,8 @@ constexpr float kNearest = 10.0f;
 constexpr float kFarthest = 25.0f;
 // The share of the view the spheres' discs would cover without overlap.
 constexpr float kCoveredShare = 1.5f;
-constexpr int kClusters = 8;
+constexpr int kShells = 48;
+constexpr float kOuterShell = 4.0f;
 // The layer's depth, in sphere radii, and where it lies.
 constexpr float kLayerRadii = 10.0f;
 constexpr float kLayerDepth = 15.0f;
@@ -42,18 +43,19 @@ Point inView(std::mt19937& random, float nearest = kNearest, float farthest = kF
 }
 
 // `angular`: the radius of a sphere one unit ahead.
-Point centerOf(SphereLayout layout, const std::array<Point, kClusters>& clusters, float angular,
-               std::mt19937& random) {
+// `focus`: where the clustered and coincident centres gather.
+Point centerOf(SphereLayout layout, const Point& focus, float angular, std::mt19937& random) {
     if (layout == SphereLayout::Volume) return inView(random);
     if (layout == SphereLayout::Layer) {
         const float half = kLayerRadii * angular * kLayerDepth;
         return inView(random, kLayerDepth - half, kLayerDepth + half);
     }
-    if (layout == SphereLayout::Coincident) return clusters[0];
-    const Point& c = clusters[random() % kClusters];
-    constexpr float kSpread = 1e-3f;
-    return {c.x + between(random, -kSpread, kSpread), c.y + between(random, -kSpread, kSpread),
-            c.z + between(random, -kSpread, kSpread)};
+    if (layout == SphereLayout::Coincident) return focus;
+    const Point d{between(random, -1.0f, 1.0f), between(random, -1.0f, 1.0f),
+                  between(random, -1.0f, 1.0f)};
+    const float scale = kOuterShell * std::ldexp(1.0f, -int(random() % kShells)) /
+                        std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+    return {focus.x + d.x * scale, focus.y + d.y * scale, focus.z + d.z * scale};
 }
 
 void append(std::string& text, float value) {
@@ -66,15 +68,14 @@ void append(std::string& text, float value) {
 
 std::string sphereRowsText(int count, SphereLayout layout, std::uint32_t seed) {
     std::mt19937 random(seed);
-    std::array<Point, kClusters> clusters{};
-    for (Point& cluster : clusters) cluster = inView(random);
+    const Point focus = inView(random);
     // n discs of angular radius a cover n * pi * a^2 of the view's 4 * w * h.
     const float angular = std::sqrt(kCoveredShare * 4.0f * kHalfWidth * kHalfHeight /
                                     (std::numbers::pi_v<float> * float(count)));
     std::string text = "x,y,z,radius,r,g,b,material\n";
     text.reserve(std::size_t(count) * 64u);
     for (int i = 0; i < count; ++i) {
-        const Point c = centerOf(layout, clusters, angular, random);
+        const Point c = centerOf(layout, focus, angular, random);
         const float radius = -c.z * angular * between(random, 0.8f, 1.2f);
         const std::array<float, 8> row = {c.x,
                                           c.y,

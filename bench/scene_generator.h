@@ -12,7 +12,8 @@ enum class SphereLayout {
                  // point cloud of a surface: spacing and radius shrink together
     Volume,      // through the view, 10 to 25 units ahead: the spacing shrinks more slowly
                  // than the radius, so rays pass ever more empty boxes
-    Clustered,   // in eight tight clusters, so that midpoint splits go deep
+    Clustered,   // on 48 nested shells around one point, each half as wide as the one
+                 // outside it: every midpoint split peels one shell, so the tree goes deep
     Coincident,  // all on one point
 };
 
