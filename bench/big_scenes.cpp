@@ -76,10 +76,11 @@ int measure(const std::string& path, int passes, int threads) {
     }
     const long renderPeak = peakMemory();
     std::sort(passSeconds.begin(), passSeconds.end());
-    std::printf("%9d spheres  read+build %7.3f s  read peak %6.0f MB  pass median %7.4f s"
-                "  render peak %6.0f MB (%4.0f B/sphere)\n",
-                spheres, readSeconds, double(readPeak) / 1e6, passSeconds[passSeconds.size() / 2],
-                double(renderPeak) / 1e6, double(renderPeak) / double(spheres));
+    std::printf(
+        "%9d spheres  read+build %7.3f s  read peak %6.0f MB  pass median %7.4f s"
+        "  render peak %6.0f MB (%4.0f B/sphere)\n",
+        spheres, readSeconds, double(readPeak) / 1e6, passSeconds[passSeconds.size() / 2],
+        double(renderPeak) / 1e6, double(renderPeak) / double(spheres));
     return 0;
 }
 

@@ -26,8 +26,8 @@ void checkSpheres(const Scene& scene, const std::vector<int>& lines) {
     for (int i = 0; i < scene.sphereCount; ++i) {
         const Sphere& s = *scene.leaves[std::size_t(i)]->sphere;
         require(isFinite(s.center) && std::isfinite(s.radius) && s.radius > 0.0f, "a sphere");
-        require(isFinite(s.color) && s.color.x >= 0.0f && s.color.y >= 0.0f &&
-                    s.color.z >= 0.0f && s.material >= 0.0f,
+        require(isFinite(s.color) && s.color.x >= 0.0f && s.color.y >= 0.0f && s.color.z >= 0.0f &&
+                    s.material >= 0.0f,
                 "its surface");
     }
 }

@@ -35,7 +35,7 @@ struct PackedTree {
     const BvhNode* source = nullptr;  // the root it was made from; null when there is none
     int nodeCount = 0;
     int leafCount = 0;
-    int innerLevels = 0;  // inner nodes on the longest path down from the root
+    int innerLevels = 0;            // inner nodes on the longest path down from the root
     std::vector<PackedNode> nodes;  // nodes[0] is the root
     std::vector<BvhNode*> leaves;
 };

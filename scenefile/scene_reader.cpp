@@ -70,9 +70,8 @@ struct ObjectKind {
 constexpr ObjectKind kSphereKind{"sphere",
                                  kSceneFileLimits.spheres,
                                  {"center", "radius", "color", "material", "mirror", "glass"}};
-constexpr ObjectKind kPlaneKind{"plane",
-                                kSceneFileLimits.planes,
-                                {"point", "normal", "color", "material", "mirror", "glass"}};
+constexpr ObjectKind kPlaneKind{
+    "plane", kSceneFileLimits.planes, {"point", "normal", "color", "material", "mirror", "glass"}};
 constexpr ObjectKind kLightKind{
     "light", kSceneFileLimits.lights, {"position", "radius", "emission"}};
 constexpr std::array<const ObjectKind*, 3> kKinds = {&kSphereKind, &kPlaneKind, &kLightKind};
@@ -324,9 +323,9 @@ void readRowsFile(const toml::table& table, std::string_view name, Scene& scene,
     const toml::node& fileNode = valueOf(table, "file");
     const std::optional<std::string_view> file = fileNode.value<std::string_view>();
     if (!file || file->empty()) fault(fileNode, "'file' must name a file of sphere rows");
-    const std::filesystem::path path =
-        name == kStandardInputName ? std::filesystem::path(*file)
-                                   : std::filesystem::path(name).parent_path() / *file;
+    const std::filesystem::path path = name == kStandardInputName
+                                           ? std::filesystem::path(*file)
+                                           : std::filesystem::path(name).parent_path() / *file;
     // "-" alone would be taken for standard input.
     places.rowsFile = path == kStandardInputPath ? "./-" : path.string();
     std::string text;
@@ -347,15 +346,13 @@ void readRowsFile(const toml::table& table, std::string_view name, Scene& scene,
     auto& spheres = places.byKind[std::size_t(SceneObject::Sphere)];
     for (const int line : lines) spheres.push_back({{toml::source_index(line), 1}, true});
     if (!read) {
-        throw SceneFault{
-            {toml::source_index(rowFault.line), toml::source_index(rowFault.column)},
-            rowFault.what,
-            places.rowsFile};
+        throw SceneFault{{toml::source_index(rowFault.line), toml::source_index(rowFault.column)},
+                         rowFault.what,
+                         places.rowsFile};
     }
 }
 
-void readScene(std::string_view text, std::string_view name, Scene& scene,
-               ObjectPlaces& places) {
+void readScene(std::string_view text, std::string_view name, Scene& scene, ObjectPlaces& places) {
     const toml::source_position start{1, 1};
     if (text.size() > kMaxSceneFileBytes) {
         fault(start, "larger than " + std::to_string(kMaxSceneFileBytes >> 20u) +
@@ -479,14 +476,15 @@ std::vector<std::string> locatedWarnings(const Scene& scene, const ObjectPlaces&
     for (const SceneWarning& warning : likelyMistakes(scene, makeCamera().origin)) {
         std::string what = "warning: " + warning.what;
         if (warning.blockingSphere >= 0) {
-            const Place& sphere = places.byKind[std::size_t(SceneObject::Sphere)]
-                                               [std::size_t(warning.blockingSphere)];
+            const Place& sphere =
+                places
+                    .byKind[std::size_t(SceneObject::Sphere)][std::size_t(warning.blockingSphere)];
             what += " (the sphere at line " + std::to_string(sphere.at.line) +
                     (sphere.inRows ? " of " + escapeControls(places.rowsFile) : "") + ")";
         }
-        lines.push_back(placedLine(
-            name, places, places.byKind[std::size_t(warning.kind)][std::size_t(warning.index)],
-            what));
+        lines.push_back(
+            placedLine(name, places,
+                       places.byKind[std::size_t(warning.kind)][std::size_t(warning.index)], what));
     }
     return lines;
 }
@@ -526,8 +524,7 @@ SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& s
                               StopCheck stop) {
     std::string text;
     std::string reason;
-    const SceneFileStatus status =
-        readBounded(path, kMaxSceneFileBytes, false, stop, text, reason);
+    const SceneFileStatus status = readBounded(path, kMaxSceneFileBytes, false, stop, text, reason);
     if (status == SceneFileStatus::Unreadable) {
         problem = "cannot read " + inQuotes(sceneFileName(path)) + ": " + reason;
     }

@@ -92,8 +92,7 @@ bool readRow(const Line& line, Scene& scene, RowFault& fault) {
         }
         const std::size_t end = last ? line.text.size() : comma;
         if (last && comma != std::string_view::npos) {
-            fault = {line.number, int(comma) + 1,
-                     "a row holds 8 numbers: " + std::string(kHeader)};
+            fault = {line.number, int(comma) + 1, "a row holds 8 numbers: " + std::string(kHeader)};
             return false;
         }
         std::string what;

@@ -12,9 +12,9 @@
 #include <limits>
 #include <map>
 #include <memory>
-#include <string>
 #include <random>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "bench/scene_generator.h"
@@ -62,8 +62,7 @@ std::vector<Vec3> sumsOneByOne(const Scene& scene, const std::vector<int>& rows)
 }
 
 // `rows` through the kernel of `simd`, as many side by side as it takes at a turn.
-std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<int>& rows,
-                                 SimdPath simd) {
+std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<int>& rows, SimdPath simd) {
     Fixture fixture(scene, simd);
     const std::size_t lanes = std::size_t(fixture.job.kernel.rowLanes);
     for (std::size_t first = 0; first < rows.size(); first += lanes) {
@@ -104,16 +103,16 @@ TEST_P(EveryPath, PresetsGiveTheSumsOfWidthOne) {
     for (const Preset preset : {buildBoxScene, buildTrioScene, buildFieldScene}) {
         const std::unique_ptr<Scene> scene(createPresetScene(preset));
         for (const std::vector<int>& rows : kRowSets) {
-            EXPECT_TRUE(sameBits(sumsSideBySide(*scene, rows, GetParam()),
-                                 sumsOneByOne(*scene, rows)))
+            EXPECT_TRUE(
+                sameBits(sumsSideBySide(*scene, rows, GetParam()), sumsOneByOne(*scene, rows)))
                 << "rows from " << rows.front() << ", " << rows.size() << " of them";
         }
     }
 }
 
 constexpr int kBigSpheres = 100'000;
-constexpr std::array<SphereLayout, 3> kBigLayouts = {
-    SphereLayout::Layer, SphereLayout::Clustered, SphereLayout::Coincident};
+constexpr std::array<SphereLayout, 3> kBigLayouts = {SphereLayout::Layer, SphereLayout::Clustered,
+                                                     SphereLayout::Coincident};
 
 // A scene file of 100,000 spheres in `layout`, read from a rows file as lucentor-render reads
 // it, once per run.
@@ -121,8 +120,8 @@ const Scene& bigScene(SphereLayout layout) {
     static std::map<SphereLayout, std::unique_ptr<Scene>> scenes;
     std::unique_ptr<Scene>& scene = scenes[layout];
     if (scene != nullptr) return *scene;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("integrator_test." + std::to_string(::getpid()));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("integrator_test." + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "rows.csv", std::ios::binary) << sphereRowsText(kBigSpheres, layout, 3);
     std::ofstream(folder / "scene.toml", std::ios::binary) << sceneTextAround("rows.csv");
@@ -199,7 +198,7 @@ TEST_P(EveryPath, RandomScenesGiveTheSumsOfWidthOne) {
         seen.mirror = seen.mirror || traits.mirror;
         seen.glassPlane = seen.glassPlane || traits.glassPlane;
         const std::vector<int> rows = {60 + i, 240, 420 - i, 100, 101, 102, 103, 104, 105,
-                                       106, 107, 108, 109, 110, 111, 112, 113, 30};
+                                       106,    107, 108,     109, 110, 111, 112, 113, 30};
         EXPECT_TRUE(sameBits(sumsSideBySide(scene, rows, GetParam()), sumsOneByOne(scene, rows)))
             << "scene " << i;
     }
@@ -224,8 +223,8 @@ TEST_P(EveryPath, RemaindersEqualTheDivisions) {
     const LanePrimitives lanes = lanePrimitivesOf(GetParam());
     constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
     std::vector<std::array<std::int32_t, 2>> pairs = {
-        {0, 1},    {kMax, 1},        {kMax, kMax},     {kMax - 1, kMax}, {kMax, 2},
-        {5000, 5001}, {5001, 5001},  {15649, 15650},   {kMax, 15650},    {1073741824, 3}};
+        {0, 1},       {kMax, 1},    {kMax, kMax},   {kMax - 1, kMax}, {kMax, 2},
+        {5000, 5001}, {5001, 5001}, {15649, 15650}, {kMax, 15650},    {1073741824, 3}};
     std::mt19937 random(3);
     std::uniform_int_distribution<std::int32_t> value(0, kMax);
     std::uniform_int_distribution<std::int32_t> divisor(1, 40000);

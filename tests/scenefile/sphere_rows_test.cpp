@@ -55,15 +55,17 @@ TEST_F(RowsOnDisk, MeanWhatTheSameSpheresAsTablesMean) {
           "1e-3,2,-7,1.5,0.25,0.25,0.25,1.5\r\n#\n-0,0.7,-4,2,0,0,1,0.95\n");
     Scene rows;
     std::string problem;
-    ASSERT_TRUE(parse("[[sphere]]\ncenter = [9, 9, -9]\nradius = 1\ncolor = [1, 1, 1]\n"
-                      "[spheres]\nfile = \"rows.csv\"\n",
-                      rows, problem))
+    ASSERT_TRUE(
+        parse("[[sphere]]\ncenter = [9, 9, -9]\nradius = 1\ncolor = [1, 1, 1]\n"
+              "[spheres]\nfile = \"rows.csv\"\n",
+              rows, problem))
         << problem;
     Scene tables;
     ASSERT_TRUE(parseSceneText(
         "[[sphere]]\ncenter = [9, 9, -9]\nradius = 1\ncolor = [1, 1, 1]\n"
         "[[sphere]]\ncenter = [0.1, -2.5, -3e1]\nradius = 0.3\ncolor = [1, 0.5, 0]\n"
-        "[[sphere]]\ncenter = [1e-3, 2, -7]\nradius = 1.5\ncolor = [0.25, 0.25, 0.25]\nglass = 1.5\n"
+        "[[sphere]]\ncenter = [1e-3, 2, -7]\nradius = 1.5\ncolor = [0.25, 0.25, 0.25]\nglass = "
+        "1.5\n"
         "[[sphere]]\ncenter = [-0.0, 0.7, -4]\nradius = 2\ncolor = [0, 0, 1]\nmirror = 0.95\n",
         "t.toml", tables, problem))
         << problem;
@@ -160,8 +162,9 @@ TEST(SphereRows, StopAtTheScenesLimit) {
 TEST(SphereRows, SceneFilesTakeAMillionSpheres) {
     Scene scene;
     std::string problem;
-    ASSERT_TRUE(parseSceneText("[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = [1, 1, 1]\n",
-                               "f.toml", scene, problem));
+    ASSERT_TRUE(
+        parseSceneText("[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = [1, 1, 1]\n",
+                       "f.toml", scene, problem));
     EXPECT_EQ(scene.limits.spheres, 1'000'000);
     EXPECT_EQ(scene.limits.planes, 64);
     EXPECT_EQ(scene.limits.lights, 64);
