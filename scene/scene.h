@@ -89,11 +89,19 @@ struct Scene {
     static BvhNode* buildBvh(int depth, BvhNode* const* nodes, int count);
 
     // Builds the hierarchy over the spheres added so far, stores it in root and packs it for
-    // the queries.
+    // the queries. Past the presets' container, each leaf and its sphere are made anew in the
+    // tree's order first (see relayLeaves).
     void buildHierarchy() {
         root = buildBvh(0, leaves.data(), sphereCount);
+        if (sphereCount > kMaxSpheres) relayLeaves();
         packTree(root, packedTree);
     }
+
+    // Replaces every leaf of the built tree and its sphere by equal copies made in the order
+    // the walks meet them, each leaf beside its sphere, and updates `leaves` and `leafSlots`:
+    // spheres added in any order then lie in memory as they lie in space, so that a ray's
+    // walk finds its leaves in a few cache lines rather than across the whole heap.
+    void relayLeaves();
 };
 
 }  // namespace lucentor

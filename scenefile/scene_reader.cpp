@@ -2,6 +2,7 @@
 // stores whatever it is given. Everything a scene cannot mean is refused here, with the line
 // and column of the first fault.
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <toml++/toml.h>
@@ -519,7 +520,9 @@ bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
     return parseSceneText(text, name, scene, problem, ignored);
 }
 
-SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
+namespace {
+
+SceneFileStatus readSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
                               std::string& problem, std::vector<std::string>& warnings,
                               StopCheck stop) {
     std::string text;
@@ -535,6 +538,19 @@ SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& s
     }
     scene = std::move(read);
     return SceneFileStatus::Read;
+}
+
+}  // namespace
+
+SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
+                              std::string& problem, std::vector<std::string>& warnings,
+                              StopCheck stop) {
+    const SceneFileStatus status = readSceneFile(path, scene, problem, warnings, stop);
+    // Reading a big scene frees far more than the scene keeps (the texts, the places of its
+    // objects, the leaves remade in the tree's order); without this the heap keeps their
+    // pages for the whole run.
+    malloc_trim(0);
+    return status;
 }
 
 }  // namespace lucentor
