@@ -20,7 +20,7 @@ void Scene::addSphere(Vec3 center, float radius, Vec3 color, float material) {
     auto sphere =
         std::make_unique<Sphere>(Sphere{center, radius, radius * radius, color, material});
     const Vec3 reach{radius, radius, radius};
-    leaves.push_back(nullptr);
+    leaves.push_back(nullptr);  // grown first, so that a failure to grow leaks nothing
     auto* leaf = new BvhNode;
     leaf->boxMin = center - reach;
     leaf->boxMax = center + reach;
