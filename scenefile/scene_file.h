@@ -15,7 +15,8 @@ namespace lucentor {
 // more spheres come as rows in a file of their own (sphere_rows.h).
 inline constexpr std::size_t kMaxSceneFileBytes = std::size_t(32) << 20u;
 
-// Fills the empty `scene` (nothing added, root still null) from the TOML text of a scene file: every
+// Fills the empty `scene` (nothing added, root still null) from the TOML text of a scene file:
+// every
 // [[sphere]], [[plane]] and [[light]], and the rows of the file that [spheres] names (found
 // beside the file `name`), in the order of the file, nothing random drawn; raises the scene's
 // limits to kSceneFileLimits first; then builds its hierarchy. On the first fault in the file it
