@@ -27,7 +27,7 @@ runStage() {
             ;;
         fuzz)
             cmake --preset fuzz && cmake --build --preset fuzz &&
-                for harness in scene query render_options scene_file; do
+                for harness in scene query render_options scene_file sphere_rows; do
                     fuzz/run.sh "$harness" 30 || return 1
                 done
             ;;

@@ -40,7 +40,7 @@ void checkDeletion(std::unique_ptr<Scene> scene) {
     {
         const testing::FreeRecorder recorder;
         scene.reset();
-        freed = recorder.freed();
+        freed = recorder.freedAmong(expected);
     }
     std::sort(expected.begin(), expected.end());
     std::sort(freed.begin(), freed.end());

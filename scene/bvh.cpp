@@ -1,8 +1,10 @@
 #include "scene/bvh.h"
 
-#include <array>
-#include <cassert>
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <span>
+#include <vector>
 
 #include "scene/scene.h"
 
@@ -43,9 +45,9 @@ Bounds boxOf(const BvhNode* node) { return {node->boxMin, node->boxMax}; }
 Bounds centerOf(const BvhNode* node) { return {node->sphere->center, node->sphere->center}; }
 
 // Start with the first node's bounds and widen them by every further one, in list order.
-Bounds boundsOf(BvhNode* const* nodes, int count, Bounds (*of)(const BvhNode*)) {
+Bounds boundsOf(std::span<BvhNode* const> nodes, Bounds (*of)(const BvhNode*)) {
     Bounds bounds = of(nodes[0]);
-    for (int i = 1; i < count; ++i) bounds = united(bounds, of(nodes[i]));
+    for (std::size_t i = 1; i < nodes.size(); ++i) bounds = united(bounds, of(nodes[i]));
     return bounds;
 }
 
@@ -79,39 +81,29 @@ int capacityAt(int depth) {
     return levels >= 30 ? 1 << 30 : 1 << levels;
 }
 
-struct NodeList {
-    std::array<BvhNode*, kMaxSpheres> nodes{};
-    int count = 0;
+// Whether a split into sides of these sizes is usable: both non-empty and each still
+// finishable within the depth limit one level further down.
+bool usableAt(int depth, std::size_t lower, std::size_t upper) {
+    const auto cap = std::size_t(capacityAt(depth + 1));
+    return lower > 0 && upper > 0 && lower <= cap && upper <= cap;
+}
 
-    void append(BvhNode* node) { nodes[count++] = node; }
-};
-
-struct Partition {
-    NodeList lower;
-    NodeList upper;
-
-    // A split is usable when both sides are non-empty and each can still be finished within
-    // the depth limit one level further down.
-    bool usableAt(int depth) const {
-        const int cap = capacityAt(depth + 1);
-        return lower.count > 0 && upper.count > 0 && lower.count <= cap && upper.count <= cap;
-    }
+struct Midpoint {
+    int axis = 2;
+    float value = 0.0f;
 };
 
 // The regular split: centres strictly below the middle of the bounds go to the lower side;
-// equal, above and NaN centres go to the upper side. Both sides keep the input order.
-void splitAtMidpoint(BvhNode* const* nodes, int count, Partition& out) {
-    const Bounds bounds = boundsOf(nodes, count, boxOf);
+// equal, above and NaN centres go to the upper side.
+Midpoint midpointOf(std::span<BvhNode* const> nodes) {
+    const Bounds bounds = boundsOf(nodes, boxOf);
     const Vec3 extent = bounds.hi - bounds.lo;
     const int axis = longestAxis(extent);
-    const float splitValue = component(extent, axis) * 0.5f + component(bounds.lo, axis);
-    for (int i = 0; i < count; ++i) {
-        if (component(nodes[i]->sphere->center, axis) < splitValue) {
-            out.lower.append(nodes[i]);
-        } else {
-            out.upper.append(nodes[i]);
-        }
-    }
+    return {axis, component(extent, axis) * 0.5f + component(bounds.lo, axis)};
+}
+
+bool isBelow(const BvhNode* node, const Midpoint& split) {
+    return component(node->sphere->center, split.axis) < split.value;
 }
 
 // NaN orders after every number, so the order is strict and weak even with NaN centres.
@@ -120,46 +112,50 @@ bool orderedBefore(float a, float b) { return a < b || (!std::isnan(a) && std::i
 // The fallback split, for lists where the midpoint leaves a side empty (one huge sphere
 // widening the bounds, centres that coincide, NaN centres) or too large for the depth left:
 // halve the list in order of centre along the axis where the centres spread furthest.
-// Halving always gives two non-empty sides, each within the next level's capacity.
-void splitAtMedian(BvhNode* const* nodes, int count, Partition& out) {
-    const Bounds centers = boundsOf(nodes, count, centerOf);
+// Halving always gives two non-empty sides, each within the next level's capacity. The sort
+// is stable, so nodes with equal centres keep their input order.
+std::size_t splitAtMedian(std::span<BvhNode*> nodes) {
+    const Bounds centers = boundsOf(nodes, centerOf);
     const int axis = longestAxis(centers.hi - centers.lo);
-    const auto keyOf = [axis](const BvhNode* node) {
-        return component(node->sphere->center, axis);
-    };
+    std::stable_sort(nodes.begin(), nodes.end(), [axis](const BvhNode* a, const BvhNode* b) {
+        return orderedBefore(component(a->sphere->center, axis),
+                             component(b->sphere->center, axis));
+    });
+    return nodes.size() / 2;
+}
 
-    // Stable insertion sort into the lower list: lists are short, and nodes with equal
-    // centres keep their input order, so the result does not depend on the sort.
-    NodeList& sorted = out.lower;
-    for (int i = 0; i < count; ++i) {
-        int j = i;
-        while (j > 0 && orderedBefore(keyOf(nodes[i]), keyOf(sorted.nodes[j - 1]))) {
-            sorted.nodes[j] = sorted.nodes[j - 1];
-            --j;
-        }
-        sorted.nodes[j] = nodes[i];
-    }
-    const int half = count / 2;
-    out.upper.count = 0;
-    for (int i = half; i < count; ++i) out.upper.append(sorted.nodes[i]);
-    sorted.count = half;
+// Reorders `nodes` into the lower side followed by the upper side, each side in input order
+// (or, for the median split, in centre order), and returns the lower side's size. The
+// midpoint's sides are counted before anything moves, so that the median split, when it is
+// needed, starts from the input order.
+std::size_t split(int depth, std::span<BvhNode*> nodes) {
+    const Midpoint midpoint = midpointOf(nodes);
+    const auto lower = std::size_t(std::count_if(
+        nodes.begin(), nodes.end(), [&](const BvhNode* n) { return isBelow(n, midpoint); }));
+    if (!usableAt(depth, lower, nodes.size() - lower)) return splitAtMedian(nodes);
+    std::stable_partition(nodes.begin(), nodes.end(),
+                          [&](const BvhNode* n) { return isBelow(n, midpoint); });
+    return lower;
+}
+
+// The recursion of buildBvh over a list it may reorder: one stack frame per level and no list
+// copies, so that a million leaves cost what the tree needs.
+BvhNode* buildOver(int depth, std::span<BvhNode*> nodes) {
+    if (depth > kMaxBuildDepth || nodes.empty()) return nullptr;
+    if (nodes.size() == 1) return nodes[0];
+    if (nodes.size() == 2) return makeInnerNode(nodes[0], nodes[1]);
+    const std::size_t lower = split(depth, nodes);
+    BvhNode* left = buildOver(depth + 1, nodes.first(lower));
+    BvhNode* right = buildOver(depth + 1, nodes.subspan(lower));
+    return makeInnerNode(left, right);
 }
 
 }  // namespace
 
 BvhNode* Scene::buildBvh(int depth, BvhNode* const* nodes, int count) {
     if (depth > kMaxBuildDepth || count <= 0) return nullptr;
-    assert(count <= kMaxSpheres && count <= capacityAt(depth));
-    if (count == 1) return nodes[0];
-    if (count == 2) return makeInnerNode(nodes[0], nodes[1]);
-
-    Partition sides;
-    splitAtMidpoint(nodes, count, sides);
-    if (!sides.usableAt(depth)) splitAtMedian(nodes, count, sides);
-
-    BvhNode* left = buildBvh(depth + 1, sides.lower.nodes.data(), sides.lower.count);
-    BvhNode* right = buildBvh(depth + 1, sides.upper.nodes.data(), sides.upper.count);
-    return makeInnerNode(left, right);
+    std::vector<BvhNode*> list(nodes, nodes + count);
+    return buildOver(depth, list);
 }
 
 }  // namespace lucentor

@@ -14,42 +14,45 @@ void packBox(PackedNode& node, int side, const BvhNode& child) {
 
 // Appends `child` (a leaf or an inner node with its subtree) and gives its reference, or
 // nothing when the packed tree is full.
-bool packChild(BvhNode* child, int level, PackedTree& packed, std::int32_t& reference);
+bool packChild(BvhNode* child, int level, int maxLeaves, PackedTree& packed,
+               std::int32_t& reference);
 
 // Appends the inner node `node` with its subtree, or fails when the packed tree is full.
-bool packInner(const BvhNode& node, int level, PackedTree& packed) {
-    if (packed.nodeCount >= int(packed.nodes.size())) return false;
+bool packInner(const BvhNode& node, int level, int maxLeaves, PackedTree& packed) {
+    if (packed.nodeCount >= maxLeaves - 1) return false;
     if (level >= packed.innerLevels) packed.innerLevels = level + 1;
     const int index = packed.nodeCount++;
+    packed.nodes.emplace_back();
     packBox(packed.nodes[std::size_t(index)], 0, *node.left);
     packBox(packed.nodes[std::size_t(index)], 1, *node.right);
     std::int32_t left = 0;
     std::int32_t right = 0;
-    if (!packChild(node.left, level + 1, packed, left) ||
-        !packChild(node.right, level + 1, packed, right)) {
+    if (!packChild(node.left, level + 1, maxLeaves, packed, left) ||
+        !packChild(node.right, level + 1, maxLeaves, packed, right)) {
         return false;
     }
     packed.nodes[std::size_t(index)].children = {left, right};
     return true;
 }
 
-bool packChild(BvhNode* child, int level, PackedTree& packed, std::int32_t& reference) {
+bool packChild(BvhNode* child, int level, int maxLeaves, PackedTree& packed,
+               std::int32_t& reference) {
     if (child->left != nullptr) {
         reference = packed.nodeCount;
-        return packInner(*child, level, packed);
+        return packInner(*child, level, maxLeaves, packed);
     }
-    if (packed.leafCount >= int(packed.leaves.size())) return false;
-    reference = ~std::int32_t(packed.leafCount);
-    packed.leaves[std::size_t(packed.leafCount++)] = child;
+    if (packed.leafCount >= maxLeaves) return false;
+    reference = ~std::int32_t(packed.leafCount++);
+    packed.leaves.push_back(child);
     return true;
 }
 
 }  // namespace
 
-void packTree(BvhNode* root, PackedTree& packed) {
+void packTree(BvhNode* root, PackedTree& packed, int maxLeaves) {
     packed = PackedTree{};
     if (root == nullptr || root->left == nullptr) return;
-    if (packInner(*root, 0, packed)) {
+    if (packInner(*root, 0, maxLeaves, packed)) {
         packed.source = root;
     } else {
         packed = PackedTree{};

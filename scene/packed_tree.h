@@ -2,14 +2,15 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "scene/bvh.h"
 #include "scene/records.h"
 
 namespace lucentor {
 
-// At most this many leaves fit a packed tree: the scene's sphere capacity.
-inline constexpr int kMaxPackedLeaves = 110;
+// At most this many leaves fit a packed tree: the most spheres a scene holds.
+inline constexpr int kMaxPackedLeaves = 1'000'000;
 
 // One inner node of a packed tree. Both children's boxes sit side by side, so that the ray
 // queries test the two with one run of four-lane arithmetic, and the children are found by
@@ -34,9 +35,9 @@ struct PackedTree {
     const BvhNode* source = nullptr;  // the root it was made from; null when there is none
     int nodeCount = 0;
     int leafCount = 0;
-    int innerLevels = 0;  // inner nodes on the longest path down from the root
-    std::array<PackedNode, kMaxPackedLeaves - 1> nodes{};  // nodes[0] is the root
-    std::array<BvhNode*, kMaxPackedLeaves> leaves{};
+    int innerLevels = 0;            // inner nodes on the longest path down from the root
+    std::vector<PackedNode> nodes;  // nodes[0] is the root
+    std::vector<BvhNode*> leaves;
 };
 
 // Whether `packed` is a copy of the tree below `root`, so that a query may walk it instead.
@@ -45,8 +46,8 @@ constexpr bool isCopyOf(const PackedTree& packed, const BvhNode* root) {
 }
 
 // Copies the tree below `root` into `packed`, depth first and left first. Leaves `source`
-// null when root is null or a leaf, or when the tree is larger than a packed tree holds (no
-// tree the builder makes from a scene is).
-void packTree(BvhNode* root, PackedTree& packed);
+// null when root is null or a leaf, or when the tree has more than `maxLeaves` leaves (no
+// tree the builder makes from a scene has more than kMaxPackedLeaves).
+void packTree(BvhNode* root, PackedTree& packed, int maxLeaves = kMaxPackedLeaves);
 
 }  // namespace lucentor

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace lucentor {
 
@@ -14,62 +16,112 @@ Scene::~Scene() {
 }
 
 void Scene::addSphere(Vec3 center, float radius, Vec3 color, float material) {
-    if (sphereCount >= kMaxSpheres) return;
+    if (sphereCount >= limits.spheres) return;
     auto sphere =
         std::make_unique<Sphere>(Sphere{center, radius, radius * radius, color, material});
     const Vec3 reach{radius, radius, radius};
+    leaves.push_back(nullptr);  // grown first, so that a failure to grow leaks nothing
     auto* leaf = new BvhNode;
     leaf->boxMin = center - reach;
     leaf->boxMax = center + reach;
     leaf->sphere = sphere.release();
-    leaves[sphereCount] = leaf;
+    leaves.back() = leaf;
     leafSlots.add(leaf, sphereCount);
     ++sphereCount;
 }
 
-namespace {
-
 // Where a leaf's probe starts. Allocations are at least 16-byte aligned, so the low four bits
-// carry nothing; a Fibonacci multiplier spreads the rest over the table.
-int homeOf(const BvhNode* leaf) {
+// carry nothing; a Fibonacci multiplier spreads the rest, and its top `bits` bits index.
+int LeafSlots::homeOf(const BvhNode* leaf) const {
     constexpr std::uint64_t kFibonacci = 0x9E3779B97F4A7C15u;
     const auto key = std::uint64_t(std::bit_cast<std::uintptr_t>(leaf) >> 4u);
-    return int((key * kFibonacci) >> 56u);  // 8 bits: kCapacity is 256
+    return int((key * kFibonacci) >> unsigned(64 - bits));
 }
 
-int nextProbe(int at) { return (at + 1) & (LeafSlots::kCapacity - 1); }
-
-}  // namespace
-
-// The table holds at most kMaxSpheres leaves, so it always has a free entry and every probe
-// ends.
+// The table grows before it is half full, so it always has a free entry and every probe ends.
 void LeafSlots::add(const BvhNode* leaf, int slot) {
-    int at = homeOf(leaf);
-    while (leaves[at] != nullptr && leaves[at] != leaf) at = nextProbe(at);
+    if (2 * (count + 1) > (1 << bits)) grow();
+    auto at = std::size_t(homeOf(leaf));
+    while (leaves[at] != nullptr && leaves[at] != leaf) at = std::size_t(nextProbe(int(at)));
+    if (leaves[at] == nullptr) ++count;
     leaves[at] = leaf;
     slots[at] = slot;
 }
 
+void LeafSlots::grow() {
+    const std::vector<const BvhNode*> oldLeaves = std::move(leaves);
+    const std::vector<int> oldSlots = std::move(slots);
+    ++bits;
+    count = 0;
+    leaves.assign(std::size_t(1) << unsigned(bits), nullptr);
+    slots.assign(std::size_t(1) << unsigned(bits), 0);
+    for (std::size_t i = 0; i < oldLeaves.size(); ++i) {
+        if (oldLeaves[i] != nullptr) add(oldLeaves[i], oldSlots[i]);
+    }
+}
+
 int LeafSlots::find(const BvhNode* leaf) const {
-    for (int at = homeOf(leaf); leaves[at] != nullptr; at = nextProbe(at)) {
+    for (auto at = std::size_t(homeOf(leaf)); leaves[at] != nullptr;
+         at = std::size_t(nextProbe(int(at)))) {
         if (leaves[at] == leaf) return slots[at];
     }
     return -1;
 }
 
+namespace {
+
+// Makes a copy of every leaf below `node` in depth-first, left-first order and puts it in its
+// parent's place; `old` and `copies` get the replaced leaves and their copies, in that order.
+void copyLeavesBelow(BvhNode& node, std::vector<BvhNode*>& old, std::vector<BvhNode*>& copies) {
+    for (BvhNode** child : {&node.left, &node.right}) {
+        if ((*child)->left != nullptr) {
+            copyLeavesBelow(**child, old, copies);
+            continue;
+        }
+        auto* copy = new BvhNode;
+        copy->boxMin = (*child)->boxMin;
+        copy->boxMax = (*child)->boxMax;
+        copy->sphere = new Sphere(*(*child)->sphere);
+        old.push_back(*child);
+        copies.push_back(copy);
+        *child = copy;
+    }
+}
+
+}  // namespace
+
+void Scene::relayLeaves() {
+    if (root == nullptr || root->left == nullptr) return;
+    std::vector<BvhNode*> old;
+    std::vector<BvhNode*> copies;
+    old.reserve(leaves.size());
+    copies.reserve(leaves.size());
+    copyLeavesBelow(*root, old, copies);
+    LeafSlots remade;
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        const int slot = leafSlots.find(old[i]);
+        leaves[std::size_t(slot)] = copies[i];
+        remade.add(copies[i], slot);
+    }
+    leafSlots = std::move(remade);
+    // Freed only now, so that no copy took a freed leaf's place.
+    for (BvhNode* leaf : old) delete leaf;
+}
+
 void Scene::addPlane(Vec3 point, Vec3 color, Vec3 normal, float material) {
-    if (planeCount >= kMaxPlanes) return;
-    planes[planeCount] = new Plane{point, color, normal, material};
+    if (planeCount >= limits.planes) return;
+    planes.push_back(nullptr);
+    planes.back() = new Plane{point, color, normal, material};
     ++planeCount;
 }
 
 void Scene::addLight(Vec3 position, float radius, Vec3 color, float intensity) {
-    if (lightCount >= kMaxLights) return;
+    if (lightCount >= limits.lights) return;
     // Any zero radius (also -0) makes a point light, stored as +0 so later tests on it agree.
     const bool point = radius == 0.0f;
     const float stored = point ? 0.0f : radius;
-    lights[lightCount] =
-        new Light{position, stored, point ? 0.0f : radius * radius, color * intensity};
+    lights.push_back(nullptr);
+    lights.back() = new Light{position, stored, point ? 0.0f : radius * radius, color * intensity};
     ++lightCount;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <array>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "scene/bvh.h"
 #include "scene/packed_tree.h"
@@ -9,24 +10,45 @@
 
 namespace lucentor {
 
-inline constexpr int kMaxSpheres = 110;
-inline constexpr int kMaxPlanes = 10;
-inline constexpr int kMaxLights = 10;
-static_assert(kMaxSpheres <= kMaxPackedLeaves, "every tree of a scene must fit a packed tree");
+// How many spheres, planes and lights a scene holds at most; an add past a limit does nothing.
+struct SceneLimits {
+    int spheres = 0;
+    int planes = 0;
+    int lights = 0;
+};
+
+// The container of the presets and the window programs.
+inline constexpr SceneLimits kPresetLimits{110, 10, 10};
+inline constexpr int kMaxSpheres = kPresetLimits.spheres;
+inline constexpr int kMaxPlanes = kPresetLimits.planes;
+inline constexpr int kMaxLights = kPresetLimits.lights;
+
+// The container of scene files. Planes and lights are tested one by one for every ray.
+inline constexpr SceneLimits kSceneFileLimits{1'000'000, 64, 64};
+inline constexpr int kMaxSceneLights = kSceneFileLimits.lights;  // the most of any scene
+static_assert(kSceneFileLimits.spheres <= kMaxPackedLeaves,
+              "every tree of a scene must fit a packed tree");
 
 // The slot of each leaf in Scene::leaves, by the leaf's address: the closest-hit query names
-// the sphere it hits by slot, once for every ray that hits one, and scanning up to 110 slots
-// for it cost a tenth of a closest-hit query in the field. Open addressing with linear
-// probing in a table over twice the largest sphere count, so probes stay short.
+// the sphere it hits by slot, once for every ray that hits one, and scanning the slots for it
+// cost a tenth of a closest-hit query in the field. Open addressing with linear probing in a
+// table kept over twice as large as its entries, so probes stay short.
 struct LeafSlots {
-    static constexpr int kCapacity = 256;  // a power of two above 2 * kMaxSpheres
-    std::array<const BvhNode*, kCapacity> leaves{};
-    std::array<int, kCapacity> slots{};
+    static constexpr int kInitialBits = 8;  // 256 entries: above 2 * kMaxSpheres
+    int bits = kInitialBits;                // the table has 2^bits entries
+    int count = 0;
+    std::vector<const BvhNode*> leaves = std::vector<const BvhNode*>(1u << kInitialBits);
+    std::vector<int> slots = std::vector<int>(1u << kInitialBits);
 
     // Records that `leaf` stands in `slot`; a leaf recorded again keeps the later slot.
     void add(const BvhNode* leaf, int slot);
     // The slot recorded for `leaf`, or -1.
     int find(const BvhNode* leaf) const;
+
+private:
+    int homeOf(const BvhNode* leaf) const;
+    int nextProbe(int at) const { return (at + 1) & ((1 << bits) - 1); }
+    void grow();
 };
 
 // Where a scene file's camera stands and looks: the eye, the point it looks at, the direction
@@ -43,10 +65,11 @@ struct CameraPose {
 // out for it). Geometric: where the plane is, from either side.
 enum class PlaneRule { Mirrored, Geometric };
 
-// Everything rays can meet, in fixed-capacity arrays. Slots 0 to count - 1 hold the objects
-// in order of addition and the rest are null; a slot number is the object's index in hit
-// records. Filled on the main thread, then read by every render worker without locks.
+// Everything rays can meet, in containers bounded by `limits`. Slots 0 to count - 1 hold the
+// objects in order of addition; a slot number is the object's index in hit records. Filled on
+// the main thread, then read by every render worker without locks.
 struct Scene {
+    SceneLimits limits = kPresetLimits;  // raised only while the scene is empty
     int sphereCount = 0;
     int planeCount = 0;
     int lightCount = 0;
@@ -54,9 +77,9 @@ struct Scene {
     // buildHierarchy, which also packs the tree: the queries take the packed copy whenever its
     // source is this root, so a root replaced by hand must not reuse a freed root's address.
     BvhNode* root = nullptr;
-    std::array<BvhNode*, kMaxSpheres> leaves{};  // each sphere's leaf; refers, never owns
-    std::array<Plane*, kMaxPlanes> planes{};
-    std::array<Light*, kMaxLights> lights{};
+    std::vector<BvhNode*> leaves;  // each sphere's leaf; refers, never owns
+    std::vector<Plane*> planes;
+    std::vector<Light*> lights;
     LeafSlots leafSlots;    // the slot of every leaf in `leaves`, kept by addSphere
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
     PlaneRule planeRule = PlaneRule::Mirrored;
@@ -76,18 +99,26 @@ struct Scene {
     void addPlane(Vec3 point, Vec3 color, Vec3 normal, float material);
     void addLight(Vec3 position, float radius, Vec3 color, float intensity);
 
-    // Builds a tree over the first `count` (at most kMaxSpheres) leaves of `nodes`, which are
-    // read and never changed, and returns its root, or null when count <= 0 or depth >
-    // kMaxBuildDepth. Called with depth 0, it gives every inner node two children and keeps
-    // every inner node within kMaxBuildDepth levels of the root, whatever the spheres hold.
+    // Builds a tree over the first `count` leaves of `nodes`, which are read and never changed,
+    // and returns its root, or null when count <= 0 or depth > kMaxBuildDepth. Called with
+    // depth 0, it gives every inner node two children and keeps every inner node within
+    // kMaxBuildDepth levels of the root, whatever the spheres hold.
     static BvhNode* buildBvh(int depth, BvhNode* const* nodes, int count);
 
     // Builds the hierarchy over the spheres added so far, stores it in root and packs it for
-    // the queries.
+    // the queries. Past the presets' container, each leaf and its sphere are made anew in the
+    // tree's order first (see relayLeaves).
     void buildHierarchy() {
         root = buildBvh(0, leaves.data(), sphereCount);
+        if (sphereCount > kMaxSpheres) relayLeaves();
         packTree(root, packedTree);
     }
+
+    // Replaces every leaf of the built tree and its sphere by equal copies made in the order
+    // the walks meet them, each leaf beside its sphere, and updates `leaves` and `leafSlots`:
+    // spheres added in any order then lie in memory as they lie in space, so that a ray's
+    // walk finds its leaves in a few cache lines rather than across the whole heap.
+    void relayLeaves();
 };
 
 }  // namespace lucentor

@@ -10,17 +10,20 @@
 
 namespace lucentor {
 
-// The largest scene file read. A full scene (110 spheres, 10 planes, 10 lights) written out
-// with comments takes about 20 KB; the limit bounds the time and memory any file can cost.
-inline constexpr std::size_t kMaxSceneFileBytes = std::size_t(1) << 20u;
+// The largest scene file read: 100,000 [[sphere]] tables of up to 300 bytes. The TOML reader
+// spends about a kilobyte on each table, so the limit bounds what any file costs below 1 GB;
+// more spheres come as rows in a file of their own (sphere_rows.h).
+inline constexpr std::size_t kMaxSceneFileBytes = std::size_t(32) << 20u;
 
-// Fills the empty `scene` (root still null) from the TOML text of a scene file: every
-// [[sphere]], [[plane]] and [[light]] in the order of the file, nothing random drawn; then
-// builds its hierarchy. On the first fault in the file it returns false with one line
-// "NAME:LINE:COLUMN: what is wrong" in `problem` (control characters escaped), and the scene
-// holds an unspecified part of the file, hierarchy built so that deleting it frees everything.
-// With the scene read, `warnings` gets one line "NAME:LINE:COLUMN: warning: what" for each
-// likely mistake it holds (see likelyMistakes), seen from the camera.
+// Fills the empty `scene` (nothing added, root null) from the TOML text of a scene file:
+// every [[sphere]], [[plane]] and [[light]], and the rows of the file that [spheres] names
+// (found beside the file `name`), in the order of the file, nothing random drawn; raises the
+// scene's limits to kSceneFileLimits first; then builds its hierarchy. On the first fault it
+// returns false with one line "NAME:LINE:COLUMN: what is wrong" in `problem` (control
+// characters escaped; NAME is the rows file's for its faults), and the scene holds an
+// unspecified part of the file, hierarchy built so that deleting it frees everything. With
+// the scene read, `warnings` gets one line "NAME:LINE:COLUMN: warning: what" for each likely
+// mistake it holds (see likelyMistakes), seen from the camera.
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
                     std::string& problem, std::vector<std::string>& warnings);
 // The same, the warnings left out.

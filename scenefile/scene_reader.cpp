@@ -2,7 +2,9 @@
 // stores whatever it is given. Everything a scene cannot mean is refused here, with the line
 // and column of the first fault.
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <toml++/toml.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "engine/camera.h"
 #include "scenefile/scene_checks.h"
 #include "scenefile/scene_file.h"
+#include "scenefile/sphere_rows.h"
 
 namespace lucentor {
 namespace {
@@ -27,10 +31,11 @@ namespace {
 struct SceneFault {
     toml::source_position at;
     std::string what;
+    std::string file;  // where, when not the scene file itself
 };
 
 [[noreturn]] void fault(const toml::source_position& at, std::string what) {
-    throw SceneFault{at, std::move(what)};
+    throw SceneFault{at, std::move(what), {}};
 }
 
 [[noreturn]] void fault(const toml::node& node, std::string what) {
@@ -63,13 +68,18 @@ struct ObjectKind {
     std::array<std::string_view, 6> keys;  // the first three are required
 };
 
-constexpr ObjectKind kSphereKind{
-    "sphere", kMaxSpheres, {"center", "radius", "color", "material", "mirror", "glass"}};
+constexpr ObjectKind kSphereKind{"sphere",
+                                 kSceneFileLimits.spheres,
+                                 {"center", "radius", "color", "material", "mirror", "glass"}};
 constexpr ObjectKind kPlaneKind{
-    "plane", kMaxPlanes, {"point", "normal", "color", "material", "mirror", "glass"}};
-constexpr ObjectKind kLightKind{"light", kMaxLights, {"position", "radius", "emission"}};
+    "plane", kSceneFileLimits.planes, {"point", "normal", "color", "material", "mirror", "glass"}};
+constexpr ObjectKind kLightKind{
+    "light", kSceneFileLimits.lights, {"position", "radius", "emission"}};
 constexpr std::array<const ObjectKind*, 3> kKinds = {&kSphereKind, &kPlaneKind, &kLightKind};
 constexpr int kRequiredKeys = 3;
+// The one table (not an array of tables) that names a file of sphere rows.
+constexpr ObjectKind kRowsKind{"spheres", kSceneFileLimits.spheres, {"file"}};
+constexpr int kRowsRequiredKeys = 1;
 
 std::string keyList(const ObjectKind& kind) {
     std::string list;
@@ -82,8 +92,8 @@ std::string keyList(const ObjectKind& kind) {
 }
 
 // Unknown keys first (a misspelt key explains the missing one), then the required ones.
-void checkKeys(const toml::table& table, const std::vector<Entry>& entries,
-               const ObjectKind& kind) {
+void checkKeys(const toml::table& table, const std::vector<Entry>& entries, const ObjectKind& kind,
+               int required = kRequiredKeys) {
     for (const Entry& entry : entries) {
         const std::string_view key = entry.key->str();
         if (key.empty() || std::find(kind.keys.begin(), kind.keys.end(), key) == kind.keys.end()) {
@@ -92,7 +102,7 @@ void checkKeys(const toml::table& table, const std::vector<Entry>& entries,
                                                  ")");
         }
     }
-    for (int i = 0; i < kRequiredKeys; ++i) {
+    for (int i = 0; i < required; ++i) {
         if (!table.contains(kind.keys[i])) {
             fault(table,
                   "a " + std::string(kind.name) + " needs '" + std::string(kind.keys[i]) + "'");
@@ -203,7 +213,12 @@ void readSphere(const toml::table& table, Scene& scene) {
     const float radius = readNumber(radiusNode, "radius");
     if (!(radius > 0.0f)) fault(radiusNode, "a sphere's 'radius' must be above 0");
     const Vec3 color = readColor(valueOf(table, "color"), "color");
-    scene.addSphere(center, radius, color, readObjectMaterial(entries, "sphere"));
+    const float material = readObjectMaterial(entries, "sphere");
+    if (scene.sphereCount >= scene.limits.spheres) {
+        fault(table, "more than " + std::to_string(scene.limits.spheres) +
+                         " spheres, the most a scene holds");
+    }
+    scene.addSphere(center, radius, color, material);
 }
 
 // The plane test relies on a unit normal; a normal that is not is a mistake, never rescaled,
@@ -310,7 +325,8 @@ const ObjectKind& kindNamed(const toml::key& key) {
     }
     fault(key.source().begin,
           "unknown key " + inQuotes(key.str()) +
-              " (a scene file holds [[sphere]], [[plane]], [[light]], [camera] and planes)");
+              " (a scene file holds [[sphere]], [[plane]], [[light]], [spheres], [camera] and "
+              "planes)");
 }
 
 bool isSettingKey(const toml::key& key) {
@@ -322,6 +338,12 @@ std::vector<Object> objectsOf(const toml::table& root) {
     std::vector<Object> objects;
     for (const Entry& entry : entriesInFileOrder(root)) {
         if (isSettingKey(*entry.key)) continue;
+        if (entry.key->str() == kRowsKind.name) {
+            const toml::table* table = entry.value->as_table();
+            if (table == nullptr) fault(*entry.value, "'spheres' must be a table: [spheres]");
+            objects.push_back({&kRowsKind, table});
+            continue;
+        }
         const ObjectKind& kind = kindNamed(*entry.key);
         const toml::array* array = entry.value->as_array();
         const std::string name(kind.name);
@@ -343,15 +365,64 @@ std::vector<Object> objectsOf(const toml::table& root) {
     return objects;
 }
 
-// Where each object of the scene begins in the file: by kind (in SceneObject's order), then
-// by slot.
-using ObjectPlaces = std::array<std::vector<toml::source_position>, 3>;
+// Where an object of the scene begins: in the scene file, or in its rows file.
+struct Place {
+    toml::source_position at;
+    bool inRows = false;
+};
 
-ObjectPlaces readScene(std::string_view text, std::string_view name, Scene& scene) {
+// Where each object of the scene begins: by kind (in SceneObject's order), then by slot.
+struct ObjectPlaces {
+    std::array<std::vector<Place>, 3> byKind;
+    std::string rowsFile;  // how messages name the rows file, if there is one
+};
+
+SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
+                            StopCheck stop, std::string& text, std::string& reason);
+
+// The rows file named by [spheres] `table`, found beside the scene file `name` unless its
+// path is absolute; standard input's scene finds it in the current folder. Only a regular
+// file is read, so that no device or pipe can hold the reader up.
+void readRowsFile(const toml::table& table, std::string_view name, Scene& scene,
+                  ObjectPlaces& places) {
+    checkKeys(table, entriesInFileOrder(table), kRowsKind, kRowsRequiredKeys);
+    const toml::node& fileNode = valueOf(table, "file");
+    const std::optional<std::string_view> file = fileNode.value<std::string_view>();
+    if (!file || file->empty()) fault(fileNode, "'file' must name a file of sphere rows");
+    const std::filesystem::path path = name == kStandardInputName
+                                           ? std::filesystem::path(*file)
+                                           : std::filesystem::path(name).parent_path() / *file;
+    // "-" alone would be taken for standard input.
+    places.rowsFile = path == kStandardInputPath ? "./-" : path.string();
+    std::string text;
+    std::string reason;
+    if (readBounded(places.rowsFile, kMaxSphereRowsBytes, true, nullptr, text, reason) !=
+        SceneFileStatus::Read) {
+        fault(fileNode, "cannot read " + inQuotes(places.rowsFile) + ": " + reason);
+    }
+    if (text.size() > kMaxSphereRowsBytes) {
+        throw SceneFault{{1, 1},
+                         "larger than " + std::to_string(kMaxSphereRowsBytes >> 20u) +
+                             " MiB; a million rows take less",
+                         places.rowsFile};
+    }
+    RowFault rowFault;
+    std::vector<int> lines;
+    const bool read = readSphereRows(text, scene, rowFault, lines);
+    auto& spheres = places.byKind[std::size_t(SceneObject::Sphere)];
+    for (const int line : lines) spheres.push_back({{toml::source_index(line), 1}, true});
+    if (!read) {
+        throw SceneFault{{toml::source_index(rowFault.line), toml::source_index(rowFault.column)},
+                         rowFault.what,
+                         places.rowsFile};
+    }
+}
+
+void readScene(std::string_view text, std::string_view name, Scene& scene, ObjectPlaces& places) {
     const toml::source_position start{1, 1};
     if (text.size() > kMaxSceneFileBytes) {
         fault(start, "larger than " + std::to_string(kMaxSceneFileBytes >> 20u) +
-                         " MiB; a full scene takes far less");
+                         " MiB; many spheres go in a rows file");
     }
     toml::table root;
     try {
@@ -366,17 +437,21 @@ ObjectPlaces readScene(std::string_view text, std::string_view name, Scene& scen
     if (const toml::node* planes = root.get(kPlanesKey); planes != nullptr) {
         scene.planeRule = readPlaneRule(*planes);
     }
-    ObjectPlaces places;
-    if (objects.empty()) fault(start, "no [[sphere]], [[plane]] or [[light]]: nothing to render");
+    if (objects.empty()) {
+        fault(start, "no [[sphere]], [[plane]], [[light]] or [spheres]: nothing to render");
+    }
     for (const Object& object : objects) {
+        if (object.kind == &kRowsKind) {
+            readRowsFile(*object.table, name, scene, places);
+            continue;
+        }
         const auto kind =
             std::size_t(std::find(kKinds.begin(), kKinds.end(), object.kind) - kKinds.begin());
-        places[kind].push_back(object.table->source().begin);
+        places.byKind[kind].push_back({object.table->source().begin, false});
         if (object.kind == &kSphereKind) readSphere(*object.table, scene);
         if (object.kind == &kPlaneKind) readPlane(*object.table, scene);
         if (object.kind == &kLightKind) readLight(*object.table, scene);
     }
-    return places;
 }
 
 // How long a wait for input lasts before `stop` is asked again. A signal ends the wait at
@@ -406,20 +481,35 @@ int waitForInput(int descriptor, StopCheck stop) {
     }
 }
 
-// Reads at most kMaxSceneFileBytes + 1 bytes, enough to tell that a file is too large without
-// reading all of it, from a file, a pipe or standard input alike: each read waits in poll
-// first, which a signal ends. Unreadable comes with the reason in `reason`.
-SceneFileStatus readBounded(const std::string& path, StopCheck stop, std::string& text,
-                            std::string& reason) {
+constexpr std::size_t kFirstReadBytes = std::size_t(64) << 10u;
+
+bool isRegularFile(int descriptor) {
+    struct stat status {};
+    return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Reads at most limit + 1 bytes, enough to tell that a file is too large without reading all
+// of it, from a file, a pipe or standard input alike (or, with `regularOnly`, from a regular
+// file alone): each read waits in poll first, which a signal ends. Unreadable comes with the
+// reason in `reason`.
+SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
+                            StopCheck stop, std::string& text, std::string& reason) {
     const int descriptor = openSceneFile(path);
     if (descriptor < 0) {
         reason = errorText(errno);
         return SceneFileStatus::Unreadable;
     }
-    text.resize(kMaxSceneFileBytes + 1);
+    if (regularOnly && !isRegularFile(descriptor)) {
+        if (descriptor != STDIN_FILENO) ::close(descriptor);
+        reason = "not a regular file";
+        return SceneFileStatus::Unreadable;
+    }
+    // The buffer doubles as it fills, so a small file costs little under a large limit.
+    text.resize(std::min(limit + 1, kFirstReadBytes));
     std::size_t size = 0;
     int error = 0;
-    while (size < text.size()) {
+    while (size <= limit) {
+        if (size == text.size()) text.resize(std::min(limit + 1, 2 * size));
         error = waitForInput(descriptor, stop);
         if (error != 0) break;
         const ssize_t count = ::read(descriptor, text.data() + size, text.size() - size);
@@ -446,18 +536,27 @@ std::string locatedLine(std::string_view name, const toml::source_position& at,
            ": " + escapeControls(what);
 }
 
+// The line locating `place`, in the scene file `name` or in the rows file.
+std::string placedLine(std::string_view name, const ObjectPlaces& places, const Place& place,
+                       std::string_view what) {
+    return locatedLine(place.inRows ? std::string_view(places.rowsFile) : name, place.at, what);
+}
+
 std::vector<std::string> locatedWarnings(const Scene& scene, const ObjectPlaces& places,
                                          std::string_view name) {
     std::vector<std::string> lines;
     for (const SceneWarning& warning : likelyMistakes(scene, cameraOf(scene, {}).origin)) {
         std::string what = "warning: " + warning.what;
         if (warning.blockingSphere >= 0) {
-            const toml::source_position& sphere =
-                places[std::size_t(SceneObject::Sphere)][std::size_t(warning.blockingSphere)];
-            what += " (the sphere at line " + std::to_string(sphere.line) + ")";
+            const Place& sphere =
+                places
+                    .byKind[std::size_t(SceneObject::Sphere)][std::size_t(warning.blockingSphere)];
+            what += " (the sphere at line " + std::to_string(sphere.at.line) +
+                    (sphere.inRows ? " of " + escapeControls(places.rowsFile) : "") + ")";
         }
         lines.push_back(
-            locatedLine(name, places[std::size_t(warning.kind)][std::size_t(warning.index)], what));
+            placedLine(name, places,
+                       places.byKind[std::size_t(warning.kind)][std::size_t(warning.index)], what));
     }
     return lines;
 }
@@ -472,10 +571,11 @@ bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
                     std::string& problem, std::vector<std::string>& warnings) {
     bool read = true;
     ObjectPlaces places;
+    scene.limits = kSceneFileLimits;
     try {
-        places = readScene(text, name, scene);
+        readScene(text, name, scene, places);
     } catch (const SceneFault& e) {
-        problem = locatedLine(name, e.at, e.what);
+        problem = locatedLine(e.file.empty() ? name : std::string_view(e.file), e.at, e.what);
         read = false;
     }
     // A scene owns its spheres through its hierarchy alone, so it is built over whatever was
@@ -491,12 +591,14 @@ bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
     return parseSceneText(text, name, scene, problem, ignored);
 }
 
-SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
+namespace {
+
+SceneFileStatus readSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
                               std::string& problem, std::vector<std::string>& warnings,
                               StopCheck stop) {
     std::string text;
     std::string reason;
-    const SceneFileStatus status = readBounded(path, stop, text, reason);
+    const SceneFileStatus status = readBounded(path, kMaxSceneFileBytes, false, stop, text, reason);
     if (status == SceneFileStatus::Unreadable) {
         problem = "cannot read " + inQuotes(sceneFileName(path)) + ": " + reason;
     }
@@ -507,6 +609,19 @@ SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& s
     }
     scene = std::move(read);
     return SceneFileStatus::Read;
+}
+
+}  // namespace
+
+SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
+                              std::string& problem, std::vector<std::string>& warnings,
+                              StopCheck stop) {
+    const SceneFileStatus status = readSceneFile(path, scene, problem, warnings, stop);
+    // Reading a big scene frees far more than the scene keeps (the texts, the places of its
+    // objects, the leaves remade in the tree's order); without this the heap keeps their
+    // pages for the whole run.
+    malloc_trim(0);
+    return status;
 }
 
 }  // namespace lucentor

@@ -36,7 +36,7 @@ float largestAcceptedSquare(float radius);
 // the scene's tree.
 struct ShadingScene {
     const Scene* scene = nullptr;
-    std::array<LightGrid, kMaxLights> lightGrids{};
+    std::array<LightGrid, kMaxSceneLights> lightGrids{};
     bool packetWalks = false;
 };
 

@@ -1,26 +1,35 @@
 #include "engine/integrator.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
+#include <map>
 #include <memory>
 #include <random>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "bench/scene_generator.h"
 #include "engine/image.h"
 #include "engine/render_job.h"
 #include "engine/startup.h"
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"
+#include "query/packet.h"
+#include "scenefile/scene_file.h"
 #include "shading/random.h"
 #include "tests/support/every_path.h"
 #include "tests/support/random_scene.h"
+#include "tests/support/tree_check.h"
 
 namespace lucentor {
 namespace {
@@ -90,6 +99,55 @@ TEST_P(EveryPath, PresetsGiveTheSumsOfWidthOne) {
             EXPECT_TRUE(
                 sameBits(sumsSideBySide(*scene, rows, GetParam()), sumsOneByOne(*scene, rows)))
                 << "rows from " << rows.front() << ", " << rows.size() << " of them";
+        }
+    }
+}
+
+constexpr int kBigSpheres = 100'000;
+constexpr std::array<SphereLayout, 3> kBigLayouts = {SphereLayout::Layer, SphereLayout::Clustered,
+                                                     SphereLayout::Coincident};
+
+// A scene file of 100,000 spheres in `layout`, read from a rows file as lucentor-render reads
+// it, once per run.
+const Scene& bigScene(SphereLayout layout) {
+    static std::map<SphereLayout, std::unique_ptr<Scene>> scenes;
+    std::unique_ptr<Scene>& scene = scenes[layout];
+    if (scene != nullptr) return *scene;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("integrator_test." + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "rows.csv", std::ios::binary) << sphereRowsText(kBigSpheres, layout, 3);
+    std::ofstream(folder / "scene.toml", std::ios::binary) << sceneTextAround("rows.csv");
+    std::string problem;
+    std::vector<std::string> warnings;
+    const SceneFileStatus status =
+        loadSceneFile((folder / "scene.toml").string(), scene, problem, warnings);
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(status, SceneFileStatus::Read) << problem;
+    if (scene == nullptr) scene = std::make_unique<Scene>();
+    return *scene;
+}
+
+// However the centres lie, the tree holds every sphere within the depth limit, so that the
+// packet walks take it and no walk is cut short.
+TEST(BigScenes, KeepTheirTreesWithinTheDepthLimit) {
+    for (const SphereLayout layout : kBigLayouts) {
+        const Scene& scene = bigScene(layout);
+        ASSERT_EQ(scene.sphereCount, kBigSpheres) << int(layout);
+        EXPECT_EQ(testing::treeProblem(scene.root, scene.leaves.data(), scene.sphereCount), "")
+            << int(layout);
+        EXPECT_TRUE(packetWalksApply(scene)) << int(layout);
+    }
+}
+
+TEST_P(EveryPath, BigScenesGiveTheSumsOfWidthOne) {
+    for (const SphereLayout layout : kBigLayouts) {
+        const Scene& scene = bigScene(layout);
+        for (const std::size_t set : {std::size_t(2), std::size_t(4), std::size_t(5)}) {
+            const std::vector<int>& rows = kRowSets[set];
+            EXPECT_TRUE(
+                sameBits(sumsSideBySide(scene, rows, GetParam()), sumsOneByOne(scene, rows)))
+                << "layout " << int(layout) << ", rows from " << rows.front();
         }
     }
 }

@@ -73,11 +73,12 @@ BvhNode* leafAt(float x) {
     return leaf;
 }
 
-// A chain with one more leaf than a packed tree holds: the copy is refused as a whole, and
-// the queries keep walking the tree itself.
+// A chain with one more leaf than the packed tree may hold: the copy is refused as a whole,
+// and the queries keep walking the tree itself.
 TEST(PackedTree, ATreeTooLargeIsNotPacked) {
+    constexpr int kLimit = kMaxSpheres;
     BvhNode* root = leafAt(0.0f);
-    for (int i = 1; i <= kMaxPackedLeaves; ++i) {
+    for (int i = 1; i <= kLimit; ++i) {
         auto* node = new BvhNode;
         node->left = root;
         node->right = leafAt(float(i));
@@ -87,9 +88,11 @@ TEST(PackedTree, ATreeTooLargeIsNotPacked) {
     }
     PackedTree packed;
     packed.source = root;  // stale on purpose: a refused copy must not keep it
-    packTree(root, packed);
+    packTree(root, packed, kLimit);
     EXPECT_EQ(packed.source, nullptr);
     EXPECT_EQ(packed.nodeCount, 0);
+    packTree(root, packed, kLimit + 1);
+    EXPECT_EQ(packed.source, root);
     delete root;
 }
 

@@ -157,13 +157,24 @@ std::string planes(int count) {
     return text;
 }
 
+std::string lights(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "[[light]]\nposition = [0, 0, 0]\nradius = 0\nemission = [1, 1, 1]\n";
+    return text;
+}
+
+// More than a preset's container: a scene file holds 64 planes and 64 lights, and spheres
+// past 110 as tables too.
 TEST(SceneFile, HoldsAsManyObjectsAsTheScene) {
     Scene scene;
     std::string problem;
-    ASSERT_TRUE(parseSceneText(spheres(kMaxSpheres) + planes(kMaxPlanes), "f.toml", scene, problem))
+    ASSERT_TRUE(parseSceneText(spheres(kMaxSpheres + 1) + planes(64) + lights(64), "f.toml", scene,
+                               problem))
         << problem;
-    EXPECT_EQ(scene.sphereCount, kMaxSpheres);
-    EXPECT_EQ(scene.planeCount, kMaxPlanes);
+    EXPECT_EQ(scene.sphereCount, kMaxSpheres + 1);
+    EXPECT_EQ(scene.planeCount, 64);
+    EXPECT_EQ(scene.lightCount, 64);
 }
 
 struct BadFile {
@@ -201,7 +212,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"[[sphere]\n", 1, 10, "parsing"},
         BadFile{kSphere + "radius = 2\n", 5, 10, "redefine"},
         BadFile{"a = \"\x01\"\n", 1, 6, "control"}, BadFile{"\xff\xfe = 1\n", 1, 1, ""},
-        BadFile{"spheres = 1\n", 1, 1, "unknown key 'spheres'"},
+        BadFile{"spheres = 1\n", 1, 11, "must be a table"},
+        BadFile{"[spheres]\n", 1, 1, "needs 'file'"},
+        BadFile{"[spheres]\nfile = 3\n", 2, 8, "'file' must name"},
+        BadFile{"[spheres]\nfile = \"\"\n", 2, 8, "'file' must name"},
+        BadFile{"[spheres]\nfile = \"a.csv\"\nrows = 1\n", 3, 1, "unknown key 'rows'"},
+        BadFile{"[spheres]\nfile = \"missing.csv\"\n", 2, 8, "cannot read 'dir/missing.csv'"},
         BadFile{"[sphere]\ncenter = [0, 0, 0]\n", 1, 1, "[[sphere]]"},
         BadFile{kSphere + "colour = [1, 1, 1]\n", 5, 1, "unknown key 'colour'"},
         BadFile{"[[sphere]]\ncenter = [0, 0, -3]\ncolor = [1, 1, 1]\n", 1, 1, "needs 'radius'"},
@@ -244,8 +260,8 @@ INSTANTIATE_TEST_SUITE_P(
             kLight +
                 "[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = [1, 1, 1]\nlight = 1\n",
             9, 1, "unknown key 'light'"},
-        BadFile{spheres(kMaxSpheres + 1), 4 * kMaxSpheres + 1, 1, "more than 110 spheres"},
-        BadFile{planes(kMaxPlanes + 2), 4 * kMaxPlanes + 1, 1, "more than 10 planes"},
+        BadFile{planes(65), 4 * 64 + 1, 1, "more than 64 planes"},
+        BadFile{kSphere + lights(66), 4 * 65 + 1, 1, "more than 64 lights"},
         BadFile{kLight + "[[light]]\n" + std::string(kMaxSceneFileBytes, '#'), 1, 1, "MiB"},
         BadFile{"a = " + std::string(300, '[') + "\n", 1, 261, "depth"},
         BadFile{kSphere + "\"\\u001b[31m\" = 1\n", 5, 1, "'\\x1b[31m'"},
@@ -358,7 +374,8 @@ TEST_F(SceneFileOnDisk, TellsAnUnreadableFileFromABadOne) {
     EXPECT_TRUE(problem.starts_with(folder.string() + "/bad\\x0a.toml:1:1: ")) << problem;
     EXPECT_EQ(scene, nullptr);
     // Megabytes of junk are refused after reading just past the limit.
-    const std::string junk = write("junk.toml", std::string(8 * kMaxSceneFileBytes, '\x01'));
+    const std::string junk =
+        write("junk.toml", std::string(kMaxSceneFileBytes + (std::size_t(1) << 20u), '\x01'));
     EXPECT_EQ(loadSceneFile(junk, scene, problem, warnings), SceneFileStatus::Invalid);
     EXPECT_NE(problem.find(":1:1: larger than"), std::string::npos) << problem;
 }

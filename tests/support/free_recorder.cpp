@@ -1,5 +1,6 @@
 #include "tests/support/free_recorder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <new>
@@ -36,6 +37,16 @@ FreeRecorder::~FreeRecorder() { recording = false; }
 std::vector<const void*> FreeRecorder::freed() const {
     recording = false;
     std::vector<const void*> result(recorded.begin(), recorded.begin() + recordedCount);
+    recording = true;
+    return result;
+}
+
+std::vector<const void*> FreeRecorder::freedAmong(const std::vector<const void*>& records) const {
+    std::vector<const void*> result = freed();
+    recording = false;
+    std::erase_if(result, [&](const void* address) {
+        return std::find(records.begin(), records.end(), address) == records.end();
+    });
     recording = true;
     return result;
 }

@@ -16,6 +16,9 @@ public:
 
     // The addresses freed so far, in order.
     std::vector<const void*> freed() const;
+    // The addresses freed so far that are among `records`, in order, each as often as it was
+    // freed: the scene's own buffers, freed beside its records, are left out.
+    std::vector<const void*> freedAmong(const std::vector<const void*>& records) const;
 };
 
 // Counts the calls of operator new made while an instance is alive, through the same

@@ -331,9 +331,9 @@ scenefiles)
 badfiles)
     # A bad file: its one line, exit 2, nothing written; an unreadable one: exit 1.
     printf '[[sphere]]\ncenter = [0, 0, -3]\nradius = 0\ncolor = [1, 1, 1]\n' >bad.toml
-    head -c 5M /dev/urandom >junk.toml
+    head -c 40M /dev/urandom >junk.toml
     for line in "bad.toml:3:10: a sphere's 'radius' must be above 0" \
-        "junk.toml:1:1: larger than 1 MiB; a full scene takes far less"; do
+        "junk.toml:1:1: larger than 32 MiB; many spheres go in a rows file"; do
         run "${line%%:*}" -p 1 -q -o out.png
         expectStatus 2 "$line"
         [[ ! -s $stdoutFile && $(<"$stderrFile") == "$line" ]] || fail "not the line '$line'"
@@ -408,7 +408,7 @@ pipes)
     # An endless pipe is cut just past the limit, not read to its end.
     run - -p 1 -q < <(yes '# a comment')
     expectStatus 2 "an endless pipe"
-    [[ $(<"$stderrFile") == "<stdin>:1:1: larger than 1 MiB; a full scene takes far less" ]] ||
+    [[ $(<"$stderrFile") == "<stdin>:1:1: larger than 32 MiB; many spheres go in a rows file" ]] ||
         fail "the endless pipe was not refused at the limit"
     expectFolder "file.pfm scene.fifo scene.png stdin.pfm substituted.pfm "
     ;;

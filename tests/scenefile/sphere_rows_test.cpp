@@ -1,0 +1,174 @@
+#include "scenefile/sphere_rows.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "scenefile/scene_file.h"
+
+namespace lucentor {
+namespace {
+
+std::vector<std::uint32_t> sphereBits(const Scene& scene) {
+    std::vector<std::uint32_t> bits;
+    for (int i = 0; i < scene.sphereCount; ++i) {
+        const Sphere& s = *scene.leaves[std::size_t(i)]->sphere;
+        for (const float f : {s.center.x, s.center.y, s.center.z, s.radius, s.radiusSquared,
+                              s.color.x, s.color.y, s.color.z, s.material}) {
+            bits.push_back(std::bit_cast<std::uint32_t>(f));
+        }
+    }
+    return bits;
+}
+
+class RowsOnDisk : public ::testing::Test {
+protected:
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("sphere_rows_test." + std::to_string(::getpid()));
+    void SetUp() override { std::filesystem::create_directories(folder / "sub"); }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string write(const std::string& name, const std::string& text) const {
+        std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    // parseSceneText of `scene` named as the file sub/scene.toml.
+    bool parse(const std::string& scene, Scene& read, std::string& problem) const {
+        return parseSceneText(scene, (folder / "sub" / "scene.toml").string(), read, problem);
+    }
+};
+
+// Rows mean what the same numbers mean as [[sphere]] tables, bit for bit, in the order of the
+// file around them; the rows file is found beside the scene file.
+TEST_F(RowsOnDisk, MeanWhatTheSameSpheresAsTablesMean) {
+    write("sub/rows.csv",
+          "# made by a script\r\n x, y ,z,radius,r,g,b,material\n\n0.1,-2.5,-3e1,0.3,1,0.5,0,0\n"
+          "1e-3,2,-7,1.5,0.25,0.25,0.25,1.5\r\n#\n-0,0.7,-4,2,0,0,1,0.95\n");
+    Scene rows;
+    std::string problem;
+    ASSERT_TRUE(
+        parse("[[sphere]]\ncenter = [9, 9, -9]\nradius = 1\ncolor = [1, 1, 1]\n"
+              "[spheres]\nfile = \"rows.csv\"\n",
+              rows, problem))
+        << problem;
+    Scene tables;
+    ASSERT_TRUE(parseSceneText(
+        "[[sphere]]\ncenter = [9, 9, -9]\nradius = 1\ncolor = [1, 1, 1]\n"
+        "[[sphere]]\ncenter = [0.1, -2.5, -3e1]\nradius = 0.3\ncolor = [1, 0.5, 0]\n"
+        "[[sphere]]\ncenter = [1e-3, 2, -7]\nradius = 1.5\ncolor = [0.25, 0.25, 0.25]\nglass = "
+        "1.5\n"
+        "[[sphere]]\ncenter = [-0.0, 0.7, -4]\nradius = 2\ncolor = [0, 0, 1]\nmirror = 0.95\n",
+        "t.toml", tables, problem))
+        << problem;
+    EXPECT_EQ(rows.sphereCount, 4);
+    EXPECT_EQ(sphereBits(rows), sphereBits(tables));
+    EXPECT_NE(rows.root, nullptr);
+}
+
+TEST_F(RowsOnDisk, AreRefusedWhenNotARegularFileOrTooLarge) {
+    Scene scene;
+    std::string problem;
+    std::filesystem::create_directories(folder / "sub" / "folder.csv");
+    ASSERT_FALSE(parse("[spheres]\nfile = \"folder.csv\"\n", scene, problem));
+    EXPECT_NE(problem.find(":2:8: cannot read"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("not a regular file"), std::string::npos) << problem;
+
+    // Sparse: one byte past the limit costs no disk, and is refused at its first line.
+    const std::string big = write("sub/big.csv", "");
+    std::filesystem::resize_file(big, kMaxSphereRowsBytes + 1);
+    Scene other;
+    ASSERT_FALSE(parse("[spheres]\nfile = \"big.csv\"\n", other, problem));
+    EXPECT_EQ(problem, big + ":1:1: larger than 128 MiB; a million rows take less");
+}
+
+struct BadRows {
+    std::string text;
+    int line;
+    int column;
+    std::string_view says;  // a part of the message
+};
+
+void PrintTo(const BadRows& bad, std::ostream* out) {
+    *out << bad.line << ":" << bad.column << " " << bad.says;
+}
+
+class BadRowFiles : public ::testing::TestWithParam<BadRows> {};
+
+// Each fault is located in the rows file, and the spheres before it are kept.
+TEST_P(BadRowFiles, AreLocatedInTheRowsFile) {
+    Scene scene;
+    scene.limits = kSceneFileLimits;
+    RowFault fault;
+    std::vector<int> lines;
+    const std::string text = "0,0,-5,1,1,1,1,0\n" + GetParam().text;
+    ASSERT_FALSE(readSphereRows(text, scene, fault, lines));
+    EXPECT_EQ(fault.line, GetParam().line);
+    EXPECT_EQ(fault.column, GetParam().column);
+    EXPECT_NE(fault.what.find(GetParam().says), std::string::npos) << fault.what;
+    EXPECT_EQ(scene.sphereCount, 1);
+    EXPECT_EQ(lines, std::vector<int>{1});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadRowFiles,
+    ::testing::Values(BadRows{"0,0,-5,1,1,1,1\n", 2, 15, "8 numbers"},
+                      BadRows{"0,0,-5,1,1,1,1,0,0\n", 2, 17, "8 numbers"},
+                      BadRows{"0,0,-5\n", 2, 7, "8 numbers"},
+                      BadRows{"x,y,z,radius,r,g,b,material\n", 2, 1, "'x' must be a number"},
+                      BadRows{"0,,-5,1,1,1,1,0\n", 2, 3, "'y' must be a number"},
+                      BadRows{"0,0,-5,1,1,1,1,0x1\n", 2, 16, "'material' must be a number"},
+                      BadRows{"0,0,+5,1,1,1,1,0\n", 2, 5, "'z' must be a number"},
+                      BadRows{"0,0,-5 5,1,1,1,1,0\n", 2, 5, "'z' must be a number"},
+                      BadRows{"0,0,inf,1,1,1,1,0\n", 2, 5, "'z' must be a finite"},
+                      BadRows{"0,0,nan,1,1,1,1,0\n", 2, 5, "'z' must be a finite"},
+                      BadRows{"1e39,0,-5,1,1,1,1,0\n", 2, 1, "single precision"},
+                      BadRows{"0,0,-5,0,1,1,1,0\n", 2, 8, "'radius' must be above 0"},
+                      BadRows{"0,0,-5,-1,1,1,1,0\n", 2, 8, "'radius' must be above 0"},
+                      BadRows{"0,0,-5,1e-46,1,1,1,0\n", 2, 8, "'radius' must be above 0"},
+                      BadRows{"0,0,-5,1,1,-1,1,0\n", 2, 12, "'g' must not be negative"},
+                      BadRows{"0,0,-5,1,1,1,1,-0.5\n", 2, 16, "'material' must not be negative"},
+                      BadRows{"\n# fine\n0,0,-5,1,1,1,1,\x1b\n", 4, 16, "'material' must be"},
+                      BadRows{"0;0;-5;1;1;1;1;0\n", 2, 17, "8 numbers"}));
+
+// The count at the scene's limit is read; one row more is refused where it stands.
+TEST(SphereRows, StopAtTheScenesLimit) {
+    const std::string threeRows = "0,0,-5,1,1,1,1,0\n1,0,-5,1,1,1,1,0\n2,0,-5,1,1,1,1,0\n";
+    Scene atLimit;
+    atLimit.limits.spheres = 3;
+    RowFault fault;
+    std::vector<int> lines;
+    EXPECT_TRUE(readSphereRows(threeRows, atLimit, fault, lines));
+    EXPECT_EQ(atLimit.sphereCount, 3);
+    EXPECT_EQ(lines, (std::vector<int>{1, 2, 3}));
+
+    Scene past;
+    past.limits.spheres = 3;
+    EXPECT_FALSE(readSphereRows(threeRows + "# last\n3,0,-5,1,1,1,1,0\n", past, fault, lines));
+    EXPECT_EQ(past.sphereCount, 3);
+    EXPECT_EQ(fault.line, 5);
+    EXPECT_EQ(fault.what, "more than 3 spheres, the most a scene holds");
+}
+
+// A scene file raises a scene to the file limits, and the tables count against them too.
+TEST(SphereRows, SceneFilesTakeAMillionSpheres) {
+    Scene scene;
+    std::string problem;
+    ASSERT_TRUE(
+        parseSceneText("[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = [1, 1, 1]\n",
+                       "f.toml", scene, problem));
+    EXPECT_EQ(scene.limits.spheres, 1'000'000);
+    EXPECT_EQ(scene.limits.planes, 64);
+    EXPECT_EQ(scene.limits.lights, 64);
+}
+
+}  // namespace
+}  // namespace lucentor
