@@ -116,6 +116,7 @@ TEST_P(BadRowFiles, AreLocatedInTheRowsFile) {
     EXPECT_NE(fault.what.find(GetParam().says), std::string::npos) << fault.what;
     EXPECT_EQ(scene.sphereCount, 1);
     EXPECT_EQ(lines, std::vector<int>{1});
+    scene.buildHierarchy();  // the hierarchy owns the spheres: deleting the scene frees them
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -156,6 +157,9 @@ TEST(SphereRows, StopAtTheScenesLimit) {
     EXPECT_EQ(past.sphereCount, 3);
     EXPECT_EQ(fault.line, 5);
     EXPECT_EQ(fault.what, "more than 3 spheres, the most a scene holds");
+    // The hierarchies own the spheres: deleting the scenes frees them.
+    atLimit.buildHierarchy();
+    past.buildHierarchy();
 }
 
 // A scene file raises a scene to the file limits, and the tables count against them too.
