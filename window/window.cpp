@@ -104,7 +104,7 @@ int initVideo(const char* requested) {
 }
 
 // Makes SDL, the window and the renderer in turn; stops at the first failure and names it.
-std::string openParts(Window& out) {
+std::string openParts(Window& out, ImageSize size, bool resizable) {
     catchLostDisplay();  // before SDL_Init, which already talks to the X server
     const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
     if (initVideo(requested) != 0) return withSdlError("cannot initialise SDL video");
@@ -115,21 +115,27 @@ std::string openParts(Window& out) {
                "' video driver (set DISPLAY, or SDL_VIDEODRIVER=dummy to run without a window)";
     }
     out.window = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  kImageWidth, kImageHeight, 0);
+                                  size.width, size.height, resizable ? SDL_WINDOW_RESIZABLE : 0);
     if (out.window == nullptr) return withSdlError("cannot create the window");
     out.renderer = SDL_CreateRenderer(out.window, -1, 0);
     if (out.renderer == nullptr) return withSdlError("cannot create the renderer");
-    out.picture = SDL_CreateTexture(out.renderer, kPicturePixelFormat, SDL_TEXTUREACCESS_STREAMING,
-                                    kImageWidth, kImageHeight);
-    if (out.picture == nullptr) return withSdlError("cannot create the picture texture");
+    if (!makePicture(out, size)) return withSdlError("cannot create the picture texture");
     return "";
 }
 
 }  // namespace
 
-bool openWindow(Window& out, std::string& error) {
+bool makePicture(Window& window, ImageSize size) {
+    if (window.picture != nullptr) SDL_DestroyTexture(window.picture);
+    window.picture = SDL_CreateTexture(window.renderer, kPicturePixelFormat,
+                                       SDL_TEXTUREACCESS_STREAMING, size.width, size.height);
+    window.pictureSize = size;
+    return window.picture != nullptr;
+}
+
+bool openWindow(Window& out, std::string& error, ImageSize size, bool resizable) {
     out = Window{};
-    error = openParts(out);
+    error = openParts(out, size, resizable);
     if (error.empty()) return true;
     closeWindow(out);
     return false;
