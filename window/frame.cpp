@@ -44,7 +44,6 @@ void runFrameStep(const Window& window, Rendering& rendering) {
     SDL_RenderClear(window.renderer);
 }
 
-
 void presentFrame(Window& window, const ShownFrame& frame) {
     if (!(frame.size == window.pictureSize)) makePicture(window, frame.size);
     if (window.picture != nullptr) {

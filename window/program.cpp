@@ -6,9 +6,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "engine/startup.h"
 #include "window/events.h"
 #include "window/frame.h"
-#include "engine/startup.h"
 #include "window/window.h"
 
 namespace lucentor {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "engine/rendering.h"
+#include "presets/preset.h"
 #include "window/shown_frames.h"
 #include "window/window.h"
-#include "presets/preset.h"
 
 namespace lucentor {
 

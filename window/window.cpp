@@ -7,6 +7,8 @@
 #include <string_view>
 
 #if LUCENTOR_WITH_XLIB
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #endif
 
@@ -149,6 +151,36 @@ void closeWindow(Window& window) {
     if (window.window != nullptr) SDL_DestroyWindow(window.window);
     SDL_Quit();
     window = Window{};
+}
+
+namespace {
+
+#if LUCENTOR_WITH_XLIB
+// SDL converts a title for X through the C library's locale, which the programs leave at "C":
+// anything beyond ASCII would reach X garbled or not at all. The title is UTF-8, as the
+// properties of this type say.
+void setXTitle(SDL_Window* window, const std::string& title) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) == SDL_FALSE || info.subsystem != SDL_SYSWM_X11) return;
+    Display* display = info.info.x11.display;
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(title.data());  // NOLINT: Xlib
+    for (const char* name : {"_NET_WM_NAME", "WM_NAME"}) {
+        XChangeProperty(display, info.info.x11.window, XInternAtom(display, name, False), utf8, 8,
+                        PropModeReplace, bytes, int(title.size()));
+    }
+    XFlush(display);
+}
+#endif
+
+}  // namespace
+
+void setWindowTitle(const Window& window, const std::string& title) {
+    SDL_SetWindowTitle(window.window, title.c_str());
+#if LUCENTOR_WITH_XLIB
+    setXTitle(window.window, title);
+#endif
 }
 
 }  // namespace lucentor

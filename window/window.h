@@ -36,6 +36,9 @@ bool openWindow(Window& out, std::string& error, ImageSize size = {}, bool resiz
 // Replaces the window's picture texture by one of `size`; false when SDL cannot make it.
 bool makePicture(Window& window, ImageSize size);
 
+// Sets the window's title, UTF-8 text, so that X shows it whatever the C library's locale.
+void setWindowTitle(const Window& window, const std::string& title);
+
 // Destroys the texture, the renderer and the window, then shuts SDL down.
 void closeWindow(Window& window);
 
