@@ -157,12 +157,14 @@ namespace {
 
 #if LUCENTOR_WITH_XLIB
 // SDL converts a title for X through the C library's locale, which the programs leave at "C":
-// anything beyond ASCII would reach X garbled or not at all. The title is UTF-8, as the
-// properties of this type say.
-void setXTitle(SDL_Window* window, const std::string& title) {
+// anything beyond ASCII would reach X garbled or not at all, and libX11 leaks on the way. The
+// title is UTF-8, as the properties of this type say. False when the window is not on X.
+bool setXTitle(SDL_Window* window, const std::string& title) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window, &info) == SDL_FALSE || info.subsystem != SDL_SYSWM_X11) return;
+    if (SDL_GetWindowWMInfo(window, &info) == SDL_FALSE || info.subsystem != SDL_SYSWM_X11) {
+        return false;
+    }
     Display* display = info.info.x11.display;
     const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
     const auto* bytes = reinterpret_cast<const unsigned char*>(title.data());  // NOLINT: Xlib
@@ -171,16 +173,17 @@ void setXTitle(SDL_Window* window, const std::string& title) {
                         PropModeReplace, bytes, int(title.size()));
     }
     XFlush(display);
+    return true;
 }
 #endif
 
 }  // namespace
 
 void setWindowTitle(const Window& window, const std::string& title) {
-    SDL_SetWindowTitle(window.window, title.c_str());
 #if LUCENTOR_WITH_XLIB
-    setXTitle(window.window, title);
+    if (setXTitle(window.window, title)) return;
 #endif
+    SDL_SetWindowTitle(window.window, title.c_str());
 }
 
 }  // namespace lucentor

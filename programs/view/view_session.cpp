@@ -32,8 +32,10 @@ constexpr auto kFilePollPeriod = 250ms;
 // How long a pending change waits at most for the current view's first pass: changes that
 // come faster than passes (a held key, a drag, a resize) show a picture now and then.
 constexpr auto kLongestHold = 250ms;
-// How often the samples per second in the title are worked out.
+// How often the samples per second in the title are worked out, and the least time between two
+// titles but for the first pass of a new view: each title costs X requests.
 constexpr auto kRatePeriod = 500ms;
+constexpr auto kTitlePeriod = 250ms;
 // The longest the loop sleeps before it looks at events again.
 constexpr std::chrono::milliseconds kEventWait{10};
 // A held movement key moves kHeldStepsPerSecond steps a second once it has been held this long.
@@ -72,6 +74,7 @@ struct Session {
     Pacing pacing{};
     Clock::time_point nextFilePoll = Clock::now() + kFilePollPeriod;
     std::string title{};
+    Clock::time_point nextTitle = Clock::now();
     Clock::time_point rateSince = Clock::now();
     std::uint64_t rateSamples = 0;
     double samplesPerSecond = 0.0;
@@ -302,10 +305,13 @@ void updateTitle(Session& s, Clock::time_point now) {
         s.rateSince = now;
         s.rateSamples = samples;
     }
+    const bool firstPass = s.shownPass == 1;
+    if (now < s.nextTitle && !firstPass) return;
     std::string title = viewTitle(s.fileName, s.shownPass, s.samplesPerSecond);
     if (title == s.title) return;
     s.title = std::move(title);
     setWindowTitle(s.window, s.title);
+    s.nextTitle = now + kTitlePeriod;
 }
 
 void runLoop(Session& s) {
