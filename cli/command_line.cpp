@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 #include "cli/escape.h"
 #include "cli/version.h"
@@ -112,6 +113,31 @@ bool hasExtension(std::string_view path, std::string_view extension) {
     return std::equal(tail.begin(), tail.end(), extension.begin(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) == b;
     });
+}
+
+namespace {
+
+// One side of WxH: digits alone, within the accepted sides.
+bool parseSide(std::string_view text, int& side) {
+    const bool digits = !text.empty() && std::all_of(text.begin(), text.end(),
+                                                     [](char c) { return c >= '0' && c <= '9'; });
+    return digits &&
+           std::from_chars(text.data(), text.data() + text.size(), side).ec == std::errc() &&
+           side >= kMinImageSide && side <= kMaxImageSide;
+}
+
+}  // namespace
+
+std::string imageSizeProblem(std::string_view name, std::string_view value, ImageSize& size) {
+    const std::size_t cross = value.find('x');
+    ImageSize read;
+    if (cross != std::string_view::npos && parseSide(value.substr(0, cross), read.width) &&
+        parseSide(value.substr(cross + 1), read.height)) {
+        size = read;
+        return "";
+    }
+    return std::string(name) + ": " + inQuotes(value) + " is not WIDTHxHEIGHT, each side " +
+           std::to_string(kMinImageSide) + " to " + std::to_string(kMaxImageSide);
 }
 
 }  // namespace lucentor

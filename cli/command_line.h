@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cli/exit_codes.h"
+#include "engine/image.h"
 
 namespace lucentor {
 
@@ -40,5 +41,9 @@ std::string parseCommandLine(CLI::App& app, std::span<const OptionName> options,
 // Whether the file name at the end of `path` is something followed by `extension`, in any
 // case: "out.PNG" has ".png", ".png" alone has not.
 bool hasExtension(std::string_view path, std::string_view extension);
+
+// Reads WIDTHxHEIGHT, each side kMinImageSide to kMaxImageSide, into `size`. Returns an empty
+// string, or one line naming the option `name` and the value at fault; `size` is then unchanged.
+std::string imageSizeProblem(std::string_view name, std::string_view value, ImageSize& size);
 
 }  // namespace lucentor

@@ -56,12 +56,12 @@ void shownWords(const Vec3* sums, int count, float factor, std::uint32_t* words)
     for (; i < count; ++i) words[i] = wordOf(sums[i], factor);
 }
 
-void shownPicture(const Vec3* sums, int passCount, void* pixels, int pitch) {
+void shownPicture(const Vec3* sums, int passCount, void* pixels, int pitch, ImageSize size) {
     const float factor = meanFactor(passCount);
     auto* rows = static_cast<std::uint8_t*>(pixels);
-    for (int y = 0; y < kImageHeight; ++y) {
+    for (int y = 0; y < size.height; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(rows + std::ptrdiff_t(y) * pitch);  // NOLINT
-        shownWords(sums + pixelIndex(0, y), kImageWidth, factor, row);
+        shownWords(sums + size.pixelIndex(0, y), size.width, factor, row);
     }
 }
 

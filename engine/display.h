@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "engine/image.h"
 #include "scene/vec3.h"
 
 namespace lucentor {
@@ -37,9 +38,9 @@ DisplayColor displayColor(const Vec3& sum, float factor);
 // The shown colours of `count` pixels as 32-bit words 0x00RRGGBB (SDL's XRGB8888).
 void shownWords(const Vec3* sums, int count, float factor, std::uint32_t* words);
 
-// The shown picture of `passCount` (>= 1) passes of a whole image of `sums` as shownWords, each
-// row starting `pitch` bytes (a multiple of 4, at least a row's words) after the previous one.
-// Bytes between the rows stay as they are.
-void shownPicture(const Vec3* sums, int passCount, void* pixels, int pitch);
+// The shown picture of `passCount` (>= 1) passes of a whole image of `size` in `sums` as
+// shownWords, each row starting `pitch` bytes (a multiple of 4, at least a row's words) after
+// the previous one. Bytes between the rows stay as they are.
+void shownPicture(const Vec3* sums, int passCount, void* pixels, int pitch, ImageSize size = {});
 
 }  // namespace lucentor

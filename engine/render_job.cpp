@@ -35,14 +35,22 @@ RowTake takeRows(RenderJob& job) {
     return take;
 }
 
-void reportPassFinished(RenderJob& job) {
+void reportPassFinished(RenderJob& job, int pass) {
     int reports = 0;
     {
         const std::lock_guard lock(job.finishMutex);
         reports = job.finishedWorkers.fetch_add(1) + 1;
     }
     assert(reports <= job.workerCount);
-    if (reports == job.workerCount) job.passFinished.notify_all();
+    if (reports != job.workerCount) return;
+    if (job.passCompleted == nullptr) {
+        job.passFinished.notify_all();
+        return;
+    }
+    // Every other worker has reported and waits for the next pass: the buffer is this
+    // worker's alone until it starts that pass.
+    job.passCompleted(job.passContext, job, pass);
+    startPass(job, pass + 1);
 }
 
 // Idle between passes until the pass after `reportedPass` starts or a stop is requested. Both
@@ -79,7 +87,7 @@ void renderWorker(RenderJob* job) {
             job->kernel.renderRows(*job, job->shading, reportedPass + 1,
                                    std::span(take.rows.data(), std::size_t(take.count)));
         } else if (take.pass > reportedPass) {
-            reportPassFinished(*job);
+            reportPassFinished(*job, take.pass);
             reportedPass = take.pass;
         } else {
             waitForNextPass(*job, reportedPass);

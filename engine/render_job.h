@@ -70,6 +70,12 @@ struct RenderJob {
     // Announces that the last worker has reported the current pass, for a main thread with
     // nothing to do meanwhile; polling instead cost lucentor-render 7 % of a processor.
     std::condition_variable passFinished;
+    // When set before the workers start, the worker whose report completes pass P calls
+    // passCompleted(passContext, *this, P) while no worker writes the buffer, then starts pass
+    // P + 1 itself, so the main thread never holds the workers up; the main thread then starts
+    // only pass 1.
+    void (*passCompleted)(void* context, const RenderJob& job, int pass) = nullptr;
+    void* passContext = nullptr;
 
     // The jitter cell of pixel column x (0 to 639), row y (0 to 479).
     PixelCell pixelCell(int x, int y) const;

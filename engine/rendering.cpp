@@ -19,21 +19,46 @@ void prepareRendering(Rendering& rendering, Scene* scene, ImageSize size) {
     rendering.camera = new Camera(cameraOf(*scene, size));
 }
 
-void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed, SimdPath simd) {
-    assert(workerCount >= 1 && workerCount <= kMaxWorkers && rendering.accumulation == nullptr);
-    assert(isAvailable(simd, detectCpuFeatures()));
+namespace {
+
+// Sets the job up for the rendering's scene, camera and size and starts its workerCount
+// workers, idle: the first frame step starts pass 1.
+void launchWorkers(Rendering& rendering) {
     RenderJob& job = rendering.job;
-    job.workerCount = workerCount;
-    job.finishedWorkers.store(workerCount);  // idle: the first frame step starts pass 1
-    job.seed = seed;
-    job.simd = simd;
+    job.finishedWorkers.store(job.workerCount);
     job.camera = rendering.camera;
     job.scene = rendering.scene;
     setPictureSize(job, rendering.size);
     prepareSampling(job);
     rendering.accumulation = new Vec3[std::size_t(rendering.size.pixelCount())]{};
     job.accumulation = rendering.accumulation;
-    for (int i = 0; i < workerCount; ++i) rendering.workers[i] = std::thread(renderWorker, &job);
+    for (int i = 0; i < job.workerCount; ++i) {
+        rendering.workers[std::size_t(i)] = std::thread(renderWorker, &job);
+    }
+}
+
+}  // namespace
+
+void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed, SimdPath simd) {
+    assert(workerCount >= 1 && workerCount <= kMaxWorkers && rendering.accumulation == nullptr);
+    assert(isAvailable(simd, detectCpuFeatures()));
+    RenderJob& job = rendering.job;
+    job.workerCount = workerCount;
+    job.seed = seed;
+    job.simd = simd;
+    launchWorkers(rendering);
+}
+
+void restartWorkers(Rendering& rendering) {
+    RenderJob& job = rendering.job;
+    // No worker runs: the job's fields are the main thread's alone.
+    job.stopRequested.store(false);
+    job.nextRow.store(-1);
+    job.passNumber.store(0);
+    rendering.passCount = 0;
+    delete[] rendering.accumulation;
+    rendering.accumulation = nullptr;
+    launchWorkers(rendering);
 }
 
 void stopWorkers(Rendering& rendering) {

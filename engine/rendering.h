@@ -53,6 +53,11 @@ void startWorkers(Rendering& rendering, int workerCount, std::uint64_t seed,
 // Stops the workers, abandoning a pass in progress, and joins them; the buffer stays.
 void stopWorkers(Rendering& rendering);
 
+// After stopWorkers: starts the workers again as startWorkers did, from pass 0 with a zeroed
+// buffer of `rendering.size`, seeing the rendering's scene and camera as they are now (either
+// may have been replaced while no worker ran). Throws as startWorkers.
+void restartWorkers(Rendering& rendering);
+
 // Stops the workers (abandoning a pass in progress), joins them, then releases the camera,
 // the scene and the buffer, in that order. Safe to call more than once.
 void stopRendering(Rendering& rendering);

@@ -55,4 +55,7 @@ SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& s
 // of `heading`. parseSceneText reads it back into the same records, bit for bit.
 std::string writeSceneText(const Scene& scene, std::string_view heading);
 
+// The pose as a [camera] table that parseSceneText reads back bit for bit.
+std::string cameraText(const CameraPose& pose);
+
 }  // namespace lucentor

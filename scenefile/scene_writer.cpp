@@ -102,4 +102,9 @@ std::string writeSceneText(const Scene& scene, std::string_view heading) {
     return text;
 }
 
+std::string cameraText(const CameraPose& pose) {
+    return "[camera]\nposition = " + vector(pose.position) + "\nlook_at = " + vector(pose.lookAt) +
+           "\nup = " + vector(pose.up) + "\nfov = " + number(pose.fovDegrees) + "\n";
+}
+
 }  // namespace lucentor

@@ -2,7 +2,10 @@
 
 #include <SDL.h>
 
+#include <chrono>
+
 #include "engine/rendering.h"
+#include "window/shown_frames.h"
 #include "window/window.h"
 
 namespace lucentor {
@@ -14,5 +17,30 @@ void drawFrame(const Window& window, const Vec3* sums, int passCount);
 // The frame step of the window programs, once per loop iteration: when a pass has completed,
 // draws it, starts the next pass, presents and clears. Nothing happens while a pass runs.
 void runFrameStep(const Window& window, Rendering& rendering);
+
+// Copies `frame` over the whole window, remaking the picture texture when the frame's size
+// differs from it, then presents and clears.
+void presentFrame(Window& window, const ShownFrame& frame);
+
+using PresentClock = std::chrono::steady_clock;
+
+// When the window may present next: at most once per refresh of its display.
+struct Pacing {
+    PresentClock::duration period;
+    PresentClock::time_point nextPresent;
+};
+
+// The refresh rate of the window's display, or kFallbackRefreshRate where it is unknown (as
+// under Xvfb).
+inline constexpr int kFallbackRefreshRate = 60;
+int refreshRate(SDL_Window* window);
+Pacing pacingOf(SDL_Window* window);
+
+// Presents the newest published frame when one came since the last present and the pacing
+// allows it; returns whether it did.
+bool presentNewest(Window& window, ShownFrames& frames, Pacing& pacing);
+
+// Sleeps until a present may be due, at most `longest`, so that events are not kept waiting.
+void waitForPresent(ShownFrames& frames, const Pacing& pacing, std::chrono::milliseconds longest);
 
 }  // namespace lucentor

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "engine/startup.h"
 #include "window/events.h"
 #include "window/frame.h"
-#include "engine/startup.h"
 #include "window/window.h"
 
 namespace lucentor {
@@ -30,15 +30,27 @@ constexpr std::chrono::milliseconds kEventWait{10};
 
 }  // namespace
 
-void runEventLoop(const Window& window, Rendering& rendering) {
+void runEventLoop(Window& window, ShownFrames& frames) {
+    Pacing pacing = pacingOf(window.window);
     bool quit = false;
     while (!quit) {
         quit = handlePendingEvents();
-        runFrameStep(window, rendering);
-        // While a pass runs there is nothing to draw: sleeping until it completes, rather than
-        // spinning, leaves every core to the workers. Events wait at most kEventWait.
-        if (!quit) waitForPassComplete(rendering.job, kEventWait);
+        presentNewest(window, frames, pacing);
+        // Sleeping rather than spinning leaves every core to the workers.
+        if (!quit) waitForPresent(frames, pacing, kEventWait);
     }
+}
+
+std::string startShowing(Rendering& rendering, ShownFrames& frames) {
+    relayPasses(rendering.job, frames);
+    try {
+        startWorkers(rendering, kWorkerCount, kRenderSeed);
+    } catch (const std::system_error& e) {
+        return std::string("cannot start a render worker: ") + e.what();
+    }
+    // From now on the worker completing a pass starts the next one.
+    startPass(rendering.job, 1);
+    return "";
 }
 
 int runProgram(int argc, char** argv, Preset preset) {
@@ -46,6 +58,7 @@ int runProgram(int argc, char** argv, Preset preset) {
 }
 
 int runProgram(int argc, char** argv, Scene* scene) {
+    ShownFrames frames;  // before the rendering, whose workers write it until they are joined
     Rendering rendering;
     prepareRendering(rendering, scene);
 
@@ -54,15 +67,13 @@ int runProgram(int argc, char** argv, Scene* scene) {
         reportFailure(argc, argv, error);
         return kExitWindowFailed;
     }
-    try {
-        startWorkers(rendering, kWorkerCount, kRenderSeed);
-    } catch (const std::system_error& e) {
+    if (const std::string problem = startShowing(rendering, frames); !problem.empty()) {
         closeWindow(window);
-        reportFailure(argc, argv, std::string("cannot start a render worker: ") + e.what());
-        return 1;  // the rendering joins the workers already started
+        reportFailure(argc, argv, problem);
+        return 1;
     }
 
-    runEventLoop(window, rendering);
+    runEventLoop(window, frames);
 
     // SDL goes first; the workers still running a pass never touch it.
     closeWindow(window);

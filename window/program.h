@@ -2,9 +2,12 @@
 
 #include <SDL.h>
 
+#include <string>
+
 #include "engine/rendering.h"
-#include "window/window.h"
 #include "presets/preset.h"
+#include "window/shown_frames.h"
+#include "window/window.h"
 
 namespace lucentor {
 
@@ -19,9 +22,13 @@ int runProgram(int argc, char** argv, Preset preset);
 // program takes over. Arguments are the caller's business; argv[0] names the program.
 int runProgram(int argc, char** argv, Scene* scene);
 
-// Polls events, running the frame step after each poll, until an event ends the program; while
-// a pass runs it sleeps between polls. A pass that completes in the iteration that brings the
-// quit is still shown.
-void runEventLoop(const Window& window, Rendering& rendering);
+// Polls events and presents the newest completed pass at most once per refresh, until an event
+// ends the program; it sleeps while there is nothing to present.
+void runEventLoop(Window& window, ShownFrames& frames);
+
+// Starts the workers of an opened window's rendering, relaying each completed pass to `frames`
+// (which must outlive them), and the first pass. Returns an empty string, or why a worker
+// could not be started (the rendering joins those started).
+std::string startShowing(Rendering& rendering, ShownFrames& frames);
 
 }  // namespace lucentor

@@ -7,6 +7,8 @@
 #include <string_view>
 
 #if LUCENTOR_WITH_XLIB
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #endif
 
@@ -104,7 +106,7 @@ int initVideo(const char* requested) {
 }
 
 // Makes SDL, the window and the renderer in turn; stops at the first failure and names it.
-std::string openParts(Window& out) {
+std::string openParts(Window& out, ImageSize size, bool resizable) {
     catchLostDisplay();  // before SDL_Init, which already talks to the X server
     const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
     if (initVideo(requested) != 0) return withSdlError("cannot initialise SDL video");
@@ -115,21 +117,27 @@ std::string openParts(Window& out) {
                "' video driver (set DISPLAY, or SDL_VIDEODRIVER=dummy to run without a window)";
     }
     out.window = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  kImageWidth, kImageHeight, 0);
+                                  size.width, size.height, resizable ? SDL_WINDOW_RESIZABLE : 0);
     if (out.window == nullptr) return withSdlError("cannot create the window");
     out.renderer = SDL_CreateRenderer(out.window, -1, 0);
     if (out.renderer == nullptr) return withSdlError("cannot create the renderer");
-    out.picture = SDL_CreateTexture(out.renderer, kPicturePixelFormat, SDL_TEXTUREACCESS_STREAMING,
-                                    kImageWidth, kImageHeight);
-    if (out.picture == nullptr) return withSdlError("cannot create the picture texture");
+    if (!makePicture(out, size)) return withSdlError("cannot create the picture texture");
     return "";
 }
 
 }  // namespace
 
-bool openWindow(Window& out, std::string& error) {
+bool makePicture(Window& window, ImageSize size) {
+    if (window.picture != nullptr) SDL_DestroyTexture(window.picture);
+    window.picture = SDL_CreateTexture(window.renderer, kPicturePixelFormat,
+                                       SDL_TEXTUREACCESS_STREAMING, size.width, size.height);
+    window.pictureSize = size;
+    return window.picture != nullptr;
+}
+
+bool openWindow(Window& out, std::string& error, ImageSize size, bool resizable) {
     out = Window{};
-    error = openParts(out);
+    error = openParts(out, size, resizable);
     if (error.empty()) return true;
     closeWindow(out);
     return false;
@@ -143,6 +151,39 @@ void closeWindow(Window& window) {
     if (window.window != nullptr) SDL_DestroyWindow(window.window);
     SDL_Quit();
     window = Window{};
+}
+
+namespace {
+
+#if LUCENTOR_WITH_XLIB
+// SDL converts a title for X through the C library's locale, which the programs leave at "C":
+// anything beyond ASCII would reach X garbled or not at all, and libX11 leaks on the way. The
+// title is UTF-8, as the properties of this type say. False when the window is not on X.
+bool setXTitle(SDL_Window* window, const std::string& title) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) == SDL_FALSE || info.subsystem != SDL_SYSWM_X11) {
+        return false;
+    }
+    Display* display = info.info.x11.display;
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(title.data());  // NOLINT: Xlib
+    for (const char* name : {"_NET_WM_NAME", "WM_NAME"}) {
+        XChangeProperty(display, info.info.x11.window, XInternAtom(display, name, False), utf8, 8,
+                        PropModeReplace, bytes, int(title.size()));
+    }
+    XFlush(display);
+    return true;
+}
+#endif
+
+}  // namespace
+
+void setWindowTitle(const Window& window, const std::string& title) {
+#if LUCENTOR_WITH_XLIB
+    if (setXTitle(window.window, title)) return;
+#endif
+    SDL_SetWindowTitle(window.window, title.c_str());
 }
 
 }  // namespace lucentor

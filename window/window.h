@@ -22,15 +22,22 @@ inline constexpr Uint32 kPicturePixelFormat = SDL_PIXELFORMAT_RGB888;
 struct Window {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
-    SDL_Texture* picture = nullptr;  // kImageWidth x kImageHeight, kPicturePixelFormat
+    SDL_Texture* picture = nullptr;  // pictureSize, kPicturePixelFormat
+    ImageSize pictureSize;
 };
 
-// Starts SDL's video subsystem and opens the centred, fixed-size window with its renderer and
-// picture texture.
+// Starts SDL's video subsystem and opens the centred window of `size`, fixed in size unless
+// `resizable`, with its renderer and picture texture.
 // On failure it releases whatever it made, shuts SDL down and returns a one-line reason.
 // Reaching no visible display is a failure unless the user asked for that driver. Should an X
 // display go away later, the process ends at once with one line and kExitWindowFailed.
-bool openWindow(Window& out, std::string& error);
+bool openWindow(Window& out, std::string& error, ImageSize size = {}, bool resizable = false);
+
+// Replaces the window's picture texture by one of `size`; false when SDL cannot make it.
+bool makePicture(Window& window, ImageSize size);
+
+// Sets the window's title, UTF-8 text, so that X shows it whatever the C library's locale.
+void setWindowTitle(const Window& window, const std::string& title);
 
 // Destroys the texture, the renderer and the window, then shuts SDL down.
 void closeWindow(Window& window);

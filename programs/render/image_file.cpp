@@ -73,6 +73,17 @@ int writeAll(int descriptor, const std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
+namespace {
+
+std::vector<unsigned char> pngOf(const std::vector<unsigned char>& rgb, ImageSize size) {
+    std::vector<unsigned char> png;
+    stbi_write_png_to_func(appendBytes, &png, size.width, size.height, 3, rgb.data(),
+                           size.width * 3);
+    return png;
+}
+
+}  // namespace
+
 std::vector<unsigned char> encodePng(const Vec3* sums, int passCount, ImageSize size) {
     const float factor = meanFactor(passCount);
     const auto pixels = std::size_t(size.pixelCount());
@@ -83,10 +94,18 @@ std::vector<unsigned char> encodePng(const Vec3* sums, int passCount, ImageSize 
         rgb[i * 3 + 1] = c.green;
         rgb[i * 3 + 2] = c.blue;
     }
-    std::vector<unsigned char> png;
-    stbi_write_png_to_func(appendBytes, &png, size.width, size.height, 3, rgb.data(),
-                           size.width * 3);
-    return png;
+    return pngOf(rgb, size);
+}
+
+std::vector<unsigned char> encodeShownPng(const std::uint32_t* words, ImageSize size) {
+    const auto pixels = std::size_t(size.pixelCount());
+    std::vector<unsigned char> rgb(pixels * 3);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        rgb[i * 3] = static_cast<unsigned char>(words[i] >> 16u);
+        rgb[i * 3 + 1] = static_cast<unsigned char>(words[i] >> 8u);
+        rgb[i * 3 + 2] = static_cast<unsigned char>(words[i]);
+    }
+    return pngOf(rgb, size);
 }
 
 std::vector<unsigned char> encodePfm(const Vec3* sums, int passCount, ImageSize size) {

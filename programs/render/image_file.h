@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@ namespace lucentor {
 // The picture of `size` after `passCount` (>= 1) passes of `sums` as a PNG: 8-bit RGB, each
 // pixel exactly as the window shows it.
 std::vector<unsigned char> encodePng(const Vec3* sums, int passCount, ImageSize size = {});
+
+// The same PNG from the picture's shown words 0x00RRGGBB (shownPicture's), row after row.
+std::vector<unsigned char> encodeShownPng(const std::uint32_t* words, ImageSize size);
 
 // The same picture as a PFM: the per-pixel mean as 32-bit little-endian float RGB, unclamped,
 // bottom row first as the format wants.

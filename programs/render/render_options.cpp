@@ -141,27 +141,10 @@ bool applyTime(std::string_view name, std::string_view value, RenderOptions& opt
     return false;
 }
 
-// One side of WxH: digits alone, within the accepted sides.
-bool parseSide(std::string_view text, int& side) {
-    const bool digits = !text.empty() && std::all_of(text.begin(), text.end(),
-                                                     [](char c) { return c >= '0' && c <= '9'; });
-    return digits &&
-           std::from_chars(text.data(), text.data() + text.size(), side).ec == std::errc() &&
-           side >= kMinImageSide && side <= kMaxImageSide;
-}
-
 bool applySize(std::string_view name, std::string_view value, RenderOptions& options,
                std::string& problem) {
-    const std::size_t cross = value.find('x');
-    ImageSize size;
-    if (cross != std::string_view::npos && parseSide(value.substr(0, cross), size.width) &&
-        parseSide(value.substr(cross + 1), size.height)) {
-        options.size = size;
-        return true;
-    }
-    problem = std::string(name) + ": " + inQuotes(value) + " is not WIDTHxHEIGHT, each side " +
-              std::to_string(kMinImageSide) + " to " + std::to_string(kMaxImageSide);
-    return false;
+    problem = imageSizeProblem(name, value, options.size);
+    return problem.empty();
 }
 
 bool applySimd(std::string_view name, std::string_view value, RenderOptions& options,

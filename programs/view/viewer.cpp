@@ -7,15 +7,24 @@
 #include "cli/command_line.h"
 #include "cli/escape.h"
 #include "cli/scene_loading.h"
+#include "programs/view/view_session.h"
 #include "scenefile/scene_file.h"
-#include "window/program.h"
 
 namespace lucentor {
 
 const char* const kViewUsage =
-    R"(usage: lucentor-view FILE.toml
-Shows the scene file FILE.toml in the window of lucentor-box, lucentor-trio and lucentor-field:
-the picture sharpens pass after pass; Escape or closing the window quits.
+    R"(usage: lucentor-view [--size WxH] FILE.toml
+Shows the scene file FILE.toml in a window: the picture sharpens pass after pass, and every
+change of the view starts it again. Editing the file reloads it; a file at fault is named on
+stderr and the last good scene stays. Escape or closing the window quits.
+  drag              turn: around the look-at point, or around the eye after Tab
+  W A S D, Q E      move forward, left, back, right; down, up (held keys move on)
+  [ ], wheel        halve, double the step of a move (scaled to the scene)
+  + -               widen, narrow the field of view
+  R                 back to the file's camera
+  P                 save the picture shown as STEM-N-passes.png in the current folder
+  C                 print the camera as a [camera] table for the file
+      --size WxH    the window's size at the start (default 640x480, each side 16 to 8192)
   -h, --help        this text
       --version     the version
 `lucentor-render --export box box.toml` writes a preset as a scene file to start from.
@@ -26,7 +35,8 @@ bad scene file.
 namespace {
 
 constexpr OptionName kHelpFlag{"-h,--help", "--help", false};
-constexpr std::array<OptionName, 2> kOptionNames = {kHelpFlag, kVersionFlag};
+constexpr OptionName kSizeOption{"--size", "--size", true};
+constexpr std::array<OptionName, 3> kOptionNames = {kHelpFlag, kVersionFlag, kSizeOption};
 
 void complain(const std::string& problem) {
     std::fprintf(stderr, "lucentor-view: %s\n", problem.c_str());
@@ -42,6 +52,8 @@ ViewCommand parseViewCommand(int argc, const char* const* argv) {
     bool version = false;
     declareFlag(app, kHelpFlag, help);
     declareFlag(app, kVersionFlag, version);
+    std::string size;
+    CLI::Option* sizeOption = declareOption(app, kSizeOption, size);
     app.add_option("file", command.file);
     command.problem = parseCommandLine(app, kOptionNames, argc, argv);
     // Help and the version go before any check of the other arguments.
@@ -51,6 +63,10 @@ ViewCommand parseViewCommand(int argc, const char* const* argv) {
         return command;
     }
     if (!command.problem.empty()) return command;
+    if (sizeOption->count() > 0) {
+        command.problem = imageSizeProblem(kSizeOption.longName, size, command.size);
+        if (!command.problem.empty()) return command;
+    }
     if (!app.remaining().empty()) {
         command.problem = "more than one scene file: " + inQuotes(command.file) + " and " +
                           inQuotes(app.remaining().front());
@@ -79,12 +95,14 @@ int runViewer(int argc, char** argv) {
         std::fputs("Try 'lucentor-view --help' for the usage.\n", stderr);
         return kExitBadArguments;
     }
+    // Watched from before the load, so that an edit meanwhile is seen as one.
+    WatchedFile watched = watchFile(command.file, kMaxSceneFileBytes);
     std::unique_ptr<Scene> scene;
     if (const int status = loadSceneFileReporting(command.file, "lucentor-view", scene);
         status != 0) {
         return status;
     }
-    return runProgram(argc, argv, scene.release());
+    return runViewSession(command.file, command.size, std::move(scene), std::move(watched));
 }
 
 }  // namespace lucentor

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "engine/image.h"
+
 namespace lucentor {
 
 enum class ViewCommandKind { View, Help, Version, Error };
@@ -10,11 +12,12 @@ enum class ViewCommandKind { View, Help, Version, Error };
 struct ViewCommand {
     ViewCommandKind kind = ViewCommandKind::Error;
     std::string file;     // the scene file when kind is View
+    ImageSize size;       // the window's at the start
     std::string problem;  // one line naming what is wrong when kind is Error
 };
 
 // Reads lucentor-view's arguments (argv[0] is the program and is skipped): one scene file,
-// FILE.toml, --help or --version. Never throws for bad input.
+// FILE.toml, --size WxH, --help or --version. Never throws for bad input.
 ViewCommand parseViewCommand(int argc, const char* const* argv);
 
 // The --help text.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -255,6 +256,62 @@ TEST(Accumulate, NonFiniteChannelAddsNothing) {
         Vec3 sum{1.0f, 2.0f, 3.0f};
         accumulate(sum, c.sample);
         EXPECT_EQ(sum, c.expected) << c.sample.x << " " << c.sample.y << " " << c.sample.z;
+    }
+}
+
+// What the worker completing a pass relays: the sums after pass kRelayedPass, once per start.
+struct Relay {
+    static constexpr int kRelayedPass = 3;
+    std::mutex mutex;
+    std::condition_variable done;
+    std::vector<std::vector<Vec3>> pictures;
+    std::vector<int> passes;  // every pass relayed, in order
+};
+
+void relayPass(void* context, const RenderJob& job, int pass) {
+    auto& relay = *static_cast<Relay*>(context);
+    const std::lock_guard lock(relay.mutex);
+    relay.passes.push_back(pass);
+    if (pass != Relay::kRelayedPass) return;
+    relay.pictures.emplace_back(job.accumulation, job.accumulation + job.size.pixelCount());
+    relay.done.notify_all();
+}
+
+void awaitPictures(Relay& relay, std::size_t count) {
+    std::unique_lock lock(relay.mutex);
+    ASSERT_TRUE(relay.done.wait_for(lock, 120s, [&] { return relay.pictures.size() >= count; }));
+}
+
+// The workers go from pass to pass by themselves, each pass relayed once in order; stopped in
+// the middle of any pass and restarted, they render from pass 1 again exactly as at first.
+TEST(RelayedPasses, RestartRendersTheSamePassesAsTheFirstStart) {
+    Relay relay;
+    Rendering rendering;
+    prepareRendering(rendering, buildBoxScene, ImageSize{64, 48});
+    rendering.job.passCompleted = relayPass;
+    rendering.job.passContext = &relay;
+    startWorkers(rendering, 3, kRenderSeed);
+    startPass(rendering.job, 1);
+    awaitPictures(relay, 1);
+    for (int restart = 0; restart < 3; ++restart) {
+        stopWorkers(rendering);
+        restartWorkers(rendering);
+        startPass(rendering.job, 1);
+        awaitPictures(relay, std::size_t(restart) + 2);
+    }
+    stopWorkers(rendering);
+    for (std::size_t i = 1; i < relay.pictures.size(); ++i) {
+        EXPECT_EQ(std::memcmp(relay.pictures[i].data(), relay.pictures[0].data(),
+                              relay.pictures[0].size() * sizeof(Vec3)),
+                  0)
+            << "start " << i;
+    }
+    // Each start counts 1, 2, 3, ... without a gap or a repeat.
+    int expected = 1;
+    for (const int pass : relay.passes) {
+        if (pass == 1) expected = 1;
+        EXPECT_EQ(pass, expected);
+        expected = pass + 1;
     }
 }
 

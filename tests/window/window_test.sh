@@ -31,7 +31,12 @@ else
 fi
 readonly kWidth=640
 readonly kHeight=480
-readonly kTitlePattern='^Lucentor$'
+# lucentor-view's title goes on: "Lucentor — FILE — N passes — ...".
+if [[ -n $kSceneFile ]]; then
+    readonly kTitlePattern='^Lucentor'
+else
+    readonly kTitlePattern='^Lucentor$'
+fi
 # Bound on every wait; generous because the machine has 2 cores shared by parallel tests.
 readonly kWaitSeconds=60
 readonly kWorkerCount=3  # the programs' render threads
@@ -71,7 +76,8 @@ fail() {
 # Starts the program in the background with SIGINT and SIGTERM at their defaults (a
 # non-interactive shell would otherwise hand it SIGINT ignored). Arguments are env's.
 startProgram() {
-    env --default-signal=INT,TERM "$@" "$kProgram" "${programArguments[@]}" 2>"$stderrFile" &
+    env --default-signal=INT,TERM "$@" "$kProgram" "${programArguments[@]}" >"$stdoutFile" \
+        2>"$stderrFile" &
     pid=$!
 }
 
@@ -226,7 +232,8 @@ requireXServer() {
 scenarioWindow() {
     startWindow
     checkGeometry
-    checkNotResizable
+    # lucentor-view's window can be resized; the presets' cannot.
+    [[ -n $kSceneFile ]] || checkNotResizable
     endWithSigterm
     expectStderrEmpty
 }
@@ -455,6 +462,172 @@ scenarioBadFile() {
     echo "stderr: $(<"$stderrFile")"
 }
 
+# --- lucentor-view's moving, saving, reloading and resizing ---
+
+# The pass count in the title, into `passes`.
+readPasses() {
+    local title
+    title=$(xdotool getwindowname "$wid" 2>/dev/null) || return 1
+    [[ $title =~ \ ([0-9]+)\ passes ]] || return 1
+    passes=${BASH_REMATCH[1]}
+}
+
+hasPassesAtLeast() {
+    expectRunning "while rendering"
+    readPasses && ((passes >= $1))
+}
+
+hasPassesBelow() {
+    expectRunning "after a move"
+    readPasses && ((passes < $1))
+}
+
+pressKey() {
+    xdotool key --window "$wid" "$@" || fail "xdotool cannot press $*"
+}
+
+# A move restarts the accumulation: the title's pass count falls.
+scenarioMove() {
+    startWindow
+    pollUntil hasPassesAtLeast 40 || fail "fewer than 40 passes after ${kWaitSeconds}s"
+    local before
+    readPasses
+    before=$passes
+    pressKey w
+    pollUntil hasPassesBelow "$before" || fail "the pass count did not restart after W"
+    echo "passes $before, after W $passes"
+    endWithSigterm
+}
+
+# The line P prints, "NAME: N passes": NAME into `saved`, N into `savedPasses`.
+awaitSaved() {
+    local line
+    line=$(grep -E '^[^ ]+\.png: [0-9]+ passes$' "$stdoutFile" | sed -n "$1p")
+    [[ $line =~ ^([^ ]+):\ ([0-9]+)\ passes$ ]] || return 1
+    saved=${BASH_REMATCH[1]}
+    savedPasses=${BASH_REMATCH[2]}
+}
+
+savePicture() {
+    pressKey p
+    pollUntil awaitSaved "$1" || fail "no line naming a saved picture on stdout"
+    [[ -f $workDir/$saved ]] || fail "P named $saved, which is not there"
+}
+
+# The scene file without its [camera] table, followed by the table C printed.
+withPrintedCamera() {
+    awk '/^\[camera\]/ { skip = 1; next } /^\[/ { skip = 0 } !skip' "$kScene"
+    sed -n '/^\[camera\]$/,/^fov = /p' "$stdoutFile"
+}
+
+# R then P saves exactly lucentor-render's picture of the file at that pass count; after a
+# move, C and P save exactly its picture of the file with C's camera.
+scenarioSave() {
+    [[ -x $kRenderTool ]] || skip "needs lucentor-render as the 4th argument"
+    cd "$workDir" || fail "cannot enter $workDir"
+    startWindow
+    pollUntil hasPassesAtLeast 2 || fail "no pass after ${kWaitSeconds}s"
+    pressKey d e
+    sleep 0.5
+    pressKey r
+    pollUntil hasPassesAtLeast 2 || fail "no pass after R"
+    savePicture 1
+    "$kRenderTool" "$kScene" -p "$savedPasses" -q -o "$workDir/home.png" >/dev/null ||
+        fail "lucentor-render cannot render $kScene"
+    cmp -s "$workDir/home.png" "$workDir/$saved" ||
+        fail "$saved after R differs from lucentor-render's $savedPasses passes"
+    echo "after R: $saved equals lucentor-render's picture"
+    pressKey a a q
+    xdotool mousemove --window "$wid" 300 200 mousedown 1 mousemove --window "$wid" 340 230 \
+        mouseup 1 || fail "xdotool cannot drag"
+    sleep 0.5
+    pollUntil hasPassesAtLeast 2 || fail "no pass after moving"
+    pressKey c
+    savePicture 2
+    withPrintedCamera >"$workDir/moved.toml"
+    "$kRenderTool" "$workDir/moved.toml" -p "$savedPasses" -q -o "$workDir/moved.png" \
+        >/dev/null || fail "lucentor-render cannot render the file with C's camera:" \
+        "$(<"$stdoutFile")"
+    cmp -s "$workDir/moved.png" "$workDir/$saved" ||
+        fail "$saved after a move differs from lucentor-render's with C's camera"
+    echo "after a move: $saved equals lucentor-render's picture with C's camera"
+    endWithSigterm
+}
+
+# A screenshot after a few seconds against lucentor-render's picture `reference`.
+expectShowing() {
+    sleep 3
+    screenshot "$workDir/shot.png"
+    local difference
+    difference=$(pictureDifference "$workDir/shot.png" "$1") || exit 1
+    echo "difference from $1: $difference"
+    isBelow "$difference" "$kMaxDifference" || fail "the window does not show $2"
+}
+
+# An edit reloads; a bad edit prints one located line and the last good scene stays.
+scenarioReload() {
+    [[ -x $kRenderTool ]] || skip "needs lucentor-render as the 4th argument"
+    requireTools xwd convert compare
+    local edited=$workDir/edited.toml
+    cp "$kScene" "$edited" || fail "cannot copy $kScene"
+    "$kRenderTool" --export box "$workDir/box.toml" >/dev/null || fail "cannot export box"
+    "$kRenderTool" "$workDir/box.toml" -p "$kReferencePasses" -q -o "$workDir/box.png" \
+        >/dev/null || fail "lucentor-render cannot render box"
+    programArguments=("$edited")
+    startWindow
+    waitForPicture
+    cp "$workDir/box.toml" "$edited" || fail "cannot edit the file"
+    expectShowing "$workDir/box.png" "the edited scene"
+    printf '[[light]]\nposition = [0, 0, 0]\nradius = -1\nemission = [1, 1, 1]\n' >"$edited"
+    sleep 2
+    expectRunning "after a bad edit"
+    [[ $(grep -c '' "$stderrFile") == 1 && $(<"$stderrFile") == "$edited:3:10: "?* ]] ||
+        fail "not one line naming $edited:3:10 after a bad edit"
+    echo "stderr: $(<"$stderrFile")"
+    expectShowing "$workDir/box.png" "the last good scene after a bad edit"
+    endWithSigterm
+}
+
+# Resizing renders at the new size: the window shows lucentor-render's picture at that size.
+scenarioResize() {
+    [[ -x $kRenderTool ]] || skip "needs lucentor-render as the 4th argument"
+    requireTools xwd convert compare identify
+    "$kRenderTool" "$kScene" --size 320x240 -p "$kReferencePasses" -q -o "$workDir/small.png" \
+        >/dev/null || fail "lucentor-render cannot render $kScene"
+    startWindow
+    waitForPicture
+    xdotool windowsize "$wid" 320 240 || fail "xdotool cannot resize the window"
+    expectShowing "$workDir/small.png" "the scene at 320x240"
+    local size
+    size=$(identify -format %wx%h "$workDir/shot.png")
+    [[ $size == 320x240 ]] || fail "screenshot is $size after resizing to 320x240"
+    endWithSigterm
+    expectStderrEmpty
+}
+
+# A minute of random keys, drags, wheel turns and resizes; then Escape ends it with status 0.
+scenarioChaos() {
+    cd "$workDir" || fail "cannot enter $workDir"
+    startWindow
+    local keys=(w a s d q e Tab plus minus bracketleft bracketright r p c space)
+    local end=$((SECONDS + 60))
+    while ((SECONDS < end)); do
+        expectRunning "under random input"
+        case $((RANDOM % 4)) in
+            0) xdotool key --window "$wid" "${keys[RANDOM % ${#keys[@]}]}" ;;
+            1) xdotool mousemove --window "$wid" $((RANDOM % 300)) $((RANDOM % 200)) \
+                mousedown 1 mousemove --window "$wid" $((RANDOM % 300)) $((RANDOM % 200)) \
+                mouseup 1 ;;
+            2) xdotool click --window "$wid" $((4 + RANDOM % 2)) ;;
+            3) xdotool windowsize "$wid" $((16 + RANDOM % 700)) $((16 + RANDOM % 500)) ;;
+        esac
+        sleep 0.0$((RANDOM % 10))
+    done
+    pressEscape
+    expectExit 0 "Escape after a minute of random input"
+    ! grep -q 'Sanitizer' "$stderrFile" || fail "a sanitizer reported a fault"
+}
+
 [[ -x $kProgram ]] || fail "no program at $kProgram"
 case $kScenario in
     window) requireXServer && scenarioWindow ;;
@@ -465,6 +638,11 @@ case $kScenario in
     otherkey) requireXServer && scenarioOtherKey ;;
     picture) requireXServer && scenarioPicture ;;
     badfile) requireXServer && scenarioBadFile ;;
+    move) requireXServer && scenarioMove ;;
+    save) requireXServer && scenarioSave ;;
+    reload) requireXServer && scenarioReload ;;
+    resize) requireXServer && scenarioResize ;;
+    chaos) requireXServer && scenarioChaos ;;
     nodisplay) scenarioNoDisplay ;;
     baddriver) scenarioBadDriver ;;
     dummy) scenarioDummy ;;

@@ -1,0 +1,221 @@
+#include "programs/view/camera_controls.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "engine/startup.h"
+#include "presets/box.h"
+#include "scenefile/scene_file.h"
+
+namespace lucentor {
+namespace {
+
+double distance(const Vec3& a, const Vec3& b) {
+    const double x = double(a.x) - double(b.x);
+    const double y = double(a.y) - double(b.y);
+    const double z = double(a.z) - double(b.z);
+    return std::sqrt(x * x + y * y + z * z);
+}
+
+Vec3 viewOf(const CameraPose& pose) { return pose.lookAt - pose.position; }
+
+// The angle between the view and the pose's up, in radians.
+double angleFromUp(const CameraPose& pose) {
+    const Vec3 view = viewOf(pose);
+    const double cosine = double(dot(view, pose.up)) / (distance(view, {}) * distance(pose.up, {}));
+    return std::acos(std::clamp(cosine, -1.0, 1.0));
+}
+
+ViewControls controlsAt(const CameraPose& pose) {
+    ViewControls controls;
+    controls.home = pose;
+    controls.pose = pose;
+    controls.step = 0.5f;
+    return controls;
+}
+
+CameraPose slantedPose() {
+    return {{1.0f, 2.0f, 3.0f}, {-2.0f, 0.5f, -4.0f}, {0.0f, 1.0f, 0.0f}, 40.0f};
+}
+
+TEST(CameraControls, FixedCameraPoseSeesWhatTheFixedCameraSeesMirrored) {
+    const Camera fixed = makeCamera(ImageSize{});
+    const Camera posed = makeCamera(fixedCameraPose(), ImageSize{});
+    EXPECT_EQ(cameraPoseProblem(fixedCameraPose()), "");
+    // The same eye, the same height of view, +y drawn downward; +x drawn on the other side.
+    EXPECT_EQ(posed.origin, fixed.origin);
+    EXPECT_NEAR(double(posed.vertical.y) / double(fixed.vertical.y), 0.5, 1.0e-6);
+    EXPECT_LT(posed.horizontal.x * fixed.horizontal.x, 0.0f);
+}
+
+struct MoveCase {
+    float forward, right, up;
+    Vec3 offset;  // of eye and look-at point, for the slanted-free pose below at step 0.5
+};
+
+class Moving : public testing::TestWithParam<MoveCase> {};
+
+// The pose looks along -z with +y up: forward is -z, right +x, up +y.
+TEST_P(Moving, MovesEyeAndTargetTogetherAlongTheView) {
+    const MoveCase& c = GetParam();
+    const CameraPose start{{1.0f, 2.0f, 3.0f}, {1.0f, 2.0f, -7.0f}, {0.0f, 1.0f, 0.0f}, 40.0f};
+    ViewControls controls = controlsAt(start);
+    moveBy(controls, c.forward, c.right, c.up);
+    EXPECT_TRUE(controls.moved);
+    EXPECT_NEAR(distance(controls.pose.position, start.position + c.offset), 0.0, 1.0e-6);
+    EXPECT_NEAR(distance(controls.pose.lookAt, start.lookAt + c.offset), 0.0, 1.0e-6);
+    EXPECT_EQ(controls.pose.up, start.up);
+    EXPECT_EQ(controls.pose.fovDegrees, start.fovDegrees);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, Moving,
+    testing::Values(MoveCase{1, 0, 0, {0, 0, -0.5f}}, MoveCase{-1, 0, 0, {0, 0, 0.5f}},
+                    MoveCase{0, 1, 0, {0.5f, 0, 0}}, MoveCase{0, -1, 0, {-0.5f, 0, 0}},
+                    MoveCase{0, 0, 1, {0, 0.5f, 0}}, MoveCase{0, 0, -1, {0, -0.5f, 0}},
+                    MoveCase{2, 0, 1, {0, 0.5f, -1.0f}}));
+
+struct TurnCase {
+    TurnMode mode;
+    float dx, dy;
+};
+
+class Turning : public testing::TestWithParam<TurnCase> {};
+
+// Orbiting keeps the target and the distance to it; looking keeps the eye and the distance.
+// Whatever the drag, the pose stays one that makes a camera.
+TEST_P(Turning, KeepsTheCentreAndTheDistance) {
+    const TurnCase& c = GetParam();
+    const CameraPose start = slantedPose();
+    ViewControls controls = controlsAt(start);
+    controls.mode = c.mode;
+    for (int i = 0; i < 20; ++i) turnBy(controls, c.dx, c.dy);
+    const CameraPose& pose = controls.pose;
+    EXPECT_TRUE(controls.moved);
+    EXPECT_EQ(cameraPoseProblem(pose), "");
+    EXPECT_NEAR(distance(pose.position, pose.lookAt), distance(start.position, start.lookAt),
+                1.0e-4);
+    if (c.mode == TurnMode::Orbit) {
+        EXPECT_EQ(pose.lookAt, start.lookAt);
+    } else {
+        EXPECT_EQ(pose.position, start.position);
+    }
+    const double angle = angleFromUp(pose);
+    EXPECT_GE(angle, kLeastUpAngle - 1.0e-4);
+    EXPECT_LE(angle, 3.14159265358979 - kLeastUpAngle + 1.0e-4);
+    // A drag that turns changes the view.
+    EXPECT_GT(distance(viewOf(pose), viewOf(start)), 1.0e-3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drags, Turning,
+    testing::Values(TurnCase{TurnMode::Orbit, 30, 0}, TurnCase{TurnMode::Orbit, 0, 400},
+                    TurnCase{TurnMode::Orbit, 0, -400}, TurnCase{TurnMode::Orbit, -25, 17},
+                    TurnCase{TurnMode::Look, 30, 0}, TurnCase{TurnMode::Look, 0, 400},
+                    TurnCase{TurnMode::Look, 0, -400}, TurnCase{TurnMode::Look, 12, -9}));
+
+// A sideways drag turns around up alone: the height of the eye above the target stays.
+TEST(CameraControls, SidewaysOrbitKeepsTheHeight) {
+    ViewControls controls = controlsAt(slantedPose());
+    turnBy(controls, 40.0f, 0.0f);
+    EXPECT_NEAR(controls.pose.position.y, slantedPose().position.y, 1.0e-5);
+}
+
+TEST(CameraControls, FieldOfViewStepsWithinItsRange) {
+    struct Case {
+        float start;
+        int notches;
+        float expected;
+    };
+    for (const Case& c : {Case{40, 1, 45}, Case{40, -2, 30}, Case{8, -1, kLeastFov},
+                          Case{148, 3, kMostFov}, Case{kLeastFov, -100, kLeastFov}}) {
+        CameraPose pose = slantedPose();
+        pose.fovDegrees = c.start;
+        ViewControls controls = controlsAt(pose);
+        widenBy(controls, c.notches);
+        EXPECT_EQ(controls.pose.fovDegrees, c.expected) << c.start << " " << c.notches;
+        EXPECT_TRUE(controls.moved);
+    }
+}
+
+TEST(CameraControls, StepHalvesAndDoublesWithinItsRange) {
+    struct Case {
+        int doublings;
+        float expected;  // times the scene's step 2
+    };
+    for (const Case& c :
+         {Case{1, 2}, Case{-1, 0.5f}, Case{3, 8}, Case{40, kMostStep}, Case{-40, kLeastStep}}) {
+        ViewControls controls = controlsAt(slantedPose());
+        controls.step = 2.0f;
+        scaleStep(controls, c.doublings, 2.0f);
+        EXPECT_EQ(controls.step, 2.0f * c.expected) << c.doublings;
+        EXPECT_FALSE(controls.moved);
+    }
+}
+
+TEST(CameraControls, ReturnHomeGivesTheFileCameraExactly) {
+    const std::unique_ptr<Scene> scene(createPresetScene(buildBoxScene));
+    ViewControls controls = makeControls(*scene);
+    const ImageSize size{};
+    moveBy(controls, 1.0f, 2.0f, 3.0f);
+    turnBy(controls, 10.0f, 10.0f);
+    widenBy(controls, 2);
+    const Camera moved = viewCamera(controls, *scene, size);
+    EXPECT_NE(moved.origin, cameraOf(*scene, size).origin);
+    returnHome(controls);
+    const Camera home = viewCamera(controls, *scene, size);
+    const Camera fixed = cameraOf(*scene, size);
+    // The fixed camera itself, with its wider pixels, not the pose that resembles it.
+    EXPECT_EQ(home.origin, fixed.origin);
+    EXPECT_EQ(home.horizontal, fixed.horizontal);
+    EXPECT_EQ(home.vertical, fixed.vertical);
+    EXPECT_EQ(home.lowerLeft, fixed.lowerLeft);
+}
+
+TEST(CameraControls, TurnModeSwitchesBackAndForth) {
+    ViewControls controls;
+    switchTurnMode(controls);
+    EXPECT_EQ(controls.mode, TurnMode::Look);
+    switchTurnMode(controls);
+    EXPECT_EQ(controls.mode, TurnMode::Orbit);
+}
+
+// The step follows the scene's size: the same scene twice as large steps twice as far.
+TEST(CameraControls, StepScalesWithTheScene) {
+    const auto sceneOf = [](float scale) {
+        const std::string text =
+            "[camera]\nposition = [0, 0, " + std::to_string(10 * scale) +
+            "]\nlook_at = [0, 0, 0]\n[[sphere]]\ncenter = [" + std::to_string(-3 * scale) +
+            ", 0, 0]\nradius = " + std::to_string(scale) + "\ncolor = [1, 1, 1]\n";
+        auto scene = std::make_unique<Scene>();
+        std::string problem;
+        EXPECT_TRUE(parseSceneText(text, "t.toml", *scene, problem)) << problem;
+        return scene;
+    };
+    const float small = sceneStep(*sceneOf(1.0f));
+    const float large = sceneStep(*sceneOf(2.0f));
+    EXPECT_GT(small, 0.0f);
+    EXPECT_NEAR(double(large) / double(small), 2.0, 1.0e-5);
+}
+
+// C prints what the file reads back as the same pose, bit for bit.
+TEST(CameraControls, CameraTableReadsBackExactly) {
+    ViewControls controls = controlsAt(slantedPose());
+    turnBy(controls, 13.0f, -7.0f);
+    const std::string text = cameraText(controls.pose) +
+                             "[[light]]\nposition = [0, 0, 0]\nradius = 0\nemission = [1, 1, 1]\n";
+    Scene scene;
+    std::string problem;
+    ASSERT_TRUE(parseSceneText(text, "c.toml", scene, problem)) << problem << "\n" << text;
+    ASSERT_TRUE(scene.camera.has_value());
+    EXPECT_EQ(scene.camera->position, controls.pose.position);
+    EXPECT_EQ(scene.camera->lookAt, controls.pose.lookAt);
+    EXPECT_EQ(scene.camera->up, controls.pose.up);
+    EXPECT_EQ(scene.camera->fovDegrees, controls.pose.fovDegrees);
+}
+
+}  // namespace
+}  // namespace lucentor

@@ -1,0 +1,105 @@
+#include "programs/view/view_session.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "programs/view/file_watch.h"
+
+namespace lucentor {
+namespace {
+
+TEST(ViewTitle, NamesProgramFilePassesAndRate) {
+    EXPECT_EQ(viewTitle("box.toml", 12, 34.56e6),
+              "Lucentor \u2014 box.toml \u2014 12 passes \u2014 34.6 M samples/s");
+    EXPECT_EQ(viewTitle("a b.toml", 1, 0.0),
+              "Lucentor \u2014 a b.toml \u2014 1 passes \u2014 0.0 M samples/s");
+}
+
+std::set<std::string> takenNames;
+bool isTaken(const std::string& name) { return takenNames.contains(name); }
+
+TEST(PictureName, NeverOverwritesAnEarlierPicture) {
+    struct Case {
+        const char* path;
+        int passes;
+        std::set<std::string> taken;
+        const char* expected;
+    };
+    for (const Case& c :
+         {Case{"scenes/box.toml", 32, {}, "box-32-passes.png"},
+          Case{"/a/b.c/room.TOML", 1, {}, "room-1-passes.png"},
+          Case{"x.toml", 5, {"x-5-passes.png"}, "x-5-passes-2.png"},
+          Case{"x.toml", 5, {"x-5-passes.png", "x-5-passes-2.png"}, "x-5-passes-3.png"},
+          Case{".toml", 2, {}, ".toml-2-passes.png"}}) {
+        takenNames = c.taken;
+        EXPECT_EQ(pictureName(c.path, c.passes, isTaken), c.expected) << c.path;
+    }
+}
+
+class WatchedFileTest : public testing::Test {
+protected:
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("lucentor_watch_" + std::to_string(getpid()));
+    std::string path = (folder / "scene.toml").string();
+
+    void SetUp() override { std::filesystem::create_directories(folder); }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    void write(const std::string& text) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    }
+    // Another change time, as a later edit would have even within the clock's resolution.
+    void touchLater(int seconds) {
+        const auto time = std::filesystem::last_write_time(path);
+        std::filesystem::last_write_time(path, time + std::chrono::seconds(seconds));
+    }
+};
+
+TEST_F(WatchedFileTest, SeesChangedContentOnce) {
+    write("a = 1\n");
+    WatchedFile watched = watchFile(path, 100);
+    EXPECT_EQ(watched.content, "a = 1\n");
+    std::string content;
+    EXPECT_FALSE(readChangedContent(watched, 100, content));
+    write("a = 22\n");
+    EXPECT_TRUE(readChangedContent(watched, 100, content));
+    EXPECT_EQ(content, "a = 22\n");
+    EXPECT_FALSE(readChangedContent(watched, 100, content));
+}
+
+// Saving the same text again (a new change time) is no change; the same size with other text
+// and another time is.
+TEST_F(WatchedFileTest, ComparesContentNotJustTheStatus) {
+    write("a = 1\n");
+    WatchedFile watched = watchFile(path, 100);
+    std::string content;
+    touchLater(5);
+    EXPECT_FALSE(readChangedContent(watched, 100, content));
+    write("a = 2\n");
+    touchLater(10);
+    EXPECT_TRUE(readChangedContent(watched, 100, content));
+    EXPECT_EQ(content, "a = 2\n");
+}
+
+// A file that is gone or too long for a scene file is waited out, not taken as empty.
+TEST_F(WatchedFileTest, WaitsOutAMissingOrOverlongFile) {
+    write("a = 1\n");
+    WatchedFile watched = watchFile(path, 100);
+    std::string content;
+    std::filesystem::remove(path);
+    EXPECT_FALSE(readChangedContent(watched, 100, content));
+    write(std::string(200, '#'));
+    EXPECT_FALSE(readChangedContent(watched, 100, content));
+    write("a = 3\n");
+    touchLater(20);
+    EXPECT_TRUE(readChangedContent(watched, 100, content));
+    EXPECT_EQ(content, "a = 3\n");
+}
+
+}  // namespace
+}  // namespace lucentor
