@@ -508,9 +508,24 @@ awaitSaved() {
     savedPasses=${BASH_REMATCH[2]}
 }
 
+refusals() { grep -c "nothing saved" "$stderrFile"; }
+
+hasRefusalsAbove() { (($(refusals) > $1)); }
+
+savedOrRefused() { awaitSaved "$1" || hasRefusalsAbove "$2"; }
+
+# P saves the `1`-th picture. A slow machine may take the key before the new view's first
+# pass is complete: the program then says so and saves nothing, and P is pressed again.
 savePicture() {
-    pressKey p
-    pollUntil awaitSaved "$1" || fail "no line naming a saved picture on stdout"
+    local tries=0 before
+    while ((tries++ < 20)); do
+        before=$(refusals)
+        pressKey p
+        pollUntil savedOrRefused "$1" "$before" || fail "no line naming a saved picture on stdout"
+        awaitSaved "$1" && break
+        sleep 0.5
+    done
+    awaitSaved "$1" || fail "P saved nothing in 20 tries"
     [[ -f $workDir/$saved ]] || fail "P named $saved, which is not there"
 }
 
