@@ -3,29 +3,11 @@
 #include <cmath>
 #include <numbers>
 
+#include "engine/direction.h"
 #include "engine/render_job.h"
 
 namespace lucentor {
 namespace {
-
-// A pose is worked out in double and narrowed once, so that only the stored corners round.
-struct Direction {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-
-Direction directionOf(const Vec3& v) { return {double(v.x), double(v.y), double(v.z)}; }
-Direction minus(const Direction& a, const Direction& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Direction scaled(const Direction& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double lengthOf(const Direction& a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
-Direction unit(const Direction& a) { return scaled(a, 1.0 / lengthOf(a)); }
-Direction cross(const Direction& a, const Direction& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-Vec3 narrowed(const Direction& a) { return {float(a.x), float(a.y), float(a.z)}; }
 
 // Below this sine of the angle between `up` and the view, up gives no sideways direction.
 constexpr double kLeastUpSine = 1.0e-4;
@@ -72,9 +54,8 @@ Camera makeCamera(const CameraPose& pose, ImageSize size) {
     const Direction horizontal = scaled(right, width);
     const Direction vertical = scaled(upward, -height);
     const Direction eye = directionOf(pose.position);
-    const Direction corner = minus(
-        minus({eye.x + forward.x, eye.y + forward.y, eye.z + forward.z}, scaled(horizontal, 0.5)),
-        scaled(vertical, 0.5));
+    const Direction corner =
+        minus(minus(plus(eye, forward), scaled(horizontal, 0.5)), scaled(vertical, 0.5));
     return {pose.position, narrowed(horizontal), narrowed(vertical), narrowed(corner)};
 }
 

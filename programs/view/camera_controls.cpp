@@ -4,29 +4,10 @@
 #include <cmath>
 #include <numbers>
 
+#include "engine/direction.h"
+
 namespace lucentor {
 namespace {
-
-// Worked out in double and narrowed once, as the camera is.
-struct Direction {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-
-Direction directionOf(const Vec3& v) { return {double(v.x), double(v.y), double(v.z)}; }
-Vec3 narrowed(const Direction& a) { return {float(a.x), float(a.y), float(a.z)}; }
-Direction plus(const Direction& a, const Direction& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Direction minus(const Direction& a, const Direction& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Direction scaled(const Direction& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double dot(const Direction& a, const Direction& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double lengthOf(const Direction& a) { return std::sqrt(dot(a, a)); }
-Direction unit(const Direction& a) { return scaled(a, 1.0 / lengthOf(a)); }
-Direction cross(const Direction& a, const Direction& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 // `v` turned by `angle` radians around the unit `axis` (Rodrigues' formula).
 Direction rotated(const Direction& v, const Direction& axis, double angle) {
