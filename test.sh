@@ -18,7 +18,7 @@ runStage() {
         benchmarks)
             bench/run.sh --benchmark_min_time=0.001 &&
                 SDL_VIDEODRIVER=dummy build/release/bench/lucentor-frame-timing 1 1 &&
-                bench/window_rate.sh 2 1 box default
+                bench/window_rate.sh 2 1 box default && bench/view_latency.sh 3 box
             ;;
         asan) cmake --workflow --preset asan ;;
         tsan)

@@ -74,6 +74,7 @@ bool presentNewest(Window& window, ShownFrames& frames, Pacing& pacing) {
     // The front frame is the main thread's alone until the next take.
     presentFrame(window, frames.frames[std::size_t(frames.front)]);
     pacing.nextPresent = now + pacing.period;
+    announcePresent(frames, pacing.nextPresent);
     return true;
 }
 

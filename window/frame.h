@@ -22,8 +22,6 @@ void runFrameStep(const Window& window, Rendering& rendering);
 // differs from it, then presents and clears.
 void presentFrame(Window& window, const ShownFrame& frame);
 
-using PresentClock = std::chrono::steady_clock;
-
 // When the window may present next: at most once per refresh of its display.
 struct Pacing {
     PresentClock::duration period;
