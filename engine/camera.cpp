@@ -51,7 +51,7 @@ Camera makeCamera(const CameraPose& pose, ImageSize size) {
     // An image plane one unit ahead; v runs down the picture, so `vertical` points down.
     const double height = 2.0 * std::tan(double(pose.fovDegrees) * std::numbers::pi / 360.0);
     const double width = height * double(size.width) / double(size.height);
-    const Direction horizontal = scaled(right, width);
+    const Direction horizontal = scaled(right, pose.mirrored ? -width : width);
     const Direction vertical = scaled(upward, -height);
     const Direction eye = directionOf(pose.position);
     const Direction corner =

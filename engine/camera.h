@@ -24,8 +24,8 @@ struct Camera {
 Camera makeCamera(ImageSize size = {});
 
 // A scene file's camera: at `pose.position`, looking at `pose.lookAt`, `pose.up` drawn
-// upward, the vertical field of view `pose.fovDegrees` and square pixels. The pose must be
-// one that cameraPoseProblem accepts.
+// upward, the vertical field of view `pose.fovDegrees` and square pixels; u runs from right to
+// left when the pose is mirrored. The pose must be one that cameraPoseProblem accepts.
 Camera makeCamera(const CameraPose& pose, ImageSize size);
 
 // Why a pose makes no camera (a field of view outside (0, 180) degrees, the eye on the point

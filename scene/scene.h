@@ -52,12 +52,14 @@ private:
 };
 
 // Where a scene file's camera stands and looks: the eye, the point it looks at, the direction
-// drawn upward, and the vertical field of view in degrees.
+// drawn upward, and the vertical field of view in degrees. A mirrored pose draws its picture
+// left to right as a mirror shows it, as the fixed camera draws the presets.
 struct CameraPose {
     Vec3 position;
     Vec3 lookAt;
     Vec3 up;
     float fovDegrees = 0.0f;
+    bool mirrored = false;
 };
 
 // How rays meet the planes. Mirrored: a ray meets a plane where it meets the plane's mirror

@@ -130,6 +130,12 @@ float readNumber(const toml::node& node, std::string_view key) {
     return narrowed;
 }
 
+bool readBoolean(const toml::node& node, std::string_view key) {
+    const std::optional<bool> value = node.value_exact<bool>();
+    if (!value) fault(node, keyNamed(key) + " must be true or false");
+    return *value;
+}
+
 Vec3 readVector(const toml::node& node, std::string_view key) {
     const toml::array* array = node.as_array();
     if (array == nullptr || array->size() != 3) {
@@ -259,15 +265,15 @@ void readLight(const toml::table& table, Scene& scene) {
 constexpr std::string_view kCameraKey = "camera";
 constexpr std::string_view kPlanesKey = "planes";
 
-constexpr ObjectKind kCameraKind{"camera", 1, {"position", "look_at", "up", "fov"}};
+constexpr ObjectKind kCameraKind{"camera", 1, {"position", "look_at", "up", "fov", "mirrored"}};
 constexpr int kRequiredCameraKeys = 2;
 
 // The fixed camera's vertical field of view, 2 atan(1/2) in degrees: a [camera] without
 // 'fov' sees as much as a file without a camera.
 constexpr float kDefaultFovDegrees = 53.1301024f;
 
-// [camera]: position and look_at required; up [0, 1, 0] and the fixed camera's fov unless
-// given. Every fault is located at the key that holds it.
+// [camera]: position and look_at required; up [0, 1, 0], the fixed camera's fov and not
+// mirrored unless given. Every fault is located at the key that holds it.
 CameraPose readCamera(const toml::node& node) {
     const toml::table* table = node.as_table();
     if (table == nullptr) fault(node, "'camera' must be a table, begun by [camera]");
@@ -290,6 +296,8 @@ CameraPose readCamera(const toml::node& node) {
                     kDefaultFovDegrees};
     if (table->contains("up")) pose.up = readVector(valueOf(*table, "up"), "up");
     if (table->contains("fov")) pose.fovDegrees = readNumber(valueOf(*table, "fov"), "fov");
+    if (table->contains("mirrored"))
+        pose.mirrored = readBoolean(valueOf(*table, "mirrored"), "mirrored");
     if (const std::string problem = cameraPoseProblem(pose); !problem.empty()) {
         // Each problem names its key; the fault stands where that key does.
         const std::string_view key = problem.starts_with("'fov'")  ? "fov"

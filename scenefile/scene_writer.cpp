@@ -104,7 +104,8 @@ std::string writeSceneText(const Scene& scene, std::string_view heading) {
 
 std::string cameraText(const CameraPose& pose) {
     return "[camera]\nposition = " + vector(pose.position) + "\nlook_at = " + vector(pose.lookAt) +
-           "\nup = " + vector(pose.up) + "\nfov = " + number(pose.fovDegrees) + "\n";
+           "\nup = " + vector(pose.up) + "\nfov = " + number(pose.fovDegrees) + "\n" +
+           (pose.mirrored ? "mirrored = true\n" : "");
 }
 
 }  // namespace lucentor

@@ -43,6 +43,7 @@ CameraPose fixedCameraPose() {
     pose.up = {0.0f, -1.0f, 0.0f};
     // The fixed camera's image plane is 2 high at distance 2.
     pose.fovDegrees = float(2.0 * std::atan(0.5) * 180.0 / std::numbers::pi);
+    pose.mirrored = true;
     return pose;
 }
 
@@ -79,7 +80,8 @@ void moveBy(ViewControls& controls, float forward, float right, float up) {
     CameraPose& pose = controls.pose;
     const Direction ahead = unit(minus(directionOf(pose.lookAt), directionOf(pose.position)));
     const Direction upward = unit(directionOf(pose.up));
-    const Direction side = unit(cross(ahead, upward));
+    // Right as the picture shows it, which a mirrored pose draws on the left of its eye.
+    const Direction side = scaled(unit(cross(ahead, upward)), pose.mirrored ? -1.0 : 1.0);
     const double step = double(controls.step);
     const Direction offset =
         plus(plus(scaled(ahead, double(forward) * step), scaled(side, double(right) * step)),
@@ -94,14 +96,15 @@ void turnBy(ViewControls& controls, float dx, float dy) {
     const Direction eye = directionOf(pose.position);
     const Direction target = directionOf(pose.lookAt);
     const Direction up = unit(directionOf(pose.up));
-    // Dragging right turns the scene with the mouse: the eye goes left around the target.
-    const double yaw = -double(dx) * kTurnPerPixel;
-    const double pitch = double(dy) * kTurnPerPixel;
+    // The view turns the way the mouse goes on the picture, whose left and right a mirrored
+    // pose swaps. Looking, the eye stays and looks that way; orbiting, the target stays and the
+    // eye goes the other way around it, so the scene turns with the mouse as if grabbed.
+    const double yaw = (pose.mirrored ? double(dx) : -double(dx)) * kTurnPerPixel;
+    const double pitch = -double(dy) * kTurnPerPixel;
+    const Direction view = turnedView(minus(target, eye), up, yaw, pitch);
     if (controls.mode == TurnMode::Orbit) {
-        const Direction view = turnedView(minus(target, eye), up, -yaw, -pitch);
         pose.position = narrowed(minus(target, view));
     } else {
-        const Direction view = turnedView(minus(target, eye), up, yaw, pitch);
         pose.lookAt = narrowed(plus(eye, view));
     }
     controls.moved = true;

@@ -20,8 +20,9 @@ struct ViewControls {
     float step = 1.0f;  // world units of one move
 };
 
-// A pose from the fixed camera's eye, view and field of view. The fixed camera draws +x to the
-// right and +y downward, a mirror image that no pose gives: this one draws +x to the left.
+// A pose from the fixed camera's eye, view and field of view, mirrored as the fixed camera
+// is: +x drawn to the right and +y downward. Its pixels are square, where the fixed camera's
+// are 1.0125 times as wide as high, so a first move narrows the view sideways by 1.25 %.
 CameraPose fixedCameraPose();
 
 // The controls of `scene`, at its camera, with a step of kStepsAcrossScene to its extent.
@@ -31,8 +32,8 @@ ViewControls makeControls(const Scene& scene);
 // The camera the view is seen through: the scene's own until the user moved it.
 Camera viewCamera(const ViewControls& controls, const Scene& scene, ImageSize size);
 
-// Moves eye and look-at point together by steps: forward along the view, right across it, up
-// along the pose's up.
+// Moves eye and look-at point together by steps: forward along the view, right across it as the
+// picture shows it, up along the pose's up.
 void moveBy(ViewControls& controls, float forward, float right, float up);
 
 // Turns by a mouse motion of (dx, dy) pixels, kTurnPerPixel radians each: around the look-at

@@ -89,7 +89,7 @@ bool samePose(const std::optional<CameraPose>& a, const std::optional<CameraPose
     if (a.has_value() != b.has_value()) return false;
     if (!a.has_value()) return true;
     return a->position == b->position && a->lookAt == b->lookAt && a->up == b->up &&
-           a->fovDegrees == b->fovDegrees;
+           a->fovDegrees == b->fovDegrees && a->mirrored == b->mirrored;
 }
 
 bool fileExists(const std::string& path) {
@@ -173,7 +173,7 @@ void savePicture(const Session& s) {
 void printCamera(const Session& s) {
     const std::optional<CameraPose>& own = s.rendering.scene->camera;
     if (!s.controls.moved && !own.has_value()) {
-        std::fputs("# The fixed camera mirrored left to right: no [camera] shows it exactly.\n",
+        std::fputs("# The fixed camera as near as a [camera] comes: its pixels are 1.25 % wider.\n",
                    stdout);
     }
     std::fputs(cameraText(s.controls.moved || !own ? s.controls.pose : *own).c_str(), stdout);
@@ -211,14 +211,15 @@ void onCommandKey(Session& s, SDL_Keycode key) {
         case SDLK_TAB:
             switchTurnMode(s.controls);
             return;
+        // Plus zooms in, as in image viewers: a narrower field of view.
         case SDLK_PLUS:
         case SDLK_EQUALS:
         case SDLK_KP_PLUS:
-            widenBy(s.controls, 1);
+            widenBy(s.controls, -1);
             break;
         case SDLK_MINUS:
         case SDLK_KP_MINUS:
-            widenBy(s.controls, -1);
+            widenBy(s.controls, 1);
             break;
         case SDLK_LEFTBRACKET:
             scaleStep(s.controls, -1, s.baseStep);

@@ -20,7 +20,7 @@ stderr and the last good scene stays. Escape or closing the window quits.
   drag              turn: around the look-at point, or around the eye after Tab
   W A S D, Q E      move forward, left, back, right; down, up (held keys move on)
   [ ], wheel        halve, double the step of a move (scaled to the scene)
-  + -               widen, narrow the field of view
+  + -               zoom in, out (narrow, widen the field of view)
   R                 back to the file's camera
   P                 save the picture shown as STEM-N-passes.png in the current folder
   C                 print the camera as a [camera] table for the file

@@ -65,6 +65,21 @@ TEST(Camera, PoseLooksAtItsPointWithItsFieldOfView) {
     EXPECT_NEAR(cameraRay(flipped, 0.5f, 0.0f).direction.y, -0.5f, 1e-6f);
 }
 
+// A mirrored pose sees at u what the same pose unmirrored sees at 1 - u.
+TEST(Camera, MirroredPoseSeesLeftAndRightSwapped) {
+    CameraPose pose{{1, 2, 3}, {-2, 0.5f, -4}, {0, 1, 0}, 40.0f};
+    const Camera plain = makeCamera(pose, {320, 200});
+    pose.mirrored = true;
+    const Camera mirrored = makeCamera(pose, {320, 200});
+    for (const float u : {0.0f, 0.25f, 0.5f, 0.9f, 1.0f}) {
+        for (const float v : {0.0f, 0.5f, 1.0f}) {
+            const Vec3 seen = cameraRay(mirrored, u, v).direction;
+            const Vec3 expected = cameraRay(plain, 1.0f - u, v).direction;
+            EXPECT_NEAR(length(seen - expected), 0.0f, 1e-6f) << "u " << u << ", v " << v;
+        }
+    }
+}
+
 TEST(Camera, PosesThatMakeNoCameraAreNamed) {
     const Vec3 eye{0, 0, 0};
     const Vec3 ahead{0, 0, -1};

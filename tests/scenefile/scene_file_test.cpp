@@ -287,6 +287,8 @@ INSTANTIATE_TEST_SUITE_P(
                 8, 7, "a number"},
         BadFile{kSphere + "[camera]\nposition = [0, 0]\nlook_at = [0, 0, -1]\n", 6, 12,
                 "three numbers"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nmirrored = 1\n", 8,
+                12, "'mirrored' must be true or false"},
         BadFile{"planes = \"flat\"\n" + kSphere, 1, 10, "'planes'"},
         BadFile{"planes = 1\n" + kSphere, 1, 10, "'planes'"}));
 
@@ -301,7 +303,7 @@ TEST(SceneFile, ReadsTheCameraAndThePlaneRule) {
 
     const std::string text = "planes = \"geometric\"\n" + kSphere +
                              "[camera]\nposition = [1, 2, 3]\nlook_at = [0, 0, -3]\n"
-                             "up = [0, -1, 0]\nfov = 30\n";
+                             "up = [0, -1, 0]\nfov = 30\nmirrored = true\n";
     Scene scene;
     ASSERT_TRUE(parseSceneText(text, "camera.toml", scene, problem)) << problem;
     ASSERT_TRUE(scene.camera.has_value());
@@ -309,6 +311,7 @@ TEST(SceneFile, ReadsTheCameraAndThePlaneRule) {
     EXPECT_EQ(scene.camera->lookAt, (Vec3{0, 0, -3}));
     EXPECT_EQ(scene.camera->up, (Vec3{0, -1, 0}));
     EXPECT_EQ(scene.camera->fovDegrees, 30.0f);
+    EXPECT_TRUE(scene.camera->mirrored);
     EXPECT_EQ(scene.planeRule, PlaneRule::Geometric);
 
     Scene defaults;
@@ -320,6 +323,7 @@ TEST(SceneFile, ReadsTheCameraAndThePlaneRule) {
         << problem;
     EXPECT_EQ(defaults.camera->up, (Vec3{0, 1, 0}));
     EXPECT_NEAR(defaults.camera->fovDegrees, 53.1301f, 1e-4f) << "the fixed camera's";
+    EXPECT_FALSE(defaults.camera->mirrored);
     EXPECT_EQ(defaults.planeRule, PlaneRule::Mirrored);
 }
 
