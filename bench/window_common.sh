@@ -4,8 +4,9 @@
 # A scene named by the presets' name (scenes/NAME.toml) or any scene file's path.
 sceneFile() { case $1 in */* | *.toml) echo "$1" ;; *) echo "scenes/$1.toml" ;; esac; }
 
-# The environment that selects SDL's renderer: "default" (OpenGL here) or "software".
-rendererDriver() { [ "$1" = software ] && echo "SDL_RENDER_DRIVER=software" || true; }
+# The environment that selects SDL's renderer: "default" (the windows' own choice, SDL's
+# software renderer onto the window's X surface) or another SDL renderer's name ("opengl").
+rendererDriver() { [ "$1" = default ] || echo "SDL_RENDER_DRIVER=$1"; }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 

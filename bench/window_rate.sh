@@ -3,7 +3,7 @@
 # against lucentor-render's with the same scene file and 3 threads; rounds alternate the two:
 #   bench/window_rate.sh [SECONDS] [ROUNDS] [SCENES] [RENDERERS]
 # defaults 20 s a window run, 3 rounds, "box trio field" (scenes/NAME.toml, or any scene file's
-# path), "default software" (SDL's default renderer, OpenGL here, and its software renderer).
+# path), "default opengl" (the windows' own choice, SDL's software renderer, and OpenGL).
 # The three preset programs run the same workers and frame loop but show no pass count. Needs
 # the release build; LUCENTOR_BUILD_DIR names another. Prints each round and the medians.
 set -eu
@@ -44,7 +44,7 @@ fi
 seconds=${1:-20}
 rounds=${2:-3}
 scenes=${3:-box trio field}
-renderers=${4:-default software}
+renderers=${4:-default opengl}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . bench/window_common.sh
