@@ -4,12 +4,6 @@
 // the scalar queries instead. Included inside a wide kernel namespace after
 // simd/lane_math.inl and query/packet_walk.inl.
 
-// What each lane's closest-hit query named: kind and slot, as whole numbers.
-struct HitLanes {
-    Ints kind;
-    Ints index;
-};
-
 // Lane k's ray alone.
 inline Ray rayOf(const RayLanes& r, int k) {
     const auto component = [k](Floats v) { return arrayOf(v).values[std::size_t(k)]; };

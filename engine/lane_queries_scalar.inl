@@ -1,12 +1,6 @@
 // The ray queries of the width-1 kernels: the scalar queries themselves. Included inside the
 // scalar kernel namespace after simd/lane_math.inl.
 
-// What each lane's closest-hit query named: kind and slot, as whole numbers.
-struct HitLanes {
-    Ints kind;
-    Ints index;
-};
-
 inline Ray rayOf(const RayLanes& r) {
     return {{r.origin.x.value, r.origin.y.value, r.origin.z.value},
             {r.direction.x.value, r.direction.y.value, r.direction.z.value},

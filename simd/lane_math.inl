@@ -65,6 +65,12 @@ struct RayLanes {
     Floats t;
 };
 
+// What each lane's ray met nearest: a HitKind and the object's slot, as in HitRecord.
+struct HitLanes {
+    Ints kind;
+    Ints index;
+};
+
 // The lanes' values as arrays, for the steps that go lane by lane (gathers, scatters, exp).
 struct FloatArray {
     alignas(64) std::array<float, kLanes> values{};
