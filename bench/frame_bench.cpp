@@ -1,14 +1,15 @@
-// The window programs' frame step on SDL's dummy driver, against the bare SDL calls it makes.
+// The windows' present of a completed pass on SDL's dummy driver, against the bare SDL calls
+// it makes.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "window/frame.h"
-#include "window/window.h"
 #include "bench/bench_support.h"
 #include "bench/frame_support.h"
 #include "presets/box.h"
+#include "window/frame.h"
+#include "window/window.h"
 
 namespace lucentor {
 namespace {
@@ -23,35 +24,23 @@ bool openBenchWindow(benchmark::State& state, Window& window) {
     return false;
 }
 
-// runFrameStep on a completed pass of the box, as the programs run it between polls; the pass
-// is completed in place of the workers outside the timing.
-void frameStep(benchmark::State& state) {
+// Presents of a pass of the box, which the worker that completed it converted beforehand.
+template <typename Draw>
+void timePresents(benchmark::State& state, Draw draw) {
     Window window;
     if (!openBenchWindow(state, window)) return;
-    const std::vector<Vec3> sums = renderedSums(buildBoxScene, 1, 2);
-    Rendering rendering;
-    prepareWithoutWorkers(rendering, buildBoxScene);
-    runFrameStep(window, rendering);  // the first step only starts pass 1
-    for (auto _ : state) {
-        state.PauseTiming();
-        completeWithoutWorkers(rendering, sums);
-        state.ResumeTiming();
-        runFrameStep(window, rendering);
-    }
+    const ShownFrame frame = shownFrameOf(renderedSums(buildBoxScene, 1, 2), 1);
+    for (auto _ : state) draw(window, frame);
     closeWindow(window);
     state.SetItemsProcessed(state.iterations() * kPixelCount);
 }
 
-void bareSdlFrame(benchmark::State& state) {
-    Window window;
-    if (!openBenchWindow(state, window)) return;
-    const std::vector<std::uint32_t> words = shownWordsOf(renderedSums(buildBoxScene, 1, 2), 1);
-    for (auto _ : state) drawBareFrame(window, words);
-    closeWindow(window);
-    state.SetItemsProcessed(state.iterations() * kPixelCount);
-}
+// What the windows do once per present.
+void presentStep(benchmark::State& state) { timePresents(state, presentFrame); }
 
-BENCHMARK(frameStep)->Unit(benchmark::kMillisecond);
+void bareSdlFrame(benchmark::State& state) { timePresents(state, drawBareFrame); }
+
+BENCHMARK(presentStep)->Unit(benchmark::kMillisecond);
 BENCHMARK(bareSdlFrame)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,6 +1,8 @@
-// Times the window programs' frame step in a real window, in one run: against the bare SDL
-// calls it makes, and with the render workers idle against none running. Meant for Xvfb:
-//   xvfb-run -a -s "-screen 0 1024x768x24" build/release/lucentor-frame-timing [frames] [rounds]
+// Times the windows' present of a completed pass in a real window, in one run: against the
+// bare SDL calls it makes, and with the render workers idle against none running. Meant for
+// Xvfb:
+//   xvfb-run -a -s "-screen 0 1024x768x24" build/release/bench/lucentor-frame-timing [frames]
+//   [rounds]
 // Each of `rounds` rounds (default 3) times `frames` frames (default 20) of each kind, first
 // without workers, then with them; the medians over all rounds are printed.
 #include <SDL.h>
@@ -13,22 +15,21 @@
 #include <string_view>
 #include <vector>
 
-#include "window/events.h"
-#include "window/frame.h"
-#include "window/window.h"
 #include "bench/bench_support.h"
 #include "bench/frame_support.h"
 #include "presets/box.h"
+#include "window/events.h"
+#include "window/frame.h"
+#include "window/window.h"
 
 namespace lucentor {
 namespace {
 
 // Milliseconds per frame of each kind, one entry per frame.
 struct FrameTimes {
-    std::vector<double> frameStep;    // (a) runFrameStep on a completed pass, no workers
-    std::vector<double> bare;         // (b) the bare SDL calls, precomputed picture
-    std::vector<double> idleWorkers;  // (c) the frame step's drawing, workers idle
-    std::vector<double> noWorkers;    // (d) the frame step's drawing, no workers
+    std::vector<double> present;      // (a) presentFrame, no workers
+    std::vector<double> bare;         // (b) the bare SDL calls
+    std::vector<double> idleWorkers;  // (c) presentFrame, workers idle
 };
 
 template <typename Step>
@@ -46,34 +47,24 @@ double median(std::vector<double> values) {
     return *middle;
 }
 
-// (a), (b) and (d) in turn for each frame, with no worker thread in the process.
-void timeWithoutWorkers(const Window& window, const std::vector<Vec3>& sums, int frames,
-                        FrameTimes& times) {
-    const std::vector<std::uint32_t> words = shownWordsOf(sums, 1);
-    Rendering rendering;
-    prepareWithoutWorkers(rendering, buildBoxScene);
-    runFrameStep(window, rendering);  // the first step only starts pass 1
+// (a) and (b) in turn for each frame, with no worker thread in the process.
+void timeWithoutWorkers(Window& window, const ShownFrame& frame, int frames, FrameTimes& times) {
     for (int i = 0; i < frames; ++i) {
-        handlePendingEvents();  // as the event loop does before each step
-        completeWithoutWorkers(rendering, sums);
-        times.frameStep.push_back(millisecondsOf([&] { runFrameStep(window, rendering); }));
-        times.bare.push_back(millisecondsOf([&] { drawBareFrame(window, words); }));
-        times.noWorkers.push_back(millisecondsOf([&] {
-            drawCompletedPass(window, rendering.accumulation, completedPasses(rendering));
-        }));
+        handlePendingEvents();  // as the event loop does before each present
+        times.present.push_back(millisecondsOf([&] { presentFrame(window, frame); }));
+        times.bare.push_back(millisecondsOf([&] { drawBareFrame(window, frame); }));
     }
 }
 
-// (c): the programs' workers have rendered one pass and poll for the next, which never starts.
-void timeWithIdleWorkers(const Window& window, int frames, FrameTimes& times) {
+// (c): the programs' workers have rendered one pass and wait for the next, which never starts.
+void timeWithIdleWorkers(Window& window, const ShownFrame& frame, int frames, FrameTimes& times) {
     Rendering rendering;
     prepareRendering(rendering, buildBoxScene);
     startWorkers(rendering, kWorkerCount, kRenderSeed);
     renderNextPass(rendering);
     for (int i = 0; i < frames; ++i) {
         handlePendingEvents();
-        times.idleWorkers.push_back(
-            millisecondsOf([&] { drawCompletedPass(window, rendering.accumulation, 1); }));
+        times.idleWorkers.push_back(millisecondsOf([&] { presentFrame(window, frame); }));
     }
 }
 
@@ -87,21 +78,19 @@ int countArgument(int argc, char** argv, int index, int fallback) {
 }
 
 void printTimes(const FrameTimes& times) {
-    const double a = median(times.frameStep);
+    const double a = median(times.present);
     const double b = median(times.bare);
     const double c = median(times.idleWorkers);
-    const double d = median(times.noWorkers);
-    std::printf("(a) frame step (runFrameStep), no workers:      %8.2f ms\n", a);
-    std::printf("(b) bare SDL calls, precomputed picture:        %8.2f ms\n", b);
-    std::printf("(c) frame step's drawing, %d workers idle:       %8.2f ms\n", kWorkerCount, c);
-    std::printf("(d) frame step's drawing, no workers:           %8.2f ms\n", d);
-    std::printf("a/b = %.3f   c/d = %.3f\n", a / b, c / d);
+    std::printf("(a) present (presentFrame), no workers:         %8.2f ms\n", a);
+    std::printf("(b) bare SDL calls:                             %8.2f ms\n", b);
+    std::printf("(c) present, %d workers idle:                    %8.2f ms\n", kWorkerCount, c);
+    std::printf("a/b = %.3f   c/a = %.3f\n", a / b, c / a);
 }
 
 int runFrameTiming(int argc, char** argv) {
     const int frames = countArgument(argc, argv, 1, 20);
     const int rounds = countArgument(argc, argv, 2, 3);
-    const std::vector<Vec3> sums = renderedSums(buildBoxScene, 1, kWorkerCount);
+    const ShownFrame frame = shownFrameOf(renderedSums(buildBoxScene, 1, kWorkerCount), 1);
     Window window;
     if (std::string error; !openWindow(window, error)) {
         std::fprintf(stderr, "lucentor-frame-timing: %s\n", error.c_str());
@@ -113,8 +102,8 @@ int runFrameTiming(int argc, char** argv) {
                 SDL_GetCurrentVideoDriver(), info.name, frames * rounds, rounds, frames);
     FrameTimes times;
     for (int round = 0; round < rounds; ++round) {
-        timeWithoutWorkers(window, sums, frames, times);
-        timeWithIdleWorkers(window, frames, times);
+        timeWithoutWorkers(window, frame, frames, times);
+        timeWithIdleWorkers(window, frame, frames, times);
     }
     closeWindow(window);
     printTimes(times);

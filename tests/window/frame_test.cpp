@@ -35,13 +35,19 @@ std::vector<Vec3> gradientSums(int passCount) {
 
 // The window of the dummy driver (set for this executable) renders in software, so what was
 // drawn can be read back: it must be, pixel for pixel, what lucentor-render writes.
-TEST(DrawFrame, DrawsEveryPixelAsTheHeadlessPictureHasIt) {
+// The frame is what the worker completing the pass converts.
+TEST(DrawShownFrame, DrawsEveryPixelAsTheHeadlessPictureHasIt) {
     Window window;
     std::string error;
     ASSERT_TRUE(openWindow(window, error)) << error;
     constexpr int kPasses = 3;
     const std::vector<Vec3> sums = gradientSums(kPasses);
-    drawFrame(window, sums.data(), kPasses);
+    ShownFrame frame;
+    frame.size = ImageSize{};
+    frame.pass = kPasses;
+    frame.words.resize(sums.size());
+    shownPicture(sums.data(), kPasses, frame.words.data(), kImageWidth * 4);
+    drawShownFrame(window, frame);
     std::vector<std::uint8_t> shown(std::size_t(kPixelCount) * 3);
     const int read = SDL_RenderReadPixels(window.renderer, nullptr, SDL_PIXELFORMAT_RGB24,
                                           shown.data(), kImageWidth * 3);
