@@ -9,10 +9,19 @@
 namespace lucentor {
 namespace {
 
+// The slot in the scene's leaves that holds `leaf`, the highest if several did, or -1. Each
+// leaf stands in exactly one slot, the one addSphere gave it. A scan: only walks over the
+// BvhNode tree need it, and a scene's queries walk that tree only when it has a single leaf.
+int slotHolding(const Scene& scene, const BvhNode* leaf) {
+    for (int k = int(scene.leaves.size()) - 1; k >= 0; --k) {
+        if (scene.leaves[std::size_t(k)] == leaf) return k;
+    }
+    return -1;
+}
+
 // The slot of the sphere the ray hits, found through the hierarchy, or -1; ray.t is lowered to
 // the hit. The walk takes the scene's packed copy of the tree when it is a copy of this root,
-// whose leaves carry their slots; the leaves of the tree do not, and the scene keeps an index
-// of them. Each leaf stands in exactly one slot, the one addSphere gave it.
+// whose leaves carry their slots.
 int closestSphereSlot(const Scene& scene, Ray& ray) {
     BvhNode* const root = scene.root;
     if (root == nullptr) return -1;
@@ -23,7 +32,7 @@ int closestSphereSlot(const Scene& scene, Ray& ray) {
         return tag == nullptr ? -1 : slotOf(*tag);
     }
     const BvhNode* const leaf = closestLeaf(root, 0, ray, inverse);
-    return leaf == nullptr ? -1 : scene.leafSlots.find(leaf);
+    return leaf == nullptr ? -1 : slotHolding(scene, leaf);
 }
 
 HitRecord recordOf(HitKind kind, int index) { return {float(kind), float(index), 0.0f}; }

@@ -44,4 +44,10 @@ int LeafSlots::find(const BvhNode* leaf) const {
     return -1;
 }
 
+LeafSlots leafSlotsOf(const std::vector<BvhNode*>& leaves) {
+    LeafSlots slots;
+    for (std::size_t k = 0; k < leaves.size(); ++k) slots.add(leaves[k], int(k));
+    return slots;
+}
+
 }  // namespace lucentor

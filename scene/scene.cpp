@@ -24,7 +24,6 @@ void Scene::addSphere(Vec3 center, float radius, Vec3 color, float material) {
     leaf->boxMax = center + reach;
     leaf->sphere = sphere.release();
     leaves.back() = leaf;
-    leafSlots.add(leaf, sphereCount);
     ++sphereCount;
 }
 
@@ -50,7 +49,7 @@ void copyLeavesBelow(BvhNode& node, std::vector<BvhNode*>& old, std::vector<BvhN
 
 }  // namespace
 
-void Scene::relayLeaves() {
+void Scene::relayLeaves(LeafSlots& slots) {
     if (root == nullptr || root->left == nullptr) return;
     std::vector<BvhNode*> old;
     std::vector<BvhNode*> copies;
@@ -59,11 +58,11 @@ void Scene::relayLeaves() {
     copyLeavesBelow(*root, old, copies);
     LeafSlots remade;
     for (std::size_t i = 0; i < old.size(); ++i) {
-        const int slot = leafSlots.find(old[i]);
+        const int slot = slots.find(old[i]);
         leaves[std::size_t(slot)] = copies[i];
         remade.add(copies[i], slot);
     }
-    leafSlots = std::move(remade);
+    slots = std::move(remade);
     // Freed only now, so that no copy took a freed leaf's place.
     for (BvhNode* leaf : old) delete leaf;
 }

@@ -59,7 +59,6 @@ struct Scene {
     std::vector<BvhNode*> leaves;  // each sphere's leaf; refers, never owns
     std::vector<Plane*> planes;
     std::vector<Light*> lights;
-    LeafSlots leafSlots;    // the slot of every leaf in `leaves`, kept by addSphere
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
     PlaneRule planeRule = PlaneRule::Mirrored;
     std::optional<CameraPose> camera;  // a scene file's own camera; the fixed one otherwise
@@ -89,15 +88,16 @@ struct Scene {
     // tree's order first (see relayLeaves).
     void buildHierarchy() {
         root = buildBvh(0, leaves.data(), sphereCount);
-        if (sphereCount > kMaxSpheres) relayLeaves();
-        packTree(root, leafSlots, packedTree);
+        LeafSlots slots = leafSlotsOf(leaves);
+        if (sphereCount > kMaxSpheres) relayLeaves(slots);
+        packTree(root, slots, packedTree);
     }
 
     // Replaces every leaf of the built tree and its sphere by equal copies made in the order
-    // the walks meet them, each leaf beside its sphere, and updates `leaves` and `leafSlots`:
+    // the walks meet them, each leaf beside its sphere, and updates `leaves` and `slots`:
     // spheres added in any order then lie in memory as they lie in space, so that a ray's
     // walk finds its leaves in a few cache lines rather than across the whole heap.
-    void relayLeaves();
+    void relayLeaves(LeafSlots& slots);
 };
 
 }  // namespace lucentor

@@ -140,12 +140,13 @@ TEST(LeafSlots, ALeafAddedAgainKeepsItsLaterSlot) {
     EXPECT_EQ(slots.find(&leaf), 7);
 }
 
-TEST(LeafSlots, TheSceneIndexesEachSphereBySlot) {
+TEST(LeafSlots, TheTableOfASceneIndexesEachSphereBySlot) {
     std::mt19937 random(5);
     Scene scene;
     testing::fillRandomScene(scene, random);
+    const LeafSlots slots = leafSlotsOf(scene.leaves);
     for (int k = 0; k < scene.sphereCount; ++k)
-        EXPECT_EQ(scene.leafSlots.find(scene.leaves[std::size_t(k)]), k);
+        EXPECT_EQ(slots.find(scene.leaves[std::size_t(k)]), k);
 }
 
 }  // namespace
