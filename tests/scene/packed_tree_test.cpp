@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "scene/scene.h"
 #include "tests/support/random_scene.h"
@@ -77,6 +78,42 @@ TEST(PackedTree, MirrorsTheTreeOfEveryRandomScene) {
         ++packedScenes;
     }
     EXPECT_GT(packedScenes, 250);
+}
+
+TEST(PackedTree, LeafTagsKeepSlotAndGlassApart) {
+    for (const int slot : {-1, 0, 1, 109, 999'999}) {
+        for (const bool glass : {false, true}) {
+            const LeafTag tag = leafTagOf(slot, glass);
+            EXPECT_EQ(slotOf(tag), slot) << slot << " " << glass;
+            EXPECT_EQ(isRefractive(tag), glass) << slot << " " << glass;
+        }
+    }
+}
+
+// Appends the leaf references below packed node `index`, depth first and left first.
+void leafOrderBelow(const PackedTree& packed, std::int32_t index, std::vector<int>& order) {
+    for (const std::int32_t child : packed.nodes[std::size_t(index)].children) {
+        if (isPackedLeaf(child)) {
+            order.push_back(packedLeafSlot(child));
+        } else {
+            leafOrderBelow(packed, child, order);
+        }
+    }
+}
+
+// The leaf records lie in the order the walks meet them, so neighbouring rays read
+// neighbouring records.
+TEST(PackedTree, LeavesLieInTheOrderTheWalksMeetThem) {
+    std::mt19937 random(13);
+    for (int i = 0; i < 50; ++i) {
+        Scene scene;
+        testing::fillRandomScene(scene, random);
+        if (scene.packedTree.source == nullptr) continue;
+        std::vector<int> order;
+        leafOrderBelow(scene.packedTree, 0, order);
+        ASSERT_EQ(order.size(), scene.packedTree.leaves.size()) << "scene " << i;
+        for (std::size_t k = 0; k < order.size(); ++k) EXPECT_EQ(order[k], int(k)) << "scene " << i;
+    }
 }
 
 BvhNode* leafAt(float x) {
