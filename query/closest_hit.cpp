@@ -9,15 +9,30 @@
 namespace lucentor {
 namespace {
 
-// The leaf of the sphere the ray hits, found through the hierarchy; ray.t is lowered to it.
-// The walk takes the scene's packed copy of the tree when it is a copy of this root.
-const BvhNode* closestSphereLeaf(const Scene& scene, Ray& ray) {
+// The slot in the scene's leaves that holds `leaf`, the highest if several did, or -1. Each
+// leaf stands in exactly one slot, the one addSphere gave it. A scan: only walks over the
+// BvhNode tree need it, and a scene's queries walk that tree only when it has a single leaf.
+int slotHolding(const Scene& scene, const BvhNode* leaf) {
+    for (int k = int(scene.leaves.size()) - 1; k >= 0; --k) {
+        if (scene.leaves[std::size_t(k)] == leaf) return k;
+    }
+    return -1;
+}
+
+// The slot of the sphere the ray hits, found through the hierarchy, or -1; ray.t is lowered to
+// the hit. The walk takes the scene's packed copy of the tree when it is a copy of this root,
+// whose leaves carry their slots.
+int closestSphereSlot(const Scene& scene, Ray& ray) {
     BvhNode* const root = scene.root;
-    if (root == nullptr) return nullptr;
+    if (root == nullptr) return -1;
     const Vec3 inverse = reciprocal(ray.direction);
-    if (!spanHits(nodeSpan(ray, inverse, *root))) return nullptr;
-    if (isCopyOf(scene.packedTree, root)) return closestPackedLeaf(scene.packedTree, ray, inverse);
-    return closestLeaf(root, 0, ray, inverse);
+    if (!spanHits(nodeSpan(ray, inverse, *root))) return -1;
+    if (isCopyOf(scene.packedTree, root)) {
+        const LeafTag* const tag = closestPackedLeaf(scene.packedTree, ray, inverse);
+        return tag == nullptr ? -1 : slotOf(*tag);
+    }
+    const BvhNode* const leaf = closestLeaf(root, 0, ray, inverse);
+    return leaf == nullptr ? -1 : slotHolding(scene, leaf);
 }
 
 HitRecord recordOf(HitKind kind, int index) { return {float(kind), float(index), 0.0f}; }
@@ -48,13 +63,9 @@ HitRecord Ray::closestHit(const Scene& scene) {
     HitRecord record;
     float lastT = t;
 
-    if (const BvhNode* leaf = closestSphereLeaf(scene, *this); leaf != nullptr) {
-        // Leaves do not know their slots; the scene keeps an index of them. Each leaf stands
-        // in exactly one slot, the one addSphere gave it.
-        if (const int k = scene.leafSlots.find(leaf); k >= 0) {
-            record = recordOf(HitKind::Sphere, k);
-            lastT = t;
-        }
+    if (const int k = closestSphereSlot(scene, *this); k >= 0) {
+        record = recordOf(HitKind::Sphere, k);
+        lastT = t;
     }
 
     for (int i = 0; i < scene.planeCount; ++i) {

@@ -12,10 +12,23 @@ template <class Tree>
 float occlusionBelow(const Tree& tree, const typename Tree::Node& node, int depth, const Ray& ray,
                      const Vec3& inverse);
 
+// The blocking of a sphere given by its centre and squared radius, as blockingAmount gives it.
+float amountOf(const Ray& ray, const Vec3& center, float radiusSquared, bool glass) {
+    const ClosestApproach line = closestApproach(ray.origin, ray.direction, center);
+    if (line.tca < 0.0f || line.d2 > radiusSquared) return 0.0f;
+    return glass ? kGlassBlocking : 1.0f;
+}
+
+template <class Tree>
+float leafAmount(const Tree& tree, typename Tree::Child child, const Ray& ray) {
+    const auto& sphere = tree.sphereOf(child);
+    return amountOf(ray, sphere.center, sphere.radiusSquared, tree.isGlass(child));
+}
+
 template <class Tree>
 float childAmount(const Tree& tree, typename Tree::Child child, int depth, const Ray& ray,
                   const Vec3& inverse) {
-    if (tree.isLeaf(child)) return blockingAmount(ray, *tree.leafNode(child)->sphere);
+    if (tree.isLeaf(child)) return leafAmount(tree, child, ray);
     return occlusionBelow(tree, tree.inner(child), depth, ray, inverse);
 }
 
@@ -35,7 +48,7 @@ float occlusionBelow(const Tree& tree, const typename Tree::Node& node, int dept
         if (leftHit != rightHit) {
             // Through a single hit child the walk loops instead of recursing.
             const auto child = leftHit ? tree.left(*current) : tree.right(*current);
-            if (tree.isLeaf(child)) return blockingAmount(ray, *tree.leafNode(child)->sphere);
+            if (tree.isLeaf(child)) return leafAmount(tree, child, ray);
             current = &tree.inner(child);
             ++depth;
             continue;
@@ -51,9 +64,7 @@ float occlusionBelow(const Tree& tree, const typename Tree::Node& node, int dept
 }  // namespace
 
 float blockingAmount(const Ray& ray, const Sphere& sphere) {
-    const ClosestApproach line = closestApproach(ray.origin, ray.direction, sphere.center);
-    if (line.tca < 0.0f || line.d2 > sphere.radiusSquared) return 0.0f;
-    return sphere.material > 1.0f ? kGlassBlocking : 1.0f;
+    return amountOf(ray, sphere.center, sphere.radiusSquared, isRefractive(sphere.material));
 }
 
 float Ray::occlusion(const Scene& scene) const {

@@ -107,13 +107,12 @@ inline std::uint32_t testSphere(const Rays& r, const Vec3& center, float radiusS
     return accepted;
 }
 
-// testSphere on a leaf's sphere, naming the leaf in the lanes that accept it.
-inline void testLeaf(const Rays& r, BvhNode* leaf, std::uint32_t lanes, Floats& t,
-                     BvhNode** leaves) {
-    const Sphere& sphere = *leaf->sphere;
-    const std::uint32_t accepted = testSphere(r, sphere.center, sphere.radiusSquared, lanes, t);
+// testSphere on a leaf's sphere, naming its slot in the lanes that accept it.
+inline void testLeaf(const Rays& r, const PackedLeaf& leaf, LeafTag tag, std::uint32_t lanes,
+                     Floats& t, int* slots) {
+    const std::uint32_t accepted = testSphere(r, leaf.center, leaf.radiusSquared, lanes, t);
     for (std::uint32_t bits = accepted; bits != 0; bits &= bits - 1) {
-        leaves[__builtin_ctz(bits)] = leaf;
+        slots[__builtin_ctz(bits)] = slotOf(tag);
     }
 }
 
@@ -122,6 +121,7 @@ inline void testLeaf(const Rays& r, BvhNode* leaf, std::uint32_t lanes, Floats& 
 // the child's box is entered before their t: the scalar walk's rule for the far child.
 struct PendingChild {
     std::int32_t child;
+    LeafTag tag;  // the child's, when it is a leaf
     std::uint32_t always;
     std::uint32_t ifNearer;
     Floats entry;
@@ -138,15 +138,16 @@ inline constexpr int kMaxPending = 2 * (kMaxTraversalDepth + 2);
 // leaves in the same order against the same t as the scalar walk, and the same leaf wins
 // even among hits at equal distances. Packets of neighbouring pixels seldom split.
 inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lanes, Floats& t,
-                        BvhNode** leaves) {
+                        int* slots) {
     // Left unset: only entries below pendingCount are read, and each is written first.
     std::array<PendingChild, kMaxPending> pending;  // NOLINT(*-pro-type-member-init)
     int pendingCount = 0;
     std::int32_t child = 0;
+    LeafTag tag;
     for (;;) {
         while (lanes != 0) {
             if (isPackedLeaf(child)) {
-                testLeaf(r, tree.leaves[std::size_t(packedLeafSlot(child))], lanes, t, leaves);
+                testLeaf(r, tree.leaves[std::size_t(packedLeafSlot(child))], tag, lanes, t, slots);
                 break;
             }
             const PackedNode& node = tree.nodes[std::size_t(child)];
@@ -162,29 +163,34 @@ inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lan
             const bool goLeft = __builtin_popcount(leftFirst) >= __builtin_popcount(rightFirst);
             const std::uint32_t now = goLeft ? leftFirst : rightFirst;
             const std::uint32_t later = goLeft ? rightFirst : leftFirst;
-            const std::int32_t nowChild = node.children[goLeft ? 0 : 1];
-            const std::int32_t otherChild = node.children[goLeft ? 1 : 0];
+            const std::size_t nowSide = goLeft ? 0 : 1;
+            const std::size_t otherSide = 1 - nowSide;
+            const std::int32_t nowChild = node.children[nowSide];
+            const std::int32_t otherChild = node.children[otherSide];
             const Spans& nowSpan = goLeft ? left : right;
             const Spans& otherSpan = goLeft ? right : left;
             const std::uint32_t nowHit = goLeft ? leftHit : rightHit;
             const std::uint32_t otherHit = goLeft ? rightHit : leftHit;
             // Popped last: the waiting lanes' far child, which is this group's near one.
             if ((later & nowHit) != 0) {
-                pending[std::size_t(pendingCount++)] = {nowChild, 0, later & nowHit, nowSpan.entry,
-                                                        t};
+                pending[std::size_t(pendingCount++)] = {nowChild,       node.leafTags[nowSide], 0,
+                                                        later & nowHit, nowSpan.entry,          t};
             }
             // Popped first: this group's far child and the waiting lanes' near one.
             if ((later | (now & otherHit)) != 0) {
-                pending[std::size_t(pendingCount++)] = {otherChild, later, now & otherHit,
+                pending[std::size_t(pendingCount++)] = {otherChild,      node.leafTags[otherSide],
+                                                        later,           now & otherHit,
                                                         otherSpan.entry, t};
             }
             child = nowChild;
+            tag = node.leafTags[nowSide];
             lanes = now;
         }
         if (pendingCount == 0) return;
         const PendingChild& next = pending[std::size_t(--pendingCount)];
         const std::uint32_t nothingSince = bitsOf(sameBits(t, next.tBefore));
         child = next.child;
+        tag = next.tag;
         lanes = next.always | (next.ifNearer & (nothingSince | bitsOf(next.entry < t)));
     }
 }
@@ -197,19 +203,21 @@ inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lan
 inline Floats walkOcclusion(const PackedTree& tree, const Rays& r, std::uint32_t lanes) {
     struct Pending {
         std::int32_t child;
+        LeafTag tag;
         std::uint32_t lanes;
     };
     std::array<Pending, kMaxPending> pending;  // NOLINT(*-pro-type-member-init): as above
     int pendingCount = 0;
     Floats sum = 0.0f;
     std::int32_t child = 0;
+    LeafTag tag;
     for (;;) {
         while (lanes != 0) {
             if (isPackedLeaf(child)) {
-                const Sphere& sphere = *tree.leaves[std::size_t(packedLeafSlot(child))]->sphere;
-                const Approach line = closestApproaches(r, sphere.center);
-                const std::uint32_t blocking = passingLanes(line, sphere.radiusSquared, lanes);
-                const float amount = sphere.material > 1.0f ? kGlassBlocking : 1.0f;
+                const PackedLeaf& leaf = tree.leaves[std::size_t(packedLeafSlot(child))];
+                const Approach line = closestApproaches(r, leaf.center);
+                const std::uint32_t blocking = passingLanes(line, leaf.radiusSquared, lanes);
+                const float amount = isRefractive(tag) ? kGlassBlocking : 1.0f;
                 sum = select(maskOf(blocking), sum + amount, sum);
                 break;
             }
@@ -217,14 +225,18 @@ inline Floats walkOcclusion(const PackedTree& tree, const Rays& r, std::uint32_t
             const std::uint32_t leftHit = lanes & hitLanes(childSpans(r, node, 0));
             const std::uint32_t rightHit = lanes & hitLanes(childSpans(r, node, 1));
             if (leftHit != 0 && rightHit != 0) {
-                pending[std::size_t(pendingCount++)] = {node.children[1], rightHit};
+                pending[std::size_t(pendingCount++)] = {node.children[1], node.leafTags[1],
+                                                        rightHit};
             }
-            child = node.children[leftHit != 0 ? 0 : 1];
+            const std::size_t side = leftHit != 0 ? 0 : 1;
+            child = node.children[side];
+            tag = node.leafTags[side];
             lanes = leftHit != 0 ? leftHit : rightHit;
         }
         if (pendingCount == 0) break;
         const Pending& next = pending[std::size_t(--pendingCount)];
         child = next.child;
+        tag = next.tag;
         lanes = next.lanes & ~bitsOf(sum >= 1.0f);
     }
     return select(sum >= 1.0f, 1.0f, sum);
@@ -275,24 +287,22 @@ inline void testPlane(const Rays& r, const Plane& plane, PlaneRule rule, Floats&
     t = select((tp > 0.0f) & (tp < t), tp, t);
 }
 
-// The slots of the leaves the lanes hit, where the scene's index of them knows the leaf.
+// The lanes whose slot is known, and their slots as floats.
 struct LeafSlotLanes {
     Floats slots;
     std::uint32_t found = 0;
 };
 
-inline LeafSlotLanes leafSlotsOf(const Scene& scene, const std::array<BvhNode*, kLanes>& leaves) {
-    FloatArray slots;
+inline LeafSlotLanes knownSlots(const std::array<int, kLanes>& slots) {
+    FloatArray values;
     LeafSlotLanes out;
     for (int k = 0; k < kLanes; ++k) {
-        const BvhNode* const leaf = leaves[std::size_t(k)];
-        if (leaf == nullptr) continue;
-        if (const int slot = scene.leafSlots.find(leaf); slot >= 0) {
-            slots.values[std::size_t(k)] = float(slot);
+        if (const int slot = slots[std::size_t(k)]; slot >= 0) {
+            values.values[std::size_t(k)] = float(slot);
             out.found |= std::uint32_t{1} << k;
         }
     }
-    out.slots = load(slots.values.data());
+    out.slots = load(values.values.data());
     return out;
 }
 
@@ -301,11 +311,11 @@ inline LeafSlotLanes leafSlotsOf(const Scene& scene, const std::array<BvhNode*, 
 // against the t the stages before it left, the record naming whatever lowered t last.
 inline Records closestHitLanes(const Scene& scene, const Rays& r, std::uint32_t active, Floats& t) {
     Records record{0.0f, 0.0f, t};
-    std::array<BvhNode*, kLanes> leaves{};
+    std::array<int, kLanes> leafSlots{};
+    leafSlots.fill(-1);
     const std::uint32_t lanes = rootLanes(scene.packedTree, r, active);
-    if (lanes != 0) walkClosest(scene.packedTree, r, lanes, t, leaves.data());
-    // Leaves do not know their slots; the scene's index of them is asked per hit lane.
-    const LeafSlotLanes slots = leafSlotsOf(scene, leaves);
+    if (lanes != 0) walkClosest(scene.packedTree, r, lanes, t, leafSlots.data());
+    const LeafSlotLanes slots = knownSlots(leafSlots);
     record.index = select(maskOf(slots.found), slots.slots, record.index);
     record.lastT = select(maskOf(slots.found), t, record.lastT);
 

@@ -13,23 +13,22 @@ bool leftIsNearer(const BoxSpan& left, const BoxSpan& right) {
 }
 
 template <class Tree>
-BvhNode* closestInner(const Tree& tree, const typename Tree::Node& node, int depth, Ray& ray,
-                      const Vec3& inverse);
+typename Tree::Found closestInner(const Tree& tree, const typename Tree::Node& node, int depth,
+                                  Ray& ray, const Vec3& inverse);
 
 // A leaf answers by its sphere test, an inner node by its walk.
 template <class Tree>
-BvhNode* closestBelow(const Tree& tree, typename Tree::Child child, int depth, Ray& ray,
-                      const Vec3& inverse) {
+typename Tree::Found closestBelow(const Tree& tree, typename Tree::Child child, int depth, Ray& ray,
+                                  const Vec3& inverse) {
     if (!tree.isLeaf(child)) return closestInner(tree, tree.inner(child), depth, ray, inverse);
-    BvhNode* const leaf = tree.leafNode(child);
-    const Sphere& sphere = *leaf->sphere;
-    return hitSphere(ray, sphere.center, sphere.radiusSquared) ? leaf : nullptr;
+    const auto& sphere = tree.sphereOf(child);
+    return hitSphere(ray, sphere.center, sphere.radiusSquared) ? tree.found(child) : nullptr;
 }
 
 // The walk below an inner node, as BvhNode::intersect defines it.
 template <class Tree>
-BvhNode* closestInner(const Tree& tree, const typename Tree::Node& node, int depth, Ray& ray,
-                      const Vec3& inverse) {
+typename Tree::Found closestInner(const Tree& tree, const typename Tree::Node& node, int depth,
+                                  Ray& ray, const Vec3& inverse) {
     if (depth > kMaxTraversalDepth) return nullptr;
     const ChildSpans spans = tree.spans(ray, inverse, node);
     const bool leftHit = spanHits(spans.left);
@@ -46,9 +45,9 @@ BvhNode* closestInner(const Tree& tree, const typename Tree::Node& node, int dep
     // Child boxes may overlap, so a hit in the near child does not settle the question: the
     // far child can still hold a nearer sphere whenever its box is entered before that hit.
     // Its sphere tests accept only strictly nearer hits, so equal distances keep the first.
-    BvhNode* found = closestBelow(tree, nearChild, depth + 1, ray, inverse);
+    typename Tree::Found found = closestBelow(tree, nearChild, depth + 1, ray, inverse);
     if (found == nullptr || farSpan.entry < ray.t) {
-        BvhNode* const nearer = closestBelow(tree, farChild, depth + 1, ray, inverse);
+        const typename Tree::Found nearer = closestBelow(tree, farChild, depth + 1, ray, inverse);
         if (nearer != nullptr) found = nearer;
     }
     return found;
@@ -60,7 +59,7 @@ BvhNode* closestLeaf(BvhNode* node, int depth, Ray& ray, const Vec3& inverse) {
     return closestBelow(PointerTreeView{}, node, depth, ray, inverse);
 }
 
-BvhNode* closestPackedLeaf(const PackedTree& tree, Ray& ray, const Vec3& inverse) {
+const LeafTag* closestPackedLeaf(const PackedTree& tree, Ray& ray, const Vec3& inverse) {
     return closestInner(PackedTreeView{tree}, tree.nodes[0], 0, ray, inverse);
 }
 

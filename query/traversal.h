@@ -16,7 +16,7 @@ inline constexpr int kMaxTraversalDepth = 50;
 BvhNode* closestLeaf(BvhNode* node, int depth, Ray& ray, const Vec3& inverse);
 
 // The same walk over a packed copy of a hierarchy, from its root at depth 0, with the same
-// result: the leaf is the very BvhNode the walk over the tree would return.
-BvhNode* closestPackedLeaf(const PackedTree& tree, Ray& ray, const Vec3& inverse);
+// result: the tag of the leaf that the walk over the tree would return.
+const LeafTag* closestPackedLeaf(const PackedTree& tree, Ray& ray, const Vec3& inverse);
 
 }  // namespace lucentor

@@ -28,6 +28,9 @@ struct Sphere {
     float material = 0.0f;  // 0 diffuse, up to 1 mirror share, above 1 refractive index
 };
 
+// A material above 1 is a refractive index: the sphere is glass.
+constexpr bool isRefractive(float material) { return material > 1.0f; }
+
 struct Plane {
     Vec3 point;
     Vec3 color;   // components adding up to exactly 0 select the checkerboard instead

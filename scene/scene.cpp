@@ -1,7 +1,5 @@
 #include "scene/scene.h"
 
-#include <bit>
-#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -26,46 +24,7 @@ void Scene::addSphere(Vec3 center, float radius, Vec3 color, float material) {
     leaf->boxMax = center + reach;
     leaf->sphere = sphere.release();
     leaves.back() = leaf;
-    leafSlots.add(leaf, sphereCount);
     ++sphereCount;
-}
-
-// Where a leaf's probe starts. Allocations are at least 16-byte aligned, so the low four bits
-// carry nothing; a Fibonacci multiplier spreads the rest, and its top `bits` bits index.
-int LeafSlots::homeOf(const BvhNode* leaf) const {
-    constexpr std::uint64_t kFibonacci = 0x9E3779B97F4A7C15u;
-    const auto key = std::uint64_t(std::bit_cast<std::uintptr_t>(leaf) >> 4u);
-    return int((key * kFibonacci) >> unsigned(64 - bits));
-}
-
-// The table grows before it is half full, so it always has a free entry and every probe ends.
-void LeafSlots::add(const BvhNode* leaf, int slot) {
-    if (2 * (count + 1) > (1 << bits)) grow();
-    auto at = std::size_t(homeOf(leaf));
-    while (leaves[at] != nullptr && leaves[at] != leaf) at = std::size_t(nextProbe(int(at)));
-    if (leaves[at] == nullptr) ++count;
-    leaves[at] = leaf;
-    slots[at] = slot;
-}
-
-void LeafSlots::grow() {
-    const std::vector<const BvhNode*> oldLeaves = std::move(leaves);
-    const std::vector<int> oldSlots = std::move(slots);
-    ++bits;
-    count = 0;
-    leaves.assign(std::size_t(1) << unsigned(bits), nullptr);
-    slots.assign(std::size_t(1) << unsigned(bits), 0);
-    for (std::size_t i = 0; i < oldLeaves.size(); ++i) {
-        if (oldLeaves[i] != nullptr) add(oldLeaves[i], oldSlots[i]);
-    }
-}
-
-int LeafSlots::find(const BvhNode* leaf) const {
-    for (auto at = std::size_t(homeOf(leaf)); leaves[at] != nullptr;
-         at = std::size_t(nextProbe(int(at)))) {
-        if (leaves[at] == leaf) return slots[at];
-    }
-    return -1;
 }
 
 namespace {
@@ -90,7 +49,7 @@ void copyLeavesBelow(BvhNode& node, std::vector<BvhNode*>& old, std::vector<BvhN
 
 }  // namespace
 
-void Scene::relayLeaves() {
+void Scene::relayLeaves(LeafSlots& slots) {
     if (root == nullptr || root->left == nullptr) return;
     std::vector<BvhNode*> old;
     std::vector<BvhNode*> copies;
@@ -99,11 +58,11 @@ void Scene::relayLeaves() {
     copyLeavesBelow(*root, old, copies);
     LeafSlots remade;
     for (std::size_t i = 0; i < old.size(); ++i) {
-        const int slot = leafSlots.find(old[i]);
+        const int slot = slots.find(old[i]);
         leaves[std::size_t(slot)] = copies[i];
         remade.add(copies[i], slot);
     }
-    leafSlots = std::move(remade);
+    slots = std::move(remade);
     // Freed only now, so that no copy took a freed leaf's place.
     for (BvhNode* leaf : old) delete leaf;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scene/bvh.h"
+#include "scene/leaf_slots.h"
 #include "scene/packed_tree.h"
 #include "scene/records.h"
 
@@ -28,28 +29,6 @@ inline constexpr SceneLimits kSceneFileLimits{1'000'000, 64, 64};
 inline constexpr int kMaxSceneLights = kSceneFileLimits.lights;  // the most of any scene
 static_assert(kSceneFileLimits.spheres <= kMaxPackedLeaves,
               "every tree of a scene must fit a packed tree");
-
-// The slot of each leaf in Scene::leaves, by the leaf's address: the closest-hit query names
-// the sphere it hits by slot, once for every ray that hits one, and scanning the slots for it
-// cost a tenth of a closest-hit query in the field. Open addressing with linear probing in a
-// table kept over twice as large as its entries, so probes stay short.
-struct LeafSlots {
-    static constexpr int kInitialBits = 8;  // 256 entries: above 2 * kMaxSpheres
-    int bits = kInitialBits;                // the table has 2^bits entries
-    int count = 0;
-    std::vector<const BvhNode*> leaves = std::vector<const BvhNode*>(1u << kInitialBits);
-    std::vector<int> slots = std::vector<int>(1u << kInitialBits);
-
-    // Records that `leaf` stands in `slot`; a leaf recorded again keeps the later slot.
-    void add(const BvhNode* leaf, int slot);
-    // The slot recorded for `leaf`, or -1.
-    int find(const BvhNode* leaf) const;
-
-private:
-    int homeOf(const BvhNode* leaf) const;
-    int nextProbe(int at) const { return (at + 1) & ((1 << bits) - 1); }
-    void grow();
-};
 
 // Where a scene file's camera stands and looks: the eye, the point it looks at, the direction
 // drawn upward, and the vertical field of view in degrees. A mirrored pose draws its picture
@@ -82,7 +61,6 @@ struct Scene {
     std::vector<BvhNode*> leaves;  // each sphere's leaf; refers, never owns
     std::vector<Plane*> planes;
     std::vector<Light*> lights;
-    LeafSlots leafSlots;    // the slot of every leaf in `leaves`, kept by addSphere
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
     PlaneRule planeRule = PlaneRule::Mirrored;
     std::optional<CameraPose> camera;  // a scene file's own camera; the fixed one otherwise
@@ -112,15 +90,16 @@ struct Scene {
     // tree's order first (see relayLeaves).
     void buildHierarchy() {
         root = buildBvh(0, leaves.data(), sphereCount);
-        if (sphereCount > kMaxSpheres) relayLeaves();
-        packTree(root, packedTree);
+        LeafSlots slots = leafSlotsOf(leaves);
+        if (sphereCount > kMaxSpheres) relayLeaves(slots);
+        packTree(root, slots, packedTree);
     }
 
     // Replaces every leaf of the built tree and its sphere by equal copies made in the order
-    // the walks meet them, each leaf beside its sphere, and updates `leaves` and `leafSlots`:
+    // the walks meet them, each leaf beside its sphere, and updates `leaves` and `slots`:
     // spheres added in any order then lie in memory as they lie in space, so that a ray's
     // walk finds its leaves in a few cache lines rather than across the whole heap.
-    void relayLeaves();
+    void relayLeaves(LeafSlots& slots);
 };
 
 }  // namespace lucentor

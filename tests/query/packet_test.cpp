@@ -176,7 +176,7 @@ TEST(Packets, KeepTheScalarWinnerOfHitsAtEqualDistances) {
     scene.buildHierarchy();
     BvhNode& root = *scene.root;
     if (root.left != scene.leaves[1]) std::swap(root.left, root.right);
-    packTree(scene.root, scene.packedTree);
+    packTree(scene.root, leafSlotsOf(scene.leaves), scene.packedTree);
 
     PacketCase c;
     c.active = 0xffffu;
@@ -213,7 +213,7 @@ TEST(Packets, LeaveTreesDeeperThanTheDepthLimitToTheScalarQueries) {
         below = node;
     }
     scene.root = below;
-    packTree(scene.root, scene.packedTree);
+    packTree(scene.root, leafSlotsOf(scene.leaves), scene.packedTree);
     ASSERT_EQ(scene.packedTree.innerLevels, kLevels);
 
     PacketCase c;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "scene/scene.h"
 #include "tests/support/random_scene.h"
@@ -21,8 +22,21 @@ std::array<float, 4> slabOf(const BvhNode& left, const BvhNode& right, int axis)
             component(right.boxMax)};
 }
 
+// Whether a packed leaf holds its sphere's very floats and the tag names its slot and glass.
+bool leafMatches(const BvhNode& leaf, const PackedLeaf& copy, LeafTag tag, const Scene& scene) {
+    const Sphere& sphere = *leaf.sphere;
+    const auto bits = [](float f) { return std::bit_cast<std::uint32_t>(f); };
+    return bits(copy.center.x) == bits(sphere.center.x) &&
+           bits(copy.center.y) == bits(sphere.center.y) &&
+           bits(copy.center.z) == bits(sphere.center.z) &&
+           bits(copy.radiusSquared) == bits(sphere.radiusSquared) && slotOf(tag) >= 0 &&
+           scene.leaves[std::size_t(slotOf(tag))] == &leaf &&
+           isRefractive(tag) == (sphere.material > 1.0f);
+}
+
 // Walks the tree and its packed copy side by side; returns what differs first, or "".
-std::string differenceBelow(const BvhNode& node, const PackedTree& packed, int index) {
+std::string differenceBelow(const BvhNode& node, const Scene& scene, int index) {
+    const PackedTree& packed = scene.packedTree;
     const PackedNode& copy = packed.nodes[std::size_t(index)];
     for (int axis = 0; axis < 3; ++axis) {
         if (copy.slabs[std::size_t(axis)] != slabOf(*node.left, *node.right, axis))
@@ -35,10 +49,11 @@ std::string differenceBelow(const BvhNode& node, const PackedTree& packed, int i
         if ((child.left == nullptr) != isPackedLeaf(reference))
             return "kind of child " + std::to_string(side) + " of node " + std::to_string(index);
         if (isPackedLeaf(reference)) {
-            if (packed.leaves[std::size_t(packedLeafSlot(reference))] != &child)
+            if (!leafMatches(child, packed.leaves[std::size_t(packedLeafSlot(reference))],
+                             copy.leafTags[std::size_t(side)], scene))
                 return "leaf of child " + std::to_string(side) + " of node " +
                        std::to_string(index);
-        } else if (std::string below = differenceBelow(child, packed, reference); !below.empty()) {
+        } else if (std::string below = differenceBelow(child, scene, reference); !below.empty()) {
             return below;
         }
     }
@@ -59,10 +74,46 @@ TEST(PackedTree, MirrorsTheTreeOfEveryRandomScene) {
         ASSERT_EQ(packed.source, scene.root) << "scene " << i;
         EXPECT_EQ(packed.nodeCount, scene.sphereCount - 1) << "scene " << i;
         EXPECT_EQ(packed.leafCount, scene.sphereCount) << "scene " << i;
-        EXPECT_EQ(differenceBelow(*scene.root, packed, 0), "") << "scene " << i;
+        EXPECT_EQ(differenceBelow(*scene.root, scene, 0), "") << "scene " << i;
         ++packedScenes;
     }
     EXPECT_GT(packedScenes, 250);
+}
+
+TEST(PackedTree, LeafTagsKeepSlotAndGlassApart) {
+    for (const int slot : {-1, 0, 1, 109, 999'999}) {
+        for (const bool glass : {false, true}) {
+            const LeafTag tag = leafTagOf(slot, glass);
+            EXPECT_EQ(slotOf(tag), slot) << slot << " " << glass;
+            EXPECT_EQ(isRefractive(tag), glass) << slot << " " << glass;
+        }
+    }
+}
+
+// Appends the leaf references below packed node `index`, depth first and left first.
+void leafOrderBelow(const PackedTree& packed, std::int32_t index, std::vector<int>& order) {
+    for (const std::int32_t child : packed.nodes[std::size_t(index)].children) {
+        if (isPackedLeaf(child)) {
+            order.push_back(packedLeafSlot(child));
+        } else {
+            leafOrderBelow(packed, child, order);
+        }
+    }
+}
+
+// The leaf records lie in the order the walks meet them, so neighbouring rays read
+// neighbouring records.
+TEST(PackedTree, LeavesLieInTheOrderTheWalksMeetThem) {
+    std::mt19937 random(13);
+    for (int i = 0; i < 50; ++i) {
+        Scene scene;
+        testing::fillRandomScene(scene, random);
+        if (scene.packedTree.source == nullptr) continue;
+        std::vector<int> order;
+        leafOrderBelow(scene.packedTree, 0, order);
+        ASSERT_EQ(order.size(), scene.packedTree.leaves.size()) << "scene " << i;
+        for (std::size_t k = 0; k < order.size(); ++k) EXPECT_EQ(order[k], int(k)) << "scene " << i;
+    }
 }
 
 BvhNode* leafAt(float x) {
@@ -88,20 +139,20 @@ TEST(PackedTree, ATreeTooLargeIsNotPacked) {
     }
     PackedTree packed;
     packed.source = root;  // stale on purpose: a refused copy must not keep it
-    packTree(root, packed, kLimit);
+    packTree(root, LeafSlots{}, packed, kLimit);
     EXPECT_EQ(packed.source, nullptr);
     EXPECT_EQ(packed.nodeCount, 0);
-    packTree(root, packed, kLimit + 1);
+    packTree(root, LeafSlots{}, packed, kLimit + 1);
     EXPECT_EQ(packed.source, root);
     delete root;
 }
 
 TEST(PackedTree, NoTreeOrASingleLeafIsNotPacked) {
     PackedTree packed;
-    packTree(nullptr, packed);
+    packTree(nullptr, LeafSlots{}, packed);
     EXPECT_EQ(packed.source, nullptr);
     BvhNode* leaf = leafAt(0.0f);
-    packTree(leaf, packed);
+    packTree(leaf, LeafSlots{}, packed);
     EXPECT_EQ(packed.source, nullptr);
     delete leaf;
 }
@@ -126,12 +177,13 @@ TEST(LeafSlots, ALeafAddedAgainKeepsItsLaterSlot) {
     EXPECT_EQ(slots.find(&leaf), 7);
 }
 
-TEST(LeafSlots, TheSceneIndexesEachSphereBySlot) {
+TEST(LeafSlots, TheTableOfASceneIndexesEachSphereBySlot) {
     std::mt19937 random(5);
     Scene scene;
     testing::fillRandomScene(scene, random);
+    const LeafSlots slots = leafSlotsOf(scene.leaves);
     for (int k = 0; k < scene.sphereCount; ++k)
-        EXPECT_EQ(scene.leafSlots.find(scene.leaves[std::size_t(k)]), k);
+        EXPECT_EQ(slots.find(scene.leaves[std::size_t(k)]), k);
 }
 
 }  // namespace
