@@ -20,7 +20,8 @@ inline HitLanes closestHits(const ShadingScene& shading, RayLanes& rays, Mask la
         const packetwalk::Records record = packetwalk::closestHitLanes(
             *shading.scene, packetwalk::raysOf(rays.origin, rays.direction), bits, t);
         rays.t = select(lanes, t, rays.t);
-        // Whole numbers from 0 to 109, so truncation is the readers' int conversion.
+        // Whole numbers below 2^24, exact in a float, so truncation is the readers' int
+        // conversion.
         return {truncated(record.kind), truncated(record.index)};
     }
     FloatArray t = arrayOf(rays.t);

@@ -27,6 +27,7 @@ inline constexpr int kMaxLights = kPresetLimits.lights;
 // The container of scene files. Planes and lights are tested one by one for every ray.
 inline constexpr SceneLimits kSceneFileLimits{1'000'000, 64, 64};
 inline constexpr int kMaxSceneLights = kSceneFileLimits.lights;  // the most of any scene
+static_assert(kSceneFileLimits.spheres <= 1 << 24, "hit records name slots exactly as floats");
 static_assert(kSceneFileLimits.spheres <= kMaxPackedLeaves,
               "every tree of a scene must fit a packed tree");
 
