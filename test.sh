@@ -22,8 +22,9 @@ runStage() {
             ;;
         asan) cmake --workflow --preset asan ;;
         tsan)
-            cmake --preset tsan && cmake --build --preset tsan --target lucentor_render_tests &&
-                ctest --preset tsan -R '^render\.'
+            cmake --preset tsan &&
+                cmake --build --preset tsan --target lucentor_render_tests lucentor_app_tests &&
+                ctest --preset tsan -R '^(render\.|app\.ShownFrames\.)'
             ;;
         fuzz)
             cmake --preset fuzz && cmake --build --preset fuzz &&

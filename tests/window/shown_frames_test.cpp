@@ -4,9 +4,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "engine/display.h"
+#include "engine/rendering.h"
+#include "presets/box.h"
 
 namespace lucentor {
 namespace {
@@ -73,6 +76,39 @@ TEST(ShownFrames, PublishesThePassesWorthShowingAndCountsEveryPass) {
     EXPECT_EQ(shown.words, expected);
 
     EXPECT_EQ(publishedSamples(frames), 3u * std::uint64_t(size.pixelCount()));
+}
+
+// Workers publish while the main thread announces presents and takes frames, as a window does:
+// every frame taken is a whole pass, newer than the one taken before. ./test.sh also runs this
+// under ThreadSanitizer, for the frames' hand-over and the completion times.
+TEST(ShownFrames, WorkersPublishWhileTheMainThreadTakes) {
+    constexpr ImageSize kSize{64, 48};
+    constexpr int kPasses = 200;
+    ShownFrames frames;  // before the rendering, whose workers write it until they are joined
+    Rendering rendering;
+    prepareRendering(rendering, buildBoxScene, kSize);
+    relayPasses(rendering.job, frames);
+    startWorkers(rendering, kWorkerCount, kRenderSeed);
+    startPass(rendering.job, 1);
+    int lastPass = 0;
+    const PresentClock::time_point giveUp = PresentClock::now() + std::chrono::minutes(2);
+    while (lastPass < kPasses && PresentClock::now() < giveUp) {
+        // Due at once, so that workers publish often and the take meets them.
+        announcePresent(frames, PresentClock::now());
+        if (!takeReadyFrame(frames)) {
+            std::this_thread::yield();
+            continue;
+        }
+        const ShownFrame& frame = frames.frames[std::size_t(frames.front)];
+        EXPECT_GT(frame.pass, lastPass);
+        EXPECT_EQ(frame.size, kSize);
+        EXPECT_EQ(frame.words.size(), std::size_t(kSize.pixelCount()));
+        lastPass = frame.pass;
+    }
+    stopWorkers(rendering);
+    EXPECT_GE(lastPass, kPasses);
+    EXPECT_GE(publishedSamples(frames),
+              std::uint64_t(lastPass) * std::uint64_t(kSize.pixelCount()));
 }
 
 }  // namespace
