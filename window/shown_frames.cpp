@@ -48,8 +48,8 @@ void publishPass(void* context, const RenderJob& job, int pass) {
 
 bool isWorthShowing(int pass, PresentClock::duration passTime, PresentClock::time_point now,
                     PresentClock::time_point due) {
-    // A quarter more than the last pass's time, as passes vary a little: a present that finds
-    // nothing new waits for the next pass, which costs a frame more than converting one pass.
+    // A quarter more than the last pass's time, as passes vary a little: were the next pass
+    // late, the present would have nothing new and wait for it instead of showing this one.
     return pass <= 1 || now + passTime + passTime / 4 >= due;
 }
 
