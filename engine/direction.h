@@ -28,6 +28,11 @@ inline double dot(const Direction& a, const Direction& b) {
 }
 inline double lengthOf(const Direction& a) { return std::sqrt(dot(a, a)); }
 inline Direction unit(const Direction& a) { return scaled(a, 1.0 / lengthOf(a)); }
+// The distance of two points, worked out in double: coordinates up to the float limit square
+// without overflow.
+inline double distanceOf(const Vec3& a, const Vec3& b) {
+    return lengthOf(minus(directionOf(a), directionOf(b)));
+}
 inline Direction cross(const Direction& a, const Direction& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }

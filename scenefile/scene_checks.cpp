@@ -2,18 +2,11 @@
 
 #include <cmath>
 
+#include "engine/direction.h"
 #include "scene/bvh.h"
 
 namespace lucentor {
 namespace {
-
-// In double: coordinates up to the float limit square without overflow.
-double distanceBetween(const Vec3& a, const Vec3& b) {
-    const double x = double(a.x) - double(b.x);
-    const double y = double(a.y) - double(b.y);
-    const double z = double(a.z) - double(b.z);
-    return std::sqrt(x * x + y * y + z * z);
-}
 
 // A ray keeps only hits nearer than kFarDistance, so a surface no nearer than that is never
 // met by a ray from `eye`.
@@ -27,7 +20,7 @@ bool isOpaque(const Sphere& sphere) { return !(sphere.material > 1.0f); }
 void checkSpheres(const Scene& scene, const Vec3& eye, std::vector<SceneWarning>& warnings) {
     for (int i = 0; i < scene.sphereCount; ++i) {
         const Sphere& sphere = sphereAt(scene, i);
-        if (!isBeyondSight(distanceBetween(sphere.center, eye) - double(sphere.radius))) continue;
+        if (!isBeyondSight(distanceOf(sphere.center, eye) - double(sphere.radius))) continue;
         warnings.push_back({SceneObject::Sphere, i,
                             "this sphere lies wholly 100 units or more from the camera, "
                             "farther than rays see: it is not drawn",
@@ -55,7 +48,7 @@ void checkLights(const Scene& scene, std::vector<SceneWarning>& warnings) {
         for (int s = 0; s < scene.sphereCount; ++s) {
             const Sphere& sphere = sphereAt(scene, s);
             if (!isOpaque(sphere) ||
-                !(distanceBetween(light.position, sphere.center) < double(sphere.radius))) {
+                !(distanceOf(light.position, sphere.center) < double(sphere.radius))) {
                 continue;
             }
             warnings.push_back({SceneObject::Light, i,

@@ -58,7 +58,7 @@ float sceneStep(const Scene& scene) {
     }
     for (int i = 0; i < scene.lightCount; ++i)
         growBounds(low, high, scene.lights[std::size_t(i)]->position);
-    const double extent = lengthOf(minus(directionOf(high), directionOf(low)));
+    const double extent = distanceOf(high, low);
     // A scene of finite size; anything else, such as a sphere at infinity, steps by 1.
     const bool usable = std::isfinite(extent) && extent > 0.0;
     return usable ? float(extent / double(kStepsAcrossScene)) : 1.0f;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/direction.h"
 #include "engine/startup.h"
 #include "presets/box.h"
 #include "scenefile/scene_file.h"
@@ -13,19 +14,13 @@
 namespace lucentor {
 namespace {
 
-double distance(const Vec3& a, const Vec3& b) {
-    const double x = double(a.x) - double(b.x);
-    const double y = double(a.y) - double(b.y);
-    const double z = double(a.z) - double(b.z);
-    return std::sqrt(x * x + y * y + z * z);
-}
-
 Vec3 viewOf(const CameraPose& pose) { return pose.lookAt - pose.position; }
 
 // The angle between the view and the pose's up, in radians.
 double angleFromUp(const CameraPose& pose) {
     const Vec3 view = viewOf(pose);
-    const double cosine = double(dot(view, pose.up)) / (distance(view, {}) * distance(pose.up, {}));
+    const double cosine =
+        double(dot(view, pose.up)) / (distanceOf(view, {}) * distanceOf(pose.up, {}));
     return std::acos(std::clamp(cosine, -1.0, 1.0));
 }
 
@@ -71,8 +66,8 @@ TEST_P(Moving, MovesEyeAndTargetTogetherAlongTheView) {
     ViewControls controls = controlsAt(start);
     moveBy(controls, c.forward, c.right, c.up);
     EXPECT_TRUE(controls.moved);
-    EXPECT_NEAR(distance(controls.pose.position, start.position + c.offset), 0.0, 1.0e-6);
-    EXPECT_NEAR(distance(controls.pose.lookAt, start.lookAt + c.offset), 0.0, 1.0e-6);
+    EXPECT_NEAR(distanceOf(controls.pose.position, start.position + c.offset), 0.0, 1.0e-6);
+    EXPECT_NEAR(distanceOf(controls.pose.lookAt, start.lookAt + c.offset), 0.0, 1.0e-6);
     EXPECT_EQ(controls.pose.up, start.up);
     EXPECT_EQ(controls.pose.fovDegrees, start.fovDegrees);
 }
@@ -102,7 +97,7 @@ TEST_P(Turning, KeepsTheCentreAndTheDistance) {
     const CameraPose& pose = controls.pose;
     EXPECT_TRUE(controls.moved);
     EXPECT_EQ(cameraPoseProblem(pose), "");
-    EXPECT_NEAR(distance(pose.position, pose.lookAt), distance(start.position, start.lookAt),
+    EXPECT_NEAR(distanceOf(pose.position, pose.lookAt), distanceOf(start.position, start.lookAt),
                 1.0e-4);
     if (c.mode == TurnMode::Orbit) {
         EXPECT_EQ(pose.lookAt, start.lookAt);
@@ -113,7 +108,7 @@ TEST_P(Turning, KeepsTheCentreAndTheDistance) {
     EXPECT_GE(angle, kLeastUpAngle - 1.0e-4);
     EXPECT_LE(angle, 3.14159265358979 - kLeastUpAngle + 1.0e-4);
     // A drag that turns changes the view.
-    EXPECT_GT(distance(viewOf(pose), viewOf(start)), 1.0e-3);
+    EXPECT_GT(distanceOf(viewOf(pose), viewOf(start)), 1.0e-3);
 }
 
 INSTANTIATE_TEST_SUITE_P(
