@@ -25,6 +25,7 @@
 #include "presets/box.h"
 #include "presets/field.h"
 #include "presets/trio.h"
+#include "tests/support/located_fault.h"
 #include "tests/support/scene_compare.h"
 
 namespace lucentor {
@@ -177,16 +178,7 @@ TEST(SceneFile, HoldsAsManyObjectsAsTheScene) {
     EXPECT_EQ(scene.lightCount, 64);
 }
 
-struct BadFile {
-    std::string text;
-    int line;
-    int column;
-    std::string_view says;  // a part of the message
-};
-
-void PrintTo(const BadFile& bad, std::ostream* out) {
-    *out << bad.line << ":" << bad.column << " " << bad.says;
-}
+using BadFile = LocatedFault;
 
 class BadFiles : public ::testing::TestWithParam<BadFile> {};
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "scenefile/scene_file.h"
+#include "tests/support/located_fault.h"
 
 namespace lucentor {
 namespace {
@@ -90,16 +91,7 @@ TEST_F(RowsOnDisk, AreRefusedWhenNotARegularFileOrTooLarge) {
     EXPECT_EQ(problem, big + ":1:1: larger than 128 MiB; a million rows take less");
 }
 
-struct BadRows {
-    std::string text;
-    int line;
-    int column;
-    std::string_view says;  // a part of the message
-};
-
-void PrintTo(const BadRows& bad, std::ostream* out) {
-    *out << bad.line << ":" << bad.column << " " << bad.says;
-}
+using BadRows = LocatedFault;
 
 class BadRowFiles : public ::testing::TestWithParam<BadRows> {};
 
