@@ -1,8 +1,8 @@
-// The sample pipeline on eight lanes, for processors with AVX2. Only
-// the code of the target region below is built for them, in a namespace of its own.
-#include "simd/intrinsics.h"
-
+// Everything that runs on eight lanes, for processors with AVX2: the sample pipeline and the
+// packet queries, in one translation unit so that no inline function of this namespace is
+// emitted twice. Only the code of the target region below is built for the instruction set.
 #include "engine/kernel_headers.h"
+#include "simd/intrinsics.h"
 
 // NOLINTNEXTLINE(bugprone-suspicious-include): a region of pragmas, not code
 #include "simd/target_avx2_begin.inl"
@@ -27,6 +27,15 @@ void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span
 }
 
 LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes(); }
+
+void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records) {
+    packetwalk::closestHits(scene, rays, active, records);
+}
+
+void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,
+                   float* amounts) {
+    packetwalk::occlusionSums(tree, rays, active, amounts);
+}
 
 }  // namespace lucentor::avx2
 

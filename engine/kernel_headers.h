@@ -22,6 +22,7 @@
 #include "query/closest_hit.h"
 #include "query/occlusion.h"
 #include "query/packet.h"
+#include "query/packet_kernels.h"
 #include "query/traversal.h"
 #include "scene/packed_tree.h"
 #include "scene/scene.h"

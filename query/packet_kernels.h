@@ -10,8 +10,9 @@ namespace lucentor {
 
 // The packet queries over a scene whose packed tree is a copy of its root, and whose every inner
 // node lies within kMaxTraversalDepth levels of the root, so that neither walk's depth limit can
-// cut it short. Each kernel lives in a translation unit of its own, built for its instruction set;
-// call one only on a processor that has it.
+// cut it short. Each set of kernels lives in its instruction set's translation unit with the
+// sample pipeline (engine/kernel_avx2.cpp, engine/kernel_avx512.cpp); call one only on a
+// processor that has it.
 //
 // closestHits: for each lane of `active`, Ray::closestHit of that lane's ray: the root's box
 // test and the walk, with the same leaves tested in the same order against the same t as the
