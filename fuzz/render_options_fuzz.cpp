@@ -63,8 +63,11 @@ void checkRender(const RenderOptions& options) {
         "no time limit, or one above 0 and at most the largest");
     const bool png = hasExtension(options.output, ".png");
     const bool pfm = hasExtension(options.output, ".pfm");
-    require(png || pfm, "an output file named .png or .pfm");
+    const bool exr = hasExtension(options.output, ".exr");
+    require(png || pfm || exr, "an output file named .png, .pfm or .exr");
     require((options.format == ImageFormat::Png) == png, "the format the extension names");
+    require((options.format == ImageFormat::Exr) == exr, "the format the extension names");
+    require(options.exrPrecision == ExrPrecision::Float || exr, "--half with an EXR only");
 }
 
 void checkError(const std::string& problem) {

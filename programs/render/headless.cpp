@@ -17,6 +17,7 @@
 #include "engine/image.h"
 #include "engine/rendering.h"
 #include "engine/startup.h"
+#include "programs/render/exr_image.h"
 #include "programs/render/image_file.h"
 #include "scenefile/scene_file.h"
 
@@ -100,9 +101,15 @@ bool renderPasses(Rendering& rendering, const RenderOptions& options, Progress& 
 
 std::vector<unsigned char> encode(const RenderOptions& options, const Rendering& rendering,
                                   int passes) {
-    return options.format == ImageFormat::Png
-               ? encodePng(rendering.accumulation, passes, rendering.size)
-               : encodePfm(rendering.accumulation, passes, rendering.size);
+    switch (options.format) {
+        case ImageFormat::Png:
+            return encodePng(rendering.accumulation, passes, rendering.size);
+        case ImageFormat::Pfm:
+            return encodePfm(rendering.accumulation, passes, rendering.size);
+        case ImageFormat::Exr:
+            return encodeExr(rendering.accumulation, passes, rendering.size, options.exrPrecision);
+    }
+    return {};
 }
 
 int interruptedExit() {

@@ -34,8 +34,10 @@ shows it, and writes the picture.
       --size WxH    the picture's size (default 640x480, each side 16 to 8192); the vertical
                     field of view stays and the horizontal follows
   -o, --output F    .png: 8-bit RGB exactly as the window shows it; .pfm: 32-bit float RGB
-                    per-pixel mean, unclamped, standard PFM (bottom row first). Default SCENE.png
-                    (for FILE.toml: FILE.png in the current folder; otherwise scene.png)
+                    per-pixel mean, unclamped, standard PFM (bottom row first); .exr: the same
+                    mean as OpenEXR, 32-bit float RGB. Default SCENE.png (for FILE.toml:
+                    FILE.png in the current folder; otherwise scene.png)
+      --half        16-bit float channels in the .exr output (rounded to nearest)
   -q, --quiet       no progress display
       --simd P      sample kernels: auto (default: the widest this processor has),
                     avx512, avx2 or scalar; every choice renders the same picture
@@ -110,8 +112,11 @@ bool applyOutput(std::string_view name, std::string_view value, RenderOptions& o
         options.format = ImageFormat::Png;
     } else if (hasExtension(value, ".pfm")) {
         options.format = ImageFormat::Pfm;
+    } else if (hasExtension(value, ".exr")) {
+        options.format = ImageFormat::Exr;
     } else {
-        problem = std::string(name) + ": " + inQuotes(value) + " needs the extension .png or .pfm";
+        problem =
+            std::string(name) + ": " + inQuotes(value) + " needs the extension .png, .pfm or .exr";
         return false;
     }
     options.output = value;
@@ -192,8 +197,9 @@ static_assert(kValueOptions[kExportOption].name.longName == "--export");
 
 constexpr OptionName kQuietFlag{"-q,--quiet", "--quiet", false};
 constexpr OptionName kHelpFlag{"-h,--help", "--help", false};
+constexpr OptionName kHalfFlag{"--half", "--half", false};
 
-constexpr std::array<OptionName, 3> kFlags = {kQuietFlag, kHelpFlag, kVersionFlag};
+constexpr std::array<OptionName, 4> kFlags = {kQuietFlag, kHelpFlag, kVersionFlag, kHalfFlag};
 
 // Every option's name, for the messages of the command-line parser.
 constexpr std::array<OptionName, kValueOptions.size() + kFlags.size()> allOptionNames() {
@@ -212,6 +218,7 @@ struct RawCommand {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool half = false;
 };
 
 std::string readRawCommand(int argc, const char* const* argv, RawCommand& raw) {
@@ -224,6 +231,7 @@ std::string readRawCommand(int argc, const char* const* argv, RawCommand& raw) {
     declareFlag(app, kQuietFlag, raw.quiet);
     declareFlag(app, kHelpFlag, raw.help);
     declareFlag(app, kVersionFlag, raw.version);
+    declareFlag(app, kHalfFlag, raw.half);
     app.add_option("scene", raw.scene);
     constexpr auto kNames = allOptionNames();
     std::string problem = parseCommandLine(app, kNames, argc, argv);
@@ -260,6 +268,10 @@ void checkExport(const RawCommand& raw, RenderCommand& command) {
             return;
         }
     }
+    if (raw.half) {
+        command.problem = "--half has no use with --export";
+        return;
+    }
     if (raw.scene.empty() || !hasExtension(raw.scene, kSceneFileExtension)) {
         command.problem = "--export needs the scene file to write, FILE.toml";
         if (!raw.scene.empty()) command.problem += ", not " + inQuotes(raw.scene);
@@ -277,6 +289,14 @@ void checkRender(const RawCommand& raw, RenderCommand& command) {
     }
     if (!readScene(raw.scene, options, command.problem)) return;
     if (options.output.empty()) options.output = defaultOutput(options);
+    if (raw.half) {
+        if (options.format != ImageFormat::Exr) {
+            command.problem = "--half: 16-bit floats are for an OpenEXR picture only, not " +
+                              inQuotes(options.output) + " (give -o FILE.exr)";
+            return;
+        }
+        options.exrPrecision = ExrPrecision::Half;
+    }
     // A time limit alone renders until it is up.
     if (raw.given[kTimeOption] && !raw.given[kPassesOption]) options.passes = kMaxPasses;
     command.kind = CommandKind::Render;

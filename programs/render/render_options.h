@@ -6,6 +6,7 @@
 
 #include "engine/image.h"
 #include "presets/preset.h"
+#include "programs/render/exr_image.h"
 #include "query/simd_path.h"
 
 namespace lucentor {
@@ -14,7 +15,7 @@ inline constexpr int kDefaultPasses = 64;
 inline constexpr int kMaxPasses = 1000000;
 inline constexpr double kMaxTimeLimit = 1000000.0;
 
-enum class ImageFormat { Png, Pfm };
+enum class ImageFormat { Png, Pfm, Exr };
 
 // What lucentor-render is asked to do.
 struct RenderOptions {
@@ -25,6 +26,7 @@ struct RenderOptions {
     std::uint64_t seed = 0;
     std::string output;  // SCENE.png unless given; the scene file for --export
     ImageFormat format = ImageFormat::Png;
+    ExrPrecision exrPrecision = ExrPrecision::Float;  // Half with --half, which needs .exr
     bool quiet = false;
     SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
     double timeLimit = 0.0;              // seconds; no pass starts once they are up. 0: no limit

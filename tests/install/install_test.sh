@@ -6,8 +6,12 @@
 #            desktop entry, and the installed lucentor-render renders the installed example
 #   version  the installed lucentor-render and lucentor-view print their name and VERSION
 #   desktop  the installed desktop entry is valid and starts the installed lucentor-view
-#   deb      the package's control names it, its version and Debian's own dependencies, and
-#            its data is the same files under /usr
+#   deb      the package's control names it, its version and Debian's own dependencies, its
+#            data is the same files under /usr, and its changelog's latest entry is VERSION
+#   manuals  each program has its manual page, and lucentor-render's and lucentor-view's
+#            name every option their --help names
+#   lintian  Debian's package checker has nothing to say about the package, down to its
+#            pedantic and experimental remarks
 # Exit status: 0 passed, 1 failed, 77 skipped because a needed tool is missing.
 set -u -o pipefail
 export LC_ALL=C  # sort order of the file lists
@@ -41,7 +45,20 @@ expectedFiles() {
     local program scene
     for program in "${kPrograms[@]}"; do echo "bin/$program"; done
     echo "share/applications/lucentor-view.desktop"
+    echo "share/doc/lucentor/changelog.gz"
+    echo "share/doc/lucentor/copyright"
+    echo "share/icons/hicolor/256x256/apps/lucentor-view.png"
     for scene in "$kSourceDir"/scenes/*.toml; do echo "share/lucentor/scenes/${scene##*/}"; done
+    for program in "${kPrograms[@]}"; do echo "share/man/$(manualPage "$program")"; done | sort
+}
+
+# Where a program's manual page stands under share/man: section 6 for the window programs,
+# 1 for the tools.
+manualPage() {
+    case $1 in
+        lucentor-render | lucentor-view) echo "man1/$1.1.gz" ;;
+        *) echo "man6/$1.6.gz" ;;
+    esac
 }
 
 filesUnder() { (cd "$1" && find . -type f -printf '%P\n' | sort); }
@@ -96,7 +113,7 @@ desktopKey() {
 }
 
 scenarioDesktop() {
-    requireTools desktop-file-validate
+    requireTools desktop-file-validate identify
     install
     local entry=$prefix/share/applications/lucentor-view.desktop
     desktop-file-validate "$entry" >"$output" 2>&1 || fail "desktop-file-validate rejects it"
@@ -104,6 +121,12 @@ scenarioDesktop() {
     expectLines "Exec" "$(desktopKey "$entry" Exec)" "lucentor-view %f"
     expectLines "Type" "$(desktopKey "$entry" Type)" "Application"
     expectLines "Terminal" "$(desktopKey "$entry" Terminal)" "false"
+    # The icon is a picture of the hicolor theme's size folder it stands in.
+    local icon
+    icon=$(desktopKey "$entry" Icon)
+    [[ -f $prefix/share/icons/hicolor/256x256/apps/$icon.png ]] || fail "no icon named '$icon'"
+    [[ $(identify -format '%m %wx%h' "$prefix/share/icons/hicolor/256x256/apps/$icon.png") == \
+        "PNG 256x256" ]] || fail "the icon is not a 256x256 PNG"
     # The command it runs is the installed program: run it the way a launcher would.
     PATH=$prefix/bin:$PATH lucentor-view --version >"$output" 2>&1 ||
         fail "Exec's lucentor-view does not run from the prefix"
@@ -112,8 +135,8 @@ scenarioDesktop() {
 # The control field FIELD of the package.
 controlField() { dpkg-deb -f "$package" "$1"; }
 
-scenarioDeb() {
-    requireTools dpkg-deb dpkg-shlibdeps apt-get dpkg-query
+# Builds the package into the work folder and sets `package` to its path.
+buildPackage() {
     "$kCpack" -G DEB --config "$kBuildDir/CPackConfig.cmake" -B "$workDir/package" \
         >"$output" 2>&1 || fail "cpack -G DEB failed"
     local packages=("$workDir"/package/*.deb)
@@ -121,6 +144,11 @@ scenarioDeb() {
         fail "not one .deb: ${packages[*]}"
     fi
     package=${packages[0]}
+}
+
+scenarioDeb() {
+    requireTools dpkg-deb dpkg-shlibdeps apt-get dpkg-query
+    buildPackage
     expectLines "Package" "$(controlField Package)" "lucentor"
     expectLines "Version" "$(controlField Version)" "$kVersion"
     expectLines "Architecture" "$(controlField Architecture)" "$(dpkg --print-architecture)"
@@ -129,6 +157,53 @@ scenarioDeb() {
     contents=$(dpkg-deb -c "$package" | awk '$1 ~ /^-/ { print $6 }' | sort)
     expectLines "package files (- expected, + found)" "$contents" \
         "$(expectedFiles | sed 's|^|./usr/|')"
+    # A new version needs its changelog entry.
+    dpkg-deb --fsys-tarfile "$package" | tar -xO ./usr/share/doc/lucentor/changelog.gz |
+        gzip -dc | head -n 1 >"$output"
+    expectLines "the changelog's latest entry" "$(<"$output")" \
+        "lucentor ($kVersion) unstable; urgency=medium"
+}
+
+# The text of an installed manual page, without roff's escapes for dashes and fonts.
+manualText() { gzip -dc "$1" | sed 's/\\-/-/g; s/\\f[BIRP]//g'; }
+
+scenarioManuals() {
+    install
+    local program page option
+    for program in "${kPrograms[@]}"; do
+        page=$prefix/share/man/$(manualPage "$program")
+        [[ -f $page ]] || fail "$program has no manual page"
+        # The NAME line is what apropos and whatis show.
+        manualText "$page" | grep -q "^$program - [a-z]" || fail "$program: no NAME line"
+    done
+    for program in lucentor-render lucentor-view; do
+        page=$prefix/share/man/$(manualPage "$program")
+        "$prefix/bin/$program" --help >"$output" 2>&1 || fail "$program --help failed"
+        # Every option --help names, short and long, stands in the page as well.
+        for option in $(grep -oE '(^|[ ,])--?[a-z][a-z0-9-]*' "$output" | tr -d ' ,' | sort -u); do
+            manualText "$page" | grep -qF -- "$option" ||
+                fail "$program: the manual page lacks $option, which --help names"
+        done
+        manualText "$page" | grep -qF "$program $kVersion" || fail "$program: not this version"
+    done
+}
+
+# The value of a variable in the build's CMake cache.
+cacheValue() { sed -n "s/^$1:[A-Z]*=//p" "$kBuildDir/CMakeCache.txt"; }
+
+# Every remark lintian makes is one line "LEVEL: package[ type]: tag ...", LEVEL a letter.
+scenarioLintian() {
+    requireTools lintian
+    # Only the release builds carry Debian's hardening flags; other builds package their
+    # programs all the same, but as no distribution would ship them.
+    [[ $(cacheValue CMAKE_BUILD_TYPE) == Release && -z $(cacheValue LUCENTOR_SANITIZERS) ]] ||
+        skip "judges a release build without sanitizers, not this one"
+    buildPackage
+    lintian --info --pedantic --display-experimental "$package" >"$output" 2>&1
+    local status=$?
+    grep -E '^[A-Z]: ' "$output" >"$workDir/remarks"
+    [[ ! -s $workDir/remarks ]] || fail "lintian's remarks on the package"
+    ((status == 0)) || fail "lintian exit status $status"
 }
 
 # Each dependency must be a Debian package, installed here (the build linked its library),
@@ -158,6 +233,8 @@ case $kScenario in
     version) scenarioVersion ;;
     desktop) scenarioDesktop ;;
     deb) scenarioDeb ;;
-    *) fail "unknown scenario (files version desktop deb)" ;;
+    manuals) scenarioManuals ;;
+    lintian) scenarioLintian ;;
+    *) fail "unknown scenario (files version desktop deb manuals lintian)" ;;
 esac
 echo "PASS [$kTestLabel]"

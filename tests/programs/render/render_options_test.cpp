@@ -173,6 +173,25 @@ TEST(RenderCommand, ReadsEveryOptionInAnyOrder) {
     EXPECT_EQ(command.options.simd, SimdChoice::Avx2);
 }
 
+struct ExrCase {
+    std::vector<const char*> arguments;
+    ExrPrecision precision;
+};
+
+TEST(RenderCommand, AnExrOutputIsFloatUnlessHalfIsAsked) {
+    const std::vector<ExrCase> cases = {
+        {{"box", "-o", "a.exr"}, ExrPrecision::Float},
+        {{"--half", "box", "-o", "pic/A.EXR"}, ExrPrecision::Half},
+        {{"box", "-o", "a.png", "-o", "b.exr", "--half"}, ExrPrecision::Half},
+    };
+    for (const ExrCase& c : cases) {
+        const RenderCommand command = parse(c.arguments);
+        ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
+        EXPECT_EQ(command.options.format, ImageFormat::Exr) << c.arguments[2];
+        EXPECT_EQ(command.options.exrPrecision, c.precision) << c.arguments[2];
+    }
+}
+
 TEST(RenderCommand, RendersASceneFileIntoAPictureNamedAfterIt) {
     const RenderCommand command = parse({"-p", "3", "../scenes/My.Scene.TOML", "-p", "5"});
     ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;

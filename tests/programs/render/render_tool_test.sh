@@ -3,7 +3,7 @@
 # it writes, and that nothing (not even a temporary) is left after a failure or a signal.
 # Usage: render_tool_test.sh PROGRAM SCENARIO [SOURCE_DIR] (badargs writefail help files seeds
 #   sigint sigterm vanish diskfull signals scenefiles badfiles time pipes fifoint fifoterm
-#   warnings; scenefiles and pipes need SOURCE_DIR for the scene files shipped in scenes/). Exit status: 0 passed, 1 failed, 77 skipped (diskfull
+#   warnings sizes exr; scenefiles and pipes need SOURCE_DIR for the scene files shipped in scenes/). Exit status: 0 passed, 1 failed, 77 skipped (diskfull
 #   needs mount).
 set -u -o pipefail
 export LC_ALL=C  # the folder listing's order
@@ -477,6 +477,42 @@ sizes)
     run field -p 2 -t 2 -q -s 5 --size 640x480 -o sized.pfm
     run field -p 2 -t 2 -q -s 5 -o default.pfm
     cmp -s sized.pfm default.pfm || fail "640x480 differs from the default size"
+    ;;
+exr)
+    # OpenImageIO reads the OpenEXR pictures back: 32-bit float holds exactly the PFM's values,
+    # --half those values rounded to 16 bits as OpenImageIO rounds them (round to nearest).
+    command -v oiiotool >/dev/null || { echo "SKIP [exr]: needs oiiotool" >&2; exit 77; }
+    for output in box.pfm box.exr half.exr; do
+        arguments=(box -p 3 -t 2 -q -s 11 --size 48x32 -o "$output")
+        [[ $output == half.exr ]] && arguments+=(--half)
+        run "${arguments[@]}"
+        expectStatus 0 "$output"
+    done
+    expectFolder "box.exr box.pfm half.exr "
+    oiiotool --info -v box.exr >"$stdoutFile" 2>&1 || fail "oiiotool cannot read box.exr"
+    grep -q '48 x   32, 3 channel, float openexr' "$stdoutFile" || fail "box.exr: not 48x32 float RGB"
+    grep -q 'channel list: R, G, B' "$stdoutFile" || fail "box.exr: channels are not R, G, B"
+    oiiotool --info half.exr >"$stdoutFile" 2>&1 || fail "oiiotool cannot read half.exr"
+    grep -q '3 channel, half openexr' "$stdoutFile" || fail "half.exr: not half RGB"
+    # --fail 0: any difference at all fails, and oiiotool then exits non-zero.
+    oiiotool box.exr box.pfm --diff --fail 0 --failpercent 0 >"$stdoutFile" 2>&1 ||
+        fail "box.exr differs from box.pfm"
+    oiiotool box.pfm -d half -o expected-half.exr >"$stdoutFile" 2>&1 || fail "no half reference"
+    oiiotool half.exr expected-half.exr --diff --fail 0 --failpercent 0 >"$stdoutFile" 2>&1 ||
+        fail "half.exr differs from box.pfm rounded to half"
+    # The values are the render's, not zeros: the light's pixels are bright.
+    oiiotool --stats box.exr >"$stdoutFile" 2>&1 || fail "oiiotool cannot read box.exr's values"
+    grep -q 'Max: [1-9]' "$stdoutFile" || fail "box.exr has no bright pixel"
+    # --half belongs to an EXR output only; its refusal writes nothing.
+    rm -f ./*.exr ./*.pfm
+    for line in "box --half" "box --half -o x.png" "box -o x.pfm --half" \
+        "--export box x.toml --half"; do
+        read -ra arguments <<<"$line"
+        run "${arguments[@]}"
+        expectStatus 2 "$line"
+        [[ $(head -n 1 "$stderrFile") == "lucentor-render: --half"* ]] || fail "'$line': not named"
+        expectFolder ""
+    done
     ;;
 *)
     fail "unknown scenario"
