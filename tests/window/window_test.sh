@@ -54,7 +54,11 @@ workDir=$(mktemp -d) || exit 1
 readonly stderrFile=$workDir/stderr
 readonly stdoutFile=$workDir/stdout
 
+# A background program's forked shell runs this trap too when a signal reaches it before it
+# has become the program (a test that signals at random moments does that): only the test's
+# own shell may remove the folder, or the next runs find it gone.
 cleanUp() {
+    [[ $BASHPID == "$$" ]] || return 0
     if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then
         kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null

@@ -21,7 +21,11 @@ readonly stdoutFile=$workDir/stdout
 readonly stderrFile=$workDir/stderr
 readonly folder=$workDir/folder
 
+# A background program's forked shell runs this trap too when a signal reaches it before it
+# has become the program (a test that signals at random moments does that): only the test's
+# own shell may remove the folder, or the next runs find it gone.
 cleanUp() {
+    [[ $BASHPID == "$$" ]] || return 0
     if [[ -n $pid ]]; then
         kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
