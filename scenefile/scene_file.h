@@ -45,6 +45,8 @@ struct SceneReport {
     std::string problem;                  // the one line of the fault, when not Read
     std::vector<std::string> warnings;    // one line each
     std::vector<std::string> otherFiles;  // the files it named and read (its rows file)
+    int faultLine = 0;                    // where the fault of `problem` stands,
+    std::string faultFile;                // in this file when not in the scene file
 };
 
 // parseSceneText with the files the text names found in `folder` (empty: the current one),

@@ -20,10 +20,10 @@
 
 #include "cli/escape.h"
 #include "engine/camera.h"
-#include "shading/materials.h"
 #include "scenefile/scene_checks.h"
 #include "scenefile/scene_file.h"
 #include "scenefile/sphere_rows.h"
+#include "shading/materials.h"
 
 namespace lucentor {
 namespace {
@@ -32,8 +32,8 @@ namespace {
 struct SceneFault {
     toml::source_position at;
     std::string what;
-    std::string file;          // where, when not the scene file itself
-    bool unreadable = false;   // a file the scene names cannot be read: not the text's fault
+    std::string file;         // where, when not the scene file itself
+    bool unreadable = false;  // a file the scene names cannot be read: not the text's fault
 };
 
 [[noreturn]] void fault(const toml::source_position& at, std::string what) {
@@ -75,11 +75,11 @@ constexpr ObjectKind kSphereKind{"sphere",
                                  "a sphere",
                                  kSceneFileLimits.spheres,
                                  {"center", "radius", "color", "material", "mirror", "glass"}};
-constexpr ObjectKind kPlaneKind{"plane",
-                                "a plane",
-                                kSceneFileLimits.planes,
-                                {"point", "normal", "color", "material", "mirror", "glass",
-                                 "checker_colors", "checker_size"}};
+constexpr ObjectKind kPlaneKind{
+    "plane",
+    "a plane",
+    kSceneFileLimits.planes,
+    {"point", "normal", "color", "material", "mirror", "glass", "checker_colors", "checker_size"}};
 constexpr ObjectKind kLightKind{
     "light", "a light", kSceneFileLimits.lights, {"position", "radius", "emission"}};
 constexpr std::array<const ObjectKind*, 3> kKinds = {&kSphereKind, &kPlaneKind, &kLightKind};
@@ -302,7 +302,8 @@ void readLight(const toml::table& table, Scene& scene) {
 constexpr std::string_view kCameraKey = "camera";
 constexpr std::string_view kPlanesKey = "planes";
 
-constexpr ObjectKind kCameraKind{"camera", "the camera", 1, {"position", "look_at", "up", "fov", "mirrored"}};
+constexpr ObjectKind kCameraKind{
+    "camera", "the camera", 1, {"position", "look_at", "up", "fov", "mirrored"}};
 constexpr int kRequiredCameraKeys = 2;
 
 // The fixed camera's vertical field of view, 2 atan(1/2) in degrees: a [camera] without
@@ -648,6 +649,8 @@ SceneFileStatus readSceneText(std::string_view text, std::string_view name,
     } catch (const SceneFault& e) {
         report.problem =
             locatedLine(e.file.empty() ? name : std::string_view(e.file), e.at, e.what);
+        report.faultLine = int(e.at.line);
+        report.faultFile = e.file;
         status = e.unreadable ? SceneFileStatus::Unreadable : SceneFileStatus::Invalid;
     }
     // A scene owns its spheres through its hierarchy alone, so it is built over whatever was

@@ -26,6 +26,7 @@ struct RenderOptions {
     std::string output;  // SCENE.png unless given; the scene file for --export
     ImageFormat format = ImageFormat::Png;
     bool quiet = false;
+    bool force = false;                  // --export replaces an existing file
     SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
     double timeLimit = 0.0;              // seconds; no pass starts once they are up. 0: no limit
     ImageSize size;                      // the picture's; the window's 640 by 480 by default
