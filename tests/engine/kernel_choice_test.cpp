@@ -42,7 +42,7 @@ TEST_P(KernelChoice, EachPathRunsItsOwnKernel) {
     const KernelOfPath own = ownKernel(GetParam());
     const std::unique_ptr<Scene> scene(createPresetScene(buildBoxScene));
     Camera camera = makeCamera();
-    std::vector<Vec3> sums(std::size_t(kPixelCount));
+    std::vector<Vec3> sums(static_cast<std::size_t>(kPixelCount));
     RenderJob job;
     job.camera = &camera;
     job.scene = scene.get();
