@@ -5,6 +5,7 @@
 #include <string>
 
 #include "scenefile/scene_file.h"
+#include "shading/materials.h"
 
 namespace lucentor {
 namespace {
@@ -85,7 +86,8 @@ std::string checkerText(const Checker& checker) {
     constexpr Checker kPresets{};
     std::string text;
     if (!sameBits(checker.first, kPresets.first) || !sameBits(checker.second, kPresets.second)) {
-        text += "checker_colors = [" + vector(checker.first) + ", " + vector(checker.second) + "]\n";
+        text +=
+            "checker_colors = [" + vector(checker.first) + ", " + vector(checker.second) + "]\n";
     }
     if (std::bit_cast<std::uint32_t>(checker.size) != std::bit_cast<std::uint32_t>(kPresets.size)) {
         text += "checker_size = " + number(checker.size) + "\n";
@@ -102,7 +104,8 @@ std::string planeText(const Plane& plane) {
     const std::string color = checkerboard ? "\"checkerboard\"" : vector(plane.color);
     return "\n[[plane]]\n" + seenThrough(plane) + "point = " + vector(plane.point) +
            "\nnormal = " + vector(plane.normal) + "\ncolor = " + color + "\n" +
-           (checkerboard ? checkerText(plane.checker) : "") + material(plane.material);
+           (isCheckerboard(plane.color) ? checkerText(plane.checker) : "") +
+           material(plane.material);
 }
 
 std::string lightText(const Light& light) {
@@ -115,9 +118,10 @@ std::string lightText(const Light& light) {
 std::string writeSceneText(const Scene& scene, std::string_view heading) {
     std::string text(heading);
     text += kFormatNotes;
-    text += scene.planeRule == PlaneRule::Mirrored
-                ? "\nplanes = \"mirrored\"  # the rule above, said so that the reader does not warn\n"
-                : "\nplanes = \"geometric\"  # every plane where it is written\n";
+    text +=
+        scene.planeRule == PlaneRule::Mirrored
+            ? "\nplanes = \"mirrored\"  # the rule above, said so that the reader does not warn\n"
+            : "\nplanes = \"geometric\"  # every plane where it is written\n";
     for (int i = 0; i < scene.planeCount; ++i) text += planeText(*scene.planes[i]);
     for (int i = 0; i < scene.sphereCount; ++i) text += sphereText(*scene.leaves[i]->sphere);
     for (int i = 0; i < scene.lightCount; ++i) text += lightText(*scene.lights[i]);

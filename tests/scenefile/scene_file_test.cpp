@@ -52,6 +52,24 @@ TEST(SceneFile, EveryPresetReadsBackBitForBit) {
     }
 }
 
+// A checkerboard's own colours and size, also on a colour of [-0, 0, 0], and the plane rule
+// survive the text; the presets' board and rule are written as before.
+TEST(SceneFile, CheckerboardsAndThePlaneRuleReadBackBitForBit) {
+    Scene scene;
+    scene.limits = kSceneFileLimits;
+    scene.planeRule = PlaneRule::Geometric;
+    scene.addPlane({0, -1, 0}, {0, 0, 0}, {0, 1, 0}, 0.0f);
+    scene.addPlane({0, -2, 0}, {-0.0f, 0, 0}, {0, 1, 0}, 0.5f);
+    scene.planes[1]->checker = {{0.25f, 0.5f, 1e-40f}, {3, 0, 0}, 0.1f};
+    scene.addPlane({0, -3, 0}, {0, 0, 0}, {0, 1, 0}, 0.0f);
+    scene.planes[2]->checker.size = 2.5f;
+    scene.buildHierarchy();
+    Scene read;
+    roundTrip(scene, read);
+    EXPECT_EQ(testing::sceneDifference(scene, read), "");
+    EXPECT_EQ(read.planeRule, PlaneRule::Geometric);
+}
+
 // Any finite float, -0 and subnormals included, must survive the text: the writer's
 // shortest form is checked against the reader's double-then-float parse.
 TEST(SceneFile, AnyFiniteNumberReadsBackBitForBit) {
@@ -510,8 +528,9 @@ INSTANTIATE_TEST_SUITE_P(
             planeAt("[0, 0, -99]", "[0.6, 0, 0.8]") + planeAt("[0, 0, -130]", "[0.6, 0, 0.8]"),
             {"5:1: warning: this plane", mirroredPlanesAt("1:1")}},
         // The plane rule left to the default without a camera: one line for all planes.
-        WarnedScene{kSphere + planeAt("[0, -1, 0]", "[0, 1, 0]") + planeAt("[0, 1, 0]", "[0, 1, 0]"),
-                    {mirroredPlanesAt("5:1")}},
+        WarnedScene{
+            kSphere + planeAt("[0, -1, 0]", "[0, 1, 0]") + planeAt("[0, 1, 0]", "[0, 1, 0]"),
+            {mirroredPlanesAt("5:1")}},
         WarnedScene{"planes = \"geometric\"\n" + planeAt("[0, -1, 0]", "[0, 1, 0]"), {}},
         WarnedScene{"[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\n" +
                         planeAt("[0, -1, 0]", "[0, 1, 0]"),
