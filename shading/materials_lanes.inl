@@ -19,40 +19,48 @@ inline Ints truncatedParity(Floats value) {
     return select(small, truncated(value) & intsOf(1), intsOf(0));
 }
 
-// A checkerboard's colours and square size, lane by lane.
+// A checkerboard's colours and the inverse of its square size, lane by lane.
 struct CheckerLanes {
     Vec3Lanes first;
     Vec3Lanes second;
-    Floats size;
+    Floats inverseSize;  // 1 / size: a product per point instead of a division
 };
 
 inline CheckerLanes checkersOf(const Checker& checker) {
-    return {lanesOf(checker.first), lanesOf(checker.second), checker.size};
+    return {lanesOf(checker.first), lanesOf(checker.second), 1.0f / checker.size};
 }
 
 // The checkerboard colour at each point: squares of each lane's size, aligned on its
-// multiples of x and z. Dividing by a size of 1 is exact, so the presets' squares are the
-// ones measured in plain units.
+// multiples of x and z. The inverse of a size of 1 is 1, and the product exact, so the
+// presets' squares are the ones measured in plain units.
 inline Vec3Lanes checkerColors(const Vec3Lanes& point, const CheckerLanes& checker) {
     // The lowest bit of a XOR b is the XOR of their lowest bits.
-    const Ints odd = truncatedParity(point.x / checker.size + kCheckerOffset) ^
-                     truncatedParity(point.z / checker.size + kCheckerOffset);
+    const Ints odd = truncatedParity(point.x * checker.inverseSize + kCheckerOffset) ^
+                     truncatedParity(point.z * checker.inverseSize + kCheckerOffset);
     return select(odd == intsOf(0), checker.first, checker.second);
 }
 
-// The checkerboards of the plane lanes in `checkers`, fetched from the scene by slot; the other
-// lanes get the presets' board, so that no lane divides by 0.
+// The checkerboards of the plane lanes in `checkers` (not 0), fetched from the scene by slot;
+// the other lanes get one of them, which they never show. Mostly every lane met the same
+// floor: its board then serves all lanes without a gather.
 inline CheckerLanes checkersOf(const Scene& scene, const std::array<std::int32_t, kLanes>& slots,
                                std::uint32_t checkers) {
-    constexpr Checker kPresets{};
+    const auto firstLane = std::size_t(std::countr_zero(checkers));
+    const Checker& first = scene.planes[std::size_t(slots[firstLane])]->checker;
+    bool oneBoard = true;
+    for (int k = 0; k < kLanes; ++k) {
+        oneBoard =
+            oneBoard && (((checkers >> k) & 1u) == 0 || slots[std::size_t(k)] == slots[firstLane]);
+    }
+    if (oneBoard) return checkersOf(first);
     std::array<FloatArray, 7> values;
     for (int k = 0; k < kLanes; ++k) {
         const auto lane = std::size_t(k);
         const Checker& checker =
-            ((checkers >> k) & 1u) != 0 ? scene.planes[std::size_t(slots[lane])]->checker : kPresets;
-        const std::array<float, 7> fields = {checker.first.x,  checker.first.y,  checker.first.z,
-                                             checker.second.x, checker.second.y, checker.second.z,
-                                             checker.size};
+            ((checkers >> k) & 1u) != 0 ? scene.planes[std::size_t(slots[lane])]->checker : first;
+        const std::array<float, 7> fields = {checker.first.x,    checker.first.y,  checker.first.z,
+                                             checker.second.x,   checker.second.y, checker.second.z,
+                                             1.0f / checker.size};
         for (std::size_t i = 0; i < fields.size(); ++i) values[i].values[lane] = fields[i];
     }
     const auto lanes = [&values](std::size_t i) { return load(values[i].values.data()); };

@@ -92,6 +92,25 @@ TEST_P(KnownPictures, CheckerSizeAndColoursPaintTheSquaresTheyName) {
     EXPECT_EQ(checked, 64 * 36);
 }
 
+// A floor and a wall with boards of their own, met side by side in the lanes of one turn:
+// every path shows each lane its own plane's board, as one ray at a time does.
+TEST(KnownPicture, BoardsOfSeveralPlanesRenderAsOneRayAtATime) {
+    const std::string text =
+        "[camera]\nposition = [0, 2, 2]\nlook_at = [0, 0.5, -1]\nfov = 70\n"
+        "[[plane]]\npoint = [0, 0, 0]\nnormal = [0, 1, 0]\ncolor = \"checkerboard\"\n"
+        "checker_colors = [[1, 0, 0], [0, 0, 1]]\nchecker_size = 0.3\n"
+        "[[plane]]\npoint = [0, 0, -1]\nnormal = [0, 0, 1]\ncolor = \"checkerboard\"\n"
+        "checker_colors = [[0, 1, 0], [1, 1, 0]]\nchecker_size = 0.7\n"
+        "[[plane]]\npoint = [-1, 0, 0]\nnormal = [1, 0, 0]\ncolor = \"checkerboard\"\n"
+        "[[light]]\nposition = [0, 1.5, 0]\nradius = 0.2\nemission = [2, 2, 2]\n";
+    const std::vector<Vec3> reference = render(text, SimdPath::Scalar);
+    for (const SimdPath path : {SimdPath::Avx2, SimdPath::Avx512}) {
+        if (!isAvailable(path, detectCpuFeatures())) continue;
+        EXPECT_TRUE(sameBits(render(text, path), reference)) << pathName(path);
+    }
+    skipLackedPaths({SimdPath::Avx2, SimdPath::Avx512});
+}
+
 // A light so bright that the samples under it overflow to infinity: the accumulation drops
 // each channel that is not finite, NaN and infinities alike, so no pixel is poisoned for good.
 // One pass, since two finite samples this bright may overflow in their sum.
