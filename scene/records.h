@@ -35,9 +35,9 @@ constexpr bool isRefractive(float material) { return material > 1.0f; }
 // colour of the square from (0, 0) to (size, size) and of every square sharing no side with
 // it, the colour of the others, and the side of a square. The defaults are the presets'.
 struct Checker {
-    Vec3 first = {1.0f, 0.0f, 0.86f};   // magenta
-    Vec3 second = {1.0f, 1.0f, 1.0f};   // white
-    float size = 1.0f;                   // above 0
+    Vec3 first = {1.0f, 0.0f, 0.86f};  // magenta
+    Vec3 second = {1.0f, 1.0f, 1.0f};  // white
+    float size = 1.0f;                 // above 0
 };
 
 struct Plane {
