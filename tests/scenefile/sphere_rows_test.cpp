@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,7 +117,8 @@ TEST_F(RowsOnDisk, OfAPipedSceneAreFoundInTheCurrentFolder) {
             EXPECT_EQ(scene != nullptr ? scene->sphereCount : 0, 1);
         } else {
             EXPECT_EQ(status, SceneFileStatus::Unreadable);
-            EXPECT_EQ(report.problem, fifo + ":2:8: cannot read 'missing.csv': No such file or directory");
+            EXPECT_EQ(report.problem,
+                      fifo + ":2:8: cannot read 'missing.csv': No such file or directory");
         }
     }
     std::filesystem::current_path(before);
@@ -197,19 +198,26 @@ TEST_P(FirstLinesOfARowsFile, AreTheHeaderARowOrNamedAsNeither) {
               GetParam().says);
 }
 
-const std::string kNeither = "is neither a row of 8 numbers nor the header x,y,z,radius,r,g,b,material";
+const std::string kNeither =
+    "is neither a row of 8 numbers nor the header x,y,z,radius,r,g,b,material";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FirstLinesOfARowsFile,
-    ::testing::Values(
-        FirstLines{"\xEF\xBB\xBF" "x,y,z,radius,r,g,b,material\r\n0,0,-5,1,1,1,1,0\r\n", 1, ""},
-        FirstLines{"\xEF\xBB\xBF" "0,0,-5,1,1,1,1,0\n1,0,-5,1,1,1,1,0\n", 2, ""},
-        FirstLines{"X,Y,Z,R,red,green,blue,mat\n0,0,-5,1,1,1,1,0\n", -1, "1:1: line 1 " + kNeither},
-        FirstLines{"\xEF\xBB\xBF" "X,Y,Z,R,red,green,blue,mat\n", -1, "1:1: line 1 " + kNeither},
-        FirstLines{"# made by hand\n\nx;y;z\n", -1, "3:1: line 3 " + kNeither},
-        // A row with a wrong value is a row: its own fault, where it stands.
-        FirstLines{"0,0,-5,0,1,1,1,0\n", -1, "1:8: 'radius' must be above 0"},
-        FirstLines{"0,0,1e999,1,1,1,1,0\n", -1, "1:5: 'z' must be a number"}));
+    ::testing::Values(FirstLines{"\xEF\xBB\xBF"
+                                 "x,y,z,radius,r,g,b,material\r\n0,0,-5,1,1,1,1,0\r\n",
+                                 1, ""},
+                      FirstLines{"\xEF\xBB\xBF"
+                                 "0,0,-5,1,1,1,1,0\n1,0,-5,1,1,1,1,0\n",
+                                 2, ""},
+                      FirstLines{"X,Y,Z,R,red,green,blue,mat\n0,0,-5,1,1,1,1,0\n", -1,
+                                 "1:1: line 1 " + kNeither},
+                      FirstLines{"\xEF\xBB\xBF"
+                                 "X,Y,Z,R,red,green,blue,mat\n",
+                                 -1, "1:1: line 1 " + kNeither},
+                      FirstLines{"# made by hand\n\nx;y;z\n", -1, "3:1: line 3 " + kNeither},
+                      // A row with a wrong value is a row: its own fault, where it stands.
+                      FirstLines{"0,0,-5,0,1,1,1,0\n", -1, "1:8: 'radius' must be above 0"},
+                      FirstLines{"0,0,1e999,1,1,1,1,0\n", -1, "1:5: 'z' must be a number"}));
 
 // The count at the scene's limit is read; one row more is refused where it stands.
 TEST(SphereRows, StopAtTheScenesLimit) {
