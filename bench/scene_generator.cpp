@@ -94,7 +94,8 @@ std::string sphereRowsText(int count, SphereLayout layout, std::uint32_t seed) {
 }
 
 std::string sceneTextAround(std::string_view rowsFile) {
-    std::string text = "[spheres]\nfile = \"";
+    // The presets' plane rule, said so that reading it prints no warning.
+    std::string text = "planes = \"mirrored\"\n[spheres]\nfile = \"";
     text += rowsFile;
     text +=
         "\"\n\n[[plane]]\npoint = [0, -26, 0]\nnormal = [0, 1, 0]\ncolor = \"checkerboard\"\n\n"

@@ -8,12 +8,15 @@
 namespace lucentor {
 
 int loadSceneFileReporting(const std::string& path, std::string_view program,
-                           std::unique_ptr<Scene>& scene, StopCheck stop) {
-    std::string problem;
-    std::vector<std::string> warnings;
-    switch (loadSceneFile(path, scene, problem, warnings, stop)) {
+                           std::unique_ptr<Scene>& scene, StopCheck stop,
+                           std::vector<std::string>* otherFiles) {
+    SceneReport report;
+    const SceneFileStatus status = loadSceneFile(path, scene, report, stop);
+    if (otherFiles != nullptr) *otherFiles = report.otherFiles;
+    const std::string& problem = report.problem;
+    switch (status) {
         case SceneFileStatus::Read:
-            for (const std::string& warning : warnings)
+            for (const std::string& warning : report.warnings)
                 std::fprintf(stderr, "%s\n", warning.c_str());
             return 0;
         case SceneFileStatus::Unreadable:

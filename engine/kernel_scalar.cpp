@@ -83,8 +83,8 @@ Vec3 sampleLightPoint(const Light& light, const Vec3& from, RandomGenerator& gen
                                             scalar::lanesOf(from), kOneLane, one.lane));
 }
 
-Vec3 checkerColor(const Vec3& point) {
-    return vec3Of(scalar::checkerColors(scalar::lanesOf(point)));
+Vec3 checkerColor(const Checker& checker, const Vec3& point) {
+    return vec3Of(scalar::checkerColors(scalar::lanesOf(point), scalar::checkersOf(checker)));
 }
 
 Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point) {

@@ -206,6 +206,21 @@ void fuzzQueries(ByteReader& reader) {
 }  // namespace
 }  // namespace lucentor::fuzzing
 
+// The packet paths this processor lacks, whose checks the replay could not run.
+extern "C" const char* lucentorReplayLacks() {
+    static const std::string lacked = [] {
+        std::string text;
+        for (const lucentor::SimdPath path :
+             {lucentor::SimdPath::Avx2, lucentor::SimdPath::Avx512}) {
+            if (lucentor::isAvailable(path, lucentor::detectCpuFeatures())) continue;
+            text += (text.empty() ? "this processor lacks " : " and ") +
+                    std::string(lucentor::pathName(path));
+        }
+        return text;
+    }();
+    return lacked.empty() ? nullptr : lacked.c_str();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     lucentor::fuzzing::ByteReader reader{data, size};
     lucentor::fuzzing::fuzzQueries(reader);

@@ -31,11 +31,21 @@ struct Sphere {
 // A material above 1 is a refractive index: the sphere is glass.
 constexpr bool isRefractive(float material) { return material > 1.0f; }
 
+// A checkerboard's squares, on the hit point's x and z whatever the plane's orientation: the
+// colour of the square from (0, 0) to (size, size) and of every square sharing no side with
+// it, the colour of the others, and the side of a square. The defaults are the presets'.
+struct Checker {
+    Vec3 first = {1.0f, 0.0f, 0.86f};  // magenta
+    Vec3 second = {1.0f, 1.0f, 1.0f};  // white
+    float size = 1.0f;                 // above 0
+};
+
 struct Plane {
     Vec3 point;
     Vec3 color;   // components adding up to exactly 0 select the checkerboard instead
     Vec3 normal;  // unit; its sign follows the mirrored plane test the presets are laid out for
     float material = 0.0f;  // as for Sphere
+    Checker checker;        // read only where `color` selects the checkerboard
 };
 
 struct Light {

@@ -70,7 +70,7 @@ void Scene::relayLeaves(LeafSlots& slots) {
 void Scene::addPlane(Vec3 point, Vec3 color, Vec3 normal, float material) {
     if (planeCount >= limits.planes) return;
     planes.push_back(nullptr);
-    planes.back() = new Plane{point, color, normal, material};
+    planes.back() = new Plane{point, color, normal, material, {}};
     ++planeCount;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,6 +40,27 @@ std::string_view sceneFileName(std::string_view path);
 
 enum class SceneFileStatus { Read, Unreadable, Invalid, Interrupted };
 
+// What reading a scene file found besides the scene.
+struct SceneReport {
+    std::string problem;                  // the one line of the fault, when not Read
+    std::vector<std::string> warnings;    // one line each
+    std::vector<std::string> otherFiles;  // the files it named and read (its rows file)
+    int faultLine = 0;                    // where the fault of `problem` stands,
+    std::string faultFile;                // in this file when not in the scene file
+};
+
+// parseSceneText with the files the text names found in `folder` (empty: the current one),
+// and a rows file that cannot be read reported as Unreadable (its line in `problem`, located
+// at the key that names it), the text's faults as Invalid.
+SceneFileStatus readSceneText(std::string_view text, std::string_view name,
+                              const std::filesystem::path& folder, Scene& scene,
+                              SceneReport& report);
+
+// Where the files named by the scene file at `path` are found: beside it, or in the current
+// folder when it is standard input, a pipe or a process substitution (whose folder, such as
+// /dev/fd, is no user's).
+std::filesystem::path sceneFolderOf(const std::string& path);
+
 // Asked while a scene file is awaited; true gives up the wait.
 using StopCheck = bool (*)();
 
@@ -47,9 +69,14 @@ using StopCheck = bool (*)();
 // Unreadable: the file cannot be opened or read (`problem` names it and the reason); Invalid:
 // its contents are at fault (`problem` is parseSceneText's line); Interrupted: `stop` returned
 // true while input was awaited. Only Read leaves a scene in `scene`.
+// The files the scene names are found as sceneFolderOf says, and one that cannot be read
+// makes the whole Unreadable.
 SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
                               std::string& problem, std::vector<std::string>& warnings,
                               StopCheck stop = nullptr);
+// The same, with the files the scene read in `report`.
+SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
+                              SceneReport& report, StopCheck stop = nullptr);
 
 // The scene as a scene file that documents its own format, beginning with the comment lines
 // of `heading`. parseSceneText reads it back into the same records, bit for bit.

@@ -23,15 +23,17 @@
 #include "scenefile/scene_checks.h"
 #include "scenefile/scene_file.h"
 #include "scenefile/sphere_rows.h"
+#include "shading/materials.h"
 
 namespace lucentor {
 namespace {
 
-// The first fault found; thrown out of the nested readers to parseSceneText.
+// The first fault found; thrown out of the nested readers to readSceneText.
 struct SceneFault {
     toml::source_position at;
     std::string what;
-    std::string file;  // where, when not the scene file itself
+    std::string file;         // where, when not the scene file itself
+    bool unreadable = false;  // a file the scene names cannot be read: not the text's fault
 };
 
 [[noreturn]] void fault(const toml::source_position& at, std::string what) {
@@ -61,24 +63,29 @@ std::vector<Entry> entriesInFileOrder(const toml::table& table) {
     return entries;
 }
 
-// What one kind of object is called and which keys it takes.
+// What one kind of object is called, how messages name one, and which keys it takes.
 struct ObjectKind {
     std::string_view name;
+    std::string_view named;  // "a sphere", "[spheres]"
     int capacity;
-    std::array<std::string_view, 6> keys;  // the first three are required
+    std::array<std::string_view, 8> keys;  // the first three are required
 };
 
 constexpr ObjectKind kSphereKind{"sphere",
+                                 "a sphere",
                                  kSceneFileLimits.spheres,
                                  {"center", "radius", "color", "material", "mirror", "glass"}};
 constexpr ObjectKind kPlaneKind{
-    "plane", kSceneFileLimits.planes, {"point", "normal", "color", "material", "mirror", "glass"}};
+    "plane",
+    "a plane",
+    kSceneFileLimits.planes,
+    {"point", "normal", "color", "material", "mirror", "glass", "checker_colors", "checker_size"}};
 constexpr ObjectKind kLightKind{
-    "light", kSceneFileLimits.lights, {"position", "radius", "emission"}};
+    "light", "a light", kSceneFileLimits.lights, {"position", "radius", "emission"}};
 constexpr std::array<const ObjectKind*, 3> kKinds = {&kSphereKind, &kPlaneKind, &kLightKind};
 constexpr int kRequiredKeys = 3;
 // The one table (not an array of tables) that names a file of sphere rows.
-constexpr ObjectKind kRowsKind{"spheres", kSceneFileLimits.spheres, {"file"}};
+constexpr ObjectKind kRowsKind{"spheres", "[spheres]", kSceneFileLimits.spheres, {"file"}};
 constexpr int kRowsRequiredKeys = 1;
 
 std::string keyList(const ObjectKind& kind) {
@@ -97,15 +104,14 @@ void checkKeys(const toml::table& table, const std::vector<Entry>& entries, cons
     for (const Entry& entry : entries) {
         const std::string_view key = entry.key->str();
         if (key.empty() || std::find(kind.keys.begin(), kind.keys.end(), key) == kind.keys.end()) {
-            fault(entry.key->source().begin, "unknown key " + inQuotes(key) + " in " + "a " +
-                                                 std::string(kind.name) + " (" + keyList(kind) +
+            fault(entry.key->source().begin, "unknown key " + inQuotes(key) + " in " +
+                                                 std::string(kind.named) + " (" + keyList(kind) +
                                                  ")");
         }
     }
     for (int i = 0; i < required; ++i) {
         if (!table.contains(kind.keys[i])) {
-            fault(table,
-                  "a " + std::string(kind.name) + " needs '" + std::string(kind.keys[i]) + "'");
+            fault(table, std::string(kind.named) + " needs '" + std::string(kind.keys[i]) + "'");
         }
     }
 }
@@ -162,6 +168,34 @@ Vec3 readPlaneColor(const toml::node& node) {
         return {0.0f, 0.0f, 0.0f};
     }
     return readColor(node, "color");
+}
+
+constexpr std::string_view kCheckerColorsKey = "checker_colors";
+constexpr std::string_view kCheckerSizeKey = "checker_size";
+
+// checker_colors = [[r, g, b], [r, g, b]] and checker_size, the presets' board where not
+// given; only a checkerboard plane takes them, since elsewhere they would do nothing.
+Checker readChecker(const toml::table& table, bool checkerboard) {
+    Checker checker;
+    for (const std::string_view key : {kCheckerColorsKey, kCheckerSizeKey}) {
+        if (table.contains(key) && !checkerboard) {
+            fault(*table.get(key),
+                  keyNamed(key) + " is for a plane whose color is \"checkerboard\"");
+        }
+    }
+    if (const toml::node* colors = table.get(kCheckerColorsKey); colors != nullptr) {
+        const toml::array* pair = colors->as_array();
+        if (pair == nullptr || pair->size() != 2) {
+            fault(*colors, "'checker_colors' must be two colours [[r, g, b], [r, g, b]]");
+        }
+        checker.first = readColor(*pair->get(0), kCheckerColorsKey);
+        checker.second = readColor(*pair->get(1), kCheckerColorsKey);
+    }
+    if (const toml::node* size = table.get(kCheckerSizeKey); size != nullptr) {
+        checker.size = readNumber(*size, kCheckerSizeKey);
+        if (!(checker.size > 0.0f)) fault(*size, "'checker_size' must be above 0");
+    }
+    return checker;
 }
 
 // One of material = "diffuse" or NUMBER, mirror = SHARE, glass = INDEX, as the renderer's
@@ -247,7 +281,10 @@ void readPlane(const toml::table& table, Scene& scene) {
         fault(normalNode, "'normal' must have length 1, not " + std::string(text.data()));
     }
     const Vec3 color = readPlaneColor(valueOf(table, "color"));
+    const Checker checker = readChecker(table, isCheckerboard(color));
+    const int before = scene.planeCount;
     scene.addPlane(point, color, normal, readObjectMaterial(entries, "plane"));
+    if (scene.planeCount > before) scene.planes.back()->checker = checker;
 }
 
 void readLight(const toml::table& table, Scene& scene) {
@@ -265,7 +302,8 @@ void readLight(const toml::table& table, Scene& scene) {
 constexpr std::string_view kCameraKey = "camera";
 constexpr std::string_view kPlanesKey = "planes";
 
-constexpr ObjectKind kCameraKind{"camera", 1, {"position", "look_at", "up", "fov", "mirrored"}};
+constexpr ObjectKind kCameraKind{
+    "camera", "the camera", 1, {"position", "look_at", "up", "fov", "mirrored"}};
 constexpr int kRequiredCameraKeys = 2;
 
 // The fixed camera's vertical field of view, 2 atan(1/2) in degrees: a [camera] without
@@ -382,31 +420,33 @@ struct Place {
 // Where each object of the scene begins: by kind (in SceneObject's order), then by slot.
 struct ObjectPlaces {
     std::array<std::vector<Place>, 3> byKind;
-    std::string rowsFile;  // how messages name the rows file, if there is one
+    std::string rowsFile;       // how messages name the rows file, if there is one
+    bool planesUnsaid = false;  // no camera and no 'planes': the presets' rule by default
 };
 
 SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
                             StopCheck stop, std::string& text, std::string& reason);
 
-// The rows file named by [spheres] `table`, found beside the scene file `name` unless its
-// path is absolute; standard input's scene finds it in the current folder. Only a regular
-// file is read, so that no device or pipe can hold the reader up.
-void readRowsFile(const toml::table& table, std::string_view name, Scene& scene,
-                  ObjectPlaces& places) {
+// The rows file named by [spheres] `table`, found in `folder` unless its path is absolute.
+// Only a regular file is read, so that no device or pipe can hold the reader up.
+void readRowsFile(const toml::table& table, const std::filesystem::path& folder, Scene& scene,
+                  ObjectPlaces& places, std::vector<std::string>& otherFiles) {
     checkKeys(table, entriesInFileOrder(table), kRowsKind, kRowsRequiredKeys);
     const toml::node& fileNode = valueOf(table, "file");
     const std::optional<std::string_view> file = fileNode.value<std::string_view>();
     if (!file || file->empty()) fault(fileNode, "'file' must name a file of sphere rows");
-    const std::filesystem::path path = name == kStandardInputName
-                                           ? std::filesystem::path(*file)
-                                           : std::filesystem::path(name).parent_path() / *file;
+    const std::filesystem::path path = folder / *file;
     // "-" alone would be taken for standard input.
     places.rowsFile = path == kStandardInputPath ? "./-" : path.string();
+    otherFiles.push_back(places.rowsFile);
     std::string text;
     std::string reason;
     if (readBounded(places.rowsFile, kMaxSphereRowsBytes, true, nullptr, text, reason) !=
         SceneFileStatus::Read) {
-        fault(fileNode, "cannot read " + inQuotes(places.rowsFile) + ": " + reason);
+        throw SceneFault{fileNode.source().begin,
+                         "cannot read " + inQuotes(places.rowsFile) + ": " + reason,
+                         {},
+                         true};
     }
     if (text.size() > kMaxSphereRowsBytes) {
         throw SceneFault{{1, 1},
@@ -426,7 +466,15 @@ void readRowsFile(const toml::table& table, std::string_view name, Scene& scene,
     }
 }
 
-void readScene(std::string_view text, std::string_view name, Scene& scene, ObjectPlaces& places) {
+// Where a scene without a camera has planes and no 'planes', one warning: its floor is
+// probably not where the author thinks.
+constexpr std::string_view kMirroredPlanesWarning =
+    "planes are seen mirrored through each ray's origin, the presets' rule: planes = "
+    "\"geometric\" puts them where the file writes them (planes = \"mirrored\" keeps the rule "
+    "without this warning)";
+
+void readScene(std::string_view text, std::string_view name, const std::filesystem::path& folder,
+               Scene& scene, ObjectPlaces& places, SceneReport& report) {
     const toml::source_position start{1, 1};
     if (text.size() > kMaxSceneFileBytes) {
         fault(start, "larger than " + std::to_string(kMaxSceneFileBytes >> 20u) +
@@ -441,16 +489,19 @@ void readScene(std::string_view text, std::string_view name, Scene& scene, Objec
     const std::vector<Object> objects = objectsOf(root);
     if (const toml::node* camera = root.get(kCameraKey); camera != nullptr) {
         scene.camera = readCamera(*camera);
+        // The mirrored rule fits only the fixed camera's eye at the origin.
+        scene.planeRule = PlaneRule::Geometric;
     }
     if (const toml::node* planes = root.get(kPlanesKey); planes != nullptr) {
         scene.planeRule = readPlaneRule(*planes);
     }
+    places.planesUnsaid = !scene.camera.has_value() && root.get(kPlanesKey) == nullptr;
     if (objects.empty()) {
         fault(start, "no [[sphere]], [[plane]], [[light]] or [spheres]: nothing to render");
     }
     for (const Object& object : objects) {
         if (object.kind == &kRowsKind) {
-            readRowsFile(*object.table, name, scene, places);
+            readRowsFile(*object.table, folder, scene, places, report.otherFiles);
             continue;
         }
         const auto kind =
@@ -537,6 +588,13 @@ SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool reg
     return SceneFileStatus::Unreadable;
 }
 
+// The folder of the files a scene text names: the folder of the file `name`, or the current
+// one for standard input.
+std::filesystem::path folderOf(std::string_view name) {
+    return name == kStandardInputName ? std::filesystem::path()
+                                      : std::filesystem::path(name).parent_path();
+}
+
 // "NAME:LINE:COLUMN: what", as compilers locate their messages.
 std::string locatedLine(std::string_view name, const toml::source_position& at,
                         std::string_view what) {
@@ -566,6 +624,11 @@ std::vector<std::string> locatedWarnings(const Scene& scene, const ObjectPlaces&
             placedLine(name, places,
                        places.byKind[std::size_t(warning.kind)][std::size_t(warning.index)], what));
     }
+    const std::vector<Place>& planes = places.byKind[std::size_t(SceneObject::Plane)];
+    if (places.planesUnsaid && !planes.empty()) {
+        lines.push_back(locatedLine(name, planes.front().at,
+                                    "warning: " + std::string(kMirroredPlanesWarning)));
+    }
     return lines;
 }
 
@@ -575,22 +638,35 @@ std::string_view sceneFileName(std::string_view path) {
     return path == kStandardInputPath ? kStandardInputName : path;
 }
 
-bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
-                    std::string& problem, std::vector<std::string>& warnings) {
-    bool read = true;
+SceneFileStatus readSceneText(std::string_view text, std::string_view name,
+                              const std::filesystem::path& folder, Scene& scene,
+                              SceneReport& report) {
+    SceneFileStatus status = SceneFileStatus::Read;
     ObjectPlaces places;
     scene.limits = kSceneFileLimits;
     try {
-        readScene(text, name, scene, places);
+        readScene(text, name, folder, scene, places, report);
     } catch (const SceneFault& e) {
-        problem = locatedLine(e.file.empty() ? name : std::string_view(e.file), e.at, e.what);
-        read = false;
+        report.problem =
+            locatedLine(e.file.empty() ? name : std::string_view(e.file), e.at, e.what);
+        report.faultLine = int(e.at.line);
+        report.faultFile = e.file;
+        status = e.unreadable ? SceneFileStatus::Unreadable : SceneFileStatus::Invalid;
     }
     // A scene owns its spheres through its hierarchy alone, so it is built over whatever was
     // added, after a fault too: deleting the scene then frees every sphere.
     scene.buildHierarchy();
-    if (read) warnings = locatedWarnings(scene, places, name);
-    return read;
+    if (status == SceneFileStatus::Read) report.warnings = locatedWarnings(scene, places, name);
+    return status;
+}
+
+bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
+                    std::string& problem, std::vector<std::string>& warnings) {
+    SceneReport report;
+    const SceneFileStatus status = readSceneText(text, name, folderOf(name), scene, report);
+    problem = std::move(report.problem);
+    warnings = std::move(report.warnings);
+    return status == SceneFileStatus::Read;
 }
 
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
@@ -602,29 +678,44 @@ bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
 namespace {
 
 SceneFileStatus readSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
-                              std::string& problem, std::vector<std::string>& warnings,
-                              StopCheck stop) {
+                              SceneReport& report, StopCheck stop) {
     std::string text;
     std::string reason;
     const SceneFileStatus status = readBounded(path, kMaxSceneFileBytes, false, stop, text, reason);
     if (status == SceneFileStatus::Unreadable) {
-        problem = "cannot read " + inQuotes(sceneFileName(path)) + ": " + reason;
+        report.problem = "cannot read " + inQuotes(sceneFileName(path)) + ": " + reason;
     }
     if (status != SceneFileStatus::Read) return status;
     auto read = std::make_unique<Scene>();
-    if (!parseSceneText(text, sceneFileName(path), *read, problem, warnings)) {
-        return SceneFileStatus::Invalid;
-    }
-    scene = std::move(read);
-    return SceneFileStatus::Read;
+    const SceneFileStatus parsed =
+        readSceneText(text, sceneFileName(path), sceneFolderOf(path), *read, report);
+    if (parsed == SceneFileStatus::Read) scene = std::move(read);
+    return parsed;
 }
 
 }  // namespace
 
+std::filesystem::path sceneFolderOf(const std::string& path) {
+    // A pipe's or a process substitution's path (/dev/fd/63) is no folder of the user's.
+    struct stat status {};
+    const bool regular = ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    return path != kStandardInputPath && regular ? std::filesystem::path(path).parent_path()
+                                                 : std::filesystem::path();
+}
+
 SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
                               std::string& problem, std::vector<std::string>& warnings,
                               StopCheck stop) {
-    const SceneFileStatus status = readSceneFile(path, scene, problem, warnings, stop);
+    SceneReport report;
+    const SceneFileStatus status = loadSceneFile(path, scene, report, stop);
+    problem = std::move(report.problem);
+    warnings = std::move(report.warnings);
+    return status;
+}
+
+SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& scene,
+                              SceneReport& report, StopCheck stop) {
+    const SceneFileStatus status = readSceneFile(path, scene, report, stop);
     // Reading a big scene frees far more than the scene keeps (the texts, the places of its
     // objects, the leaves remade in the tree's order); without this the heap keeps their
     // pages for the whole run.

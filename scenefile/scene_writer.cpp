@@ -5,6 +5,7 @@
 #include <string>
 
 #include "scenefile/scene_file.h"
+#include "shading/materials.h"
 
 namespace lucentor {
 namespace {
@@ -21,7 +22,8 @@ constexpr std::string_view kFormatNotes = R"(#
 #
 # [[sphere]]  center = [x, y, z], radius (above 0), color = [r, g, b], a material
 # [[plane]]   point = [x, y, z], normal (unit length), color = [r, g, b] or "checkerboard",
-#             a material
+#             a material; a checkerboard may set checker_colors = [[r, g, b], [r, g, b]] and
+#             checker_size (default: magenta and white squares of 1 unit)
 # [[light]]   position = [x, y, z], radius (0: a point light, which rays never hit),
 #             emission = [r, g, b] (1 is full intensity; a light may be brighter)
 # A material is one of: material = "diffuse" (also when none is given), mirror = SHARE (the
@@ -74,6 +76,25 @@ std::string sphereText(const Sphere& sphere) {
            material(sphere.material);
 }
 
+bool sameBits(const Vec3& a, const Vec3& b) {
+    return std::bit_cast<std::array<std::uint32_t, 3>>(a) ==
+           std::bit_cast<std::array<std::uint32_t, 3>>(b);
+}
+
+// A checkerboard's keys where they are not the presets' board.
+std::string checkerText(const Checker& checker) {
+    constexpr Checker kPresets{};
+    std::string text;
+    if (!sameBits(checker.first, kPresets.first) || !sameBits(checker.second, kPresets.second)) {
+        text +=
+            "checker_colors = [" + vector(checker.first) + ", " + vector(checker.second) + "]\n";
+    }
+    if (std::bit_cast<std::uint32_t>(checker.size) != std::bit_cast<std::uint32_t>(kPresets.size)) {
+        text += "checker_size = " + number(checker.size) + "\n";
+    }
+    return text;
+}
+
 bool isPositiveZero(float value) { return std::bit_cast<std::uint32_t>(value) == 0; }
 
 std::string planeText(const Plane& plane) {
@@ -83,6 +104,7 @@ std::string planeText(const Plane& plane) {
     const std::string color = checkerboard ? "\"checkerboard\"" : vector(plane.color);
     return "\n[[plane]]\n" + seenThrough(plane) + "point = " + vector(plane.point) +
            "\nnormal = " + vector(plane.normal) + "\ncolor = " + color + "\n" +
+           (isCheckerboard(plane.color) ? checkerText(plane.checker) : "") +
            material(plane.material);
 }
 
@@ -96,6 +118,10 @@ std::string lightText(const Light& light) {
 std::string writeSceneText(const Scene& scene, std::string_view heading) {
     std::string text(heading);
     text += kFormatNotes;
+    text +=
+        scene.planeRule == PlaneRule::Mirrored
+            ? "\nplanes = \"mirrored\"  # the rule above, said so that the reader does not warn\n"
+            : "\nplanes = \"geometric\"  # every plane where it is written\n";
     for (int i = 0; i < scene.planeCount; ++i) text += planeText(*scene.planes[i]);
     for (int i = 0; i < scene.sphereCount; ++i) text += sphereText(*scene.leaves[i]->sphere);
     for (int i = 0; i < scene.lightCount; ++i) text += lightText(*scene.lights[i]);

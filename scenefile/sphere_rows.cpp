@@ -40,13 +40,33 @@ bool isSkipped(std::string_view text) {
     return content.empty() || content.front() == '#';
 }
 
+// The field as the nearest double: errc{} when it is a number and nothing else,
+// result_out_of_range for a number beyond double's range, invalid_argument otherwise.
+std::errc parseNumber(std::string_view field, double& parsed) {
+    const std::string_view number = trimmed(field);
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), parsed);
+    if (number.empty() || end != number.data() + number.size()) return std::errc::invalid_argument;
+    return error;
+}
+
+// Whether the line holds eight numbers, whatever their values: a row, right or wrong.
+bool isRowShaped(std::string_view text) {
+    int fields = 0;
+    for (std::size_t start = 0;; ++fields) {
+        const std::size_t comma = text.find(',', start);
+        double ignored = 0.0;
+        const std::errc error = parseNumber(text.substr(start, comma - start), ignored);
+        if (error != std::errc{} && error != std::errc::result_out_of_range) return false;
+        if (comma == std::string_view::npos) return fields + 1 == kColumns;
+        start = comma + 1;
+    }
+}
+
 // One field as a float the way the scene file reads numbers: the nearest double, which must
 // be finite, narrowed to float, which must be finite too.
 bool readField(std::string_view field, float& value, std::string& what) {
-    const std::string_view number = trimmed(field);
     double parsed = 0.0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), parsed);
-    if (number.empty() || error != std::errc{} || end != number.data() + number.size()) {
+    if (parseNumber(field, parsed) != std::errc{}) {
         what = "must be a number";
         return false;
     }
@@ -121,6 +141,9 @@ bool readRow(const Line& line, Scene& scene, RowFault& fault) {
 
 bool readSphereRows(std::string_view text, Scene& scene, RowFault& fault,
                     std::vector<int>& rowLines) {
+    // A spreadsheet's UTF-8 byte-order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     bool headerAllowed = true;
     int number = 0;
     while (!text.empty()) {
@@ -129,6 +152,13 @@ bool readSphereRows(std::string_view text, Scene& scene, RowFault& fault,
         text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
         if (isSkipped(line.text)) continue;
         const bool header = headerAllowed && isHeader(line.text);
+        // Another header (a spreadsheet's own names) is no row with a wrong first number.
+        if (headerAllowed && !header && !isRowShaped(line.text)) {
+            fault = {line.number, 1,
+                     "line " + std::to_string(line.number) +
+                         " is neither a row of 8 numbers nor the header " + std::string(kHeader)};
+            return false;
+        }
         headerAllowed = false;
         if (header) continue;
         if (!readRow(line, scene, fault)) return false;

@@ -4,10 +4,10 @@
 
 namespace lucentor {
 
-// The two colours of a checkerboard plane's cells, and the shift that keeps the cell index
-// of coordinates down to -1000 non-negative before it is truncated.
-inline constexpr Vec3 kOddCellColor = {1.0f, 1.0f, 1.0f};
-inline constexpr Vec3 kEvenCellColor = {1.0f, 0.0f, 0.86f};
+// The presets' two colours of a checkerboard plane's cells, and the shift that keeps the cell
+// index of coordinates down to -1000 squares non-negative before it is truncated.
+inline constexpr Vec3 kOddCellColor = Checker{}.second;
+inline constexpr Vec3 kEvenCellColor = Checker{}.first;
 inline constexpr float kCheckerOffset = 1000.0f;
 
 // What a hit looks like to the shading: point, normal, colour and material.
@@ -21,8 +21,8 @@ struct Surface {
 // A plane whose colour components add up to exactly 0 shows the checkerboard instead.
 inline bool isCheckerboard(const Vec3& color) { return color.x + color.y + color.z == 0.0f; }
 
-// The checkerboard colour at a point: cells one unit wide, aligned on integer x and z.
-Vec3 checkerColor(const Vec3& point);
+// The colour of `checker` at a point: squares of its size aligned on its multiples.
+Vec3 checkerColor(const Checker& checker, const Vec3& point);
 
 // The surface of the sphere or plane that `hit` names, at `point` (not for a light).
 // This and the functions below are one lane of the lane kernels' shading.

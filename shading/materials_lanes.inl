@@ -19,12 +19,52 @@ inline Ints truncatedParity(Floats value) {
     return select(small, truncated(value) & intsOf(1), intsOf(0));
 }
 
-// The checkerboard colour at each point: cells one unit wide, aligned on integer x and z.
-inline Vec3Lanes checkerColors(const Vec3Lanes& point) {
+// A checkerboard's colours and the inverse of its square size, lane by lane.
+struct CheckerLanes {
+    Vec3Lanes first;
+    Vec3Lanes second;
+    Floats inverseSize;  // 1 / size: a product per point instead of a division
+};
+
+inline CheckerLanes checkersOf(const Checker& checker) {
+    return {lanesOf(checker.first), lanesOf(checker.second), 1.0f / checker.size};
+}
+
+// The checkerboard colour at each point: squares of each lane's size, aligned on its
+// multiples of x and z. The inverse of a size of 1 is 1, and the product exact, so the
+// presets' squares are the ones measured in plain units.
+inline Vec3Lanes checkerColors(const Vec3Lanes& point, const CheckerLanes& checker) {
     // The lowest bit of a XOR b is the XOR of their lowest bits.
-    const Ints odd =
-        truncatedParity(point.x + kCheckerOffset) ^ truncatedParity(point.z + kCheckerOffset);
-    return select(odd == intsOf(0), lanesOf(kEvenCellColor), lanesOf(kOddCellColor));
+    const Ints odd = truncatedParity(point.x * checker.inverseSize + kCheckerOffset) ^
+                     truncatedParity(point.z * checker.inverseSize + kCheckerOffset);
+    return select(odd == intsOf(0), checker.first, checker.second);
+}
+
+// The checkerboards of the plane lanes in `checkers` (not 0), fetched from the scene by slot;
+// the other lanes get one of them, which they never show. Mostly every lane met the same
+// floor: its board then serves all lanes without a gather.
+inline CheckerLanes checkersOf(const Scene& scene, const std::array<std::int32_t, kLanes>& slots,
+                               std::uint32_t checkers) {
+    const auto firstLane = std::size_t(std::countr_zero(checkers));
+    const Checker& first = scene.planes[std::size_t(slots[firstLane])]->checker;
+    bool oneBoard = true;
+    for (int k = 0; k < kLanes; ++k) {
+        oneBoard =
+            oneBoard && (((checkers >> k) & 1u) == 0 || slots[std::size_t(k)] == slots[firstLane]);
+    }
+    if (oneBoard) return checkersOf(first);
+    std::array<FloatArray, 7> values;
+    for (int k = 0; k < kLanes; ++k) {
+        const auto lane = std::size_t(k);
+        const Checker& checker =
+            ((checkers >> k) & 1u) != 0 ? scene.planes[std::size_t(slots[lane])]->checker : first;
+        const std::array<float, 7> fields = {checker.first.x,    checker.first.y,  checker.first.z,
+                                             checker.second.x,   checker.second.y, checker.second.z,
+                                             1.0f / checker.size};
+        for (std::size_t i = 0; i < fields.size(); ++i) values[i].values[lane] = fields[i];
+    }
+    const auto lanes = [&values](std::size_t i) { return load(values[i].values.data()); };
+    return {{lanes(0), lanes(1), lanes(2)}, {lanes(3), lanes(4), lanes(5)}, lanes(6)};
 }
 
 // The mirror image of `direction` about `normal`.
@@ -111,7 +151,11 @@ inline SurfaceLanes surfacesOf(const Scene& scene, const Ints& kind, const Ints&
                           load(blue.values.data())};
     const Vec3Lanes sphereNormal = (point - anchor) * (1.0f / load(radius.values.data()));
     const Mask planes = lanes & !maskOf(spheres);
-    return {point, select(maskOf(spheres), sphereNormal, anchor),
-            select(maskOf(checkers), checkerColors(point), color), load(material.values.data()),
+    const Vec3Lanes shown =
+        checkers == 0 ? color
+                      : select(maskOf(checkers),
+                               checkerColors(point, checkersOf(scene, slots, checkers)), color);
+    return {point, select(maskOf(spheres), sphereNormal, anchor), shown,
+            load(material.values.data()),
             scene.planeRule == PlaneRule::Geometric ? planes : Mask{}};
 }

@@ -1,5 +1,6 @@
 #include "programs/render/headless.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -148,6 +149,11 @@ int exportPreset(const RenderOptions& options) {
                                 options.sceneName +
                                 "`:\n# it renders exactly as the preset, with any seed.\n";
     const std::string text = writeSceneText(*scene, heading);
+    // A scene file is something a user edits by hand: never replaced unasked.
+    if (struct stat status{}; !options.force && ::lstat(options.output.c_str(), &status) == 0) {
+        complain("cannot write " + inQuotes(options.output) + ": it exists (--force replaces it)");
+        return kExitWriteFailed;
+    }
     OutputFile output;
     std::string reason = openOutput(output, options.output);
     if (reason.empty())

@@ -22,7 +22,7 @@ namespace lucentor {
 const char* const kRenderUsage =
     R"(usage: lucentor-render SCENE [options]        SCENE: box, trio, field, a scene file FILE.toml,
                                                 a pipe, or - for standard input
-       lucentor-render --export PRESET FILE.toml
+       lucentor-render --export PRESET FILE.toml [--force]
 Renders SCENE headless, as the window program lucentor-SCENE (or lucentor-view FILE.toml)
 shows it, and writes the picture.
   -p, --passes N    passes to render, each one more sample per pixel (default 64; 1 to 1000000)
@@ -42,6 +42,7 @@ shows it, and writes the picture.
       --simd P      sample kernels: auto (default: the widest this processor has),
                     avx512, avx2 or scalar; every choice renders the same picture
   --export PRESET   write the preset (box, trio or field) as a scene file instead of rendering
+      --force       with --export: replace the file if it exists (otherwise it is kept)
   -h, --help        this text
       --version     the version
 Exit status: 0 written, 1 cannot read, write or start, 2 bad arguments or a bad scene file,
@@ -198,8 +199,10 @@ static_assert(kValueOptions[kExportOption].name.longName == "--export");
 constexpr OptionName kQuietFlag{"-q,--quiet", "--quiet", false};
 constexpr OptionName kHelpFlag{"-h,--help", "--help", false};
 constexpr OptionName kHalfFlag{"--half", "--half", false};
+constexpr OptionName kForceFlag{"--force", "--force", false};
 
-constexpr std::array<OptionName, 4> kFlags = {kQuietFlag, kHelpFlag, kVersionFlag, kHalfFlag};
+constexpr std::array<OptionName, 5> kFlags = {kQuietFlag, kHelpFlag, kVersionFlag, kHalfFlag,
+                                              kForceFlag};
 
 // Every option's name, for the messages of the command-line parser.
 constexpr std::array<OptionName, kValueOptions.size() + kFlags.size()> allOptionNames() {
@@ -216,6 +219,7 @@ struct RawCommand {
     std::string scene;
     std::vector<std::string> extras;  // positional arguments after the first
     bool quiet = false;
+    bool force = false;
     bool help = false;
     bool version = false;
     bool half = false;
@@ -232,6 +236,7 @@ std::string readRawCommand(int argc, const char* const* argv, RawCommand& raw) {
     declareFlag(app, kHelpFlag, raw.help);
     declareFlag(app, kVersionFlag, raw.version);
     declareFlag(app, kHalfFlag, raw.half);
+    declareFlag(app, kForceFlag, raw.force);
     app.add_option("scene", raw.scene);
     constexpr auto kNames = allOptionNames();
     std::string problem = parseCommandLine(app, kNames, argc, argv);
@@ -278,11 +283,16 @@ void checkExport(const RawCommand& raw, RenderCommand& command) {
         return;
     }
     command.options.output = raw.scene;
+    command.options.force = raw.force;
     command.kind = CommandKind::Export;
 }
 
 void checkRender(const RawCommand& raw, RenderCommand& command) {
     RenderOptions& options = command.options;
+    if (raw.force) {
+        command.problem = "--force has no use without --export";
+        return;
+    }
     if (raw.scene.empty()) {
         command.problem = "no scene given (box, trio, field or a scene file FILE.toml)";
         return;

@@ -28,6 +28,7 @@ struct RenderOptions {
     ImageFormat format = ImageFormat::Png;
     ExrPrecision exrPrecision = ExrPrecision::Float;  // Half with --half, which needs .exr
     bool quiet = false;
+    bool force = false;                  // --export replaces an existing file
     SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
     double timeLimit = 0.0;              // seconds; no pass starts once they are up. 0: no limit
     ImageSize size;                      // the picture's; the window's 640 by 480 by default

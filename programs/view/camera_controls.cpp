@@ -110,9 +110,24 @@ void turnBy(ViewControls& controls, float dx, float dy) {
     controls.moved = true;
 }
 
+namespace {
+
+// The widest field of view a camera takes is below this.
+constexpr float kStraightAngle = 180.0f;
+
+// One notch wider or narrower; unchanged where float precision leaves no room inside the range.
+float notchedFov(float fov, bool wider) {
+    const float next = wider ? std::min(fov + kFovNotch, fov + (kStraightAngle - fov) * 0.5f)
+                             : std::max(fov - kFovNotch, fov * 0.5f);
+    return next > 0.0f && next < kStraightAngle ? next : fov;
+}
+
+}  // namespace
+
 void widenBy(ViewControls& controls, int notches) {
-    const float fov = controls.pose.fovDegrees + kFovNotch * float(notches);
-    controls.pose.fovDegrees = std::clamp(fov, kLeastFov, kMostFov);
+    for (int i = 0; i < std::abs(notches); ++i) {
+        controls.pose.fovDegrees = notchedFov(controls.pose.fovDegrees, notches > 0);
+    }
     controls.moved = true;
 }
 

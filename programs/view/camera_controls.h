@@ -43,11 +43,11 @@ inline constexpr double kTurnPerPixel = 0.005;
 inline constexpr double kLeastUpAngle = 0.02;
 void turnBy(ViewControls& controls, float dx, float dy);
 
-// Widens (positive notches) or narrows the field of view by kFovNotch degrees a notch, within
-// kLeastFov to kMostFov.
+// Widens (positive notches) or narrows the field of view a notch at a time: by kFovNotch
+// degrees, or by half the way to 0 or to 180 degrees where that is less. So a notch always
+// moves the way asked, from any field of view a file may hold (above 0, below 180), and never
+// leaves that range.
 inline constexpr float kFovNotch = 5.0f;
-inline constexpr float kLeastFov = 5.0f;
-inline constexpr float kMostFov = 150.0f;
 void widenBy(ViewControls& controls, int notches);
 
 // Doubles the step `doublings` times (halves it for negative ones), within kLeastStep of the

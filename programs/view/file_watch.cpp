@@ -51,4 +51,17 @@ bool readChangedContent(WatchedFile& file, std::size_t limit, std::string& conte
     return true;
 }
 
+WatchedFile watchStatus(const std::string& path) {
+    const FileStatus status = statusOf(path);
+    return {path, "", status.modified, status.bytes};
+}
+
+bool statusChanged(WatchedFile& file) {
+    const FileStatus status = statusOf(file.path);
+    if (status.modified == file.modified && status.bytes == file.bytes) return false;
+    file.modified = status.modified;
+    file.bytes = status.bytes;
+    return true;
+}
+
 }  // namespace lucentor

@@ -24,4 +24,11 @@ WatchedFile watchFile(const std::string& path, std::size_t limit);
 // changes again: an editor may be replacing it.
 bool readChangedContent(WatchedFile& file, std::size_t limit, std::string& content);
 
+// Starts watching the status alone of `path` (its change time and size), for files too large
+// to keep a copy of, such as a scene's rows file.
+WatchedFile watchStatus(const std::string& path);
+
+// True when the status differs from the last look, going or coming back included.
+bool statusChanged(WatchedFile& file);
+
 }  // namespace lucentor

@@ -65,6 +65,8 @@ struct Session {
     ViewControls controls;
     float baseStep = 1.0f;  // the scene's own step
     WatchedFile watched;
+    std::vector<WatchedFile> others;  // the files the scene names, by their status
+    std::string faultTitle;           // while the last edit is at fault
     std::array<std::optional<Clock::time_point>, kMovements.size()> heldSince{};
     Clock::time_point lastTick = Clock::now();
     bool viewChanged = false;
@@ -135,17 +137,37 @@ void replaceScene(Session& s, std::unique_ptr<Scene> scene) {
     restartView(s, Clock::now());
 }
 
-void pollSceneFile(Session& s) {
+std::vector<WatchedFile> watchStatuses(const std::vector<std::string>& paths) {
+    std::vector<WatchedFile> watched;
+    for (const std::string& path : paths) watched.push_back(watchStatus(path));
+    return watched;
+}
+
+// Any file the scene reads: the scene file by its content, the others by their status. Every
+// one is looked at, so that a change seen now is not seen again at the next poll.
+bool sceneFilesChanged(Session& s) {
     std::string text;
-    if (!readChangedContent(s.watched, kMaxSceneFileBytes, text)) return;
+    bool changed = readChangedContent(s.watched, kMaxSceneFileBytes, text);
+    for (WatchedFile& other : s.others) changed = statusChanged(other) || changed;
+    return changed;
+}
+
+void pollSceneFile(Session& s) {
+    if (!sceneFilesChanged(s)) return;
     auto scene = std::make_unique<Scene>();
-    std::string problem;
-    std::vector<std::string> warnings;
-    if (!parseSceneText(text, sceneFileName(s.path), *scene, problem, warnings)) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
+    SceneReport report;
+    const SceneFileStatus status = readSceneText(s.watched.content, sceneFileName(s.path),
+                                                 sceneFolderOf(s.path), *scene, report);
+    // Named now, a rows file that is still missing is watched until it comes.
+    s.others = watchStatuses(report.otherFiles);
+    if (status != SceneFileStatus::Read) {
+        std::fprintf(stderr, "%s\n", report.problem.c_str());
+        s.faultTitle = faultTitle(s.fileName, report.faultLine, report.faultFile);
         return;
     }
-    for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", warning.c_str());
+    for (const std::string& warning : report.warnings)
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    s.faultTitle.clear();
     replaceScene(s, std::move(scene));
 }
 
@@ -308,7 +330,9 @@ void updateTitle(Session& s, Clock::time_point now) {
     }
     const bool firstPass = s.shownPass == 1;
     if (now < s.nextTitle && !firstPass) return;
-    std::string title = viewTitle(s.fileName, s.shownPass, s.samplesPerSecond);
+    std::string title = s.faultTitle.empty()
+                            ? viewTitle(s.fileName, s.shownPass, s.samplesPerSecond)
+                            : s.faultTitle;
     if (title == s.title) return;
     s.title = std::move(title);
     setWindowTitle(s.window, s.title);
@@ -344,6 +368,12 @@ std::string viewTitle(std::string_view file, int passes, double samplesPerSecond
            " passes \u2014 " + rate.data() + " M samples/s";
 }
 
+std::string faultTitle(std::string_view file, int line, std::string_view faultFile) {
+    const std::string where = faultFile.empty() ? std::string() : " of " + baseName(faultFile);
+    return "Lucentor \u2014 " + std::string(file) + " \u2014 error at line " +
+           std::to_string(line) + where + ", see the terminal";
+}
+
 std::string pictureName(std::string_view path, int passes, bool (*taken)(const std::string&)) {
     std::string stem = baseName(path);
     if (const std::size_t dot = stem.find_last_of('.'); dot != std::string::npos && dot > 0) {
@@ -356,7 +386,7 @@ std::string pictureName(std::string_view path, int passes, bool (*taken)(const s
 }
 
 int runViewSession(const std::string& path, ImageSize size, std::unique_ptr<Scene> scene,
-                   WatchedFile watched) {
+                   WatchedFile watched, const std::vector<std::string>& otherFiles) {
     ShownFrames frames;  // before the rendering, whose workers write it until they are joined
     Rendering rendering;
     const ViewControls controls = makeControls(*scene);
@@ -374,6 +404,8 @@ int runViewSession(const std::string& path, ImageSize size, std::unique_ptr<Scen
               .controls = controls,
               .baseStep = controls.step,
               .watched = std::move(watched),
+              .others = watchStatuses(otherFiles),
+              .faultTitle = {},
               .wantedSize = size,
               .pacing = pacingOf(window.window)};
     std::string problem = startShowing(rendering, frames);

@@ -98,11 +98,14 @@ int runViewer(int argc, char** argv) {
     // Watched from before the load, so that an edit meanwhile is seen as one.
     WatchedFile watched = watchFile(command.file, kMaxSceneFileBytes);
     std::unique_ptr<Scene> scene;
-    if (const int status = loadSceneFileReporting(command.file, "lucentor-view", scene);
+    std::vector<std::string> otherFiles;
+    if (const int status =
+            loadSceneFileReporting(command.file, "lucentor-view", scene, nullptr, &otherFiles);
         status != 0) {
         return status;
     }
-    return runViewSession(command.file, command.size, std::move(scene), std::move(watched));
+    return runViewSession(command.file, command.size, std::move(scene), std::move(watched),
+                          otherFiles);
 }
 
 }  // namespace lucentor

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -63,6 +64,37 @@ TEST(Camera, PoseLooksAtItsPointWithItsFieldOfView) {
     // Turned upside down by its up.
     const Camera flipped = makeCamera({pose.position, pose.lookAt, {0, -1, 0}, 60.0f}, size);
     EXPECT_NEAR(cameraRay(flipped, 0.5f, 0.0f).direction.y, -0.5f, 1e-6f);
+}
+
+double degreesBetween(const Vec3& a, const Vec3& b) {
+    const double cosine = double(dot(a, b)) / (double(length(a)) * double(length(b)));
+    return std::acos(std::clamp(cosine, -1.0, 1.0)) * 180.0 / std::numbers::pi;
+}
+
+// Looking up or down with the usual up (+y, not perpendicular to the view) keeps the field of
+// view: the angles between opposite edges are the pose's fov and the width's, whatever the
+// tilt and the length of `up` (an unnormalised right vector zoomed the picture by the cosine
+// of the tilt).
+TEST(Camera, TiltedViewKeepsItsFieldOfView) {
+    const ImageSize size{640, 320};
+    const double fov = 50.0;
+    const double expectedWidth =
+        2.0 * std::atan(2.0 * std::tan(fov * std::numbers::pi / 360.0)) * 180.0 / std::numbers::pi;
+    for (const double tilt : {0.0, 20.0, 45.0, -60.0, 80.0}) {
+        for (const Vec3 up : {Vec3{0, 1, 0}, Vec3{0, 3, 0}, Vec3{0.2f, 1, 0.1f}}) {
+            const auto radians = tilt * std::numbers::pi / 180.0;
+            const Vec3 eye{1, 2, 3};
+            const Vec3 target =
+                eye + Vec3{0.0f, float(std::sin(radians)), -float(std::cos(radians))};
+            const Camera camera = makeCamera({eye, target, up, float(fov)}, size);
+            const Vec3 left = cameraRay(camera, 0.0f, 0.5f).direction;
+            const Vec3 right = cameraRay(camera, 1.0f, 0.5f).direction;
+            const Vec3 top = cameraRay(camera, 0.5f, 0.0f).direction;
+            const Vec3 bottom = cameraRay(camera, 0.5f, 1.0f).direction;
+            EXPECT_NEAR(degreesBetween(top, bottom), fov, 1e-3) << "tilt " << tilt;
+            EXPECT_NEAR(degreesBetween(left, right), expectedWidth, 1e-3) << "tilt " << tilt;
+        }
+    }
 }
 
 // A mirrored pose sees at u what the same pose unmirrored sees at 1 - u.

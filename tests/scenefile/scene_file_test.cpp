@@ -52,6 +52,24 @@ TEST(SceneFile, EveryPresetReadsBackBitForBit) {
     }
 }
 
+// A checkerboard's own colours and size, also on a colour of [-0, 0, 0], and the plane rule
+// survive the text; the presets' board and rule are written as before.
+TEST(SceneFile, CheckerboardsAndThePlaneRuleReadBackBitForBit) {
+    Scene scene;
+    scene.limits = kSceneFileLimits;
+    scene.planeRule = PlaneRule::Geometric;
+    scene.addPlane({0, -1, 0}, {0, 0, 0}, {0, 1, 0}, 0.0f);
+    scene.addPlane({0, -2, 0}, {-0.0f, 0, 0}, {0, 1, 0}, 0.5f);
+    scene.planes[1]->checker = {{0.25f, 0.5f, 1e-40f}, {3, 0, 0}, 0.1f};
+    scene.addPlane({0, -3, 0}, {0, 0, 0}, {0, 1, 0}, 0.0f);
+    scene.planes[2]->checker.size = 2.5f;
+    scene.buildHierarchy();
+    Scene read;
+    roundTrip(scene, read);
+    EXPECT_EQ(testing::sceneDifference(scene, read), "");
+    EXPECT_EQ(read.planeRule, PlaneRule::Geometric);
+}
+
 // Any finite float, -0 and subnormals included, must survive the text: the writer's
 // shortest form is checked against the reader's double-then-float parse.
 TEST(SceneFile, AnyFiniteNumberReadsBackBitForBit) {
@@ -194,6 +212,8 @@ TEST_P(BadFiles, AreOneLineWithTheLineAndColumnOfTheFault) {
 }
 
 const std::string kSphere = "[[sphere]]\ncenter = [0, 0, -3]\nradius = 1\ncolor = [1, 1, 1]\n";
+const std::string kChecker =
+    "[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = \"checkerboard\"\n";
 const std::string kLight = "[[light]]\nposition = [0, 0, 0]\nradius = 1\nemission = [1, 1, 1]\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -209,6 +229,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"[spheres]\nfile = 3\n", 2, 8, "'file' must name"},
         BadFile{"[spheres]\nfile = \"\"\n", 2, 8, "'file' must name"},
         BadFile{"[spheres]\nfile = \"a.csv\"\nrows = 1\n", 3, 1, "unknown key 'rows'"},
+        BadFile{"[spheres]\nfile = \"a.csv\"\nscale = 1\n", 3, 1,
+                "unknown key 'scale' in [spheres] (file)"},
         BadFile{"[spheres]\nfile = \"missing.csv\"\n", 2, 8, "cannot read 'dir/missing.csv'"},
         BadFile{"[sphere]\ncenter = [0, 0, 0]\n", 1, 1, "[[sphere]]"},
         BadFile{kSphere + "colour = [1, 1, 1]\n", 5, 1, "unknown key 'colour'"},
@@ -248,6 +270,22 @@ INSTANTIATE_TEST_SUITE_P(
                 "length 1"},
         BadFile{"[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = \"checker\"\n", 4, 9,
                 "checkerboard"},
+        // The checkerboard's keys: only on a checkerboard, two colours, a size above 0.
+        BadFile{kChecker + "checker_colors = [[1, 1, 1]]\n", 5, 18, "two colours"},
+        BadFile{kChecker + "checker_colors = [1, 1, 1]\n", 5, 18, "two colours"},
+        BadFile{kChecker + "checker_colors = \"red\"\n", 5, 18, "two colours"},
+        BadFile{kChecker + "checker_colors = [[1, 1, 1], [0, 0]]\n", 5, 30, "three numbers"},
+        BadFile{kChecker + "checker_colors = [[1, 1, 1], [0, -1, 0]]\n", 5, 30, "negative"},
+        BadFile{kChecker + "checker_colors = [[1, nan, 1], [0, 0, 0]]\n", 5, 23, "finite"},
+        BadFile{kChecker + "checker_size = 0\n", 5, 16, "'checker_size' must be above 0"},
+        BadFile{kChecker + "checker_size = -2\n", 5, 16, "'checker_size' must be above 0"},
+        BadFile{kChecker + "checker_size = 1e-50\n", 5, 16, "'checker_size' must be above 0"},
+        BadFile{kChecker + "checker_size = inf\n", 5, 16, "finite"},
+        BadFile{kChecker + "checker_size = \"1\"\n", 5, 16, "a number"},
+        BadFile{"[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = [1, 1, 1]\n"
+                "checker_size = 2\n",
+                5, 16, "'checker_size' is for a plane whose color is \"checkerboard\""},
+        BadFile{kChecker + "checker = 2\n", 5, 1, "unknown key 'checker' in a plane"},
         BadFile{
             kLight +
                 "[[plane]]\npoint = [0, 1, 0]\nnormal = [0, 1, 0]\ncolor = [1, 1, 1]\nlight = 1\n",
@@ -317,6 +355,34 @@ TEST(SceneFile, ReadsTheCameraAndThePlaneRule) {
     EXPECT_NEAR(defaults.camera->fovDegrees, 53.1301f, 1e-4f) << "the fixed camera's";
     EXPECT_FALSE(defaults.camera->mirrored);
     EXPECT_EQ(defaults.planeRule, PlaneRule::Mirrored);
+
+    // A camera alone puts planes where they are written: the mirrored rule fits only the
+    // fixed camera's eye.
+    Scene unsaid;
+    ASSERT_TRUE(parseSceneText("[camera]\nposition = [0, 1, 0]\nlook_at = [0, 0, -1]\n" + kChecker,
+                               "unsaid.toml", unsaid, problem))
+        << problem;
+    EXPECT_EQ(unsaid.planeRule, PlaneRule::Geometric);
+}
+
+// The checkerboard's keys are stored as given; without them a plane has the presets' board.
+TEST(SceneFile, ReadsTheCheckerboardsKeys) {
+    Scene scene;
+    std::string problem;
+    ASSERT_TRUE(parseSceneText(kChecker + kChecker +
+                                   "checker_colors = [[0.5, 0, 0.25], [0, 0, 2]]\n"
+                                   "checker_size = 0.125\n",
+                               "c.toml", scene, problem))
+        << problem;
+    ASSERT_EQ(scene.planeCount, 2);
+    const Checker& presets = scene.planes[0]->checker;
+    EXPECT_EQ(presets.first, (Vec3{1.0f, 0.0f, 0.86f}));
+    EXPECT_EQ(presets.second, (Vec3{1.0f, 1.0f, 1.0f}));
+    EXPECT_EQ(presets.size, 1.0f);
+    const Checker& own = scene.planes[1]->checker;
+    EXPECT_EQ(own.first, (Vec3{0.5f, 0.0f, 0.25f}));
+    EXPECT_EQ(own.second, (Vec3{0.0f, 0.0f, 2.0f}));
+    EXPECT_EQ(own.size, 0.125f);
 }
 
 // At the limit a file is still read; one byte more is refused before it is parsed.
@@ -442,6 +508,11 @@ std::string planeAt(std::string_view point, std::string_view normal) {
 }
 
 // The camera sits at the origin; each line of a table above counts.
+std::string mirroredPlanesAt(std::string_view at) {
+    return std::string(at) +
+           ": warning: planes are seen mirrored through each ray's origin, the presets' rule: "
+           "planes = \"geometric\" puts them where the file writes them";
+}
 INSTANTIATE_TEST_SUITE_P(
     Table, SceneWarnings,
     ::testing::Values(
@@ -450,11 +521,20 @@ INSTANTIATE_TEST_SUITE_P(
                     {"1:1: warning: this sphere lies wholly 100 units or more"}},
         WarnedScene{sphereAt("[60, 0, -80]", "0.5") + sphereAt("[0, 3e38, 0]", "1e38"),
                     {"5:1: warning: this sphere"}},
-        WarnedScene{planeAt("[0, -99.99, 0]", "[0, 1, 0]") + planeAt("[3, 4, 100]", "[0, 0, -1]"),
-                    {"5:1: warning: this plane lies 100 units or more"}},
+        WarnedScene{"planes = \"mirrored\"\n" + planeAt("[0, -99.99, 0]", "[0, 1, 0]") +
+                        planeAt("[3, 4, 100]", "[0, 0, -1]"),
+                    {"6:1: warning: this plane lies 100 units or more"}},
         WarnedScene{
             planeAt("[0, 0, -99]", "[0.6, 0, 0.8]") + planeAt("[0, 0, -130]", "[0.6, 0, 0.8]"),
-            {"5:1: warning: this plane"}},
+            {"5:1: warning: this plane", mirroredPlanesAt("1:1")}},
+        // The plane rule left to the default without a camera: one line for all planes.
+        WarnedScene{
+            kSphere + planeAt("[0, -1, 0]", "[0, 1, 0]") + planeAt("[0, 1, 0]", "[0, 1, 0]"),
+            {mirroredPlanesAt("5:1")}},
+        WarnedScene{"planes = \"geometric\"\n" + planeAt("[0, -1, 0]", "[0, 1, 0]"), {}},
+        WarnedScene{"[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\n" +
+                        planeAt("[0, -1, 0]", "[0, 1, 0]"),
+                    {}},
         WarnedScene{sphereAt("[0, 0, -5]", "2") + kLight +
                         "[[light]]\nposition = [0.5, 1, -4]\nradius = 0\nemission = [1, 1, 1]\n",
                     {"9:1: warning: this light is inside an opaque sphere, which blocks all of "

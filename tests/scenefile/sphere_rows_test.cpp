@@ -1,14 +1,17 @@
 #include "scenefile/sphere_rows.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scenefile/scene_file.h"
@@ -91,6 +94,40 @@ TEST_F(RowsOnDisk, AreRefusedWhenNotARegularFileOrTooLarge) {
     EXPECT_EQ(problem, big + ":1:1: larger than 128 MiB; a million rows take less");
 }
 
+// A scene read through a FIFO (as a pipe, a process substitution or standard input come)
+// finds its rows in the current folder, not in the pipe's; a rows file that cannot be read
+// makes the scene unreadable, not at fault, and the files read are reported.
+TEST_F(RowsOnDisk, OfAPipedSceneAreFoundInTheCurrentFolder) {
+    write("rows.csv", "0,0,-5,1,1,1,1,0\n");
+    const std::string fifo = (folder / "sub" / "scene.fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    for (const std::string rows : {"rows.csv", "missing.csv"}) {
+        std::thread writer([&fifo, &rows] {
+            std::ofstream(fifo, std::ios::binary) << "[spheres]\nfile = \"" << rows << "\"\n";
+        });
+        std::unique_ptr<Scene> scene;
+        SceneReport report;
+        const SceneFileStatus status = loadSceneFile(fifo, scene, report);
+        writer.join();
+        EXPECT_EQ(report.otherFiles, std::vector<std::string>{rows});
+        if (rows == "rows.csv") {
+            EXPECT_EQ(status, SceneFileStatus::Read) << report.problem;
+            EXPECT_EQ(scene != nullptr ? scene->sphereCount : 0, 1);
+        } else {
+            EXPECT_EQ(status, SceneFileStatus::Unreadable);
+            EXPECT_EQ(report.problem,
+                      fifo + ":2:8: cannot read 'missing.csv': No such file or directory");
+        }
+    }
+    std::filesystem::current_path(before);
+    EXPECT_EQ(sceneFolderOf(std::string(kStandardInputPath)), std::filesystem::path());
+    EXPECT_EQ(sceneFolderOf((folder / "sub" / "rows.toml").string()), std::filesystem::path());
+    write("sub/a.toml", "");
+    EXPECT_EQ(sceneFolderOf((folder / "sub" / "a.toml").string()), folder / "sub");
+}
+
 using BadRows = LocatedFault;
 
 class BadRowFiles : public ::testing::TestWithParam<BadRows> {};
@@ -131,6 +168,56 @@ INSTANTIATE_TEST_SUITE_P(
                       BadRows{"0,0,-5,1,1,1,1,-0.5\n", 2, 16, "'material' must not be negative"},
                       BadRows{"\n# fine\n0,0,-5,1,1,1,1,\x1b\n", 4, 16, "'material' must be"},
                       BadRows{"0;0;-5;1;1;1;1;0\n", 2, 17, "8 numbers"}));
+
+struct FirstLines {
+    std::string text;
+    int spheres;       // read, or -1 for the fault below
+    std::string says;  // the whole message
+};
+
+void PrintTo(const FirstLines& c, std::ostream* out) { *out << c.text; }
+
+class FirstLinesOfARowsFile : public ::testing::TestWithParam<FirstLines> {};
+
+// What a spreadsheet writes first: a byte-order mark is skipped, the documented header after
+// it too, and a header of its own is named as neither a row nor the header, at line 1.
+TEST_P(FirstLinesOfARowsFile, AreTheHeaderARowOrNamedAsNeither) {
+    Scene scene;
+    scene.limits = kSceneFileLimits;
+    RowFault fault;
+    std::vector<int> lines;
+    const bool read = readSphereRows(GetParam().text, scene, fault, lines);
+    scene.buildHierarchy();
+    if (GetParam().spheres >= 0) {
+        ASSERT_TRUE(read) << fault.what;
+        EXPECT_EQ(scene.sphereCount, GetParam().spheres);
+        return;
+    }
+    ASSERT_FALSE(read);
+    EXPECT_EQ(std::to_string(fault.line) + ":" + std::to_string(fault.column) + ": " + fault.what,
+              GetParam().says);
+}
+
+const std::string kNeither =
+    "is neither a row of 8 numbers nor the header x,y,z,radius,r,g,b,material";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FirstLinesOfARowsFile,
+    ::testing::Values(FirstLines{"\xEF\xBB\xBF"
+                                 "x,y,z,radius,r,g,b,material\r\n0,0,-5,1,1,1,1,0\r\n",
+                                 1, ""},
+                      FirstLines{"\xEF\xBB\xBF"
+                                 "0,0,-5,1,1,1,1,0\n1,0,-5,1,1,1,1,0\n",
+                                 2, ""},
+                      FirstLines{"X,Y,Z,R,red,green,blue,mat\n0,0,-5,1,1,1,1,0\n", -1,
+                                 "1:1: line 1 " + kNeither},
+                      FirstLines{"\xEF\xBB\xBF"
+                                 "X,Y,Z,R,red,green,blue,mat\n",
+                                 -1, "1:1: line 1 " + kNeither},
+                      FirstLines{"# made by hand\n\nx;y;z\n", -1, "3:1: line 3 " + kNeither},
+                      // A row with a wrong value is a row: its own fault, where it stands.
+                      FirstLines{"0,0,-5,0,1,1,1,0\n", -1, "1:8: 'radius' must be above 0"},
+                      FirstLines{"0,0,1e999,1,1,1,1,0\n", -1, "1:5: 'z' must be a number"}));
 
 // The count at the scene's limit is read; one row more is refused where it stands.
 TEST(SphereRows, StopAtTheScenesLimit) {

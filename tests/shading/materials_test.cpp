@@ -14,6 +14,7 @@ namespace {
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kGlass = 1.5f;
+constexpr Checker kPresets{};
 
 // A unit direction at `angle` radians from -z, tilted towards +x.
 Vec3 fromMinusZ(float angle) { return {std::sin(angle), 0.0f, -std::cos(angle)}; }
@@ -34,16 +35,16 @@ TEST(Checkerboard, ColoursAddingUpToZeroSelectIt) {
 }
 
 TEST(Checkerboard, CellsAreOneUnitWideOnIntegerLines) {
-    EXPECT_EQ(checkerColor({0.5f, 7, 0.5f}), kEvenCellColor);
-    EXPECT_EQ(checkerColor({1.5f, 7, 0.5f}), kOddCellColor);
-    EXPECT_EQ(checkerColor({-0.5f, 7, 0.5f}), kOddCellColor);
-    EXPECT_EQ(checkerColor({-0.5f, 7, -0.5f}), kEvenCellColor);
+    EXPECT_EQ(checkerColor(kPresets, {0.5f, 7, 0.5f}), kEvenCellColor);
+    EXPECT_EQ(checkerColor(kPresets, {1.5f, 7, 0.5f}), kOddCellColor);
+    EXPECT_EQ(checkerColor(kPresets, {-0.5f, 7, 0.5f}), kOddCellColor);
+    EXPECT_EQ(checkerColor(kPresets, {-0.5f, 7, -0.5f}), kEvenCellColor);
     for (int i = -20; i <= 20; ++i) {
         for (int j = -20; j <= 20; ++j) {
             const Vec3 expected = ((i + j) & 1) != 0 ? kOddCellColor : kEvenCellColor;
             for (const float inside : {0.01f, 0.5f, 0.99f}) {
                 const Vec3 p{float(i) + inside, 0, float(j) + inside};
-                EXPECT_EQ(checkerColor(p), expected) << "cell " << i << ", " << j;
+                EXPECT_EQ(checkerColor(kPresets, p), expected) << "cell " << i << ", " << j;
             }
         }
     }
@@ -52,14 +53,14 @@ TEST(Checkerboard, CellsAreOneUnitWideOnIntegerLines) {
 // Beyond 2^24 every float is an even whole number, and beyond int's range a conversion would
 // be undefined; infinities and NaN have no cell at all but must still get a colour.
 TEST(Checkerboard, HugeAndNonFiniteCoordinatesStayDefined) {
-    EXPECT_EQ(checkerColor({16776215.0f, 0, 0.5f}), kOddCellColor);  // x + 1000 = 2^24 - 1
+    EXPECT_EQ(checkerColor(kPresets, {16776215.0f, 0, 0.5f}), kOddCellColor);  // x + 1000 = 2^24 - 1
     for (const float huge : {3e9f, -3e9f, 1e30f, -1e30f}) {
-        EXPECT_EQ(checkerColor({huge, 0, 0.5f}), kEvenCellColor) << huge;
-        EXPECT_EQ(checkerColor({0.5f, 0, huge}), kEvenCellColor) << huge;
-        EXPECT_EQ(checkerColor({huge, 0, 1.5f}), kOddCellColor) << huge;
+        EXPECT_EQ(checkerColor(kPresets, {huge, 0, 0.5f}), kEvenCellColor) << huge;
+        EXPECT_EQ(checkerColor(kPresets, {0.5f, 0, huge}), kEvenCellColor) << huge;
+        EXPECT_EQ(checkerColor(kPresets, {huge, 0, 1.5f}), kOddCellColor) << huge;
     }
     for (const float odd : {kInf, -kInf, kNaN}) {
-        const Vec3 c = checkerColor({odd, 0, odd});
+        const Vec3 c = checkerColor(kPresets, {odd, 0, odd});
         EXPECT_TRUE(c == kOddCellColor || c == kEvenCellColor) << odd;
     }
 }

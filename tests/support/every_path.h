@@ -5,6 +5,7 @@
 #include <string>
 
 #include "query/simd_path.h"
+#include "tests/support/lacked_paths.h"
 
 namespace lucentor::testing {
 

@@ -49,6 +49,9 @@ std::string sceneDifference(const Scene& a, const Scene& b) {
         differences.check(x.normal, y.normal, name, "normal");
         differences.check(x.color, y.color, name, "color");
         differences.check(x.material, y.material, name, "material");
+        differences.check(x.checker.first, y.checker.first, name, "checker.first");
+        differences.check(x.checker.second, y.checker.second, name, "checker.second");
+        differences.check(x.checker.size, y.checker.size, name, "checker.size");
     }
     for (int i = 0; i < a.lightCount; ++i) {
         const Light& x = *a.lights[i];

@@ -54,7 +54,11 @@ workDir=$(mktemp -d) || exit 1
 readonly stderrFile=$workDir/stderr
 readonly stdoutFile=$workDir/stdout
 
+# A background program's forked shell runs this trap too when a signal reaches it before it
+# has become the program (a test that signals at random moments does that): only the test's
+# own shell may remove the folder, or the next runs find it gone.
 cleanUp() {
+    [[ $BASHPID == "$$" ]] || return 0
     if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then
         kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
@@ -527,6 +531,9 @@ savePicture() {
     done
     awaitSaved "$1" || fail "P saved nothing in 20 tries"
     [[ -f $workDir/$saved ]] || fail "P named $saved, which is not there"
+    # Named after the passes of the picture shown, which the line gives, not the workers'.
+    [[ $saved =~ -${savedPasses}-passes(-[0-9]+)?\.png$ ]] ||
+        fail "P named $saved for a picture of $savedPasses passes"
 }
 
 # The scene file without its [camera] table, followed by the table C printed.
@@ -600,7 +607,24 @@ scenarioReload() {
         fail "not one line naming $edited:3:10 after a bad edit"
     echo "stderr: $(<"$stderrFile")"
     expectShowing "$workDir/box.png" "the last good scene after a bad edit"
+    pollUntil titleIs "Lucentor — edited.toml — error at line 3, see the terminal" ||
+        fail "the title does not name the bad edit's line: $title"
+    # A rows file is watched too: its bad edit is named, and its good one alone reloads.
+    printf '0,0,-3,1,1,1,1,0\n' >"$workDir/rows.csv"
+    printf '[spheres]\nfile = "rows.csv"\n' >"$edited"
+    pollUntil hasPassesAtLeast 1 || fail "no pass of the scene with a rows file"
+    printf 'X,Y,Z,R,red,green,blue,mat\n' >"$workDir/rows.csv"
+    pollUntil titleIs "Lucentor — edited.toml — error at line 1 of rows.csv, see the terminal" ||
+        fail "the title does not name the rows file's bad line: $title"
+    printf '0,0,-4,1,1,1,1,0\n' >"$workDir/rows.csv"
+    pollUntil hasPassesAtLeast 1 || fail "a good rows file did not reload the scene: $title"
     endWithSigterm
+}
+
+# Whether the window's title is exactly $1; the title into `title`.
+titleIs() {
+    expectRunning "while reloading"
+    title=$(xdotool getwindowname "$wid" 2>/dev/null) && [[ $title == "$1" ]]
 }
 
 # Resizing renders at the new size: the window shows lucentor-render's picture at that size.

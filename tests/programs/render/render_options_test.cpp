@@ -206,6 +206,8 @@ TEST(RenderCommand, ExportsAPresetToASceneFile) {
     ASSERT_EQ(command.kind, CommandKind::Export) << command.problem;
     EXPECT_EQ(command.options.preset, findPreset("field"));
     EXPECT_EQ(command.options.output, "out/f.toml");
+    EXPECT_FALSE(command.options.force);
+    EXPECT_TRUE(parse({"--export", "box", "--force", "b.toml"}).options.force);
     for (const auto& [arguments, named] : {std::pair<std::vector<const char*>, const char*>{
                                                {"--export", "cube", "c.toml"}, "'cube'"},
                                            {{"--export", "box", "b.png"}, "'b.png'"},
@@ -213,6 +215,7 @@ TEST(RenderCommand, ExportsAPresetToASceneFile) {
                                            {{"--export"}, "--export needs a value"},
                                            {{"--export", "box", "b.toml", "-s", "3"}, "--seed"},
                                            {{"--export", "box", "b.toml", "c.toml"}, "'c.toml'"},
+                                           {{"box", "--force"}, "--force has no use"},
                                            {{"box.tom"}, "'box.tom'"}}) {
         const RenderCommand bad = parse(arguments);
         EXPECT_EQ(bad.kind, CommandKind::Error) << named;

@@ -128,6 +128,18 @@ struct DragCase {
     float dx, dy;  // pixels right and down
 };
 
+// "mirrored orbit, 10 right 6 down", as a failure names the case.
+std::string dragName(const DragCase& c) {
+    const auto signedPixels = [](float pixels, const char* positive, const char* negative) {
+        return std::to_string(int(std::fabs(pixels))) + (pixels >= 0.0f ? positive : negative);
+    };
+    return std::string(c.pose.mirrored ? "mirrored" : "plain") +
+           (c.mode == TurnMode::Orbit ? "Orbit" : "Look") + signedPixels(c.dx, "Right", "Left") +
+           signedPixels(c.dy, "Down", "Up");
+}
+
+void PrintTo(const DragCase& c, std::ostream* out) { *out << dragName(c); }
+
 class Dragging : public testing::TestWithParam<DragCase> {};
 
 // The view turns the way the mouse goes on the picture, in either mode, mirrored or not:
@@ -151,7 +163,10 @@ INSTANTIATE_TEST_SUITE_P(Drags, Dragging,
                                          DragCase{fixedCameraPose(), TurnMode::Orbit, 10, 6},
                                          DragCase{fixedCameraPose(), TurnMode::Orbit, -10, -6},
                                          DragCase{fixedCameraPose(), TurnMode::Look, 10, 6},
-                                         DragCase{fixedCameraPose(), TurnMode::Look, -10, -6}));
+                                         DragCase{fixedCameraPose(), TurnMode::Look, -10, -6}),
+                         [](const testing::TestParamInfo<DragCase>& drag) {
+                             return dragName(drag.param);
+                         });
 
 // Right on the picture is right for the keys too.
 TEST(CameraControls, MovesRightAsThePictureShowsIt) {
@@ -169,20 +184,36 @@ TEST(CameraControls, SidewaysOrbitKeepsTheHeight) {
     EXPECT_NEAR(controls.pose.position.y, slantedPose().position.y, 1.0e-5);
 }
 
-TEST(CameraControls, FieldOfViewStepsWithinItsRange) {
+// Plus narrows and minus widens from any field of view a file may hold: by 5 degrees, or by
+// half the way to 0 or 180 near them (a file's 170 once gave 150 for both).
+TEST(CameraControls, FieldOfViewStepsTheWayAskedFromAnyStart) {
     struct Case {
         float start;
         int notches;
         float expected;
     };
-    for (const Case& c : {Case{40, 1, 45}, Case{40, -2, 30}, Case{8, -1, kLeastFov},
-                          Case{148, 3, kMostFov}, Case{kLeastFov, -100, kLeastFov}}) {
+    for (const Case& c :
+         {Case{40, 1, 45}, Case{40, -2, 30}, Case{8, -1, 4}, Case{10, -1, 5}, Case{148, 3, 163},
+          Case{170, 1, 175}, Case{170, -1, 165}, Case{178, 1, 179}, Case{178, -1, 173},
+          Case{1, -1, 0.5f}, Case{0.001f, 1, 5.001f}}) {
         CameraPose pose = slantedPose();
         pose.fovDegrees = c.start;
         ViewControls controls = controlsAt(pose);
         widenBy(controls, c.notches);
         EXPECT_EQ(controls.pose.fovDegrees, c.expected) << c.start << " " << c.notches;
         EXPECT_TRUE(controls.moved);
+    }
+    // Hundreds of notches either way stay inside the range a camera takes.
+    for (const float start : {1e-30f, 0.5f, 53.13f, 150.0f, 179.9f}) {
+        for (const int notches : {-400, 400}) {
+            CameraPose pose = slantedPose();
+            pose.fovDegrees = start;
+            ViewControls controls = controlsAt(pose);
+            widenBy(controls, notches);
+            EXPECT_TRUE(controls.pose.fovDegrees > 0.0f && controls.pose.fovDegrees < 180.0f)
+                << start << " " << notches << ": " << controls.pose.fovDegrees;
+            EXPECT_EQ(controls.pose.fovDegrees > start, notches > 0) << start << " " << notches;
+        }
     }
 }
 

@@ -20,6 +20,15 @@ TEST(ViewTitle, NamesProgramFilePassesAndRate) {
               "Lucentor \u2014 a b.toml \u2014 1 passes \u2014 0.0 M samples/s");
 }
 
+// A bad edit stays in the title until a good one, where a window started from the desktop
+// shows it.
+TEST(ViewTitle, NamesTheLineOfABadEdit) {
+    EXPECT_EQ(faultTitle("room.toml", 39, ""),
+              "Lucentor \u2014 room.toml \u2014 error at line 39, see the terminal");
+    EXPECT_EQ(faultTitle("room.toml", 5, "data/atoms.csv"),
+              "Lucentor \u2014 room.toml \u2014 error at line 5 of atoms.csv, see the terminal");
+}
+
 std::set<std::string> takenNames;
 bool isTaken(const std::string& name) { return takenNames.contains(name); }
 
@@ -99,6 +108,25 @@ TEST_F(WatchedFileTest, WaitsOutAMissingOrOverlongFile) {
     touchLater(20);
     EXPECT_TRUE(readChangedContent(watched, 100, content));
     EXPECT_EQ(content, "a = 3\n");
+}
+
+// A rows file is watched by its status alone: a change, its removal and its return are each
+// seen once.
+TEST_F(WatchedFileTest, SeesEachChangeOfAStatus) {
+    write("1,2\n");
+    WatchedFile watched = watchStatus(path);
+    EXPECT_TRUE(watched.content.empty());
+    EXPECT_FALSE(statusChanged(watched));
+    write("1,2,3\n");
+    EXPECT_TRUE(statusChanged(watched));
+    EXPECT_FALSE(statusChanged(watched));
+    touchLater(5);
+    EXPECT_TRUE(statusChanged(watched));
+    std::filesystem::remove(path);
+    EXPECT_TRUE(statusChanged(watched));
+    EXPECT_FALSE(statusChanged(watched));
+    write("1\n");
+    EXPECT_TRUE(statusChanged(watched));
 }
 
 }  // namespace
