@@ -23,6 +23,7 @@
 #include "query/occlusion.h"
 #include "query/packet.h"
 #include "query/traversal.h"
+#include "query/wide_walk.h"
 #include "scene/packed_tree.h"
 #include "scene/scene.h"
 #include "shading/light_sampling.h"

@@ -4,12 +4,14 @@
 #include <bit>
 #include <climits>
 #include <cstdint>
+#include <limits>
 
 #include "query/closest_hit.h"
 #include "query/occlusion.h"
 #include "query/packet.h"
 #include "query/packet_kernels.h"
 #include "query/traversal.h"
+#include "query/wide_walk.h"
 #include "scene/packed_tree.h"
 #include "scene/scene.h"
 #include "shading/random.h"
@@ -34,9 +36,9 @@ void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitR
     packetwalk::closestHits(scene, rays, active, records);
 }
 
-void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,
+void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active,
                    float* amounts) {
-    packetwalk::occlusionSums(tree, rays, active, amounts);
+    packetwalk::occlusionSums(scene, rays, active, amounts);
 }
 
 }  // namespace lucentor::avx512

@@ -1,0 +1,166 @@
+#include "query/wide_walk.h"
+
+#include <immintrin.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "query/occlusion.h"
+
+namespace lucentor {
+namespace {
+
+// One axis of the ray in every lane of the four-lane arithmetic that tests a node's children
+// together.
+struct AxisLanes {
+    __m128 origin;
+    __m128 inverse;
+};
+
+struct RayLanes4 {
+    AxisLanes x;
+    AxisLanes y;
+    AxisLanes z;
+};
+
+RayLanes4 lanesOf(const WideRay& ray) {
+    return {{_mm_set1_ps(ray.origin.x), _mm_set1_ps(ray.inverse.x)},
+            {_mm_set1_ps(ray.origin.y), _mm_set1_ps(ray.inverse.y)},
+            {_mm_set1_ps(ray.origin.z), _mm_set1_ps(ray.inverse.z)}};
+}
+
+// The slab spans of a node's four children, lane by lane the arithmetic of boxSpan: minps(a,
+// b) is a < b ? a : b and maxps(a, b) is a > b ? a : b, the ternaries of axisSpan and
+// narrowed, in their order.
+struct Spans4 {
+    __m128 entry;
+    __m128 exit;
+};
+
+Spans4 axisSpans(const AxisLanes& axis, const std::array<float, kWideChildren>& boxMin,
+                 const std::array<float, kWideChildren>& boxMax) {
+    const __m128 t1 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(boxMin.data()), axis.origin), axis.inverse);
+    const __m128 t2 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(boxMax.data()), axis.origin), axis.inverse);
+    return {_mm_min_ps(t1, t2), _mm_max_ps(t1, t2)};
+}
+
+Spans4 narrowed(const Spans4& span, const Spans4& axis) {
+    return {_mm_max_ps(span.entry, axis.entry), _mm_min_ps(span.exit, axis.exit)};
+}
+
+Spans4 childSpans(const RayLanes4& r, const WideNode& node) {
+    const Spans4 x = axisSpans(r.x, node.boxMin[0], node.boxMax[0]);
+    const Spans4 y = axisSpans(r.y, node.boxMin[1], node.boxMax[1]);
+    const Spans4 z = axisSpans(r.z, node.boxMin[2], node.boxMax[2]);
+    return narrowed(narrowed(x, y), z);
+}
+
+// The children whose box the ray hits (spanHits), as bits.
+unsigned hitChildren(const Spans4& span) {
+    const __m128 hit =
+        _mm_and_ps(_mm_cmpge_ps(span.exit, span.entry), _mm_cmpgt_ps(span.exit, _mm_setzero_ps()));
+    return unsigned(_mm_movemask_ps(hit));
+}
+
+// A child waiting on the walk's stack, with the distance at which the ray enters its box.
+struct Pending {
+    std::int32_t child;
+    std::int8_t count;
+    float entry;
+};
+
+// Each level pushes at most kWideChildren children and pops one.
+constexpr int kMaxPending = (kWideChildren - 1) * kMaxWideLevels + kWideChildren;
+
+void testSpheres(const WideTree& tree, std::int32_t child, int count, const WideRay& ray,
+                 WideHit& hit) {
+    const auto first = std::size_t(~child);
+    for (std::size_t k = first; k < first + std::size_t(count); ++k) {
+        const WideSphere& sphere = tree.spheres[k];
+        const ClosestApproach line = closestApproach(ray.origin, ray.direction, sphere.center);
+        if (line.tca < 0.0f || line.d2 > sphere.radiusSquared) continue;
+        const float t = line.tca - squareRoot(sphere.radiusSquared - line.d2);
+        if (!(t > 0.0f)) continue;
+        const int slot = slotOf(sphere.tag);
+        if (hit.t > t || (hit.t == t && hit.slot >= 0 && slot < hit.slot)) hit = {t, slot};
+    }
+}
+
+float blockingOf(const WideTree& tree, std::int32_t child, int count, const WideRay& ray) {
+    float sum = 0.0f;
+    const auto first = std::size_t(~child);
+    for (std::size_t k = first; k < first + std::size_t(count); ++k) {
+        const WideSphere& sphere = tree.spheres[k];
+        const ClosestApproach line = closestApproach(ray.origin, ray.direction, sphere.center);
+        if (line.tca < 0.0f || line.d2 > sphere.radiusSquared) continue;
+        sum += isRefractive(sphere.tag) ? kGlassBlocking : 1.0f;
+    }
+    return sum;
+}
+
+// Pushes the children of `node` that the ray enters no later than hit.t, farthest first, so
+// that the nearest is popped first and lowers t before the others are reached. Entering at
+// exactly hit.t still counts: a sphere there may win on its slot.
+void pushNearestLast(const WideNode& node, const Spans4& span, float t,
+                     std::array<Pending, kMaxPending>& pending, int& count) {
+    alignas(16) std::array<float, kWideChildren> entries{};
+    _mm_store_ps(entries.data(), span.entry);
+    const unsigned reached =
+        hitChildren(span) & unsigned(_mm_movemask_ps(_mm_cmple_ps(span.entry, _mm_set1_ps(t))));
+    const int first = count;
+    for (unsigned bits = reached; bits != 0; bits &= bits - 1) {
+        const auto k = std::size_t(__builtin_ctz(bits));
+        Pending item{node.children[k], node.counts[k], entries[k]};
+        int at = count++;
+        // Insertion by decreasing entry: at most four children.
+        for (; at > first && pending[std::size_t(at - 1)].entry < item.entry; --at) {
+            pending[std::size_t(at)] = pending[std::size_t(at - 1)];
+        }
+        pending[std::size_t(at)] = item;
+    }
+}
+
+}  // namespace
+
+void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit& hit) {
+    const RayLanes4 r = lanesOf(ray);
+    // Left unset: only entries below count are read, and each is written first.
+    std::array<Pending, kMaxPending> pending;  // NOLINT(*-pro-type-member-init)
+    int count = 0;
+    pushNearestLast(tree.nodes[std::size_t(node)], childSpans(r, tree.nodes[std::size_t(node)]),
+                    hit.t, pending, count);
+    while (count > 0) {
+        const Pending next = pending[std::size_t(--count)];
+        if (next.entry > hit.t) continue;
+        if (isWideLeaf(next.count)) {
+            testSpheres(tree, next.child, next.count, ray, hit);
+            continue;
+        }
+        const WideNode& inner = tree.nodes[std::size_t(next.child)];
+        pushNearestLast(inner, childSpans(r, inner), hit.t, pending, count);
+    }
+}
+
+float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float sum) {
+    const RayLanes4 r = lanesOf(ray);
+    std::array<std::int32_t, kMaxPending> pending;  // NOLINT(*-pro-type-member-init): as above
+    int count = 0;
+    std::int32_t current = node;
+    for (;;) {
+        const WideNode& inner = tree.nodes[std::size_t(current)];
+        for (unsigned bits = hitChildren(childSpans(r, inner)); bits != 0; bits &= bits - 1) {
+            const auto k = std::size_t(__builtin_ctz(bits));
+            if (!isWideLeaf(inner.counts[k])) {
+                pending[std::size_t(count++)] = inner.children[k];
+                continue;
+            }
+            sum += blockingOf(tree, inner.children[k], inner.counts[k], ray);
+            if (sum >= 1.0f) return 1.0f;
+        }
+        if (count == 0) return sum;
+        current = pending[std::size_t(--count)];
+    }
+}
+
+}  // namespace lucentor
