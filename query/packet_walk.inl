@@ -257,15 +257,16 @@ inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots)
 // closestWideHit's sphere test for the lanes of `lanes` on a wide leaf's spheres.
 inline void testWideLeaf(const WideTree& tree, const Rays& r, std::int32_t child, int count,
                          std::uint32_t lanes, Floats& t, int* slots) {
-    const auto first = std::size_t(~child);
-    for (std::size_t s = first; s < first + std::size_t(count); ++s) {
-        const WideSphere& sphere = tree.spheres[s];
-        const Approach line = closestApproaches(r, sphere.center);
-        const std::uint32_t candidates = passingLanes(line, sphere.radiusSquared, lanes);
+    const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
+    for (std::size_t s = 0; s < std::size_t(count); ++s) {
+        const float radiusSquared = leaf.radiusSquared[s];
+        const Approach line =
+            closestApproaches(r, {leaf.centerX[s], leaf.centerY[s], leaf.centerZ[s]});
+        const std::uint32_t candidates = passingLanes(line, radiusSquared, lanes);
         if (candidates == 0) continue;
-        const Floats hit = line.tca - sqrt(sphere.radiusSquared - line.d2);
+        const Floats hit = line.tca - sqrt(radiusSquared - line.d2);
         const std::uint32_t ahead = candidates & bitsOf(hit > 0.0f);
-        const int slot = slotOf(sphere.tag);
+        const int slot = slotOf(leaf.tags[s]);
         const std::uint32_t accepted = (ahead & bitsOf(t > hit)) |
                                        winningTies(ahead & bitsOf(t == hit), slot, slots);
         t = select(maskOf(accepted), hit, t);
@@ -279,12 +280,12 @@ inline void testWideLeaf(const WideTree& tree, const Rays& r, std::int32_t child
 inline Floats wideLeafBlocking(const WideTree& tree, const Rays& r, std::int32_t child, int count,
                                std::uint32_t lanes) {
     Floats sum = 0.0f;
-    const auto first = std::size_t(~child);
-    for (std::size_t s = first; s < first + std::size_t(count); ++s) {
-        const WideSphere& sphere = tree.spheres[s];
-        const Approach line = closestApproaches(r, sphere.center);
-        const std::uint32_t blocking = passingLanes(line, sphere.radiusSquared, lanes);
-        const float amount = isRefractive(sphere.tag) ? kGlassBlocking : 1.0f;
+    const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
+    for (std::size_t s = 0; s < std::size_t(count); ++s) {
+        const Approach line =
+            closestApproaches(r, {leaf.centerX[s], leaf.centerY[s], leaf.centerZ[s]});
+        const std::uint32_t blocking = passingLanes(line, leaf.radiusSquared[s], lanes);
+        const float amount = isRefractive(leaf.tags[s]) ? kGlassBlocking : 1.0f;
         sum = select(maskOf(blocking), sum + amount, sum);
     }
     return sum;

@@ -73,28 +73,59 @@ struct Pending {
 // Each level pushes at most kWideChildren children and pops one.
 constexpr int kMaxPending = (kWideChildren - 1) * kMaxWideLevels + kWideChildren;
 
-void testSpheres(const WideTree& tree, std::int32_t child, int count, const WideRay& ray,
-                 WideHit& hit) {
-    const auto first = std::size_t(~child);
-    for (std::size_t k = first; k < first + std::size_t(count); ++k) {
-        const WideSphere& sphere = tree.spheres[k];
-        const ClosestApproach line = closestApproach(ray.origin, ray.direction, sphere.center);
-        if (line.tca < 0.0f || line.d2 > sphere.radiusSquared) continue;
-        const float t = line.tca - squareRoot(sphere.radiusSquared - line.d2);
+// closestApproach for a leaf's four spheres at once, the same operations in the same order
+// (dot products summed x, y, z), then the near intersection tca - sqrt(r^2 - d2): sqrtps is
+// the correctly rounded root, as squareRoot's double root narrowed to float is.
+struct LeafApproach {
+    __m128 tca;
+    __m128 d2;
+    __m128 hit;
+    unsigned passing;  // neither tca < 0 nor d2 > r^2, among the leaf's spheres
+};
+
+LeafApproach approachLeaf(const WideLeaf& leaf, int count, const WideRay& ray) {
+    const __m128 toX = _mm_sub_ps(_mm_load_ps(leaf.centerX.data()), _mm_set1_ps(ray.origin.x));
+    const __m128 toY = _mm_sub_ps(_mm_load_ps(leaf.centerY.data()), _mm_set1_ps(ray.origin.y));
+    const __m128 toZ = _mm_sub_ps(_mm_load_ps(leaf.centerZ.data()), _mm_set1_ps(ray.origin.z));
+    const __m128 dx = _mm_set1_ps(ray.direction.x);
+    const __m128 dy = _mm_set1_ps(ray.direction.y);
+    const __m128 dz = _mm_set1_ps(ray.direction.z);
+    const __m128 tca =
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(toX, dx), _mm_mul_ps(toY, dy)), _mm_mul_ps(toZ, dz));
+    const __m128 offX = _mm_sub_ps(toX, _mm_mul_ps(dx, tca));
+    const __m128 offY = _mm_sub_ps(toY, _mm_mul_ps(dy, tca));
+    const __m128 offZ = _mm_sub_ps(toZ, _mm_mul_ps(dz, tca));
+    const __m128 d2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(offX, offX), _mm_mul_ps(offY, offY)),
+                                 _mm_mul_ps(offZ, offZ));
+    const __m128 r2 = _mm_load_ps(leaf.radiusSquared.data());
+    const __m128 missing = _mm_or_ps(_mm_cmplt_ps(tca, _mm_setzero_ps()), _mm_cmpgt_ps(d2, r2));
+    const unsigned inLeaf = (1u << unsigned(count)) - 1u;
+    return {tca, d2, _mm_sub_ps(tca, _mm_sqrt_ps(_mm_sub_ps(r2, d2))),
+            inLeaf & ~unsigned(_mm_movemask_ps(missing))};
+}
+
+void testLeaf(const WideTree& tree, std::int32_t child, int count, const WideRay& ray,
+              WideHit& hit) {
+    const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
+    const LeafApproach line = approachLeaf(leaf, count, ray);
+    if (line.passing == 0) return;
+    alignas(16) std::array<float, kWideLeafSpheres> hits{};
+    _mm_store_ps(hits.data(), line.hit);
+    // In sphere order, each against the hit the ones before it left.
+    for (unsigned bits = line.passing; bits != 0; bits &= bits - 1) {
+        const auto s = std::size_t(__builtin_ctz(bits));
+        const float t = hits[s];
         if (!(t > 0.0f)) continue;
-        const int slot = slotOf(sphere.tag);
+        const int slot = slotOf(leaf.tags[s]);
         if (hit.t > t || (hit.t == t && hit.slot >= 0 && slot < hit.slot)) hit = {t, slot};
     }
 }
 
 float blockingOf(const WideTree& tree, std::int32_t child, int count, const WideRay& ray) {
+    const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
     float sum = 0.0f;
-    const auto first = std::size_t(~child);
-    for (std::size_t k = first; k < first + std::size_t(count); ++k) {
-        const WideSphere& sphere = tree.spheres[k];
-        const ClosestApproach line = closestApproach(ray.origin, ray.direction, sphere.center);
-        if (line.tca < 0.0f || line.d2 > sphere.radiusSquared) continue;
-        sum += isRefractive(sphere.tag) ? kGlassBlocking : 1.0f;
+    for (unsigned bits = approachLeaf(leaf, count, ray).passing; bits != 0; bits &= bits - 1) {
+        sum += isRefractive(leaf.tags[std::size_t(__builtin_ctz(bits))]) ? kGlassBlocking : 1.0f;
     }
     return sum;
 }
@@ -134,7 +165,7 @@ void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit&
         const Pending next = pending[std::size_t(--count)];
         if (next.entry > hit.t) continue;
         if (isWideLeaf(next.count)) {
-            testSpheres(tree, next.child, next.count, ray, hit);
+            testLeaf(tree, next.child, next.count, ray, hit);
             continue;
         }
         const WideNode& inner = tree.nodes[std::size_t(next.child)];

@@ -204,11 +204,15 @@ void buildChild(Builder& builder, int index, std::size_t k, std::span<Item> item
     WideTree& wide = builder.wide;
     setChildBox(wide.nodes[std::size_t(index)], k, box, builder.pad);
     if (items.size() <= std::size_t(kWideLeafSpheres)) {
-        const auto first = std::int32_t(wide.spheres.size());
-        for (const Item& item : items) {
-            wide.spheres.push_back({item.center, item.radiusSquared, item.tag});
+        WideLeaf& leaf = wide.leaves.emplace_back();
+        for (std::size_t s = 0; s < items.size(); ++s) {
+            leaf.centerX[s] = items[s].center.x;
+            leaf.centerY[s] = items[s].center.y;
+            leaf.centerZ[s] = items[s].center.z;
+            leaf.radiusSquared[s] = items[s].radiusSquared;
+            leaf.tags[s] = items[s].tag;
         }
-        wide.nodes[std::size_t(index)].children[k] = ~first;
+        wide.nodes[std::size_t(index)].children[k] = ~std::int32_t(wide.leaves.size() - 1);
         wide.nodes[std::size_t(index)].counts[k] = std::int8_t(items.size());
         return;
     }
@@ -261,11 +265,11 @@ void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, Wid
         items.push_back({sphere.center, sphere.radius, sphere.radiusSquared,
                          leafTagOf(int(k), isRefractive(sphere.material))});
     }
-    wide.spheres.reserve(leaves.size());
     Builder builder{wide, padOf(items)};
     wide.pad = builder.pad;
     buildNode(builder, items, 0);
     wide.nodes.shrink_to_fit();
+    wide.leaves.shrink_to_fit();
     wide.source = root;
 }
 

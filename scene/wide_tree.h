@@ -25,8 +25,8 @@ inline constexpr int kWideLeafSpheres = 4;
 inline constexpr int kMaxWideLevels = 48;
 
 // One node of a wide tree: per axis the four children's box corners side by side, then the
-// children. A child is an inner node's index in WideTree::nodes, or a leaf: ~first, the first
-// of its `counts` spheres in WideTree::spheres. An unused child has count 0, an inner child
+// children. A child is an inner node's index in WideTree::nodes, or a leaf: ~k for
+// WideTree::leaves[k], holding `counts` spheres. An unused child has count 0, an inner child
 // count -1; an unused child's box is all NaN, which every box test misses.
 struct alignas(64) WideNode {
     std::array<std::array<float, kWideChildren>, 3> boxMin{};
@@ -35,12 +35,15 @@ struct alignas(64) WideNode {
     std::array<std::int8_t, kWideChildren> counts{};
 };
 
-// A sphere as the wide walks read it: the sphere's own floats, its slot in Scene::leaves and
-// whether it is glass, coded as a LeafTag.
-struct alignas(32) WideSphere {
-    Vec3 center;
-    float radiusSquared = 0.0f;
-    LeafTag tag;
+// The spheres of one leaf as the wide walks read them, component by component so that one run
+// of four-lane arithmetic tests them all: each sphere's own floats, and its slot in
+// Scene::leaves with whether it is glass as a LeafTag. Lanes past the leaf's count hold zeros.
+struct alignas(16) WideLeaf {
+    std::array<float, kWideLeafSpheres> centerX{};
+    std::array<float, kWideLeafSpheres> centerY{};
+    std::array<float, kWideLeafSpheres> centerZ{};
+    std::array<float, kWideLeafSpheres> radiusSquared{};
+    std::array<LeafTag, kWideLeafSpheres> tags{};
 };
 
 // A tree of kWideChildren-wide nodes over a scene's spheres, built with a binned surface-area
@@ -55,7 +58,7 @@ struct WideTree {
     float pad = 0.0f;
     int levels = 0;               // node levels on the longest path down from nodes[0]
     std::vector<WideNode> nodes;  // nodes[0] is the root
-    std::vector<WideSphere> spheres;
+    std::vector<WideLeaf> leaves;
 };
 
 constexpr bool isWideLeaf(std::int8_t count) { return count >= 0; }

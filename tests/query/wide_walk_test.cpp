@@ -230,11 +230,11 @@ TEST(WideTree, HoldsEverySphereOnceWithinItsBoxes) {
         for (const WideNode& node : wide.nodes) {
             for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
                 if (node.counts[k] <= 0) continue;
-                for (int s = ~node.children[k]; s < ~node.children[k] + node.counts[k]; ++s) {
-                    const WideSphere& sphere = wide.spheres[std::size_t(s)];
-                    ++seen[std::size_t(slotOf(sphere.tag))];
-                    EXPECT_GE(sphere.center.x - 0.1f, node.boxMin[0][k]);
-                    EXPECT_LE(sphere.center.z + 0.1f, node.boxMax[2][k]);
+                const WideLeaf& leaf = wide.leaves[std::size_t(~node.children[k])];
+                for (std::size_t s = 0; s < std::size_t(node.counts[k]); ++s) {
+                    ++seen[std::size_t(slotOf(leaf.tags[s]))];
+                    EXPECT_GE(leaf.centerX[s] - 0.1f, node.boxMin[0][k]);
+                    EXPECT_LE(leaf.centerZ[s] + 0.1f, node.boxMax[2][k]);
                 }
             }
         }
