@@ -65,15 +65,21 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-int measure(const std::string& path, int passes, int threads) {
-    const Clock::time_point start = Clock::now();
+// The scene file's scene, or null after saying why on the standard error.
+std::unique_ptr<Scene> readScene(const std::string& path) {
     std::unique_ptr<Scene> scene;
     std::string problem;
     std::vector<std::string> warnings;
     if (loadSceneFile(path, scene, problem, warnings) != SceneFileStatus::Read) {
         std::fprintf(stderr, "%s\n", problem.c_str());
-        return 1;
     }
+    return scene;
+}
+
+int measure(const std::string& path, int passes, int threads) {
+    const Clock::time_point start = Clock::now();
+    std::unique_ptr<Scene> scene = readScene(path);
+    if (!scene) return 1;
     const double readSeconds = secondsSince(start);
     const long readPeak = peakMemory();
     const int spheres = scene->sphereCount;
@@ -144,13 +150,8 @@ double raysPerSecond(const Scene& scene, std::vector<RayPacket> packets, const S
 }
 
 int rays(const std::string& path, int rounds) {
-    std::unique_ptr<Scene> scene;
-    std::string problem;
-    std::vector<std::string> warnings;
-    if (loadSceneFile(path, scene, problem, warnings) != SceneFileStatus::Read) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
-        return 1;
-    }
+    std::unique_ptr<Scene> scene = readScene(path);
+    if (!scene) return 1;
     const SimdPath best = bestAvailablePath();
     const std::vector<RayPacket> columns = cameraPackets(*scene, 1);
     const std::vector<RayPacket> tiles = cameraPackets(*scene, 4);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "query/occlusion.h"
 
@@ -175,23 +176,23 @@ void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit&
 
 float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float sum) {
     const RayLanes4 r = lanesOf(ray);
-    std::array<std::int32_t, kMaxPending> pending;  // NOLINT(*-pro-type-member-init): as above
+    std::array<Pending, kMaxPending> pending;  // NOLINT(*-pro-type-member-init): as above
     int count = 0;
-    std::int32_t current = node;
-    for (;;) {
-        const WideNode& inner = tree.nodes[std::size_t(current)];
-        for (unsigned bits = hitChildren(childSpans(r, inner)); bits != 0; bits &= bits - 1) {
-            const auto k = std::size_t(__builtin_ctz(bits));
-            if (!isWideLeaf(inner.counts[k])) {
-                pending[std::size_t(count++)] = inner.children[k];
-                continue;
-            }
-            sum += blockingOf(tree, inner.children[k], inner.counts[k], ray);
+    constexpr float kEverywhere = std::numeric_limits<float>::infinity();
+    // Nearest first, as the closest hit goes: blocking spheres near the origin end it soonest.
+    pushNearestLast(tree.nodes[std::size_t(node)], childSpans(r, tree.nodes[std::size_t(node)]),
+                    kEverywhere, pending, count);
+    while (count > 0) {
+        const Pending next = pending[std::size_t(--count)];
+        if (isWideLeaf(next.count)) {
+            sum += blockingOf(tree, next.child, next.count, ray);
             if (sum >= 1.0f) return 1.0f;
+            continue;
         }
-        if (count == 0) return sum;
-        current = pending[std::size_t(--count)];
+        const WideNode& inner = tree.nodes[std::size_t(next.child)];
+        pushNearestLast(inner, childSpans(r, inner), kEverywhere, pending, count);
     }
+    return sum;
 }
 
 }  // namespace lucentor
