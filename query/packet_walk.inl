@@ -254,9 +254,10 @@ inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots)
     return winning;
 }
 
-// closestWideHit's sphere test for the lanes of `lanes` on a wide leaf's spheres.
+// closestWideHit's sphere test for the lanes of `lanes` on a wide leaf's spheres, whose box
+// they enter at `entry`.
 inline void testWideLeaf(const WideTree& tree, const Rays& r, std::int32_t child, int count,
-                         std::uint32_t lanes, Floats& t, int* slots) {
+                         std::uint32_t lanes, Floats entry, Floats& t, int* slots) {
     const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
         const float radiusSquared = leaf.radiusSquared[s];
@@ -265,7 +266,7 @@ inline void testWideLeaf(const WideTree& tree, const Rays& r, std::int32_t child
         const std::uint32_t candidates = passingLanes(line, radiusSquared, lanes);
         if (candidates == 0) continue;
         const Floats hit = line.tca - sqrt(radiusSquared - line.d2);
-        const std::uint32_t ahead = candidates & bitsOf(hit > 0.0f);
+        const std::uint32_t ahead = candidates & bitsOf((hit > 0.0f) & (hit >= entry));
         const int slot = slotOf(leaf.tags[s]);
         const std::uint32_t accepted =
             (ahead & bitsOf(t > hit)) | winningTies(ahead & bitsOf(t == hit), slot, slots);
@@ -332,9 +333,9 @@ struct WidePending {
 inline constexpr int kMaxWidePending = (kWideChildren - 1) * kMaxWideLevels + kWideChildren;
 
 // Tests the children of a wide node for the lanes of `lanes`: a leaf child is handed with the
-// lanes that enter its box no later than their t to `testLeaf`; an inner child is pushed with
-// its lanes and their entry distances, the children in order of decreasing entry for the lowest
-// of `lanes`, so that the one nearest to it is popped first.
+// lanes that enter its box no later than their t, and their entries, to `testLeaf`; an inner child
+// is pushed with its lanes and their entry distances, the children in order of decreasing entry for
+// the lowest of `lanes`, so that the one nearest to it is popped first.
 template <class LeafTest>
 void visitWideChildren(const WideNode& node, const Rays& r, std::uint32_t lanes, Floats t,
                        std::array<WidePending, kMaxWidePending>& pending, int& count,
@@ -348,7 +349,7 @@ void visitWideChildren(const WideNode& node, const Rays& r, std::uint32_t lanes,
         const std::uint32_t reached = lanes & hitLanes(span) & bitsOf(t >= span.entry);
         if (reached == 0) continue;
         if (isWideLeaf(node.counts[k])) {
-            testLeaf(node.children[k], node.counts[k], reached);
+            testLeaf(node.children[k], node.counts[k], reached, span.entry);
             continue;
         }
         const float key = arrayOf(span.entry).values[lowest];
@@ -387,10 +388,11 @@ inline void walkWideClosest(const WideTree& tree, const Rays& r, std::uint32_t l
             t = load(ts.values.data());
             continue;
         }
-        visitWideChildren(tree.nodes[std::size_t(next.node)], r, active, t, pending, count,
-                          [&](std::int32_t child, int spheres, std::uint32_t reached) {
-                              testWideLeaf(tree, r, child, spheres, reached, t, slots);
-                          });
+        visitWideChildren(
+            tree.nodes[std::size_t(next.node)], r, active, t, pending, count,
+            [&](std::int32_t child, int spheres, std::uint32_t reached, Floats entry) {
+                testWideLeaf(tree, r, child, spheres, reached, entry, t, slots);
+            });
     }
 }
 
@@ -417,7 +419,7 @@ inline Floats walkWideOcclusion(const WideTree& tree, const Rays& r, std::uint32
             continue;
         }
         visitWideChildren(tree.nodes[std::size_t(next.node)], r, active, everywhere, pending, count,
-                          [&](std::int32_t child, int spheres, std::uint32_t reached) {
+                          [&](std::int32_t child, int spheres, std::uint32_t reached, Floats) {
                               sum = sum + wideLeafBlocking(tree, r, child, spheres, reached);
                           });
     }

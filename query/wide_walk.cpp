@@ -105,8 +105,11 @@ LeafApproach approachLeaf(const WideLeaf& leaf, int count, const WideRay& ray) {
             inLeaf & ~unsigned(_mm_movemask_ps(missing))};
 }
 
-void testLeaf(const WideTree& tree, std::int32_t child, int count, const WideRay& ray,
-              WideHit& hit) {
+// A sphere counts only where its hit lies no nearer than `entry`, where the ray enters the
+// leaf's box (see closestWideHit).
+void testLeaf(const WideTree& tree, const Pending& leafChild, const WideRay& ray, WideHit& hit) {
+    const std::int32_t child = leafChild.child;
+    const int count = leafChild.count;
     const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
     const LeafApproach line = approachLeaf(leaf, count, ray);
     if (line.passing == 0) return;
@@ -116,7 +119,7 @@ void testLeaf(const WideTree& tree, std::int32_t child, int count, const WideRay
     for (unsigned bits = line.passing; bits != 0; bits &= bits - 1) {
         const auto s = std::size_t(__builtin_ctz(bits));
         const float t = hits[s];
-        if (!(t > 0.0f)) continue;
+        if (!(t > 0.0f) || !(t >= leafChild.entry)) continue;
         const int slot = slotOf(leaf.tags[s]);
         if (hit.t > t || (hit.t == t && hit.slot >= 0 && slot < hit.slot)) hit = {t, slot};
     }
@@ -166,7 +169,7 @@ void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit&
         const Pending next = pending[std::size_t(--count)];
         if (next.entry > hit.t) continue;
         if (isWideLeaf(next.count)) {
-            testLeaf(tree, next.child, next.count, ray, hit);
+            testLeaf(tree, next, ray, hit);
             continue;
         }
         const WideNode& inner = tree.nodes[std::size_t(next.child)];

@@ -27,6 +27,12 @@ struct WideHit {
 // intersection lies strictly between 0 and hit.t replaces the hit, and so does one at exactly
 // hit.t with a lower slot than the hit's. So the result is the least distance and, among equal
 // ones, the lowest slot, in whatever order spheres are met: the walks of every width agree.
+// A sphere counts only if its leaf's box is hit and its intersection lies no nearer than the
+// distance at which the ray enters that box. The boxes are widened so that this always holds
+// for the rays of a render; it also makes the set of spheres that count independent of the
+// order of the walk where rounding beats the widening (rays from very far away, non-unit
+// directions), since a box's entry is never below that of a box inside it, and so the walks
+// cut off no sphere that counts.
 void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit& hit);
 
 // `sum` plus the blocking of the spheres below `node`'s children, as the occlusion query

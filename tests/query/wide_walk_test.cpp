@@ -161,20 +161,24 @@ TEST(WideTree, AnswersAsEverySphereTestedAloneAndAsTheBinaryWalk) {
 class WidePackets : public testing::EveryPath {};
 
 // A packet of rays from one point in directions `spread` apart around one direction: camera
-// rays of one tile at 0.001, rays that part a few levels down at 0.05.
-std::array<Ray, kMaxPacketLanes> fan(std::mt19937& random, float spread) {
-    const Ray centre = testing::randomRay(random);
-    std::normal_distribution<float> offset(0.0f, spread);
+// rays of one tile at 0.001, rays that part a few levels down at 0.05. From `far` away (a
+// million units back along the direction, with t to reach the spheres), where the sphere
+// tests' rounding exceeds the boxes' widening.
+std::array<Ray, kMaxPacketLanes> fan(std::mt19937& random, float spread, bool far) {
+    Ray centre = testing::randomRay(random);
+    if (far) centre.origin = centre.origin - centre.direction * 1e6f;
+    // From far away the fan narrows as much as it is longer, to stay on the spheres.
+    std::normal_distribution<float> offset(0.0f, far ? spread * 1e-6f : spread);
     std::array<Ray, kMaxPacketLanes> rays;
     for (Ray& ray : rays) {
         const Vec3 d = centre.direction + Vec3{offset(random), offset(random), offset(random)};
-        ray = {centre.origin, testing::normalized(d)};
+        ray = {centre.origin, testing::normalized(d), far ? 2e6f : kFarDistance};
     }
     return rays;
 }
 
 // Every lane of every path answers as the one-ray walk, whether the packet walks a node
-// together, parts, or holds a single lane from the start.
+// together, parts, or holds a single lane from the start, also for rays from far away.
 TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
     std::mt19937 random(27);
     constexpr std::uint32_t kActiveSets[] = {0xffffu, 0x8421u, 0x0100u, 0x0001u, 0x7ffeu};
@@ -183,8 +187,8 @@ TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
         Scene scene;
         fillBigScene(scene, random, 2000 + 3000 * i);
         if (i % 2 == 1) scene.addLight({0, 0, 0}, 2.0f, {1, 1, 1}, 1.0f);
-        for (int p = 0; p < 80; ++p) {
-            const std::array<Ray, kMaxPacketLanes> rays = fan(random, kSpreads[p % 4]);
+        for (int p = 0; p < 160; ++p) {
+            const std::array<Ray, kMaxPacketLanes> rays = fan(random, kSpreads[p % 4], p % 8 >= 4);
             const std::uint32_t active = kActiveSets[std::size_t(p / 4) % std::size(kActiveSets)];
             RayPacket packet;
             for (int k = 0; k < kMaxPacketLanes; ++k) packet.set(k, rays[std::size_t(k)]);
