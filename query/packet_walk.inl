@@ -258,7 +258,7 @@ inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots)
 // they enter at `entry`.
 inline void testWideLeaf(const WideTree& tree, const Rays& r, std::int32_t child, int count,
                          std::uint32_t lanes, Floats entry, Floats& t, int* slots) {
-    const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
+    const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
         const float radiusSquared = leaf.radiusSquared[s];
         const Approach line =
@@ -281,7 +281,7 @@ inline void testWideLeaf(const WideTree& tree, const Rays& r, std::int32_t child
 inline Floats wideLeafBlocking(const WideTree& tree, const Rays& r, std::int32_t child, int count,
                                std::uint32_t lanes) {
     Floats sum = 0.0f;
-    const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
+    const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
         const Approach line =
             closestApproaches(r, {leaf.centerX[s], leaf.centerY[s], leaf.centerZ[s]});

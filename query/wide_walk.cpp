@@ -67,7 +67,7 @@ unsigned hitChildren(const Spans4& span) {
 // A child waiting on the walk's stack, with the distance at which the ray enters its box.
 struct Pending {
     std::int32_t child;
-    std::int8_t count;
+    std::uint8_t count;
     float entry;
 };
 
@@ -110,7 +110,7 @@ LeafApproach approachLeaf(const WideLeaf& leaf, int count, const WideRay& ray) {
 void testLeaf(const WideTree& tree, const Pending& leafChild, const WideRay& ray, WideHit& hit) {
     const std::int32_t child = leafChild.child;
     const int count = leafChild.count;
-    const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
+    const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
     const LeafApproach line = approachLeaf(leaf, count, ray);
     if (line.passing == 0) return;
     alignas(16) std::array<float, kWideLeafSpheres> hits{};
@@ -126,7 +126,7 @@ void testLeaf(const WideTree& tree, const Pending& leafChild, const WideRay& ray
 }
 
 float blockingOf(const WideTree& tree, std::int32_t child, int count, const WideRay& ray) {
-    const WideLeaf& leaf = tree.leaves[std::size_t(~child)];
+    const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
     float sum = 0.0f;
     for (unsigned bits = approachLeaf(leaf, count, ray).passing; bits != 0; bits &= bits - 1) {
         sum += isRefractive(leaf.tags[std::size_t(__builtin_ctz(bits))]) ? kGlassBlocking : 1.0f;

@@ -213,12 +213,12 @@ void buildChild(Builder& builder, int index, std::size_t k, std::span<Item> item
             leaf.tags[s] = items[s].tag;
         }
         wide.nodes[std::size_t(index)].children[k] = ~std::int32_t(wide.leaves.size() - 1);
-        wide.nodes[std::size_t(index)].counts[k] = std::int8_t(items.size());
+        wide.nodes[std::size_t(index)].counts[k] = std::uint8_t(items.size());
         return;
     }
     const int child = buildNode(builder, items, level + 1);
     wide.nodes[std::size_t(index)].children[k] = child;
-    wide.nodes[std::size_t(index)].counts[k] = -1;
+    wide.nodes[std::size_t(index)].counts[k] = kInnerChild;
 }
 
 int buildNode(Builder& builder, std::span<Item> items, int level) {

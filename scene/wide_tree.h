@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -27,12 +28,12 @@ inline constexpr int kMaxWideLevels = 48;
 // One node of a wide tree: per axis the four children's box corners side by side, then the
 // children. A child is an inner node's index in WideTree::nodes, or a leaf: ~k for
 // WideTree::leaves[k], holding `counts` spheres. An unused child has count 0, an inner child
-// count -1; an unused child's box is all NaN, which every box test misses.
+// kInnerChild; an unused child's box is all NaN, which every box test misses.
 struct alignas(64) WideNode {
     std::array<std::array<float, kWideChildren>, 3> boxMin{};
     std::array<std::array<float, kWideChildren>, 3> boxMax{};
     std::array<std::int32_t, kWideChildren> children{};
-    std::array<std::int8_t, kWideChildren> counts{};
+    std::array<std::uint8_t, kWideChildren> counts{};
 };
 
 // The spheres of one leaf as the wide walks read them, component by component so that one run
@@ -61,7 +62,14 @@ struct WideTree {
     std::vector<WideLeaf> leaves;
 };
 
-constexpr bool isWideLeaf(std::int8_t count) { return count >= 0; }
+inline constexpr std::uint8_t kInnerChild = 0xff;
+
+constexpr bool isWideLeaf(std::uint8_t count) { return count != kInnerChild; }
+
+// The index in WideTree::leaves of a leaf child ~k.
+constexpr std::size_t wideLeafIndex(std::int32_t child) {
+    return std::size_t(std::uint32_t(~child));
+}
 
 // Whether the queries take `wide` for a scene whose root is `root`.
 constexpr bool isWideTreeOf(const WideTree& wide, const BvhNode* root) {

@@ -118,6 +118,7 @@ std::vector<Answer> binaryAnswers(Scene& scene, const std::vector<Ray>& rays) {
     const BvhNode* const source = scene.wideTree.source;
     scene.wideTree.source = nullptr;
     std::vector<Answer> answers;
+    answers.reserve(rays.size());
     for (const Ray& ray : rays) answers.push_back(answerOf(scene, ray));
     scene.wideTree.source = source;
     return answers;
@@ -135,6 +136,7 @@ TEST(WideTree, AnswersAsEverySphereTestedAloneAndAsTheBinaryWalk) {
         fillBigScene(scene, random, 150 + 400 * i);
         ASSERT_TRUE(isWideTreeOf(scene.wideTree, scene.root));
         std::vector<Ray> rays;
+        rays.reserve(400);
         for (int r = 0; r < 400; ++r) rays.push_back(someRay(scene, random));
         const std::vector<Answer> binary = binaryAnswers(scene, rays);
         for (std::size_t r = 0; r < rays.size(); ++r) {
@@ -233,8 +235,8 @@ TEST(WideTree, HoldsEverySphereOnceWithinItsBoxes) {
         std::vector<int> seen(5000, 0);
         for (const WideNode& node : wide.nodes) {
             for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
-                if (node.counts[k] <= 0) continue;
-                const WideLeaf& leaf = wide.leaves[std::size_t(~node.children[k])];
+                if (node.counts[k] == 0 || !isWideLeaf(node.counts[k])) continue;
+                const WideLeaf& leaf = wide.leaves[wideLeafIndex(node.children[k])];
                 for (std::size_t s = 0; s < std::size_t(node.counts[k]); ++s) {
                     ++seen[std::size_t(slotOf(leaf.tags[s]))];
                     EXPECT_GE(leaf.centerX[s] - 0.1f, node.boxMin[0][k]);
