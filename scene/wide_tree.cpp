@@ -265,9 +265,16 @@ void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, Wid
         items.push_back({sphere.center, sphere.radius, sphere.radiusSquared,
                          leafTagOf(int(k), isRefractive(sphere.material))});
     }
+    // Room for what the builder makes of a layer of a million spheres (0.34 leaves and 0.16
+    // nodes a sphere), so that the arrays do not grow by doubling while the sort records are
+    // alive: at a million spheres that took 42 MB more at the peak. A tree that needs more
+    // grows as vectors do.
+    wide.leaves.reserve(leaves.size() * 3 / 8 + 1);
+    wide.nodes.reserve(leaves.size() * 3 / 16 + 1);
     Builder builder{wide, padOf(items)};
     wide.pad = builder.pad;
     buildNode(builder, items, 0);
+    items = std::vector<Item>();  // freed before the arrays are trimmed, which copies them
     wide.nodes.shrink_to_fit();
     wide.leaves.shrink_to_fit();
     wide.source = root;
