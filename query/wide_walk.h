@@ -28,11 +28,12 @@ struct WideHit {
 // hit.t with a lower slot than the hit's. So the result is the least distance and, among equal
 // ones, the lowest slot, in whatever order spheres are met: the walks of every width agree.
 // A sphere counts only if its leaf's box is hit and its intersection lies no nearer than the
-// distance at which the ray enters that box. The boxes are widened so that this always holds
-// for the rays of a render; it also makes the set of spheres that count independent of the
-// order of the walk where rounding beats the widening (rays from very far away, non-unit
-// directions), since a box's entry is never below that of a box inside it, and so the walks
-// cut off no sphere that counts.
+// distance at which the ray enters that box. That makes the set of spheres that count
+// independent of the order of the walk, since a box's entry is never below that of a box
+// inside it, so no walk cuts off a sphere that counts. The boxes are widened so that nearly
+// every sphere the test accepts counts; where the rounding of a grazing hit's root strays
+// further (rays from far away; a few rays a pass at a million spheres), it does not, on every
+// path alike.
 void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit& hit);
 
 // `sum` plus the blocking of the spheres below `node`'s children, as the occlusion query

@@ -239,9 +239,9 @@ int buildNode(Builder& builder, std::span<Item> items, int level) {
 
 // The widening of every box: 2^-17 of the largest coordinate magnitude a ray's sphere test
 // meets, taken as the spheres' farthest reach from the origin plus kFarDistance for the ray's
-// own origin. The sphere test's rounding moves a hit off the exact sphere by a few units of the
-// last place of those magnitudes (2^-24 each), so the widening exceeds it by far: a point the
-// test accepts lies inside the widened box, at least `pad` from its faces.
+// own origin. The sphere test's rounding moves the line's closest approach by a few units of
+// the last place of those magnitudes (2^-24 each), far less than the widening; only near a
+// grazing hit, where the square root magnifies that error, can an accepted hit lie outside.
 float padOf(std::span<const Item> items) {
     float reach = 0.0f;
     for (const Item& item : items) {

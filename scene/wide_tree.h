@@ -50,10 +50,9 @@ struct alignas(16) WideLeaf {
 // A tree of kWideChildren-wide nodes over a scene's spheres, built with a binned surface-area
 // heuristic for the queries of big scenes: a few levels of nodes whose children are tested
 // together, and leaves of up to kWideLeafSpheres spheres lying side by side. Unlike the
-// binary hierarchy, its walks' answers do not depend on its shape: every box is widened by
-// `pad` beyond its spheres, more than the rounding of any sphere test of a ray reaching the
-// box, so no walk cuts off a sphere it would accept, and the closest hit is the least
-// distance, the lowest slot among equal ones, in whatever order the walk meets the spheres.
+// binary hierarchy, its walks' answers do not depend on its shape or on the order of the walk
+// (see closestWideHit): every box is widened by `pad` beyond its spheres, so that the spheres
+// that count are, but for rare grazing hits, every sphere the ray's sphere test accepts.
 struct WideTree {
     const BvhNode* source = nullptr;  // the root of the scene it was built for; null if none
     float pad = 0.0f;
