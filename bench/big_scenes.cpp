@@ -4,10 +4,16 @@
 // writes FOLDER/spheres.csv and FOLDER/scene.toml;
 //   lucentor-big-scenes measure SCENE PASSES THREADS
 // reads SCENE and renders PASSES passes, printing one line: spheres, seconds to read and build,
-// peak memory while reading, median seconds per pass and peak memory while rendering.
+// peak memory while reading, median seconds per pass and peak memory while rendering;
+//   lucentor-big-scenes rays SCENE ROUNDS
+// reads SCENE and times the closest-hit queries of one camera ray through each pixel centre
+// on one thread (processor time), ROUNDS times in turn: one ray at a time, packets of the widest
+// path as 16 rows of one column and as 4 by 4 pixel tiles; prints each way's median in M rays per
+// second.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -16,6 +22,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/scene_generator.h"
+#include "query/packet.h"
 #include "scenefile/scene_file.h"
 
 namespace lucentor {
@@ -26,6 +33,10 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
+
+// The processor time of the whole process so far, in seconds: on a machine shared with other
+// work, less disturbed than the wall clock.
+double processorSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
 // The peak resident memory since the start or since resetPeakMemory, in bytes.
 long peakMemory() {
@@ -49,38 +60,112 @@ int write(int count, std::string_view layoutName, const std::string& folder) {
     return 0;
 }
 
-int measure(const std::string& path, int passes, int threads) {
-    const Clock::time_point start = Clock::now();
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The scene file's scene, or null after saying why on the standard error.
+std::unique_ptr<Scene> readScene(const std::string& path) {
     std::unique_ptr<Scene> scene;
     std::string problem;
     std::vector<std::string> warnings;
     if (loadSceneFile(path, scene, problem, warnings) != SceneFileStatus::Read) {
         std::fprintf(stderr, "%s\n", problem.c_str());
-        return 1;
     }
+    return scene;
+}
+
+int measure(const std::string& path, int passes, int threads) {
+    const Clock::time_point start = Clock::now();
+    std::unique_ptr<Scene> scene = readScene(path);
+    if (!scene) return 1;
     const double readSeconds = secondsSince(start);
     const long readPeak = peakMemory();
     const int spheres = scene->sphereCount;
     resetPeakMemory();
     std::vector<double> passSeconds;
+    std::vector<double> passProcessorSeconds;
     {
         Rendering rendering;
         prepareRendering(rendering, scene.release());
         startWorkers(rendering, threads, kRenderSeed);
         for (int i = 0; i < passes; ++i) {
             const Clock::time_point passStart = Clock::now();
+            const double processorStart = processorSeconds();
             renderNextPass(rendering);
             passSeconds.push_back(secondsSince(passStart));
+            passProcessorSeconds.push_back(processorSeconds() - processorStart);
         }
         stopWorkers(rendering);
     }
     const long renderPeak = peakMemory();
-    std::sort(passSeconds.begin(), passSeconds.end());
     std::printf(
         "%9d spheres  read+build %7.3f s  read peak %6.0f MB  pass median %7.4f s"
-        "  render peak %6.0f MB (%4.0f B/sphere)\n",
-        spheres, readSeconds, double(readPeak) / 1e6, passSeconds[passSeconds.size() / 2],
-        double(renderPeak) / 1e6, double(renderPeak) / double(spheres));
+        " (processor %7.4f s)  render peak %6.0f MB (%4.0f B/sphere)\n",
+        spheres, readSeconds, double(readPeak) / 1e6, median(passSeconds),
+        median(passProcessorSeconds), double(renderPeak) / 1e6,
+        double(renderPeak) / double(spheres));
+    return 0;
+}
+
+// The camera rays through every pixel centre, in packets of kMaxPacketLanes pixels: `tileWidth`
+// columns by kMaxPacketLanes / tileWidth rows each.
+std::vector<RayPacket> cameraPackets(const Scene& scene, int tileWidth) {
+    const ImageSize size;
+    const Camera camera = cameraOf(scene, size);
+    const int tileHeight = kMaxPacketLanes / tileWidth;
+    std::vector<RayPacket> packets;
+    for (int y0 = 0; y0 < size.height; y0 += tileHeight) {
+        for (int x0 = 0; x0 < size.width; x0 += tileWidth) {
+            RayPacket& packet = packets.emplace_back();
+            for (int k = 0; k < kMaxPacketLanes; ++k) {
+                const int x = x0 + k % tileWidth;
+                const int y = y0 + k / tileWidth;
+                packet.set(k, cameraRay(camera, (float(x) + 0.5f) / float(size.width),
+                                        (float(y) + 0.5f) / float(size.height)));
+            }
+        }
+    }
+    return packets;
+}
+
+// M rays a second of one pass over the packets, lane by lane through the one-ray query
+// (path null) or a packet at a time on `path`.
+double raysPerSecond(const Scene& scene, std::vector<RayPacket> packets, const SimdPath* path) {
+    std::array<HitRecord, kMaxPacketLanes> records{};
+    const double start = processorSeconds();
+    for (RayPacket& packet : packets) {
+        if (path != nullptr) {
+            closestHits(*path, scene, packet, 0xffffu, records);
+            continue;
+        }
+        for (int k = 0; k < kMaxPacketLanes; ++k) {
+            Ray ray = packet.ray(k);
+            records[std::size_t(k)] = ray.closestHit(scene);
+            packet.t[std::size_t(k)] = ray.t;
+        }
+    }
+    return double(packets.size() * kMaxPacketLanes) / (processorSeconds() - start) / 1e6;
+}
+
+int rays(const std::string& path, int rounds) {
+    std::unique_ptr<Scene> scene = readScene(path);
+    if (!scene) return 1;
+    const SimdPath best = bestAvailablePath();
+    const std::vector<RayPacket> columns = cameraPackets(*scene, 1);
+    const std::vector<RayPacket> tiles = cameraPackets(*scene, 4);
+    std::array<std::vector<double>, 3> rates;
+    for (int round = 0; round < rounds; ++round) {
+        rates[0].push_back(raysPerSecond(*scene, tiles, nullptr));
+        rates[1].push_back(raysPerSecond(*scene, columns, &best));
+        rates[2].push_back(raysPerSecond(*scene, tiles, &best));
+    }
+    std::printf(
+        "%9d spheres  M camera rays/s, one thread: one at a time %6.2f  %s 16 rows %6.2f  "
+        "%s 4x4 tiles %6.2f\n",
+        scene->sphereCount, median(rates[0]), std::string(pathName(best)).c_str(), median(rates[1]),
+        std::string(pathName(best)).c_str(), median(rates[2]));
     return 0;
 }
 
@@ -95,8 +180,10 @@ int main(int argc, char* argv[]) {
     if (args.size() == 4 && args[0] == "measure") {
         return lucentor::measure(args[1], std::stoi(args[2]), std::stoi(args[3]));
     }
+    if (args.size() == 3 && args[0] == "rays") return lucentor::rays(args[1], std::stoi(args[2]));
     std::fprintf(stderr,
                  "usage: lucentor-big-scenes write COUNT LAYOUT FOLDER\n"
-                 "       lucentor-big-scenes measure SCENE PASSES THREADS\n");
+                 "       lucentor-big-scenes measure SCENE PASSES THREADS\n"
+                 "       lucentor-big-scenes rays SCENE ROUNDS\n");
     return 2;
 }

@@ -32,9 +32,9 @@ void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitR
     packetwalk::closestHits(scene, rays, active, records);
 }
 
-void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,
+void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active,
                    float* amounts) {
-    packetwalk::occlusionSums(tree, rays, active, amounts);
+    packetwalk::occlusionSums(scene, rays, active, amounts);
 }
 
 }  // namespace lucentor::avx2

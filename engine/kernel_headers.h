@@ -24,6 +24,7 @@
 #include "query/packet.h"
 #include "query/packet_kernels.h"
 #include "query/traversal.h"
+#include "query/wide_walk.h"
 #include "scene/packed_tree.h"
 #include "scene/scene.h"
 #include "shading/light_sampling.h"

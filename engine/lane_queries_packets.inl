@@ -44,9 +44,8 @@ inline Floats occlusions(const ShadingScene& shading, const RayLanes& rays, Mask
     const std::uint32_t bits = bitsOf(lanes);
     if (bits == 0) return 0.0f;
     if (shading.packetWalks) {
-        const PackedTree& tree = shading.scene->packedTree;
-        const packetwalk::Rays r = packetwalk::raysOf(rays.origin, rays.direction);
-        return packetwalk::walkOcclusion(tree, r, packetwalk::rootLanes(tree, r, bits));
+        return packetwalk::occlusionLanes(*shading.scene,
+                                          packetwalk::raysOf(rays.origin, rays.direction), bits);
     }
     FloatArray amounts;
     for (int k = 0; k < kLanes; ++k) {

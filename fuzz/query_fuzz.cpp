@@ -5,7 +5,8 @@
 // walks answer like the tree walks, bit for bit; every packet path the processor has answers
 // like the scalar queries, bit for bit, in every lane; trace returns; and whole samples of a
 // few rows come out of every sample kernel the processor has as out of the width-1 one, bit
-// for bit.
+// for bit. The packets and the samples are checked again with the scene's wide tree, as
+// scenes past 110 spheres are walked, for rays as the renderer makes them.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -25,6 +26,7 @@
 #include "scene/scene.h"
 #include "shading/random.h"
 #include "shading/trace.h"
+#include "tests/support/random_scene.h"
 
 namespace lucentor::fuzzing {
 namespace {
@@ -180,6 +182,36 @@ void checkSamples(const Scene& scene, ByteReader& reader) {
     }
 }
 
+// The ray as the renderer makes rays: finite, with a unit direction; false for none such.
+bool asRendered(Ray& ray) {
+    const auto finite = [](const Vec3& v) {
+        return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+    };
+    if (!finite(ray.origin) || !finite(ray.direction) ||
+        !(dot(ray.direction, ray.direction) > 0.0f)) {
+        return false;
+    }
+    ray.direction = testing::normalized(ray.direction);
+    return finite(ray.direction);
+}
+
+// The wide walks meet the spheres in another order in a packet than one ray at a time, and
+// must answer alike: the packets and the samples again, over a wide tree of the same spheres.
+void checkWideWalks(Scene& scene, const std::array<Ray, kMaxRays>& rays, int rayCount,
+                    ByteReader& reader) {
+    buildWideTree(scene.leaves, scene.root, scene.wideTree);
+    if (!isWideTreeOf(scene.wideTree, scene.root)) return;
+    std::array<Ray, kMaxRays> rendered{};
+    int count = 0;
+    for (int i = 0; i < rayCount; ++i) {
+        Ray ray = rays[std::size_t(i)];
+        if (asRendered(ray)) rendered[std::size_t(count++)] = ray;
+    }
+    if (count > 0) checkPackets(scene, rendered, count, reader);
+    checkSamples(scene, reader);
+    scene.wideTree = WideTree{};
+}
+
 void fuzzQueries(ByteReader& reader) {
     auto scene = std::make_unique<Scene>();
     decodeScene(reader, *scene);
@@ -201,6 +233,7 @@ void fuzzQueries(ByteReader& reader) {
     }
     checkPackets(*scene, rays, rayCount, reader);
     checkSamples(*scene, reader);
+    checkWideWalks(*scene, rays, rayCount, reader);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "query/geometry.h"
 #include "query/traversal.h"
+#include "query/wide_walk.h"
 #include "scene/scene.h"
 
 namespace lucentor {
@@ -20,11 +21,17 @@ int slotHolding(const Scene& scene, const BvhNode* leaf) {
 }
 
 // The slot of the sphere the ray hits, found through the hierarchy, or -1; ray.t is lowered to
-// the hit. The walk takes the scene's packed copy of the tree when it is a copy of this root,
-// whose leaves carry their slots.
+// the hit. The walk takes the scene's wide tree or packed copy of the tree when it was made for
+// this root, whose leaves carry their slots.
 int closestSphereSlot(const Scene& scene, Ray& ray) {
     BvhNode* const root = scene.root;
     if (root == nullptr) return -1;
+    if (isWideTreeOf(scene.wideTree, root)) {
+        WideHit hit{ray.t, -1};
+        closestWideHit(scene.wideTree, 0, wideRayOf(ray), hit);
+        ray.t = hit.t;
+        return hit.slot;
+    }
     const Vec3 inverse = reciprocal(ray.direction);
     if (!spanHits(nodeSpan(ray, inverse, *root))) return -1;
     if (isCopyOf(scene.packedTree, root)) {

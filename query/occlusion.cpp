@@ -3,6 +3,7 @@
 #include "query/geometry.h"
 #include "query/traversal.h"
 #include "query/tree_views.h"
+#include "query/wide_walk.h"
 #include "scene/scene.h"
 
 namespace lucentor {
@@ -70,6 +71,8 @@ float blockingAmount(const Ray& ray, const Sphere& sphere) {
 float Ray::occlusion(const Scene& scene) const {
     BvhNode* const root = scene.root;
     if (root == nullptr) return 0.0f;
+    if (isWideTreeOf(scene.wideTree, root))
+        return wideOcclusion(scene.wideTree, 0, wideRayOf(*this), 0.0f);
     const Vec3 inverse = reciprocal(direction);
     if (!spanHits(nodeSpan(*this, inverse, *root))) return 0.0f;
     if (isCopyOf(scene.packedTree, root)) {

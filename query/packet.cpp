@@ -19,6 +19,7 @@ bool walksPackets(SimdPath path, const Scene& scene) {
 }  // namespace
 
 bool packetWalksApply(const Scene& scene) {
+    if (isWideTreeOf(scene.wideTree, scene.root)) return true;
     return isCopyOf(scene.packedTree, scene.root) &&
            scene.packedTree.innerLevels <= kMaxTraversalDepth + 1;
 }
@@ -67,9 +68,9 @@ void occlusions(SimdPath path, const Scene& scene, const RayPacket& rays, std::u
         return;
     }
     if (path == SimdPath::Avx512) {
-        avx512::occlusionSums(scene.packedTree, rays, active, amounts.data());
+        avx512::occlusionSums(scene, rays, active, amounts.data());
     } else {
-        avx2::occlusionSums(scene.packedTree, rays, active, amounts.data());
+        avx2::occlusionSums(scene, rays, active, amounts.data());
     }
 }
 

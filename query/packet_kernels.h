@@ -8,11 +8,11 @@
 
 namespace lucentor {
 
-// The packet queries over a scene whose packed tree is a copy of its root, and whose every inner
-// node lies within kMaxTraversalDepth levels of the root, so that neither walk's depth limit can
-// cut it short. Each set of kernels lives in its instruction set's translation unit with the
-// sample pipeline (engine/kernel_avx2.cpp, engine/kernel_avx512.cpp); call one only on a
-// processor that has it.
+// The packet queries over a scene whose wide tree was built for its root, or whose packed tree is
+// a copy of its root with every inner node within kMaxTraversalDepth levels of the root, so that
+// neither walk's depth limit can cut it short. Each set of kernels lives in its instruction set's
+// translation unit with the sample pipeline (engine/kernel_avx2.cpp, engine/kernel_avx512.cpp);
+// call one only on a processor that has it.
 //
 // closestHits: for each lane of `active`, Ray::closestHit of that lane's ray: the root's box
 // test and the walk, with the same leaves tested in the same order against the same t as the
@@ -22,14 +22,12 @@ namespace lucentor {
 
 namespace avx2 {
 void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records);
-void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,
-                   float* amounts);
+void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active, float* amounts);
 }  // namespace avx2
 
 namespace avx512 {
 void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records);
-void occlusionSums(const PackedTree& tree, const RayPacket& rays, std::uint32_t active,
-                   float* amounts);
+void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active, float* amounts);
 }  // namespace avx512
 
 }  // namespace lucentor

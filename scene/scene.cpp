@@ -27,46 +27,6 @@ void Scene::addSphere(Vec3 center, float radius, Vec3 color, float material) {
     ++sphereCount;
 }
 
-namespace {
-
-// Makes a copy of every leaf below `node` in depth-first, left-first order and puts it in its
-// parent's place; `old` and `copies` get the replaced leaves and their copies, in that order.
-void copyLeavesBelow(BvhNode& node, std::vector<BvhNode*>& old, std::vector<BvhNode*>& copies) {
-    for (BvhNode** child : {&node.left, &node.right}) {
-        if ((*child)->left != nullptr) {
-            copyLeavesBelow(**child, old, copies);
-            continue;
-        }
-        auto* copy = new BvhNode;
-        copy->boxMin = (*child)->boxMin;
-        copy->boxMax = (*child)->boxMax;
-        copy->sphere = new Sphere(*(*child)->sphere);
-        old.push_back(*child);
-        copies.push_back(copy);
-        *child = copy;
-    }
-}
-
-}  // namespace
-
-void Scene::relayLeaves(LeafSlots& slots) {
-    if (root == nullptr || root->left == nullptr) return;
-    std::vector<BvhNode*> old;
-    std::vector<BvhNode*> copies;
-    old.reserve(leaves.size());
-    copies.reserve(leaves.size());
-    copyLeavesBelow(*root, old, copies);
-    LeafSlots remade;
-    for (std::size_t i = 0; i < old.size(); ++i) {
-        const int slot = slots.find(old[i]);
-        leaves[std::size_t(slot)] = copies[i];
-        remade.add(copies[i], slot);
-    }
-    slots = std::move(remade);
-    // Freed only now, so that no copy took a freed leaf's place.
-    for (BvhNode* leaf : old) delete leaf;
-}
-
 void Scene::addPlane(Vec3 point, Vec3 color, Vec3 normal, float material) {
     if (planeCount >= limits.planes) return;
     planes.push_back(nullptr);

@@ -8,6 +8,7 @@
 #include "scene/leaf_slots.h"
 #include "scene/packed_tree.h"
 #include "scene/records.h"
+#include "scene/wide_tree.h"
 
 namespace lucentor {
 
@@ -63,6 +64,7 @@ struct Scene {
     std::vector<Plane*> planes;
     std::vector<Light*> lights;
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
+    WideTree wideTree;      // the queries' tree instead, past kWideTreeThreshold spheres
     PlaneRule planeRule = PlaneRule::Mirrored;
     std::optional<CameraPose> camera;  // a scene file's own camera; the fixed one otherwise
 
@@ -86,21 +88,17 @@ struct Scene {
     // kMaxBuildDepth levels of the root, whatever the spheres hold.
     static BvhNode* buildBvh(int depth, BvhNode* const* nodes, int count);
 
-    // Builds the hierarchy over the spheres added so far, stores it in root and packs it for
-    // the queries. Past the presets' container, each leaf and its sphere are made anew in the
-    // tree's order first (see relayLeaves).
+    // Builds the hierarchy over the spheres added so far and stores it in root; then makes the
+    // queries' tree: past kWideTreeThreshold spheres a wide tree over the spheres, otherwise
+    // the packed copy of root's tree.
     void buildHierarchy() {
         root = buildBvh(0, leaves.data(), sphereCount);
-        LeafSlots slots = leafSlotsOf(leaves);
-        if (sphereCount > kMaxSpheres) relayLeaves(slots);
-        packTree(root, slots, packedTree);
+        if (sphereCount > kWideTreeThreshold) {
+            buildWideTree(leaves, root, wideTree);
+            return;
+        }
+        packTree(root, leafSlotsOf(leaves), packedTree);
     }
-
-    // Replaces every leaf of the built tree and its sphere by equal copies made in the order
-    // the walks meet them, each leaf beside its sphere, and updates `leaves` and `slots`:
-    // spheres added in any order then lie in memory as they lie in space, so that a ray's
-    // walk finds its leaves in a few cache lines rather than across the whole heap.
-    void relayLeaves(LeafSlots& slots);
 };
 
 }  // namespace lucentor

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "query/geometry.h"
+#include "scene/records.h"
+#include "scene/wide_tree.h"
+
+namespace lucentor {
+
+// A ray as the wide walks take it: its direction's reciprocal is taken once per query.
+struct WideRay {
+    Vec3 origin;
+    Vec3 direction;  // unit length, as for every query
+    Vec3 inverse;
+};
+
+constexpr WideRay wideRayOf(const Ray& ray) {
+    return {ray.origin, ray.direction, reciprocal(ray.direction)};
+}
+
+// The nearest sphere hit so far: its distance (the ray's t while none is) and slot, or -1.
+struct WideHit {
+    float t = kFarDistance;
+    int slot = -1;
+};
+
+// Takes in the spheres below `node`'s children (node 0 for the whole tree): a sphere whose near
+// intersection lies strictly between 0 and hit.t replaces the hit, and so does one at exactly
+// hit.t with a lower slot than the hit's. So the result is the least distance and, among equal
+// ones, the lowest slot, in whatever order spheres are met: the walks of every width agree.
+// A sphere counts only if its leaf's box is hit and its intersection lies no nearer than the
+// distance at which the ray enters that box. That makes the set of spheres that count
+// independent of the order of the walk, since a box's entry is never below that of a box
+// inside it, so no walk cuts off a sphere that counts. The boxes are widened so that nearly
+// every sphere the test accepts counts; where the rounding of a grazing hit's root strays
+// further (rays from far away; a few rays a pass at a million spheres), it does not, on every
+// path alike.
+void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit& hit);
+
+// `sum` plus the blocking of the spheres below `node`'s children, as the occlusion query
+// counts it (0, kGlassBlocking or 1 each), clamped to 1. The amounts are multiples of 0.5,
+// whose sums are exact in any order.
+float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float sum);
+
+}  // namespace lucentor

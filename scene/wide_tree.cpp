@@ -1,0 +1,283 @@
+#include "scene/wide_tree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <span>
+
+namespace lucentor {
+namespace {
+
+// What the builder keeps of a sphere: 24 bytes, moved about while the lists are split.
+struct Item {
+    Vec3 center;
+    float radius = 0.0f;
+    float radiusSquared = 0.0f;
+    LeafTag tag;
+};
+
+struct Box {
+    std::array<float, 3> lo{kInfinity, kInfinity, kInfinity};
+    std::array<float, 3> hi{-kInfinity, -kInfinity, -kInfinity};
+    static constexpr float kInfinity = std::numeric_limits<float>::infinity();
+};
+
+float coordinate(const Vec3& v, int axis) {
+    if (axis == 0) return v.x;
+    return axis == 1 ? v.y : v.z;
+}
+
+// Widens `box` to take in [lo, hi] on `axis`; a NaN bound leaves it NaN, so that no box
+// test hits it and the spheres behind it are never accepted, as in the binary walks.
+void widen(Box& box, int axis, float lo, float hi) {
+    const auto a = std::size_t(axis);
+    if (std::isnan(lo) || std::isnan(hi) || std::isnan(box.lo[a])) {
+        box.lo[a] = box.hi[a] = std::numeric_limits<float>::quiet_NaN();
+        return;
+    }
+    box.lo[a] = std::min(box.lo[a], lo);
+    box.hi[a] = std::max(box.hi[a], hi);
+}
+
+void widenBySphere(Box& box, const Item& item) {
+    for (int axis = 0; axis < 3; ++axis) {
+        const float c = coordinate(item.center, axis);
+        widen(box, axis, c - item.radius, c + item.radius);
+    }
+}
+
+void widenByBox(Box& box, const Box& other) {
+    for (int axis = 0; axis < 3; ++axis) {
+        widen(box, axis, other.lo[std::size_t(axis)], other.hi[std::size_t(axis)]);
+    }
+}
+
+// Half the surface area; infinite or NaN boxes give what they give, compared only among
+// themselves.
+float halfArea(const Box& box) {
+    const float x = box.hi[0] - box.lo[0];
+    const float y = box.hi[1] - box.lo[1];
+    const float z = box.hi[2] - box.lo[2];
+    return x * y + y * z + z * x;
+}
+
+constexpr int kBins = 16;
+
+struct Binning {
+    int axis = -1;  // -1: the centres do not spread along any axis
+    float lo = 0.0f;
+    float scale = 0.0f;
+};
+
+// The bin of a centre coordinate; NaN centres go to bin 0.
+int binOf(const Binning& binning, float c) {
+    const float at = (c - binning.lo) * binning.scale;
+    if (!(at >= 0.0f)) return 0;
+    return at >= float(kBins - 1) ? kBins - 1 : int(at);
+}
+
+Binning binningOf(std::span<const Item> items) {
+    Box centres;
+    for (const Item& item : items) {
+        for (int axis = 0; axis < 3; ++axis) {
+            const float c = coordinate(item.center, axis);
+            if (std::isnan(c)) continue;
+            centres.lo[std::size_t(axis)] = std::min(centres.lo[std::size_t(axis)], c);
+            centres.hi[std::size_t(axis)] = std::max(centres.hi[std::size_t(axis)], c);
+        }
+    }
+    Binning binning;
+    float widest = 0.0f;
+    for (int axis = 0; axis < 3; ++axis) {
+        const float extent = centres.hi[std::size_t(axis)] - centres.lo[std::size_t(axis)];
+        if (extent > widest && std::isfinite(extent)) {
+            widest = extent;
+            binning = {axis, centres.lo[std::size_t(axis)], float(kBins) / extent};
+        }
+    }
+    return binning;
+}
+
+// The bin boundary with the least surface-area cost, or 0 when every centre fell in one bin.
+int bestBoundary(std::span<const Item> items, const Binning& binning) {
+    std::array<Box, kBins> boxes{};
+    std::array<std::size_t, kBins> counts{};
+    for (const Item& item : items) {
+        const auto bin = std::size_t(binOf(binning, coordinate(item.center, binning.axis)));
+        widenBySphere(boxes[bin], item);
+        ++counts[bin];
+    }
+    std::array<float, kBins> aboveCost{};
+    Box above;
+    std::size_t aboveCount = 0;
+    for (int bin = kBins - 1; bin > 0; --bin) {
+        widenByBox(above, boxes[std::size_t(bin)]);
+        aboveCount += counts[std::size_t(bin)];
+        aboveCost[std::size_t(bin)] = halfArea(above) * float(aboveCount);
+    }
+    int best = 0;
+    float bestCost = std::numeric_limits<float>::infinity();
+    Box below;
+    std::size_t belowCount = 0;
+    for (int boundary = 1; boundary < kBins; ++boundary) {
+        widenByBox(below, boxes[std::size_t(boundary - 1)]);
+        belowCount += counts[std::size_t(boundary - 1)];
+        if (belowCount == 0 || belowCount == items.size()) continue;
+        const float cost = halfArea(below) * float(belowCount) + aboveCost[std::size_t(boundary)];
+        if (cost < bestCost) {
+            bestCost = cost;
+            best = boundary;
+        }
+    }
+    return best;
+}
+
+// Halves the list by the centres' order along the binning axis (or as it lies, when the
+// centres coincide): the fallback that keeps the tree within kMaxWideLevels.
+std::size_t splitAtMedian(std::span<Item> items, int axis) {
+    const std::size_t half = items.size() / 2;
+    if (axis < 0) return half;
+    std::nth_element(items.begin(), items.begin() + std::ptrdiff_t(half), items.end(),
+                     [axis](const Item& a, const Item& b) {
+                         return coordinate(a.center, axis) < coordinate(b.center, axis);
+                     });
+    return half;
+}
+
+// Splits the list in two non-empty parts, lower part first, and returns the lower part's size.
+std::size_t split(std::span<Item> items, int level) {
+    const Binning binning = binningOf(items);
+    if (binning.axis < 0 || level >= kMaxWideLevels / 2) {
+        return splitAtMedian(items, binning.axis);
+    }
+    const int boundary = bestBoundary(items, binning);
+    if (boundary == 0) return splitAtMedian(items, binning.axis);
+    const auto lower = std::partition(items.begin(), items.end(), [&](const Item& item) {
+        return binOf(binning, coordinate(item.center, binning.axis)) < boundary;
+    });
+    return std::size_t(lower - items.begin());
+}
+
+struct Builder {
+    WideTree& wide;
+    float pad = 0.0f;
+};
+
+void setChildBox(WideNode& node, std::size_t child, const Box& box, float pad) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        node.boxMin[axis][child] = box.lo[axis] - pad;
+        node.boxMax[axis][child] = box.hi[axis] + pad;
+    }
+}
+
+// The node's children: the list split, always the largest part further, until there are
+// kWideChildren parts or every part fits a leaf.
+int childrenOf(std::span<Item> items, int level,
+               std::array<std::span<Item>, kWideChildren>& parts) {
+    parts[0] = items;
+    int count = 1;
+    while (count < kWideChildren) {
+        int largest = -1;
+        for (int k = 0; k < count; ++k) {
+            const std::size_t size = parts[std::size_t(k)].size();
+            if (size > std::size_t(kWideLeafSpheres) &&
+                (largest < 0 || size > parts[std::size_t(largest)].size())) {
+                largest = k;
+            }
+        }
+        if (largest < 0) break;
+        const std::span<Item> whole = parts[std::size_t(largest)];
+        const std::size_t lower = split(whole, level);
+        parts[std::size_t(largest)] = whole.first(lower);
+        parts[std::size_t(count++)] = whole.subspan(lower);
+    }
+    return count;
+}
+
+int buildNode(Builder& builder, std::span<Item> items, int level);
+
+// Fills child `k` of node `index` with `items`: a leaf when they fit one, else a node.
+void buildChild(Builder& builder, int index, std::size_t k, std::span<Item> items, int level) {
+    Box box;
+    for (const Item& item : items) widenBySphere(box, item);
+    WideTree& wide = builder.wide;
+    setChildBox(wide.nodes[std::size_t(index)], k, box, builder.pad);
+    if (items.size() <= std::size_t(kWideLeafSpheres)) {
+        WideLeaf& leaf = wide.leaves.emplace_back();
+        for (std::size_t s = 0; s < items.size(); ++s) {
+            leaf.centerX[s] = items[s].center.x;
+            leaf.centerY[s] = items[s].center.y;
+            leaf.centerZ[s] = items[s].center.z;
+            leaf.radiusSquared[s] = items[s].radiusSquared;
+            leaf.tags[s] = items[s].tag;
+        }
+        wide.nodes[std::size_t(index)].children[k] = ~std::int32_t(wide.leaves.size() - 1);
+        wide.nodes[std::size_t(index)].counts[k] = std::uint8_t(items.size());
+        return;
+    }
+    const int child = buildNode(builder, items, level + 1);
+    wide.nodes[std::size_t(index)].children[k] = child;
+    wide.nodes[std::size_t(index)].counts[k] = kInnerChild;
+}
+
+int buildNode(Builder& builder, std::span<Item> items, int level) {
+    WideTree& wide = builder.wide;
+    if (level + 1 > wide.levels) wide.levels = level + 1;
+    const auto index = int(wide.nodes.size());
+    wide.nodes.emplace_back();
+    WideNode& node = wide.nodes.back();
+    for (auto& axis : node.boxMin) axis.fill(std::numeric_limits<float>::quiet_NaN());
+    for (auto& axis : node.boxMax) axis.fill(std::numeric_limits<float>::quiet_NaN());
+    std::array<std::span<Item>, kWideChildren> parts;
+    const int count = childrenOf(items, level, parts);
+    for (int k = 0; k < count; ++k) {
+        buildChild(builder, index, std::size_t(k), parts[std::size_t(k)], level);
+    }
+    return index;
+}
+
+// The widening of every box: 2^-17 of the largest coordinate magnitude a ray's sphere test
+// meets, taken as the spheres' farthest reach from the origin plus kFarDistance for the ray's
+// own origin. The sphere test's rounding moves the line's closest approach by a few units of
+// the last place of those magnitudes (2^-24 each), far less than the widening; only near a
+// grazing hit, where the square root magnifies that error, can an accepted hit lie outside.
+float padOf(std::span<const Item> items) {
+    float reach = 0.0f;
+    for (const Item& item : items) {
+        for (int axis = 0; axis < 3; ++axis) {
+            const float extent = std::fabs(coordinate(item.center, axis)) + std::fabs(item.radius);
+            if (std::isfinite(extent)) reach = std::max(reach, extent);
+        }
+    }
+    return (reach + kFarDistance) * 0x1p-17f;
+}
+
+}  // namespace
+
+void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, WideTree& wide) {
+    wide = WideTree{};
+    if (leaves.empty() || root == nullptr) return;
+    std::vector<Item> items;
+    items.reserve(leaves.size());
+    for (std::size_t k = 0; k < leaves.size(); ++k) {
+        const Sphere& sphere = *leaves[k]->sphere;
+        items.push_back({sphere.center, sphere.radius, sphere.radiusSquared,
+                         leafTagOf(int(k), isRefractive(sphere.material))});
+    }
+    // Room for what the builder makes of a layer of a million spheres (0.34 leaves and 0.16
+    // nodes a sphere), so that the arrays do not grow by doubling while the sort records are
+    // alive: at a million spheres that took 42 MB more at the peak. A tree that needs more
+    // grows as vectors do.
+    wide.leaves.reserve(leaves.size() * 3 / 8 + 1);
+    wide.nodes.reserve(leaves.size() * 3 / 16 + 1);
+    Builder builder{wide, padOf(items)};
+    wide.pad = builder.pad;
+    buildNode(builder, items, 0);
+    items = std::vector<Item>();  // freed before the arrays are trimmed, which copies them
+    wide.nodes.shrink_to_fit();
+    wide.leaves.shrink_to_fit();
+    wide.source = root;
+}
+
+}  // namespace lucentor

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "scene/bvh.h"
+#include "scene/packed_tree.h"
+#include "scene/records.h"
+
+namespace lucentor {
+
+// Scenes of more spheres than this get a wide tree for their queries (see WideTree); up to it,
+// the queries walk the binary hierarchy. The presets' container: every preset, and every scene
+// file no larger, keeps the walks over the hierarchy the builder makes.
+inline constexpr int kWideTreeThreshold = 110;
+
+// Children per node of a wide tree, tested side by side with one run of four-lane arithmetic.
+inline constexpr int kWideChildren = 4;
+
+// Spheres per leaf of a wide tree at most.
+inline constexpr int kWideLeafSpheres = 4;
+
+// The most node levels of a wide tree: the builder halves its lists from half this depth on.
+inline constexpr int kMaxWideLevels = 48;
+
+// One node of a wide tree: per axis the four children's box corners side by side, then the
+// children. A child is an inner node's index in WideTree::nodes, or a leaf: ~k for
+// WideTree::leaves[k], holding `counts` spheres. An unused child has count 0, an inner child
+// kInnerChild; an unused child's box is all NaN, which every box test misses.
+struct alignas(64) WideNode {
+    std::array<std::array<float, kWideChildren>, 3> boxMin{};
+    std::array<std::array<float, kWideChildren>, 3> boxMax{};
+    std::array<std::int32_t, kWideChildren> children{};
+    std::array<std::uint8_t, kWideChildren> counts{};
+};
+
+// The spheres of one leaf as the wide walks read them, component by component so that one run
+// of four-lane arithmetic tests them all: each sphere's own floats, and its slot in
+// Scene::leaves with whether it is glass as a LeafTag. Lanes past the leaf's count hold zeros.
+struct alignas(16) WideLeaf {
+    std::array<float, kWideLeafSpheres> centerX{};
+    std::array<float, kWideLeafSpheres> centerY{};
+    std::array<float, kWideLeafSpheres> centerZ{};
+    std::array<float, kWideLeafSpheres> radiusSquared{};
+    std::array<LeafTag, kWideLeafSpheres> tags{};
+};
+
+// A tree of kWideChildren-wide nodes over a scene's spheres, built with a binned surface-area
+// heuristic for the queries of big scenes: a few levels of nodes whose children are tested
+// together, and leaves of up to kWideLeafSpheres spheres lying side by side. Unlike the
+// binary hierarchy, its walks' answers do not depend on its shape or on the order of the walk
+// (see closestWideHit): every box is widened by `pad` beyond its spheres, so that the spheres
+// that count are, but for rare grazing hits, every sphere the ray's sphere test accepts.
+struct WideTree {
+    const BvhNode* source = nullptr;  // the root of the scene it was built for; null if none
+    float pad = 0.0f;
+    int levels = 0;               // node levels on the longest path down from nodes[0]
+    std::vector<WideNode> nodes;  // nodes[0] is the root
+    std::vector<WideLeaf> leaves;
+};
+
+inline constexpr std::uint8_t kInnerChild = 0xff;
+
+constexpr bool isWideLeaf(std::uint8_t count) { return count != kInnerChild; }
+
+// The index in WideTree::leaves of a leaf child ~k.
+constexpr std::size_t wideLeafIndex(std::int32_t child) {
+    return std::size_t(std::uint32_t(~child));
+}
+
+// Whether the queries take `wide` for a scene whose root is `root`.
+constexpr bool isWideTreeOf(const WideTree& wide, const BvhNode* root) {
+    return root != nullptr && wide.source == root;
+}
+
+// Builds `wide` over the spheres of `leaves`, each named by its index there, for the scene
+// whose hierarchy is `root`. Leaves `wide` empty when there are no leaves or root is null.
+void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, WideTree& wide);
+
+}  // namespace lucentor

@@ -1,0 +1,258 @@
+#include "query/wide_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "query/geometry.h"
+#include "query/occlusion.h"
+#include "query/packet.h"
+#include "scene/scene.h"
+#include "tests/support/every_path.h"
+#include "tests/support/random_scene.h"
+
+namespace lucentor {
+namespace {
+
+std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
+
+float uniform(std::mt19937& random, float low, float high) {
+    return std::uniform_real_distribution<float>(low, high)(random);
+}
+
+Vec3 unitVector(std::mt19937& random) {
+    std::normal_distribution<float> gauss;
+    for (;;) {
+        const Vec3 v{gauss(random), gauss(random), gauss(random)};
+        if (dot(v, v) > 1e-6f) return testing::normalized(v);
+    }
+}
+
+// A scene past kWideTreeThreshold: a third of its spheres anywhere in a cube of half-width 10,
+// a third touching an earlier one (centres apart by the sum of the radii), a third coinciding
+// with an earlier one; a quarter of them glass.
+struct Ball {
+    Vec3 center;
+    float radius = 0.0f;
+};
+
+void fillBigScene(Scene& scene, std::mt19937& random, int spheres) {
+    scene.limits = kSceneFileLimits;
+    std::vector<Ball> made;
+    for (int i = 0; i < spheres; ++i) {
+        const float material = i % 4 == 0 ? 1.5f : 0.0f;
+        const int kind = i == 0 ? 0 : int(random() % 3);
+        Ball sphere{{uniform(random, -10, 10), uniform(random, -10, 10), uniform(random, -10, 10)},
+                    uniform(random, 0.05f, 1.5f)};
+        if (kind > 0) {
+            const Ball& earlier = made[random() % made.size()];
+            sphere =
+                kind == 1
+                    ? Ball{earlier.center + unitVector(random) * (earlier.radius + sphere.radius),
+                           sphere.radius}
+                    : earlier;
+        }
+        made.push_back(sphere);
+        scene.addSphere(sphere.center, sphere.radius, {1, 1, 1}, material);
+    }
+    scene.buildHierarchy();
+}
+
+// A ray from the cube, or from a sphere's surface as bounces start.
+Ray someRay(const Scene& scene, std::mt19937& random) {
+    if (random() % 2 == 0) return testing::randomRay(random);
+    const Sphere& sphere = *scene.leaves[random() % scene.leaves.size()]->sphere;
+    return {sphere.center + unitVector(random) * sphere.radius, unitVector(random)};
+}
+
+// Known without any tree: every sphere tested in slot order, each accepted only when strictly
+// nearer, so the nearest wins and the lowest slot among equally near ones.
+int nearestSlot(const Scene& scene, Ray& ray) {
+    int slot = -1;
+    for (int k = 0; k < scene.sphereCount; ++k) {
+        const Sphere& sphere = *scene.leaves[std::size_t(k)]->sphere;
+        if (hitSphere(ray, sphere.center, sphere.radiusSquared)) slot = k;
+    }
+    return slot;
+}
+
+float totalBlocking(const Scene& scene, const Ray& ray) {
+    float sum = 0.0f;
+    for (const BvhNode* leaf : scene.leaves) sum += blockingAmount(ray, *leaf->sphere);
+    return sum >= 1.0f ? 1.0f : sum;
+}
+
+// How many spheres the ray meets at exactly distance t.
+int spheresAt(const Scene& scene, const Ray& ray, float t) {
+    int count = 0;
+    for (const BvhNode* leaf : scene.leaves) {
+        Ray probe = ray;
+        probe.t = kFarDistance;
+        if (hitSphere(probe, leaf->sphere->center, leaf->sphere->radiusSquared) && probe.t == t) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+struct Answer {
+    Ray ray;
+    HitRecord record;
+    float amount = 0.0f;
+};
+
+Answer answerOf(const Scene& scene, const Ray& start) {
+    Answer answer{start, {}, 0.0f};
+    answer.record = answer.ray.closestHit(scene);
+    answer.amount = start.occlusion(scene);
+    return answer;
+}
+
+// The answers of the binary hierarchy's walk: the scene's tree packed and walked as a preset's.
+std::vector<Answer> binaryAnswers(Scene& scene, const std::vector<Ray>& rays) {
+    packTree(scene.root, leafSlotsOf(scene.leaves), scene.packedTree);
+    const BvhNode* const source = scene.wideTree.source;
+    scene.wideTree.source = nullptr;
+    std::vector<Answer> answers;
+    answers.reserve(rays.size());
+    for (const Ray& ray : rays) answers.push_back(answerOf(scene, ray));
+    scene.wideTree.source = source;
+    return answers;
+}
+
+// The wide tree's answers are the nearest sphere, lowest slot first, and the clamped sum of
+// every blocking sphere, as the spheres give them one by one; the binary walk's agree on every
+// distance, amount and kind, and on the slot unless spheres tie at the distance (it keeps the
+// one its order meets first).
+TEST(WideTree, AnswersAsEverySphereTestedAloneAndAsTheBinaryWalk) {
+    std::mt19937 random(26);
+    int ties = 0;
+    for (int i = 0; i < 12; ++i) {
+        Scene scene;
+        fillBigScene(scene, random, 150 + 400 * i);
+        ASSERT_TRUE(isWideTreeOf(scene.wideTree, scene.root));
+        std::vector<Ray> rays;
+        rays.reserve(400);
+        for (int r = 0; r < 400; ++r) rays.push_back(someRay(scene, random));
+        const std::vector<Answer> binary = binaryAnswers(scene, rays);
+        for (std::size_t r = 0; r < rays.size(); ++r) {
+            const std::string at = "scene " + std::to_string(i) + " ray " + std::to_string(r);
+            const Answer wide = answerOf(scene, rays[r]);
+            Ray alone = rays[r];
+            const int slot = nearestSlot(scene, alone);
+            ASSERT_EQ(bits(wide.ray.t), bits(alone.t)) << at;
+            ASSERT_EQ(bits(wide.record.index), bits(slot < 0 ? 0.0f : float(slot))) << at;
+            ASSERT_EQ(bits(wide.amount), bits(totalBlocking(scene, rays[r]))) << at;
+            ASSERT_EQ(bits(binary[r].ray.t), bits(wide.ray.t)) << at;
+            ASSERT_EQ(bits(binary[r].record.kind), bits(wide.record.kind)) << at;
+            ASSERT_EQ(bits(binary[r].amount), bits(wide.amount)) << at;
+            if (slot >= 0 && spheresAt(scene, rays[r], alone.t) > 1) {
+                ++ties;
+                continue;
+            }
+            ASSERT_EQ(bits(binary[r].record.index), bits(wide.record.index)) << at;
+        }
+    }
+    EXPECT_GT(ties, 0) << "coincident spheres must give ties";
+}
+
+class WidePackets : public testing::EveryPath {};
+
+// A packet of rays from one point in directions `spread` apart around one direction: camera
+// rays of one tile at 0.001, rays that part a few levels down at 0.05. From `far` away (a
+// million units back along the direction, with t to reach the spheres), where the sphere
+// tests' rounding exceeds the boxes' widening.
+std::array<Ray, kMaxPacketLanes> fan(std::mt19937& random, float spread, bool far) {
+    Ray centre = testing::randomRay(random);
+    if (far) centre.origin = centre.origin - centre.direction * 1e6f;
+    // From far away the fan narrows as much as it is longer, to stay on the spheres.
+    std::normal_distribution<float> offset(0.0f, far ? spread * 1e-6f : spread);
+    std::array<Ray, kMaxPacketLanes> rays;
+    for (Ray& ray : rays) {
+        const Vec3 d = centre.direction + Vec3{offset(random), offset(random), offset(random)};
+        ray = {centre.origin, testing::normalized(d), far ? 2e6f : kFarDistance};
+    }
+    return rays;
+}
+
+// Every lane of every path answers as the one-ray walk, whether the packet walks a node
+// together, parts, or holds a single lane from the start, also for rays from far away.
+TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
+    std::mt19937 random(27);
+    constexpr std::uint32_t kActiveSets[] = {0xffffu, 0x8421u, 0x0100u, 0x0001u, 0x7ffeu};
+    constexpr float kSpreads[] = {0.0f, 0.001f, 0.05f, 1.0f};
+    for (int i = 0; i < 6; ++i) {
+        Scene scene;
+        fillBigScene(scene, random, 2000 + 3000 * i);
+        if (i % 2 == 1) scene.addLight({0, 0, 0}, 2.0f, {1, 1, 1}, 1.0f);
+        for (int p = 0; p < 160; ++p) {
+            const std::array<Ray, kMaxPacketLanes> rays = fan(random, kSpreads[p % 4], p % 8 >= 4);
+            const std::uint32_t active = kActiveSets[std::size_t(p / 4) % std::size(kActiveSets)];
+            RayPacket packet;
+            for (int k = 0; k < kMaxPacketLanes; ++k) packet.set(k, rays[std::size_t(k)]);
+            std::array<HitRecord, kMaxPacketLanes> records{};
+            std::array<float, kMaxPacketLanes> amounts{};
+            closestHits(GetParam(), scene, packet, active, records);
+            occlusions(GetParam(), scene, packet, active, amounts);
+            for (int k = 0; k < kMaxPacketLanes; ++k) {
+                if ((active >> k & 1u) == 0) continue;
+                const auto lane = std::size_t(k);
+                const std::string at = "scene " + std::to_string(i) + " packet " +
+                                       std::to_string(p) + " lane " + std::to_string(k);
+                const Answer alone = answerOf(scene, rays[lane]);
+                ASSERT_EQ(bits(packet.t[lane]), bits(alone.ray.t)) << at;
+                ASSERT_EQ(bits(records[lane].kind), bits(alone.record.kind)) << at;
+                ASSERT_EQ(bits(records[lane].index), bits(alone.record.index)) << at;
+                ASSERT_EQ(bits(amounts[lane]), bits(alone.amount)) << at;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, WidePackets, testing::everyPath(), testing::pathCaseName);
+
+// Every sphere lies in exactly one leaf, inside every box on its way down; the tree stays
+// within kMaxWideLevels even where every sphere coincides, and the presets' sizes keep the
+// binary hierarchy.
+TEST(WideTree, HoldsEverySphereOnceWithinItsBoxes) {
+    std::mt19937 random(28);
+    for (const bool coincident : {false, true}) {
+        Scene scene;
+        scene.limits = kSceneFileLimits;
+        for (int i = 0; i < 5000; ++i) {
+            const Vec3 c = coincident ? Vec3{1, 2, 3}
+                                      : Vec3{uniform(random, -5, 5), uniform(random, -5, 5),
+                                             uniform(random, -5, 5)};
+            scene.addSphere(c, 0.1f, {1, 1, 1}, 0.0f);
+        }
+        scene.buildHierarchy();
+        const WideTree& wide = scene.wideTree;
+        ASSERT_LE(wide.levels, kMaxWideLevels);
+        std::vector<int> seen(5000, 0);
+        for (const WideNode& node : wide.nodes) {
+            for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
+                if (node.counts[k] == 0 || !isWideLeaf(node.counts[k])) continue;
+                const WideLeaf& leaf = wide.leaves[wideLeafIndex(node.children[k])];
+                for (std::size_t s = 0; s < std::size_t(node.counts[k]); ++s) {
+                    ++seen[std::size_t(slotOf(leaf.tags[s]))];
+                    EXPECT_GE(leaf.centerX[s] - 0.1f, node.boxMin[0][k]);
+                    EXPECT_LE(leaf.centerZ[s] + 0.1f, node.boxMax[2][k]);
+                }
+            }
+        }
+        EXPECT_EQ(seen, std::vector<int>(5000, 1));
+    }
+    Scene preset;
+    preset.limits = kSceneFileLimits;
+    for (int i = 0; i < kWideTreeThreshold; ++i) preset.addSphere({float(i), 0, 0}, 0.5f, {}, 0);
+    preset.buildHierarchy();
+    EXPECT_FALSE(isWideTreeOf(preset.wideTree, preset.root));
+    EXPECT_TRUE(isCopyOf(preset.packedTree, preset.root));
+}
+
+}  // namespace
+}  // namespace lucentor
