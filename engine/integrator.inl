@@ -201,75 +201,102 @@ inline Floats jitterCoordinates(const RenderJob& job, Ints low, const Divisors& 
     return job.jitterUnit * toFloats(cell);
 }
 
-// The rows of one turn side by side: each lane renders its row pixel by pixel, from the
-// row's own generator.
-struct RowBatch {
-    RayTreeStack stack{};
+// The block of pixels the lanes take at a turn, as square as the width allows (4 by 4 at 16
+// lanes, 4 by 2 at 8): neighbouring rays of a block stay together deeper into the tree than a
+// column's or a row's, and no draw of one pixel moves another's, so any shape gives the same
+// picture.
+inline constexpr int kPacketWidth = kLanes < 4 ? kLanes : 4;
+inline constexpr int kPacketHeight = kLanes / kPacketWidth;
+
+// One packet's pixels, lane by lane (lane k at column x + k % kPacketWidth, row
+// y + k / kPacketWidth), those outside the tile masked out.
+struct PixelPacket {
     Mask lanes;
-    Generators generators;
+    Generators generators;  // each pixel sample's own stream
+    Ints uLow;
+    Divisors uWidth;
     Ints vLow;
     Divisors vWidth;
-    std::array<Vec3*, kLanes> sums{};  // each row's pixel sums
+    std::array<Vec3*, kLanes> sums{};  // each lane's pixel sum
 };
 
-inline void startRowBatch(RowBatch& batch, const RenderJob& job, int pass,
-                          std::span<const int> rows) {
+inline PixelPacket pixelPacket(const RenderJob& job, int pass, const PixelRegion& tile, int x,
+                               int y) {
     alignas(64) std::array<std::uint64_t, kLanes> states{};
+    // Lanes without a pixel take cells of width 1, not 0; they are masked out everywhere.
+    alignas(64) std::array<std::int32_t, kLanes> uLow{};
+    alignas(64) std::array<std::int32_t, kLanes> uHigh{};
     alignas(64) std::array<std::int32_t, kLanes> vLow{};
     alignas(64) std::array<std::int32_t, kLanes> vHigh{};
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        const PixelCell cell = job.pixelCell(0, rows[k]);
-        states[k] = rowSeed(job.seed, pass, rows[k], job.size.height);
-        vLow[k] = cell.vLow;
-        vHigh[k] = cell.vHigh;
-        batch.sums[k] = job.accumulation + job.size.pixelIndex(0, rows[k]);
+    uHigh.fill(1);
+    vHigh.fill(1);
+    PixelPacket packet;
+    std::uint32_t lanes = 0;
+    for (int k = 0; k < kLanes; ++k) {
+        const int px = x + k % kPacketWidth;
+        const int py = y + k / kPacketWidth;
+        if (px >= tile.x + tile.width || py >= tile.y + tile.height) continue;
+        const auto lane = std::size_t(k);
+        const PixelCell cell = job.pixelCell(px, py);
+        states[lane] = pixelSeed(job.seed, pass, px, py);
+        uLow[lane] = cell.uLow;
+        uHigh[lane] = cell.uHigh;
+        vLow[lane] = cell.vLow;
+        vHigh[lane] = cell.vHigh;
+        packet.sums[lane] = job.accumulation + job.size.pixelIndex(px, py);
+        lanes |= std::uint32_t{1} << k;
     }
-    // Lanes without a row take cells of width 1, not 0; they are masked out everywhere.
-    for (std::size_t k = rows.size(); k < std::size_t(kLanes); ++k) vHigh[k] = 1;
-    batch.lanes = lanesBelow(int(rows.size()));
-    batch.generators = generatorsOf(states.data());
-    batch.vLow = loadInts(vLow.data());
-    batch.vWidth = divisorsOf(loadInts(vHigh.data()) - batch.vLow);
+    packet.lanes = maskOf(lanes);
+    packet.generators = generatorsOf(states.data());
+    packet.uLow = loadInts(uLow.data());
+    packet.uWidth = divisorsOf(loadInts(uHigh.data()) - packet.uLow);
+    packet.vLow = loadInts(vLow.data());
+    packet.vWidth = divisorsOf(loadInts(vHigh.data()) - packet.vLow);
+    return packet;
 }
 
-// Each lane's sample into its row's pixel sum. A channel that is not finite adds nothing
+// Each lane's sample into its pixel's sum. A channel that is not finite adds nothing
 // (accumulate's rule), so one degenerate sample cannot spoil the pixel for good.
-inline void accumulateLanes(RowBatch& batch, int x, const Vec3Lanes& color) {
+inline void accumulateLanes(const PixelPacket& packet, const Vec3Lanes& color) {
     constexpr float kInfinity = std::numeric_limits<float>::infinity();
     const auto finite = [](Floats c) { return select(abs(c) < kInfinity, c, 0.0f); };
     const FloatArray red = arrayOf(finite(color.x));
     const FloatArray green = arrayOf(finite(color.y));
     const FloatArray blue = arrayOf(finite(color.z));
     for (int k = 0; k < kLanes; ++k) {
-        if (!isSet(batch.lanes, k)) continue;
+        if (!isSet(packet.lanes, k)) continue;
         const auto lane = std::size_t(k);
-        Vec3& sum = batch.sums[lane][x];
+        Vec3& sum = *packet.sums[lane];
         sum.x += red.values[lane];
         sum.y += green.values[lane];
         sum.z += blue.values[lane];
     }
 }
 
-// Adds one sample to every pixel of `rows` (at most kLanes rows of pass `pass`): the two
-// jitter draws of each pixel, then its trace. Returns early, between columns, once the job's
-// stopRequested is set.
-inline void renderRowLanes(RenderJob& job, const ShadingScene& shading, int pass,
-                           std::span<const int> rows) {
-    RowBatch batch{};
-    startRowBatch(batch, job, pass, rows);
-    for (int x = 0; x < job.size.width; ++x) {
-        if (job.stopRequested.load()) return;  // the rest of the rows wait for no sample
-        const PixelCell cell = job.pixelCell(x, rows[0]);
-        // Two statements: the first draw is the column's, the second the row's.
-        const Floats u =
-            jitterCoordinates(job, intsOf(cell.uLow), divisorsOf(intsOf(cell.uHigh - cell.uLow)),
-                              batch.lanes, batch.generators);
-        const Floats v =
-            jitterCoordinates(job, batch.vLow, batch.vWidth, batch.lanes, batch.generators);
-        RayLanes rays = cameraRays(*job.camera, u, v);
-        const Vec3Lanes color =
-            traceLanes(shading, rays, batch.lanes, 0, batch.generators, batch.stack);
-        accumulateLanes(batch, x, color);
+// One sample of each lane's pixel: its two jitter draws, then its trace.
+inline void samplePacket(const RenderJob& job, const ShadingScene& shading, PixelPacket& packet,
+                         RayTreeStack& stack) {
+    // Two statements: the first draw is the column's, the second the row's.
+    const Floats u =
+        jitterCoordinates(job, packet.uLow, packet.uWidth, packet.lanes, packet.generators);
+    const Floats v =
+        jitterCoordinates(job, packet.vLow, packet.vWidth, packet.lanes, packet.generators);
+    RayLanes rays = cameraRays(*job.camera, u, v);
+    const Vec3Lanes color = traceLanes(shading, rays, packet.lanes, 0, packet.generators, stack);
+    accumulateLanes(packet, color);
+}
+
+// Adds one sample of pass `pass` to every pixel of `tile`, packet after packet. Returns early,
+// between packets, once the job's stopRequested is set.
+inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
+                            const PixelRegion& tile) {
+    RayTreeStack stack{};
+    for (int y = tile.y; y < tile.y + tile.height; y += kPacketHeight) {
+        for (int x = tile.x; x < tile.x + tile.width; x += kPacketWidth) {
+            if (job.stopRequested.load()) return;  // the rest of the tile waits for no sample
+            PixelPacket packet = pixelPacket(job, pass, tile, x, y);
+            samplePacket(job, shading, packet, stack);
+        }
     }
 }
 
