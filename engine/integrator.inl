@@ -220,16 +220,26 @@ struct PixelPacket {
     std::array<Vec3*, kLanes> sums{};  // each lane's pixel sum
 };
 
-inline PixelPacket pixelPacket(const RenderJob& job, int pass, const PixelRegion& tile, int x,
-                               int y) {
+// pixelCell's bounds of the lanes' columns or rows `index`: the same float operations lane by
+// lane, so the same cells.
+inline void cellBounds(float halfStep, float scale, Ints index, Ints& low, Ints& high) {
+    const Floats centre = (halfStep + halfStep) * toFloats(index);
+    low = truncated((centre - halfStep) * scale);
+    high = truncated((centre + halfStep) * scale);
+}
+
+// Lane k's place in the packet: its column and row offsets.
+inline Ints packetOffsets(bool rows) {
+    alignas(64) std::array<std::int32_t, kLanes> offsets{};
+    for (int k = 0; k < kLanes; ++k) {
+        offsets[std::size_t(k)] = rows ? k / kPacketWidth : k % kPacketWidth;
+    }
+    return loadInts(offsets.data());
+}
+
+inline PixelPacket pixelPacket(const RenderJob& job, std::uint64_t key, const PixelRegion& tile,
+                               int x, int y) {
     alignas(64) std::array<std::uint64_t, kLanes> states{};
-    // Lanes without a pixel take cells of width 1, not 0; they are masked out everywhere.
-    alignas(64) std::array<std::int32_t, kLanes> uLow{};
-    alignas(64) std::array<std::int32_t, kLanes> uHigh{};
-    alignas(64) std::array<std::int32_t, kLanes> vLow{};
-    alignas(64) std::array<std::int32_t, kLanes> vHigh{};
-    uHigh.fill(1);
-    vHigh.fill(1);
     PixelPacket packet;
     std::uint32_t lanes = 0;
     for (int k = 0; k < kLanes; ++k) {
@@ -237,21 +247,22 @@ inline PixelPacket pixelPacket(const RenderJob& job, int pass, const PixelRegion
         const int py = y + k / kPacketWidth;
         if (px >= tile.x + tile.width || py >= tile.y + tile.height) continue;
         const auto lane = std::size_t(k);
-        const PixelCell cell = job.pixelCell(px, py);
-        states[lane] = pixelSeed(job.seed, pass, px, py);
-        uLow[lane] = cell.uLow;
-        uHigh[lane] = cell.uHigh;
-        vLow[lane] = cell.vLow;
-        vHigh[lane] = cell.vHigh;
+        states[lane] = pixelKey(key, px, py);
         packet.sums[lane] = job.accumulation + job.size.pixelIndex(px, py);
         lanes |= std::uint32_t{1} << k;
     }
     packet.lanes = maskOf(lanes);
-    packet.generators = generatorsOf(states.data());
-    packet.uLow = loadInts(uLow.data());
-    packet.uWidth = divisorsOf(loadInts(uHigh.data()) - packet.uLow);
-    packet.vLow = loadInts(vLow.data());
-    packet.vWidth = divisorsOf(loadInts(vHigh.data()) - packet.vLow);
+    // pixelSeed's last step across the lanes.
+    packet.generators = mixedGenerators(generatorsOf(states.data()));
+    Ints uHigh;
+    Ints vHigh;
+    cellBounds(job.halfPixelU, job.jitterScale, intsOf(x) + packetOffsets(false), packet.uLow,
+               uHigh);
+    cellBounds(job.halfPixelV, job.jitterScale, intsOf(y) + packetOffsets(true), packet.vLow,
+               vHigh);
+    // Lanes without a pixel take cells of width 1, not 0; they are masked out everywhere.
+    packet.uWidth = divisorsOf(select(packet.lanes, uHigh - packet.uLow, intsOf(1)));
+    packet.vWidth = divisorsOf(select(packet.lanes, vHigh - packet.vLow, intsOf(1)));
     return packet;
 }
 
@@ -291,10 +302,11 @@ inline void samplePacket(const RenderJob& job, const ShadingScene& shading, Pixe
 inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
                             const PixelRegion& tile) {
     RayTreeStack stack{};
+    const std::uint64_t key = passKey(job.seed, pass);
     for (int y = tile.y; y < tile.y + tile.height; y += kPacketHeight) {
         for (int x = tile.x; x < tile.x + tile.width; x += kPacketWidth) {
             if (job.stopRequested.load()) return;  // the rest of the tile waits for no sample
-            PixelPacket packet = pixelPacket(job, pass, tile, x, y);
+            PixelPacket packet = pixelPacket(job, key, tile, x, y);
             samplePacket(job, shading, packet, stack);
         }
     }

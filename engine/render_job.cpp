@@ -154,14 +154,6 @@ void requestStop(RenderJob& job) {
     job.passStarted.notify_all();
 }
 
-std::uint64_t pixelSeed(std::uint64_t seed, int pass, int x, int y) {
-    // Two rounds of the finaliser: (seed, pass) first, then the pixel, so that no simple
-    // relation between keys (a pixel to the right, the next pass) survives into the states.
-    const std::uint64_t passKey = mixBits(mixBits(seed) ^ std::uint64_t(std::uint32_t(pass)));
-    const std::uint64_t pixel = std::uint64_t(std::uint32_t(y)) << 32u | std::uint32_t(x);
-    return mixBits(passKey ^ pixel);
-}
-
 void accumulate(Vec3& sum, const Vec3& sample) {
     sum.x += finiteOrZero(sample.x);
     sum.y += finiteOrZero(sample.y);

@@ -301,8 +301,8 @@ void checkExport(const RawCommand& raw, RenderCommand& command) {
 // A region given must lie inside the picture, whose size may come after it.
 bool regionFits(const RenderOptions& options, std::string& problem) {
     const PixelRegion& r = options.region;
-    if (r.width == 0 || (r.x + r.width <= options.size.width &&
-                         r.y + r.height <= options.size.height)) {
+    if (r.width == 0 ||
+        (r.x + r.width <= options.size.width && r.y + r.height <= options.size.height)) {
         return true;
     }
     problem = "--region: " + std::to_string(r.x) + "," + std::to_string(r.y) + "," +

@@ -196,8 +196,7 @@ TEST_P(EveryPath, RandomScenesGiveTheSumsOfWidthOne) {
         seen.glassPlane = seen.glassPlane || traits.glassPlane;
         const std::vector<PixelRegion> tiles = {
             {60 + i, 240, 24, 9}, {420 - i, 100, 7, 18}, {0, 30 + i, 640, 2}};
-        EXPECT_TRUE(
-            sameBits(sumsSideBySide(scene, tiles, GetParam()), sumsOneByOne(scene, tiles)))
+        EXPECT_TRUE(sameBits(sumsSideBySide(scene, tiles, GetParam()), sumsOneByOne(scene, tiles)))
             << "scene " << i;
     }
     EXPECT_GE(seen.lights, 3);

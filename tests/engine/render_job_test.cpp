@@ -103,7 +103,7 @@ std::vector<Vec3> renderBoxTiles(SimdPath simd, int workers, int tileWidth, int 
 // count, tile shape and region must give bit for bit.
 const std::vector<Vec3>& boxReference() {
     static const std::vector<Vec3> reference =
-        renderBoxTiles(SimdPath::Scalar, 1, kTileSide, kTileSide);
+        renderBoxTiles(SimdPath::Scalar, 1, kTileWidth, kTileHeight);
     return reference;
 }
 
@@ -152,7 +152,7 @@ TEST_P(TiledRender, ARegionGivesTheWholePicturesPixels) {
                   {{320, 0, 9, 480}, 1}};
     for (const auto& c : kCases) {
         const std::vector<Vec3> sums =
-            renderBoxTiles(GetParam(), c.workers, kTileSide, kTileSide, c.region);
+            renderBoxTiles(GetParam(), c.workers, kTileWidth, kTileHeight, c.region);
         EXPECT_EQ(firstDifferentPixel(sums, c.region), -1)
             << "region " << c.region.x << "," << c.region.y << "," << c.region.width << ","
             << c.region.height << ", " << c.workers << " workers";
@@ -335,20 +335,21 @@ TEST(Tiles, CoverTheRegionOnce) {
         job.region = c.region;
         job.tileWidth = c.tileWidth;
         job.tileHeight = c.tileHeight;
-        std::vector<int> covered(std::size_t(kPixelCount));
+        std::vector<int> covered(std::size_t(kPixelCount), 0);
         for (int i = 0; i < tileCount(job); ++i) {
             const PixelRegion tile = tileOf(job, i);
             ASSERT_GT(tile.width, 0);
             ASSERT_GT(tile.height, 0);
             for (int y = tile.y; y < tile.y + tile.height; ++y) {
-                for (int x = tile.x; x < tile.x + tile.width; ++x) ++covered[pixelIndex(x, y)];
+                for (int x = tile.x; x < tile.x + tile.width; ++x)
+                    ++covered[std::size_t(pixelIndex(x, y))];
             }
         }
         for (int y = 0; y < kImageHeight; ++y) {
             for (int x = 0; x < kImageWidth; ++x) {
                 const bool inside = x >= c.region.x && x < c.region.x + c.region.width &&
                                     y >= c.region.y && y < c.region.y + c.region.height;
-                ASSERT_EQ(covered[pixelIndex(x, y)], inside ? 1 : 0)
+                ASSERT_EQ(covered[std::size_t(pixelIndex(x, y))], inside ? 1 : 0)
                     << x << "," << y << " tiles " << c.tileWidth << "x" << c.tileHeight;
             }
         }
