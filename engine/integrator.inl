@@ -220,15 +220,18 @@ struct PixelPacket {
     std::array<Vec3*, kLanes> sums{};  // each lane's pixel sum
 };
 
-// pixelCell's bounds of the lanes' columns or rows `index`: the same float operations lane by
-// lane, so the same cells.
-inline void cellBounds(float halfStep, float scale, Ints index, Ints& low, Ints& high) {
-    const Floats centre = (halfStep + halfStep) * toFloats(index);
-    low = truncated((centre - halfStep) * scale);
-    high = truncated((centre + halfStep) * scale);
+// The jitter cells of the lanes' pixels along one axis, pixelCell's bounds with the same float
+// operations lane by lane: `first` is the packet's first column or row, `offsets` each lane's
+// from it. Lanes outside `lanes` take cells of width 1, not 0; they are masked out everywhere.
+inline void jitterCells(const RenderJob& job, float halfStep, int first, Ints offsets, Mask lanes,
+                        Ints& low, Divisors& width) {
+    const Floats centre = (halfStep + halfStep) * toFloats(intsOf(first) + offsets);
+    low = truncated((centre - halfStep) * job.jitterScale);
+    const Ints high = truncated((centre + halfStep) * job.jitterScale);
+    width = divisorsOf(select(lanes, high - low, intsOf(1)));
 }
 
-// Lane k's place in the packet: its column and row offsets.
+// Lane k's place in the packet: its column or row offset.
 inline Ints packetOffsets(bool rows) {
     alignas(64) std::array<std::int32_t, kLanes> offsets{};
     for (int k = 0; k < kLanes; ++k) {
@@ -237,33 +240,31 @@ inline Ints packetOffsets(bool rows) {
     return loadInts(offsets.data());
 }
 
-inline PixelPacket pixelPacket(const RenderJob& job, std::uint64_t key, const PixelRegion& tile,
-                               int x, int y) {
+// Fills the packet at column x, row y of the tile but for its rows' cells (vLow, vWidth),
+// which the packets of one row share.
+inline void startPacket(const RenderJob& job, std::uint64_t key, const PixelRegion& tile, int x,
+                        int y, PixelPacket& packet) {
     alignas(64) std::array<std::uint64_t, kLanes> states{};
-    PixelPacket packet;
+    const int columns = std::min(kPacketWidth, tile.x + tile.width - x);
+    const int rows = std::min(kPacketHeight, tile.y + tile.height - y);
     std::uint32_t lanes = 0;
-    for (int k = 0; k < kLanes; ++k) {
-        const int px = x + k % kPacketWidth;
-        const int py = y + k / kPacketWidth;
-        if (px >= tile.x + tile.width || py >= tile.y + tile.height) continue;
-        const auto lane = std::size_t(k);
-        states[lane] = pixelKey(key, px, py);
-        packet.sums[lane] = job.accumulation + job.size.pixelIndex(px, py);
-        lanes |= std::uint32_t{1} << k;
+    for (int row = 0; row < rows; ++row) {
+        Vec3* const sums = job.accumulation + job.size.pixelIndex(x, y + row);
+        // The sums are read only after the trace: fetched now, they are in the cache by then.
+        __builtin_prefetch(sums, 1);
+        __builtin_prefetch(sums + columns - 1, 1);
+        for (int column = 0; column < columns; ++column) {
+            const int k = row * kPacketWidth + column;
+            states[std::size_t(k)] = pixelKey(key, x + column, y + row);
+            packet.sums[std::size_t(k)] = sums + column;
+            lanes |= std::uint32_t{1} << k;
+        }
     }
     packet.lanes = maskOf(lanes);
     // pixelSeed's last step across the lanes.
     packet.generators = mixedGenerators(generatorsOf(states.data()));
-    Ints uHigh;
-    Ints vHigh;
-    cellBounds(job.halfPixelU, job.jitterScale, intsOf(x) + packetOffsets(false), packet.uLow,
-               uHigh);
-    cellBounds(job.halfPixelV, job.jitterScale, intsOf(y) + packetOffsets(true), packet.vLow,
-               vHigh);
-    // Lanes without a pixel take cells of width 1, not 0; they are masked out everywhere.
-    packet.uWidth = divisorsOf(select(packet.lanes, uHigh - packet.uLow, intsOf(1)));
-    packet.vWidth = divisorsOf(select(packet.lanes, vHigh - packet.vLow, intsOf(1)));
-    return packet;
+    jitterCells(job, job.halfPixelU, x, packetOffsets(false), packet.lanes, packet.uLow,
+                packet.uWidth);
 }
 
 // Each lane's sample into its pixel's sum. A channel that is not finite adds nothing
@@ -303,10 +304,14 @@ inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pas
                             const PixelRegion& tile) {
     RayTreeStack stack{};
     const std::uint64_t key = passKey(job.seed, pass);
+    PixelPacket packet;
     for (int y = tile.y; y < tile.y + tile.height; y += kPacketHeight) {
+        const int rows = std::min(kPacketHeight, tile.y + tile.height - y);
+        jitterCells(job, job.halfPixelV, y, packetOffsets(true), lanesBelow(rows * kPacketWidth),
+                    packet.vLow, packet.vWidth);
         for (int x = tile.x; x < tile.x + tile.width; x += kPacketWidth) {
             if (job.stopRequested.load()) return;  // the rest of the tile waits for no sample
-            PixelPacket packet = pixelPacket(job, key, tile, x, y);
+            startPacket(job, key, tile, x, y, packet);
             samplePacket(job, shading, packet, stack);
         }
     }

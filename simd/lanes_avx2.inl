@@ -9,7 +9,7 @@ struct Floats {
     __m256 value;
 
     // Left unset like a float: `Floats{}` is zero. The ray trees' stacks are made once per
-    // batch of rows, not per sample.
+    // tile, not per sample.
     Floats() = default;
     Floats(__m256 v) : value(v) {}                 // NOLINT(google-explicit-constructor)
     Floats(float v) : value(_mm256_set1_ps(v)) {}  // NOLINT(google-explicit-constructor)
