@@ -302,7 +302,9 @@ inline void samplePacket(const RenderJob& job, const ShadingScene& shading, Pixe
 // between packets, once the job's stopRequested is set.
 inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
                             const PixelRegion& tile) {
-    RayTreeStack stack{};
+    // Each worker's scratch, zeroed once per thread: zeroing its 20 kB for every tile took 6 %
+    // of a pass's instructions. Nothing is read from it that the same sample did not write.
+    thread_local RayTreeStack stack{};
     const std::uint64_t key = passKey(job.seed, pass);
     PixelPacket packet;
     for (int y = tile.y; y < tile.y + tile.height; y += kPacketHeight) {

@@ -24,7 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // Fills the whole view with one light seen from outside (a ray starting inside a sphere
-// never reports it), so every sample is exactly kLightHitColor: a row sampled twice or not
+// never reports it), so every sample is exactly kLightHitColor: a pixel sampled twice or not
 // at all shows in the sums.
 void fillViewWithLight(Scene& scene) { scene.addLight({0, 0, -50}, 40.0f, {1, 1, 1}, 1.0f); }
 
@@ -172,8 +172,8 @@ int stressPasses() {
 
 // Every pass boundary is a chance for a report to come early, twice or never, so this checks
 // the buffer whenever the main thread sees every report in, over many passes: the reports must
-// not complete a pass before all its rows are in the buffer. With more workers than processors
-// a worker is routinely preempted between taking a row and reporting.
+// not complete a pass before all its tiles are in the buffer. With more workers than processors
+// a worker is routinely preempted between taking a tile and reporting.
 TEST(RenderStress, EachPixelIsSampledOncePerPassBeforeThePassCompletes) {
     const int totalPasses = stressPasses();
     for (const int workers : {kWorkerCount, 8}) {
