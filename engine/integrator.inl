@@ -217,7 +217,8 @@ struct PixelPacket {
     Divisors uWidth;
     Ints vLow;
     Divisors vWidth;
-    std::array<Vec3*, kLanes> sums{};  // each lane's pixel sum
+    Vec3* sums = nullptr;  // the sum of lane 0's pixel; lane k's is at row k / kPacketWidth below
+    int rowStride = 0;     // sums between one row and the next: the picture's width
 };
 
 // The jitter cells of the lanes' pixels along one axis, pixelCell's bounds with the same float
@@ -241,30 +242,31 @@ inline Ints packetOffsets(bool rows) {
 }
 
 // Fills the packet at column x, row y of the tile but for its rows' cells (vLow, vWidth),
-// which the packets of one row share.
+// which the packets of one row share. `columns` holds each lane's column offset.
 inline void startPacket(const RenderJob& job, std::uint64_t key, const PixelRegion& tile, int x,
-                        int y, PixelPacket& packet) {
+                        int y, Ints columns, PixelPacket& packet) {
+    const int width = std::min(kPacketWidth, tile.x + tile.width - x);
+    const int height = std::min(kPacketHeight, tile.y + tile.height - y);
+    // Every lane's key and place, those past the tile's edges too: they are masked out.
     alignas(64) std::array<std::uint64_t, kLanes> states{};
-    const int columns = std::min(kPacketWidth, tile.x + tile.width - x);
-    const int rows = std::min(kPacketHeight, tile.y + tile.height - y);
     std::uint32_t lanes = 0;
-    for (int row = 0; row < rows; ++row) {
-        Vec3* const sums = job.accumulation + job.size.pixelIndex(x, y + row);
-        // The sums are read only after the trace: fetched now, they are in the cache by then.
-        __builtin_prefetch(sums, 1);
-        __builtin_prefetch(sums + columns - 1, 1);
-        for (int column = 0; column < columns; ++column) {
-            const int k = row * kPacketWidth + column;
-            states[std::size_t(k)] = pixelKey(key, x + column, y + row);
-            packet.sums[std::size_t(k)] = sums + column;
-            lanes |= std::uint32_t{1} << k;
-        }
+    for (int k = 0; k < kLanes; ++k) {
+        const int column = k % kPacketWidth;
+        const int row = k / kPacketWidth;
+        states[std::size_t(k)] = pixelKey(key, x + column, y + row);
+        lanes |= std::uint32_t(column < width && row < height) << k;
     }
     packet.lanes = maskOf(lanes);
     // pixelSeed's last step across the lanes.
     packet.generators = mixedGenerators(generatorsOf(states.data()));
-    jitterCells(job, job.halfPixelU, x, packetOffsets(false), packet.lanes, packet.uLow,
-                packet.uWidth);
+    jitterCells(job, job.halfPixelU, x, columns, packet.lanes, packet.uLow, packet.uWidth);
+    packet.sums = job.accumulation + job.size.pixelIndex(x, y);
+    packet.rowStride = job.size.width;
+    // The sums are read only after the trace: fetched now, they are in the cache by then.
+    for (int row = 0; row < height; ++row) {
+        __builtin_prefetch(packet.sums + row * packet.rowStride, 1);
+        __builtin_prefetch(packet.sums + row * packet.rowStride + width - 1, 1);
+    }
 }
 
 // Each lane's sample into its pixel's sum. A channel that is not finite adds nothing
@@ -278,7 +280,7 @@ inline void accumulateLanes(const PixelPacket& packet, const Vec3Lanes& color) {
     for (int k = 0; k < kLanes; ++k) {
         if (!isSet(packet.lanes, k)) continue;
         const auto lane = std::size_t(k);
-        Vec3& sum = *packet.sums[lane];
+        Vec3& sum = packet.sums[k / kPacketWidth * packet.rowStride + k % kPacketWidth];
         sum.x += red.values[lane];
         sum.y += green.values[lane];
         sum.z += blue.values[lane];
@@ -306,14 +308,16 @@ inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pas
     // of a pass's instructions. Nothing is read from it that the same sample did not write.
     thread_local RayTreeStack stack{};
     const std::uint64_t key = passKey(job.seed, pass);
+    const Ints columns = packetOffsets(false);
+    const Ints rowOffsets = packetOffsets(true);
     PixelPacket packet;
     for (int y = tile.y; y < tile.y + tile.height; y += kPacketHeight) {
         const int rows = std::min(kPacketHeight, tile.y + tile.height - y);
-        jitterCells(job, job.halfPixelV, y, packetOffsets(true), lanesBelow(rows * kPacketWidth),
+        jitterCells(job, job.halfPixelV, y, rowOffsets, lanesBelow(rows * kPacketWidth),
                     packet.vLow, packet.vWidth);
         for (int x = tile.x; x < tile.x + tile.width; x += kPacketWidth) {
             if (job.stopRequested.load()) return;  // the rest of the tile waits for no sample
-            startPacket(job, key, tile, x, y, packet);
+            startPacket(job, key, tile, x, y, columns, packet);
             samplePacket(job, shading, packet, stack);
         }
     }
