@@ -25,4 +25,14 @@ struct ImageSize {
     constexpr bool operator==(const ImageSize&) const = default;
 };
 
+// A rectangle of the picture's pixels: columns x to x + width - 1, rows y to y + height - 1.
+struct PixelRegion {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    constexpr bool operator==(const PixelRegion&) const = default;
+};
+
 }  // namespace lucentor

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "query/simd_path.h"
 #include "shading/light_sampling.h"
@@ -9,21 +8,21 @@
 namespace lucentor {
 
 struct RenderJob;
+struct PixelRegion;
 
-// Adds one sample to every pixel of `rows` (at most the kernel's rowLanes rows of pass
-// `pass`), the rows side by side in the lanes: each row draws from a generator of its own,
-// seeded by rowSeed, pixel by pixel, so the sums equal those of rendering the rows one after
-// the other at width 1. Returns early, between columns, once the job's stopRequested is set.
-using RowRenderer = void (*)(RenderJob& job, const ShadingScene& shading, int pass,
-                             std::span<const int> rows);
-
-// The most rows a kernel renders side by side: the lanes of the widest.
-inline constexpr int kMaxRowLanes = 16;
+// Adds one sample of pass `pass` to every pixel of `tile`, a block of pixels at a time side by
+// side in the lanes (packetWidth by packetHeight, cut at the tile's edges): each sample draws
+// from a generator of its own, seeded by pixelSeed, so the sums equal those of sampling the
+// pixels one by one at width 1, in any order. Returns early, between packets, once the job's
+// stopRequested is set.
+using TileRenderer = void (*)(RenderJob& job, const ShadingScene& shading, int pass,
+                              const PixelRegion& tile);
 
 // The sample pipeline of one instruction set, chosen once when the workers start.
 struct SampleKernel {
-    int rowLanes = 1;  // rows per turn: the lanes of the kernel
-    RowRenderer renderRows = nullptr;
+    int packetWidth = 1;  // the block of pixels in the lanes, as square as the width allows
+    int packetHeight = 1;
+    TileRenderer renderTile = nullptr;
 };
 
 // The kernel of `path`, which the processor must have.
@@ -43,17 +42,17 @@ struct LanePrimitives {
 LanePrimitives lanePrimitivesOf(SimdPath path);
 
 namespace scalar {
-void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows);
+SampleKernel sampleKernel();
 LanePrimitives lanePrimitives();
 }  // namespace scalar
 
 namespace avx2 {
-void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows);
+SampleKernel sampleKernel();
 LanePrimitives lanePrimitives();
 }  // namespace avx2
 
 namespace avx512 {
-void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows);
+SampleKernel sampleKernel();
 LanePrimitives lanePrimitives();
 }  // namespace avx512
 

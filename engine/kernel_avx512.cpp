@@ -23,9 +23,7 @@ namespace lucentor::avx512 {
 // clang-format on
 // NOLINTEND(bugprone-suspicious-include)
 
-void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows) {
-    renderRowLanes(job, shading, pass, rows);
-}
+SampleKernel sampleKernel() { return {kPacketWidth, kPacketHeight, renderTileLanes}; }
 
 LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes(); }
 

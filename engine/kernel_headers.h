@@ -6,6 +6,7 @@
 // for a wider instruction set and then linked into baseline code. The fragments themselves
 // include nothing.
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <climits>

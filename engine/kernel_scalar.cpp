@@ -19,9 +19,7 @@ namespace lucentor::scalar {
 // clang-format on
 // NOLINTEND(bugprone-suspicious-include)
 
-void renderRows(RenderJob& job, const ShadingScene& shading, int pass, std::span<const int> rows) {
-    renderRowLanes(job, shading, pass, rows);
-}
+SampleKernel sampleKernel() { return {kPacketWidth, kPacketHeight, renderTileLanes}; }
 
 LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes(); }
 
@@ -140,13 +138,13 @@ Vec3 RenderJob::samplePixel(int x, int y, RandomGenerator& generator) const {
 SampleKernel sampleKernelOf(SimdPath path) {
     switch (path) {
         case SimdPath::Avx512:
-            return {16, avx512::renderRows};
+            return avx512::sampleKernel();
         case SimdPath::Avx2:
-            return {8, avx2::renderRows};
+            return avx2::sampleKernel();
         case SimdPath::Scalar:
             break;
     }
-    return {1, scalar::renderRows};
+    return scalar::sampleKernel();
 }
 
 LanePrimitives lanePrimitivesOf(SimdPath path) {

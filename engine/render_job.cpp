@@ -1,9 +1,8 @@
 #include "engine/render_job.h"
 
-#include <array>
+#include <algorithm>
 #include <cassert>
 #include <cmath>
-#include <span>
 
 #include "engine/image.h"
 #include "shading/random.h"
@@ -11,26 +10,24 @@
 namespace lucentor {
 namespace {
 
-// What a worker found under rowMutex: up to the kernel's rowLanes rows of the pass to render, or
-// none.
-struct RowTake {
-    std::array<int, kMaxRowLanes> rows{};
+// What a worker found under tileMutex: a tile of the pass to render, or none (count 0).
+struct TileTake {
+    int tile = 0;
     int count = 0;
-    int pass = 0;  // passNumber as read before nextRow, at the first row
+    int pass = 0;  // passNumber as read before nextTile
 };
 
-RowTake takeRows(RenderJob& job) {
-    const int lanes = job.kernel.rowLanes;
-    const std::lock_guard lock(job.rowMutex);
-    RowTake take;
+TileTake takeTile(RenderJob& job) {
+    const std::lock_guard lock(job.tileMutex);
+    TileTake take;
     take.pass = job.passNumber.load();
-    // The pass cannot change while this worker holds rows of it: the next pass starts only
+    // The pass cannot change while this worker holds a tile of it: the next pass starts only
     // after every worker has reported this one.
-    while (take.count < lanes) {
-        const int row = job.nextRow.load();
-        if (row < 0) break;
-        job.nextRow.store(row - 1);
-        take.rows[std::size_t(take.count++)] = row;
+    const int tile = job.nextTile.load();
+    if (tile >= 0) {
+        job.nextTile.store(tile - 1);
+        take.tile = tile;
+        take.count = 1;
     }
     return take;
 }
@@ -66,26 +63,25 @@ float finiteOrZero(float channel) { return std::isfinite(channel) ? channel : 0.
 
 }  // namespace
 
-// Each worker reports a pass exactly once, after its last row of that pass:
-// - It reports pass P only when, under rowMutex, it read passNumber == P and then found
-//   nextRow negative. The main thread stores nextRow = 479 before passNumber = P, so that
-//   negative value comes after the hand-out of P began: every row of P is taken, none more
-//   will be, and the rows this worker took are rendered, since it renders them in turn.
+// Each worker reports a pass exactly once, after its last tile of that pass:
+// - It reports pass P only when, under tileMutex, it read passNumber == P and then found
+//   nextTile negative. The main thread stores nextTile = tileCount - 1 before passNumber = P, so
+//   that negative value comes after the hand-out of P began: every tile of P is taken, none more
+//   will be, and the tiles this worker took are rendered, since it renders them in turn.
 // - It remembers P and reports again only for a later pass, so once per pass, also when it
-//   took no row at all; and pass P + 1 starts only after its report for P, so every row it
+//   took no tile at all; and pass P + 1 starts only after its report for P, so every tile it
 //   takes belongs to the pass after the one it last reported.
 // - Reports of P come after the reset of finishedWorkers for P, which precedes both stores.
-// So finishedWorkers reaches workerCount exactly when all rows of the pass are in the buffer.
+// So finishedWorkers reaches workerCount exactly when all tiles of the pass are in the buffer.
 // The additions are published by the report (under finishMutex, then a sequentially
 // consistent increment) and acquired by the main thread's read of finishedWorkers.
 void renderWorker(RenderJob* job) {
     int reportedPass = 0;
     while (!job->stopRequested.load()) {
-        const RowTake take = takeRows(*job);
+        const TileTake take = takeTile(*job);
         assert(take.pass == reportedPass || take.pass == reportedPass + 1);
         if (take.count > 0) {
-            job->kernel.renderRows(*job, job->shading, reportedPass + 1,
-                                   std::span(take.rows.data(), std::size_t(take.count)));
+            job->kernel.renderTile(*job, job->shading, reportedPass + 1, tileOf(*job, take.tile));
         } else if (take.pass > reportedPass) {
             reportPassFinished(*job, take.pass);
             reportedPass = take.pass;
@@ -100,6 +96,27 @@ void setPictureSize(RenderJob& job, ImageSize size) {
     // 1278 and 958 for the window's 640 by 480.
     job.halfPixelU = 1.0f / float(2 * (size.width - 1));
     job.halfPixelV = 1.0f / float(2 * (size.height - 1));
+    job.region = {0, 0, size.width, size.height};
+}
+
+namespace {
+
+int tilesAcross(const RenderJob& job) {
+    return (job.region.width + job.tileWidth - 1) / job.tileWidth;
+}
+
+}  // namespace
+
+int tileCount(const RenderJob& job) {
+    return tilesAcross(job) * ((job.region.height + job.tileHeight - 1) / job.tileHeight);
+}
+
+PixelRegion tileOf(const RenderJob& job, int index) {
+    assert(index >= 0 && index < tileCount(job));
+    const int x = job.region.x + index % tilesAcross(job) * job.tileWidth;
+    const int y = job.region.y + index / tilesAcross(job) * job.tileHeight;
+    return {x, y, std::min(job.tileWidth, job.region.x + job.region.width - x),
+            std::min(job.tileHeight, job.region.y + job.region.height - y)};
 }
 
 void prepareSampling(RenderJob& job) {
@@ -116,7 +133,7 @@ void startPass(RenderJob& job, int pass) {
         job.finishedWorkers.store(0);
     }
     // This order is what lets a worker tell a finished hand-out from a stale one (see above).
-    job.nextRow.store(job.size.height - 1);
+    job.nextTile.store(tileCount(job) - 1);
     {
         const std::lock_guard lock(job.finishMutex);
         job.passNumber.store(pass);
@@ -135,11 +152,6 @@ void requestStop(RenderJob& job) {
         job.stopRequested.store(true);
     }
     job.passStarted.notify_all();
-}
-
-std::uint64_t rowSeed(std::uint64_t seed, int pass, int row, int rows) {
-    const auto key = std::uint64_t(pass) * std::uint64_t(rows) + std::uint64_t(row);
-    return mixBits(mixBits(seed) ^ key);
 }
 
 void accumulate(Vec3& sum, const Vec3& sample) {

@@ -29,6 +29,7 @@ void launchWorkers(Rendering& rendering) {
     job.camera = rendering.camera;
     job.scene = rendering.scene;
     setPictureSize(job, rendering.size);
+    if (rendering.region.width > 0) job.region = rendering.region;
     prepareSampling(job);
     rendering.accumulation = new Vec3[std::size_t(rendering.size.pixelCount())]{};
     job.accumulation = rendering.accumulation;
@@ -53,7 +54,7 @@ void restartWorkers(Rendering& rendering) {
     RenderJob& job = rendering.job;
     // No worker runs: the job's fields are the main thread's alone.
     job.stopRequested.store(false);
-    job.nextRow.store(-1);
+    job.nextTile.store(-1);
     job.passNumber.store(0);
     rendering.passCount = 0;
     delete[] rendering.accumulation;

@@ -22,6 +22,8 @@ struct Rendering {
     Camera* camera = nullptr;
     Vec3* accumulation = nullptr;  // size.pixelCount() sums
     ImageSize size;
+    // The pixels the passes sample, inside the picture; the others stay 0. Width 0: all of them.
+    PixelRegion region;
     RenderJob job;
     std::array<std::thread, kMaxWorkers> workers;
     int passCount = 0;  // passes started; all but the last are complete

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <span>
 #include <vector>
 
 #include "engine/camera.h"
@@ -140,10 +139,10 @@ void checkTrace(const Scene& scene, Ray ray, float depth, RandomGenerator& gener
     require(ray.t <= kFarDistance, "trace never raises t");
 }
 
-// One sample per pixel of `rows` through the kernel of `simd`: the rows' sums, in row order.
-std::vector<Vec3> rowSums(const Scene& scene, std::span<const int> rows, std::uint64_t seed,
-                          SimdPath simd) {
-    // The buffer spans the picture, as the workers' does; only the rows asked for are read.
+// One sample per pixel of `tile` through the kernel of `simd`: the tile's sums, row by row.
+std::vector<Vec3> tileSums(const Scene& scene, const PixelRegion& tile, std::uint64_t seed,
+                           SimdPath simd) {
+    // The buffer spans the picture, as the workers' does; only the tile is read.
     static std::vector<Vec3> buffer = std::vector<Vec3>(std::size_t(kPixelCount));
     const Camera camera = makeCamera();
     RenderJob job;
@@ -153,29 +152,29 @@ std::vector<Vec3> rowSums(const Scene& scene, std::span<const int> rows, std::ui
     job.seed = seed;
     job.simd = simd;
     prepareSampling(job);
+    for (int y = tile.y; y < tile.y + tile.height; ++y) {
+        std::fill_n(buffer.begin() + pixelIndex(tile.x, y), tile.width, Vec3{});
+    }
+    job.kernel.renderTile(job, job.shading, 1, tile);
     std::vector<Vec3> sums;
-    for (const int row : rows) {
-        std::fill_n(buffer.begin() + pixelIndex(0, row), kImageWidth, Vec3{});
-    }
-    for (std::size_t first = 0; first < rows.size(); first += std::size_t(job.kernel.rowLanes)) {
-        const std::size_t count = std::min(rows.size() - first, std::size_t(job.kernel.rowLanes));
-        job.kernel.renderRows(job, job.shading, 1, rows.subspan(first, count));
-    }
-    for (const int row : rows) {
-        const auto begin = buffer.begin() + pixelIndex(0, row);
-        sums.insert(sums.end(), begin, begin + kImageWidth);
+    for (int y = tile.y; y < tile.y + tile.height; ++y) {
+        const auto begin = buffer.begin() + pixelIndex(tile.x, y);
+        sums.insert(sums.end(), begin, begin + tile.width);
     }
     return sums;
 }
 
 void checkSamples(const Scene& scene, ByteReader& reader) {
-    std::array<int, 3> rows{};
-    for (int& row : rows) row = int(reader.byte()) * 2 % kImageHeight;
+    // Up to 40 by 20 pixels anywhere in the picture, cut at its edges.
+    PixelRegion tile{int(reader.byte()) * 5 % kImageWidth, int(reader.byte()) * 2 % kImageHeight,
+                     1 + int(reader.byte()) % 40, 1 + int(reader.byte()) % 20};
+    tile.width = std::min(tile.width, kImageWidth - tile.x);
+    tile.height = std::min(tile.height, kImageHeight - tile.y);
     const std::uint64_t seed = reader.byte();
-    const std::vector<Vec3> expected = rowSums(scene, rows, seed, SimdPath::Scalar);
+    const std::vector<Vec3> expected = tileSums(scene, tile, seed, SimdPath::Scalar);
     for (const SimdPath path : {SimdPath::Avx2, SimdPath::Avx512}) {
         if (!isAvailable(path, detectCpuFeatures())) continue;
-        const std::vector<Vec3> sums = rowSums(scene, rows, seed, path);
+        const std::vector<Vec3> sums = tileSums(scene, tile, seed, path);
         // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): bit for bit, as pictures are
         require(std::memcmp(sums.data(), expected.data(), sums.size() * sizeof(Vec3)) == 0,
                 "every sample kernel adds the width-1 kernel's samples");

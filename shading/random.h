@@ -30,6 +30,28 @@ constexpr std::uint64_t mixBits(std::uint64_t z) {
     return z ^ (z >> 31u);
 }
 
+// The key of one pass's pixel streams: the seed and the pass through two rounds of the
+// finaliser, so that the next pass or seed shares no simple relation with this one.
+constexpr std::uint64_t passKey(std::uint64_t seed, int pass) {
+    return mixBits(mixBits(seed) ^ std::uint64_t(std::uint32_t(pass)));
+}
+
+// The pixel's place in the pass's key, before mixing.
+constexpr std::uint64_t pixelKey(std::uint64_t key, int x, int y) {
+    return key ^ (std::uint64_t(std::uint32_t(y)) << 32u | std::uint32_t(x));
+}
+
+// The generator state that starts the draws of pixel (x, y)'s sample in the pass of `key`: a
+// hash of (seed, pass, x, y) and nothing else, so a pixel's samples do not depend on any other
+// pixel, on which worker, tile or lane took it, or on the picture's size.
+constexpr std::uint64_t pixelSeed(std::uint64_t key, int x, int y) {
+    return mixBits(pixelKey(key, x, y));
+}
+
+constexpr std::uint64_t pixelSeed(std::uint64_t seed, int pass, int x, int y) {
+    return pixelSeed(passKey(seed, pass), x, y);
+}
+
 constexpr int RandomGenerator::next() {
     state += kGoldenGamma;
     return int(mixBits(state) >> 33u);

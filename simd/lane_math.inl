@@ -11,8 +11,9 @@
 //   (rounded to nearest, as int-to-float conversion does), truncated (toward zero; INT_MIN
 //   out of range and for NaN), and remainderOf (for 0 <= value, 0 < divisor < 2^31) by
 //   Divisors, which divisorsOf works out once for many remainders;
-// - Generators, each lane's RandomGenerator, with generatorsOf, storeGenerators and draw,
-//   which advances only the active lanes' generators and gives their next values.
+// - Generators, each lane's RandomGenerator, with generatorsOf, storeGenerators, draw,
+//   which advances only the active lanes' generators and gives their next values, and
+//   mixedGenerators, each state through mixBits.
 // Each operation is IEEE-exact lane by lane, so every width computes the same bits.
 
 // A Vec3 in every lane: points, directions and colours, component by component.

@@ -9,7 +9,7 @@ struct Floats {
     __m256 value;
 
     // Left unset like a float: `Floats{}` is zero. The ray trees' stacks are made once per
-    // batch of rows, not per sample.
+    // tile, not per sample.
     Floats() = default;
     Floats(__m256 v) : value(v) {}                 // NOLINT(google-explicit-constructor)
     Floats(float v) : value(_mm256_set1_ps(v)) {}  // NOLINT(google-explicit-constructor)
@@ -169,16 +169,23 @@ inline __m256i multiplyLow64(__m256i a, std::uint64_t b) {
     return _mm256_add_epi64(low, _mm256_slli_epi64(cross, 32));
 }
 
+// mixBits on four lanes.
+inline __m256i mixedQuarter(__m256i z) {
+    z = multiplyLow64(_mm256_xor_si256(z, _mm256_srli_epi64(z, 30)), kMixMultiplier1);
+    z = multiplyLow64(_mm256_xor_si256(z, _mm256_srli_epi64(z, 27)), kMixMultiplier2);
+    return _mm256_xor_si256(z, _mm256_srli_epi64(z, 31));
+}
+
+inline Generators mixedGenerators(const Generators& g) {
+    return {mixedQuarter(g.low), mixedQuarter(g.high)};
+}
+
 // RandomGenerator::next on four lanes: the states advanced where `active` (all-ones 64-bit
 // lanes), and the top 31 bits of their mixed values in the low 32 bits of each lane.
 inline __m256i drawQuarter(__m256i& state, __m256i active) {
     const __m256i gamma = _mm256_set1_epi64x(std::int64_t(kGoldenGamma));
     state = _mm256_add_epi64(state, _mm256_and_si256(gamma, active));
-    __m256i z = state;
-    z = multiplyLow64(_mm256_xor_si256(z, _mm256_srli_epi64(z, 30)), kMixMultiplier1);
-    z = multiplyLow64(_mm256_xor_si256(z, _mm256_srli_epi64(z, 27)), kMixMultiplier2);
-    z = _mm256_xor_si256(z, _mm256_srli_epi64(z, 31));
-    return _mm256_srli_epi64(z, 33);
+    return _mm256_srli_epi64(mixedQuarter(state), 33);
 }
 
 inline Ints draw(Generators& g, Mask active) {

@@ -9,7 +9,7 @@ struct Floats {
     __m512 value;
 
     // Left unset like a float: `Floats{}` is zero. The ray trees' stacks are made once per
-    // batch of rows, not per sample.
+    // tile, not per sample.
     Floats() = default;
     Floats(__m512 v) : value(v) {}                 // NOLINT(google-explicit-constructor)
     Floats(float v) : value(_mm512_set1_ps(v)) {}  // NOLINT(google-explicit-constructor)
@@ -143,18 +143,25 @@ inline void storeGenerators(std::uint64_t* states, const Generators& g) {
     _mm512_storeu_si512(states + 8, g.high);
 }
 
+// mixBits on eight lanes.
+inline __m512i mixedHalf(__m512i z) {
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)),
+                           _mm512_set1_epi64(std::int64_t(kMixMultiplier1)));
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 27)),
+                           _mm512_set1_epi64(std::int64_t(kMixMultiplier2)));
+    return _mm512_xor_si512(z, _mm512_srli_epi64(z, 31));
+}
+
+inline Generators mixedGenerators(const Generators& g) {
+    return {mixedHalf(g.low), mixedHalf(g.high)};
+}
+
 // RandomGenerator::next on eight lanes: the states advanced where `active`, and the top 31
 // bits of their mixed values.
 inline __m256i drawHalf(__m512i& state, __mmask8 active) {
     state =
         _mm512_mask_add_epi64(state, active, state, _mm512_set1_epi64(std::int64_t(kGoldenGamma)));
-    __m512i z = state;
-    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)),
-                           _mm512_set1_epi64(std::int64_t(kMixMultiplier1)));
-    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 27)),
-                           _mm512_set1_epi64(std::int64_t(kMixMultiplier2)));
-    z = _mm512_xor_si512(z, _mm512_srli_epi64(z, 31));
-    return _mm512_cvtepi64_epi32(_mm512_srli_epi64(z, 33));
+    return _mm512_cvtepi64_epi32(_mm512_srli_epi64(mixedHalf(state), 33));
 }
 
 inline Ints draw(Generators& g, Mask active) {

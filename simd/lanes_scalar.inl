@@ -90,6 +90,8 @@ struct Generators {
 inline Generators generatorsOf(const std::uint64_t* states) { return {*states}; }
 inline void storeGenerators(std::uint64_t* states, const Generators& g) { *states = g.state; }
 
+inline Generators mixedGenerators(const Generators& g) { return {mixBits(g.state)}; }
+
 inline Ints draw(Generators& g, Mask active) {
     if (!active.value) return {0};
     RandomGenerator generator{g.state};

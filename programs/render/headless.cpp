@@ -120,7 +120,10 @@ int interruptedExit() {
 
 // `passes` were rendered; fewer than asked for when the time limit ended the render.
 void printSummary(const RenderOptions& options, int passes, SimdPath simd, Seconds elapsed) {
-    const double samples = double(passes) * double(options.size.pixelCount());
+    const PixelRegion& region = options.region;
+    const double pixels = region.width > 0 ? double(region.width) * double(region.height)
+                                           : double(options.size.pixelCount());
+    const double samples = double(passes) * pixels;
     std::printf("%s: %d pass%s%s, %d thread%s, %s, %.2f s, %.2f M samples/s, %s\n",
                 std::string(sceneFileName(options.sceneName)).c_str(), passes,
                 passes == 1 ? "" : "es", passes < options.passes ? " (time up)" : "",
@@ -198,6 +201,7 @@ int renderHeadless(const RenderOptions& options, SimdPath simd) {
     }
     Rendering rendering;
     prepareRendering(rendering, scene.release(), options.size);
+    rendering.region = options.region;
     Progress progress;
     progress.shown = !options.quiet && isatty(STDERR_FILENO) == 1;
     try {

@@ -39,6 +39,10 @@ shows it, and writes the picture.
                     FILE.png in the current folder; otherwise scene.png)
       --half        16-bit float channels in the .exr output (rounded to nearest)
   -q, --quiet       no progress display
+      --region X,Y,W,H  render only the W by H pixels from column X, row Y (0,0 is the
+                    top left; inside the picture): each equals, bit for bit, the same pixel
+                    of the whole picture with the same seed and passes. The file keeps the
+                    picture's full size, every pixel outside the region 0 (black)
       --simd P      sample kernels: auto (default: the widest this processor has),
                     avx512, avx2 or scalar; every choice renders the same picture
   --export PRESET   write the preset (box, trio or field) as a scene file instead of rendering
@@ -153,6 +157,30 @@ bool applySize(std::string_view name, std::string_view value, RenderOptions& opt
     return problem.empty();
 }
 
+// X,Y,W,H: four whole numbers, the sides at least 1; checked against the size once it is known.
+bool applyRegion(std::string_view name, std::string_view value, RenderOptions& options,
+                 std::string& problem) {
+    std::array<int, 4> numbers{};
+    std::string_view rest = value;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const std::size_t comma = i + 1 < numbers.size() ? rest.find(',') : rest.size();
+        const std::string_view text = rest.substr(0, comma);
+        std::uint64_t number = 0;
+        std::string ignored;
+        const std::uint64_t low = i < 2 ? 0 : 1;
+        if (comma == std::string_view::npos ||
+            !parseNumber(name, text, low, kMaxImageSide, number, ignored)) {
+            problem = std::string(name) + ": " + inQuotes(value) +
+                      " is not X,Y,WIDTH,HEIGHT (whole numbers, WIDTH and HEIGHT at least 1)";
+            return false;
+        }
+        numbers[i] = int(number);
+        rest = rest.substr(std::min(rest.size(), comma + 1));
+    }
+    options.region = {numbers[0], numbers[1], numbers[2], numbers[3]};
+    return true;
+}
+
 bool applySimd(std::string_view name, std::string_view value, RenderOptions& options,
                std::string& problem) {
     if (parseSimdChoice(value, options.simd)) return true;
@@ -179,7 +207,7 @@ struct ValueOption {
     bool rendersOnly = true;  // meaningless with --export
 };
 
-constexpr std::array<ValueOption, 8> kValueOptions = {{
+constexpr std::array<ValueOption, 9> kValueOptions = {{
     {{"-p,--passes", "--passes"}, applyPasses, true},
     {{"-t,--threads", "--threads"}, applyThreads, true},
     {{"-s,--seed", "--seed"}, applySeed, true},
@@ -188,6 +216,7 @@ constexpr std::array<ValueOption, 8> kValueOptions = {{
     {{"--simd", "--simd"}, applySimd, true},
     {{"--time", "--time"}, applyTime, true},
     {{"--size", "--size"}, applySize, true},
+    {{"--region", "--region"}, applyRegion, true},
 }};
 constexpr std::size_t kPassesOption = 0;
 constexpr std::size_t kTimeOption = 6;
@@ -287,6 +316,20 @@ void checkExport(const RawCommand& raw, RenderCommand& command) {
     command.kind = CommandKind::Export;
 }
 
+// A region given must lie inside the picture, whose size may come after it.
+bool regionFits(const RenderOptions& options, std::string& problem) {
+    const PixelRegion& r = options.region;
+    if (r.width == 0 ||
+        (r.x + r.width <= options.size.width && r.y + r.height <= options.size.height)) {
+        return true;
+    }
+    problem = "--region: " + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
+              std::to_string(r.width) + "," + std::to_string(r.height) +
+              " reaches past the picture's " + std::to_string(options.size.width) + "x" +
+              std::to_string(options.size.height);
+    return false;
+}
+
 void checkRender(const RawCommand& raw, RenderCommand& command) {
     RenderOptions& options = command.options;
     if (raw.force) {
@@ -298,6 +341,7 @@ void checkRender(const RawCommand& raw, RenderCommand& command) {
         return;
     }
     if (!readScene(raw.scene, options, command.problem)) return;
+    if (!regionFits(options, command.problem)) return;
     if (options.output.empty()) options.output = defaultOutput(options);
     if (raw.half) {
         if (options.format != ImageFormat::Exr) {

@@ -32,6 +32,7 @@ struct RenderOptions {
     SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
     double timeLimit = 0.0;              // seconds; no pass starts once they are up. 0: no limit
     ImageSize size;                      // the picture's; the window's 640 by 480 by default
+    PixelRegion region;                  // the pixels rendered, within size; width 0: all
 };
 
 enum class CommandKind { Render, Export, Help, Version, Error };

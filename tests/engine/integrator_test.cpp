@@ -50,25 +50,28 @@ struct Fixture {
     }
 };
 
-// The reference: `rows` rendered one after the other, pixel after pixel, one ray at a time.
-std::vector<Vec3> sumsOneByOne(const Scene& scene, const std::vector<int>& rows) {
+// The reference: the pixels of `tiles` sampled one by one, one ray at a time, each from its
+// pixel sample's generator.
+std::vector<Vec3> sumsOneByOne(const Scene& scene, const std::vector<PixelRegion>& tiles) {
     Fixture fixture(scene);
-    for (const int row : rows) {
-        RandomGenerator generator{rowSeed(fixture.job.seed, kPass, row)};
-        for (int x = 0; x < kImageWidth; ++x)
-            accumulate(fixture.sums[std::size_t(pixelIndex(x, row))],
-                       fixture.job.samplePixel(x, row, generator));
+    for (const PixelRegion& tile : tiles) {
+        for (int y = tile.y; y < tile.y + tile.height; ++y) {
+            for (int x = tile.x; x < tile.x + tile.width; ++x) {
+                RandomGenerator generator{pixelSeed(fixture.job.seed, kPass, x, y)};
+                accumulate(fixture.sums[std::size_t(pixelIndex(x, y))],
+                           fixture.job.samplePixel(x, y, generator));
+            }
+        }
     }
     return fixture.sums;
 }
 
-// `rows` through the kernel of `simd`, as many side by side as it takes at a turn.
-std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<int>& rows, SimdPath simd) {
+// `tiles` through the kernel of `simd`, a packet of pixels side by side in its lanes.
+std::vector<Vec3> sumsSideBySide(const Scene& scene, const std::vector<PixelRegion>& tiles,
+                                 SimdPath simd) {
     Fixture fixture(scene, simd);
-    const std::size_t lanes = std::size_t(fixture.job.kernel.rowLanes);
-    for (std::size_t first = 0; first < rows.size(); first += lanes) {
-        const std::span<const int> turn(rows.data() + first, std::min(lanes, rows.size() - first));
-        fixture.job.kernel.renderRows(fixture.job, fixture.job.shading, kPass, turn);
+    for (const PixelRegion& tile : tiles) {
+        fixture.job.kernel.renderTile(fixture.job, fixture.job.shading, kPass, tile);
     }
     return fixture.sums;
 }
@@ -81,24 +84,25 @@ bool sameBits(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
 
 using testing::EveryPath;
 
-// Row sets of sizes up to the widest kernel's, in no particular order, with the first and
-// last rows of the picture: lanes left empty, and rows whose ray trees end at different
-// depths side by side.
-const std::vector<std::vector<int>> kRowSets = {
-    {240},
-    {479, 0},
-    {7, 300, 121},
-    {0, 1, 2, 3, 4, 5, 6, 479},
-    {200, 201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 215},
-    {400, 380, 360, 340, 320, 300, 280, 260, 240, 220, 200, 180, 160, 140, 120, 100, 80}};
+// Tile sets in no particular order, with the picture's corners and edges: packets cut by the
+// tile's edges (lanes left empty), a row and a column alone, and pixels whose ray trees end
+// at different depths side by side.
+const std::vector<std::vector<PixelRegion>> kTileSets = {
+    {{320, 240, 1, 1}},
+    {{636, 476, 4, 4}, {0, 0, 5, 3}},
+    {{7, 300, 5, 3}, {300, 121, 13, 7}, {0, 479, 9, 1}},
+    {{0, 240, 640, 1}},
+    {{200, 200, 16, 16}, {100, 0, 3, 40}, {633, 100, 7, 9}},
+    {{13, 17, 37, 23}, {400, 380, 32, 16}, {120, 60, 1, 17}}};
 
 TEST_P(EveryPath, PresetsGiveTheSumsOfWidthOne) {
     for (const Preset preset : {buildBoxScene, buildTrioScene, buildFieldScene}) {
         const std::unique_ptr<Scene> scene(createPresetScene(preset));
-        for (const std::vector<int>& rows : kRowSets) {
+        for (std::size_t set = 0; set < kTileSets.size(); ++set) {
+            const std::vector<PixelRegion>& tiles = kTileSets[set];
             EXPECT_TRUE(
-                sameBits(sumsSideBySide(*scene, rows, GetParam()), sumsOneByOne(*scene, rows)))
-                << "rows from " << rows.front() << ", " << rows.size() << " of them";
+                sameBits(sumsSideBySide(*scene, tiles, GetParam()), sumsOneByOne(*scene, tiles)))
+                << "tile set " << set;
         }
     }
 }
@@ -144,10 +148,10 @@ TEST_P(EveryPath, BigScenesGiveTheSumsOfWidthOne) {
     for (const SphereLayout layout : kBigLayouts) {
         const Scene& scene = bigScene(layout);
         for (const std::size_t set : {std::size_t(2), std::size_t(4), std::size_t(5)}) {
-            const std::vector<int>& rows = kRowSets[set];
+            const std::vector<PixelRegion>& tiles = kTileSets[set];
             EXPECT_TRUE(
-                sameBits(sumsSideBySide(scene, rows, GetParam()), sumsOneByOne(scene, rows)))
-                << "layout " << int(layout) << ", rows from " << rows.front();
+                sameBits(sumsSideBySide(scene, tiles, GetParam()), sumsOneByOne(scene, tiles)))
+                << "layout " << int(layout) << ", tile set " << set;
         }
     }
 }
@@ -190,9 +194,9 @@ TEST_P(EveryPath, RandomScenesGiveTheSumsOfWidthOne) {
         seen.pointLight = seen.pointLight || (traits.pointLight && traits.sphereLight);
         seen.mirror = seen.mirror || traits.mirror;
         seen.glassPlane = seen.glassPlane || traits.glassPlane;
-        const std::vector<int> rows = {60 + i, 240, 420 - i, 100, 101, 102, 103, 104, 105,
-                                       106,    107, 108,     109, 110, 111, 112, 113, 30};
-        EXPECT_TRUE(sameBits(sumsSideBySide(scene, rows, GetParam()), sumsOneByOne(scene, rows)))
+        const std::vector<PixelRegion> tiles = {
+            {60 + i, 240, 24, 9}, {420 - i, 100, 7, 18}, {0, 30 + i, 640, 2}};
+        EXPECT_TRUE(sameBits(sumsSideBySide(scene, tiles, GetParam()), sumsOneByOne(scene, tiles)))
             << "scene " << i;
     }
     EXPECT_GE(seen.lights, 3);
@@ -201,12 +205,11 @@ TEST_P(EveryPath, RandomScenesGiveTheSumsOfWidthOne) {
     EXPECT_TRUE(seen.glassPlane);
 }
 
-TEST_P(EveryPath, AStopBeforeTheFirstColumnAddsNothing) {
+TEST_P(EveryPath, AStopBeforeTheFirstPacketAddsNothing) {
     const std::unique_ptr<Scene> scene(createPresetScene(buildBoxScene));
     Fixture fixture(*scene, GetParam());
     fixture.job.stopRequested.store(true);
-    const std::array<int, 1> rows{10};
-    fixture.job.kernel.renderRows(fixture.job, fixture.job.shading, kPass, rows);
+    fixture.job.kernel.renderTile(fixture.job, fixture.job.shading, kPass, {10, 10, 16, 16});
     EXPECT_TRUE(sameBits(fixture.sums, std::vector<Vec3>(std::size_t(kPixelCount))));
 }
 

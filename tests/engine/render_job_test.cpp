@@ -9,7 +9,6 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "engine/rendering.h"
 #include "presets/box.h"
 #include "shading/trace.h"
+#include "tests/support/every_path.h"
 
 namespace lucentor {
 namespace {
@@ -24,7 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // Fills the whole view with one light seen from outside (a ray starting inside a sphere
-// never reports it), so every sample is exactly kLightHitColor: a row sampled twice or not
+// never reports it), so every sample is exactly kLightHitColor: a pixel sampled twice or not
 // at all shows in the sums.
 void fillViewWithLight(Scene& scene) { scene.addLight({0, 0, -50}, 40.0f, {1, 1, 1}, 1.0f); }
 
@@ -85,6 +85,82 @@ TEST(RenderPasses, BufferDoesNotDependOnTheWorkerCount) {
     EXPECT_NE(doubled, one.final);
 }
 
+// The box after two passes on `workers` threads and `simd`, handed out in tiles of the given
+// shape over `region` (width 0: the whole picture).
+std::vector<Vec3> renderBoxTiles(SimdPath simd, int workers, int tileWidth, int tileHeight,
+                                 PixelRegion region = {}) {
+    Rendering rendering;
+    prepareRendering(rendering, buildBoxScene);
+    rendering.region = region;
+    rendering.job.tileWidth = tileWidth;
+    rendering.job.tileHeight = tileHeight;
+    startWorkers(rendering, workers, kRenderSeed, simd);
+    renderPasses(rendering, 2, [] {});
+    return {rendering.accumulation, rendering.accumulation + kPixelCount};
+}
+
+// The whole box at width 1 on one thread, in the default tiles: what every other path, thread
+// count, tile shape and region must give bit for bit.
+const std::vector<Vec3>& boxReference() {
+    static const std::vector<Vec3> reference =
+        renderBoxTiles(SimdPath::Scalar, 1, kTileWidth, kTileHeight);
+    return reference;
+}
+
+// The first pixel of `region` whose sum differs from the reference in any bit, or outside it
+// is not zero; -1 when there is none.
+int firstDifferentPixel(const std::vector<Vec3>& sums, PixelRegion region) {
+    for (int y = 0; y < kImageHeight; ++y) {
+        for (int x = 0; x < kImageWidth; ++x) {
+            const bool inside = x >= region.x && x < region.x + region.width && y >= region.y &&
+                                y < region.y + region.height;
+            const auto i = std::size_t(pixelIndex(x, y));
+            const Vec3 expected = inside ? boxReference()[i] : Vec3{};
+            // Bit for bit, signed zeros included.
+            // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
+            if (std::memcmp(&sums[i], &expected, sizeof(Vec3)) != 0) return int(i);
+        }
+    }
+    return -1;
+}
+
+class TiledRender : public testing::EveryPath {};
+
+// Tiles of any shape, taken by any number of workers in whatever order they come, sample every
+// pixel from its own stream: the picture cannot change.
+TEST_P(TiledRender, AnyTileShapeAndWorkerCountGiveTheSamePicture) {
+    const struct {
+        int tileWidth, tileHeight, workers;
+    } kCases[] = {{1, 1, 2}, {5, 3, 3}, {640, 1, 1}, {1, 480, 2}, {640, 480, 1}, {16, 16, 4}};
+    for (const auto& c : kCases) {
+        const std::vector<Vec3> sums =
+            renderBoxTiles(GetParam(), c.workers, c.tileWidth, c.tileHeight);
+        EXPECT_EQ(firstDifferentPixel(sums, {0, 0, kImageWidth, kImageHeight}), -1)
+            << c.tileWidth << "x" << c.tileHeight << " tiles, " << c.workers << " workers";
+    }
+}
+
+// A region's pixels are those of the whole picture; the rest of the buffer stays zero.
+TEST_P(TiledRender, ARegionGivesTheWholePicturesPixels) {
+    const struct {
+        PixelRegion region;
+        int workers;
+    } kCases[] = {{{0, 0, 1, 1}, 1},
+                  {{637, 477, 3, 3}, 2},
+                  {{101, 50, 37, 21}, 3},
+                  {{0, 200, 640, 17}, 2},
+                  {{320, 0, 9, 480}, 1}};
+    for (const auto& c : kCases) {
+        const std::vector<Vec3> sums =
+            renderBoxTiles(GetParam(), c.workers, kTileWidth, kTileHeight, c.region);
+        EXPECT_EQ(firstDifferentPixel(sums, c.region), -1)
+            << "region " << c.region.x << "," << c.region.y << "," << c.region.width << ","
+            << c.region.height << ", " << c.workers << " workers";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, TiledRender, testing::everyPath(), testing::pathCaseName);
+
 // Passes of the stress test below, split between its worker counts: enough for the test suite
 // under ThreadSanitizer, where a pass costs over 0.1 s. LUCENTOR_STRESS_PASSES asks for others.
 int stressPasses() {
@@ -96,8 +172,8 @@ int stressPasses() {
 
 // Every pass boundary is a chance for a report to come early, twice or never, so this checks
 // the buffer whenever the main thread sees every report in, over many passes: the reports must
-// not complete a pass before all its rows are in the buffer. With more workers than processors
-// a worker is routinely preempted between taking a row and reporting.
+// not complete a pass before all its tiles are in the buffer. With more workers than processors
+// a worker is routinely preempted between taking a tile and reporting.
 TEST(RenderStress, EachPixelIsSampledOncePerPassBeforeThePassCompletes) {
     const int totalPasses = stressPasses();
     for (const int workers : {kWorkerCount, 8}) {
@@ -122,29 +198,30 @@ TEST(RenderStress, EachPixelIsSampledOncePerPassBeforeThePassCompletes) {
     }
 }
 
-// Holding rowMutex keeps the worker from taking another row, so the rows left when the stop
+// Holding tileMutex keeps the worker from taking another tile, so the tiles left when the stop
 // is requested stay unrendered, however the threads are scheduled. Should the main thread
-// first look only after every row was taken, the next pass gives it another chance.
+// first look only after every tile was taken, the next pass gives it another chance.
 TEST(RenderStop, StopMidPassLeavesTheRestOfThePass) {
     Rendering rendering;
     prepareRendering(rendering, buildBoxScene);
     startWorkers(rendering, 1, kRenderSeed);
     RenderJob& job = rendering.job;
-    int rowsLeft = -1;
-    for (int attempt = 0; attempt < 5 && rowsLeft < 0; ++attempt) {
+    const int firstTile = tileCount(job) - 1;
+    int tilesLeft = -1;
+    for (int attempt = 0; attempt < 5 && tilesLeft < 0; ++attempt) {
         while (!stepFrame(rendering, [] {})) std::this_thread::yield();
-        rowsLeft = kImageHeight - 1;
-        while (rowsLeft == kImageHeight - 1) {
-            const std::lock_guard lock(job.rowMutex);
-            rowsLeft = job.nextRow.load();
-            if (rowsLeft >= 0 && rowsLeft < kImageHeight - 1) requestStop(job);
+        tilesLeft = firstTile;
+        while (tilesLeft == firstTile) {
+            const std::lock_guard lock(job.tileMutex);
+            tilesLeft = job.nextTile.load();
+            if (tilesLeft >= 0 && tilesLeft < firstTile) requestStop(job);
         }
     }
-    ASSERT_GE(rowsLeft, 0) << "every pass was handed out before the main thread looked";
+    ASSERT_GE(tilesLeft, 0) << "every pass was handed out before the main thread looked";
     rendering.workers[0].join();
     EXPECT_EQ(job.finishedWorkers.load(), 0);
     EXPECT_EQ(completedPasses(rendering), rendering.passCount - 1);
-    EXPECT_GE(job.nextRow.load(), rowsLeft - 1) << "rows taken after the stop";
+    EXPECT_GE(job.nextTile.load(), tilesLeft - 1) << "tiles taken after the stop";
 }
 
 TEST(RenderStop, StopWhileIdleEndsEveryWorker) {
@@ -194,9 +271,9 @@ struct RenderJobTest : ::testing::Test {
 TEST_F(RenderJobTest, WorkerStartedBeforeAnyPassWaitsForOne) {
     job_.finishedWorkers.store(1);
     startWorker();
-    // Ample time to take a row or report, neither of which it may do.
+    // Ample time to take a tile or report, neither of which it may do.
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(job_.nextRow.load(), -1);
+    EXPECT_EQ(job_.nextTile.load(), -1);
     EXPECT_EQ(firstWrongPixel(buffer_.data(), 0), -1);
     ASSERT_EQ(job_.finishedWorkers.load(), 1);
     startPass(job_, 1);
@@ -204,7 +281,7 @@ TEST_F(RenderJobTest, WorkerStartedBeforeAnyPassWaitsForOne) {
     EXPECT_EQ(firstWrongPixel(buffer_.data(), 1), -1);
 }
 
-// The state a slow worker finds when the others took every row of the pass: it must report
+// The state a slow worker finds when the others took every tile of the pass: it must report
 // all the same, and only once.
 TEST_F(RenderJobTest, WorkerReportsOnceAPassWhoseRowsItNeverGot) {
     job_.finishedWorkers.store(0);
@@ -230,15 +307,53 @@ TEST_F(RenderJobTest, WaitForPassCompleteWakesWhenTheLastWorkerReports) {
     EXPECT_EQ(firstWrongPixel(buffer_.data(), 2), -1);
 }
 
-// Rows sharing a generator sequence would repeat each other's jitter and light samples.
-TEST(RowSeed, DistinctForEveryRowOfEveryPassAndSeed) {
-    std::set<std::uint64_t> seeds;
+// Pixel samples sharing a generator state would repeat each other's jitter and light samples:
+// every pixel of a 640 by 480 picture, of every pass and seed, starts its own.
+TEST(PixelSeed, DistinctForEveryPixelOfEveryPassAndSeed) {
+    std::vector<std::uint64_t> seeds;
     for (const std::uint64_t seed : {kRenderSeed, kRenderSeed + 1}) {
         for (int pass = 1; pass <= 3; ++pass) {
-            for (int row = 0; row < kImageHeight; ++row) seeds.insert(rowSeed(seed, pass, row));
+            for (int y = 0; y < kImageHeight; ++y) {
+                for (int x = 0; x < kImageWidth; ++x) seeds.push_back(pixelSeed(seed, pass, x, y));
+            }
         }
     }
-    EXPECT_EQ(seeds.size(), std::size_t(2 * 3 * kImageHeight));
+    std::sort(seeds.begin(), seeds.end());
+    EXPECT_EQ(std::adjacent_find(seeds.begin(), seeds.end()), seeds.end());
+}
+
+// The tiles of any shape cover the region exactly once, inside it.
+TEST(Tiles, CoverTheRegionOnce) {
+    const struct {
+        PixelRegion region;
+        int tileWidth, tileHeight;
+    } kCases[] = {{{0, 0, 640, 480}, 16, 16}, {{0, 0, 640, 480}, 7, 3},
+                  {{5, 9, 1, 1}, 16, 16},     {{100, 20, 33, 17}, 4, 4},
+                  {{0, 0, 640, 480}, 640, 1}, {{3, 470, 637, 10}, 1, 1}};
+    for (const auto& c : kCases) {
+        RenderJob job;
+        job.region = c.region;
+        job.tileWidth = c.tileWidth;
+        job.tileHeight = c.tileHeight;
+        std::vector<int> covered(std::size_t(kPixelCount), 0);
+        for (int i = 0; i < tileCount(job); ++i) {
+            const PixelRegion tile = tileOf(job, i);
+            ASSERT_GT(tile.width, 0);
+            ASSERT_GT(tile.height, 0);
+            for (int y = tile.y; y < tile.y + tile.height; ++y) {
+                for (int x = tile.x; x < tile.x + tile.width; ++x)
+                    ++covered[std::size_t(pixelIndex(x, y))];
+            }
+        }
+        for (int y = 0; y < kImageHeight; ++y) {
+            for (int x = 0; x < kImageWidth; ++x) {
+                const bool inside = x >= c.region.x && x < c.region.x + c.region.width &&
+                                    y >= c.region.y && y < c.region.y + c.region.height;
+                ASSERT_EQ(covered[std::size_t(pixelIndex(x, y))], inside ? 1 : 0)
+                    << x << "," << y << " tiles " << c.tileWidth << "x" << c.tileHeight;
+            }
+        }
+    }
 }
 
 TEST(Accumulate, NonFiniteChannelAddsNothing) {

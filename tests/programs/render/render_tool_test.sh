@@ -3,7 +3,7 @@
 # it writes, and that nothing (not even a temporary) is left after a failure or a signal.
 # Usage: render_tool_test.sh PROGRAM SCENARIO [SOURCE_DIR] (badargs writefail help files seeds
 #   sigint sigterm vanish diskfull signals scenefiles badfiles time pipes fifoint fifoterm
-#   warnings sizes exr; scenefiles, badfiles and pipes need SOURCE_DIR for the scene files shipped in scenes/). Exit status: 0 passed, 1 failed, 77 skipped (diskfull
+#   warnings sizes exr regions; scenefiles, badfiles and pipes need SOURCE_DIR for the scene files shipped in scenes/). Exit status: 0 passed, 1 failed, 77 skipped (diskfull
 #   needs mount).
 set -u -o pipefail
 export LC_ALL=C  # the folder listing's order
@@ -143,6 +143,12 @@ box --time 0
 box --time -2
 box --time 1e3
 box --time inf
+box --region 1,2,3
+box --region 1,2,3,4,5
+box --region 0,0,0,5
+box --region -1,0,5,5
+box --region 600,0,41,10
+box --size 64x64 --region 60,0,5,5
 no-such-scene
 EOF
     run box -p -t 1
@@ -551,6 +557,40 @@ exr)
         [[ $(head -n 1 "$stderrFile") == "lucentor-render: --half"* ]] || fail "'$line': not named"
         expectFolder ""
     done
+    ;;
+regions)
+    # Each region's pixels are the whole picture's bytes, whatever the path and thread count,
+    # and every other pixel is 0: the whole PFM with only the region's rows copied in.
+    run field -p 2 -t 1 -q -s 9 --simd scalar -o whole.pfm
+    expectStatus 0 "the whole picture"
+    lacked=""
+    header=$(head -n 3 whole.pfm | wc -c)
+    for line in "0,0,1,1 scalar 1" "639,479,1,1 avx2 2" "101,50,37,21 avx512 3" \
+        "0,200,640,9 auto 2" "320,0,9,40 avx2 1"; do
+        read -r region path threads <<<"$line"
+        run field -p 2 -t "$threads" -q -s 9 --simd "$path" --region "$region" -o region.pfm
+        if [[ $status == 2 && $path != scalar && $path != auto ]]; then
+            lacked+=" $path"
+            continue
+        fi
+        expectStatus 0 "$line"
+        IFS=, read -r x y w h <<<"$region"
+        head -c "$header" whole.pfm >expected.pfm
+        head -c $((640 * 480 * 12)) /dev/zero >>expected.pfm
+        for ((row = y; row < y + h; ++row)); do
+            # PFM rows go bottom up; 12 bytes a pixel.
+            offset=$((header + ((479 - row) * 640 + x) * 12))
+            dd if=whole.pfm of=expected.pfm bs=1 skip="$offset" seek="$offset" count=$((w * 12)) \
+                conv=notrunc status=none
+        done
+        cmp -s expected.pfm region.pfm || fail "region $region ($path, $threads threads) differs"
+    done
+    rm -f expected.pfm region.pfm whole.pfm
+    expectFolder ""
+    if [[ -n $lacked ]]; then
+        echo "SKIP [$kScenario]: this processor lacks$lacked; the other regions agree"
+        exit 77
+    fi
     ;;
 *)
     fail "unknown scenario"
