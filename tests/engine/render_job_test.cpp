@@ -322,40 +322,6 @@ TEST(PixelSeed, DistinctForEveryPixelOfEveryPassAndSeed) {
     EXPECT_EQ(std::adjacent_find(seeds.begin(), seeds.end()), seeds.end());
 }
 
-// The tiles of any shape cover the region exactly once, inside it.
-TEST(Tiles, CoverTheRegionOnce) {
-    const struct {
-        PixelRegion region;
-        int tileWidth, tileHeight;
-    } kCases[] = {{{0, 0, 640, 480}, 16, 16}, {{0, 0, 640, 480}, 7, 3},
-                  {{5, 9, 1, 1}, 16, 16},     {{100, 20, 33, 17}, 4, 4},
-                  {{0, 0, 640, 480}, 640, 1}, {{3, 470, 637, 10}, 1, 1}};
-    for (const auto& c : kCases) {
-        RenderJob job;
-        job.region = c.region;
-        job.tileWidth = c.tileWidth;
-        job.tileHeight = c.tileHeight;
-        std::vector<int> covered(std::size_t(kPixelCount), 0);
-        for (int i = 0; i < tileCount(job); ++i) {
-            const PixelRegion tile = tileOf(job, i);
-            ASSERT_GT(tile.width, 0);
-            ASSERT_GT(tile.height, 0);
-            for (int y = tile.y; y < tile.y + tile.height; ++y) {
-                for (int x = tile.x; x < tile.x + tile.width; ++x)
-                    ++covered[std::size_t(pixelIndex(x, y))];
-            }
-        }
-        for (int y = 0; y < kImageHeight; ++y) {
-            for (int x = 0; x < kImageWidth; ++x) {
-                const bool inside = x >= c.region.x && x < c.region.x + c.region.width &&
-                                    y >= c.region.y && y < c.region.y + c.region.height;
-                ASSERT_EQ(covered[std::size_t(pixelIndex(x, y))], inside ? 1 : 0)
-                    << x << "," << y << " tiles " << c.tileWidth << "x" << c.tileHeight;
-            }
-        }
-    }
-}
-
 TEST(Accumulate, NonFiniteChannelAddsNothing) {
     constexpr float kInf = std::numeric_limits<float>::infinity();
     constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();

@@ -111,21 +111,12 @@ TEST(RenderCommand, ReadsPictureSizesAtAndWithinTheLimits) {
     EXPECT_EQ(parse({"box"}).options.size, (ImageSize{640, 480}));
 }
 
-TEST(RenderCommand, ReadsRegionsWithinThePicture) {
-    const struct {
-        std::vector<const char*> arguments;
-        PixelRegion region;
-    } kCases[] = {{{"box", "--region", "0,0,640,480"}, {0, 0, 640, 480}},
-                  {{"box", "--region", "639,479,1,1"}, {639, 479, 1, 1}},
-                  {{"box", "--region=5,7,01,2"}, {5, 7, 1, 2}},
-                  {{"box", "--region", "8,8,8,8", "--size", "16x16"}, {8, 8, 8, 8}}};
-    for (const auto& c : kCases) {
-        const RenderCommand command = parse(c.arguments);
-        ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
-        EXPECT_EQ(command.options.region, c.region) << c.arguments[2];
-    }
-    EXPECT_EQ(parse({"box"}).options.region.width, 0);
-    const RenderCommand outside = parse({"box", "--size", "16x16", "--region", "8,8,8,9"});
+// The size may come after the region it bounds.
+TEST(RenderCommand, ReadsRegionsWithinThePictureOfAnySize) {
+    const RenderCommand fits = parse({"box", "--region=8,8,08,8", "--size", "16x16"});
+    ASSERT_EQ(fits.kind, CommandKind::Render) << fits.problem;
+    EXPECT_EQ(fits.options.region, (PixelRegion{8, 8, 8, 8}));
+    const RenderCommand outside = parse({"box", "--region", "8,8,8,9", "--size", "16x16"});
     EXPECT_EQ(outside.problem, "--region: 8,8,8,9 reaches past the picture's 16x16");
 }
 
