@@ -22,7 +22,7 @@ struct NodeLanes {
     Vec3Lanes reflectedColor;
     Vec3Lanes refractedColor;
     Floats refractedT;
-    int nextChild = 0;
+    NodeStep step = NodeStep::ReflectedNext;
 };
 
 // Where a child ray of the surface starts: `fixed` off the surface, except on a two-sided
@@ -68,7 +68,7 @@ inline void visit(const ShadingScene& shading, NodeLanes& node, int depth, Gener
     node.color = select(light, lanesOf(kLightHitColor), Vec3Lanes{});
     node.mirror = {};
     node.glass = {};
-    node.nextChild = 0;
+    node.step = NodeStep::ReflectedNext;
     if (depth == int(kMaxDepth)) return;
     const Mask surfaced = node.active & !missed & !light;
     if (!any(surfaced)) return;
@@ -150,8 +150,8 @@ inline Vec3Lanes traceLanes(const ShadingScene& shading, RayLanes& rays, Mask la
     visit(shading, stack[std::size_t(top)], top, generators);
     for (;;) {
         NodeLanes& node = stack[std::size_t(top)];
-        if (node.nextChild == 0) {
-            node.nextChild = 1;
+        if (node.step == NodeStep::ReflectedNext) {
+            node.step = NodeStep::RefractedNext;
             const Mask reflecting = node.mirror | node.glass;
             if (any(reflecting)) {
                 startChild(shading, stack[std::size_t(top + 1)], node.reflected, reflecting,
@@ -160,8 +160,8 @@ inline Vec3Lanes traceLanes(const ShadingScene& shading, RayLanes& rays, Mask la
                 continue;
             }
         }
-        if (node.nextChild == 1) {
-            node.nextChild = 2;
+        if (node.step == NodeStep::RefractedNext) {
+            node.step = NodeStep::ChildrenDone;
             if (any(node.glass)) {
                 startChild(shading, stack[std::size_t(top + 1)], node.refracted, node.glass,
                            top + 1, generators);
@@ -172,7 +172,8 @@ inline Vec3Lanes traceLanes(const ShadingScene& shading, RayLanes& rays, Mask la
         combineChildren(node);
         if (top == depth) break;
         NodeLanes& parent = stack[std::size_t(top - 1)];
-        if (parent.nextChild == 1) {
+        // The parent's step tells which of its children has returned.
+        if (parent.step == NodeStep::RefractedNext) {
             parent.reflectedColor = node.color;
         } else {
             parent.refractedColor = node.color;

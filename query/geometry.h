@@ -1,12 +1,11 @@
 #pragma once
 
-#include <immintrin.h>
-
 #include <array>
 
 #include "scene/bvh.h"
 #include "scene/packed_tree.h"
 #include "scene/records.h"
+#include "simd/intrinsics.h"
 
 namespace lucentor {
 

@@ -1,13 +1,12 @@
 #include "query/wide_walk.h"
 
-#include <immintrin.h>
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 
 #include "query/occlusion.h"
+#include "simd/intrinsics.h"
 
 namespace lucentor {
 namespace {

@@ -17,21 +17,21 @@ namespace lucentor {
 namespace {
 
 struct KernelOfPath {
-    RowRenderer renderRows;
-    int rowLanes;  // the lanes of the path's instruction set
+    SampleKernel (*kernel)();
+    int lanes;  // the lanes of the path's instruction set
     LanePrimitives (*primitives)();
 };
 
 KernelOfPath ownKernel(SimdPath path) {
     switch (path) {
         case SimdPath::Avx512:
-            return {avx512::renderRows, 16, avx512::lanePrimitives};
+            return {avx512::sampleKernel, 16, avx512::lanePrimitives};
         case SimdPath::Avx2:
-            return {avx2::renderRows, 8, avx2::lanePrimitives};
+            return {avx2::sampleKernel, 8, avx2::lanePrimitives};
         case SimdPath::Scalar:
             break;
     }
-    return {scalar::renderRows, 1, scalar::lanePrimitives};
+    return {scalar::sampleKernel, 1, scalar::lanePrimitives};
 }
 
 class KernelChoice : public testing::EveryPath {};
@@ -49,10 +49,10 @@ TEST_P(KernelChoice, EachPathRunsItsOwnKernel) {
     job.accumulation = sums.data();
     job.simd = GetParam();
     prepareSampling(job);
-    EXPECT_EQ(job.kernel.renderRows, own.renderRows);
-    EXPECT_EQ(job.kernel.rowLanes, own.rowLanes);
+    EXPECT_EQ(job.kernel.renderTile, own.kernel().renderTile);
+    EXPECT_EQ(job.kernel.packetWidth * job.kernel.packetHeight, own.lanes);
     const LanePrimitives primitives = lanePrimitivesOf(GetParam());
-    EXPECT_EQ(primitives.width, own.rowLanes);
+    EXPECT_EQ(primitives.width, own.lanes);
     EXPECT_EQ(primitives.remainders, own.primitives().remainders);
     EXPECT_EQ(primitives.draws, own.primitives().draws);
 }
