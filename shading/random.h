@@ -10,7 +10,7 @@ inline constexpr int kRandomMax = 0x7fffffff;
 
 // A small generator with rand()'s contract: each draw is a non-negative int up to kRandomMax.
 // SplitMix64, keeping the top 31 bits of each output; every seed, 0 included, starts a
-// well-mixed sequence, so seeds may be simple combinations such as (pass, row).
+// well-mixed sequence, so seeds may be simple combinations such as (pass, pixel).
 struct RandomGenerator {
     std::uint64_t state = 0;
 
@@ -18,7 +18,7 @@ struct RandomGenerator {
 };
 
 // SplitMix64's finaliser: a bijection of 64-bit values in which every input bit affects every
-// output bit. Turns structured keys (seed, pass, row) into unrelated generator states.
+// output bit. Turns structured keys (seed, pass, pixel) into unrelated generator states.
 // Its constants are named so that the lane kernels draw exactly the same numbers.
 inline constexpr std::uint64_t kGoldenGamma = 0x9E3779B97F4A7C15u;
 inline constexpr std::uint64_t kMixMultiplier1 = 0xBF58476D1CE4E5B9u;
