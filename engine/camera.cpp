@@ -4,7 +4,9 @@
 #include <numbers>
 
 #include "engine/direction.h"
+#include "engine/integrator_lanes.h"
 #include "engine/render_job.h"
+#include "simd/one_lane.h"
 
 namespace lucentor {
 namespace {
@@ -69,6 +71,10 @@ PixelCell RenderJob::pixelCell(int x, int y) const {
     // Truncation toward zero, as the cell bounds are defined; in range for every pixel.
     return {int((cu - halfPixelU) * jitterScale), int((cu + halfPixelU) * jitterScale),
             int((cv - halfPixelV) * jitterScale), int((cv + halfPixelV) * jitterScale)};
+}
+
+Ray cameraRay(const Camera& camera, float u, float v) {
+    return rayOf(cameraRays<scalar::Lanes>(camera, u, v));
 }
 
 }  // namespace lucentor

@@ -18,11 +18,6 @@ struct PixelRegion;
 using TileRenderer = void (*)(RenderJob& job, const ShadingScene& shading, int pass,
                               const PixelRegion& tile);
 
-// Where the walk of one node of a sample's ray tree stands: its reflected child still to
-// start, its refracted child still to start (the reflected one done or not needed), or both
-// children done and the node's colour to be combined from them.
-enum class NodeStep : std::uint8_t { ReflectedNext, RefractedNext, ChildrenDone };
-
 // The sample pipeline of one instruction set, chosen once when the workers start.
 struct SampleKernel {
     int packetWidth = 1;  // the block of pixels in the lanes, as square as the width allows

@@ -1,38 +1,35 @@
-// Everything that runs on eight lanes, for processors with AVX2: the sample pipeline and the
-// packet queries, in one translation unit so that no inline function of this namespace is
-// emitted twice. Only the code of the target region below is built for the instruction set.
+// Everything that runs on eight lanes, for processors with AVX2: the sample
+// pipeline and the packet queries, instantiated over avx2::Lanes in this one translation unit, so
+// that no function of this instruction set is emitted twice. Only the code of the target region
+// below is built for the instruction set: the lane templates are included inside it, after
+// every baseline header they use (engine/kernel_headers.h).
 #include "engine/kernel_headers.h"
 #include "simd/intrinsics.h"
 
 // NOLINTNEXTLINE(bugprone-suspicious-include): a region of pragmas, not code
 #include "simd/target_avx2_begin.inl"
 
+// clang-format off
+#include "simd/lanes_avx2.h"
+#include "engine/integrator_lanes.h"
+#include "query/packet_walk.h"
+// clang-format on
+
 namespace lucentor::avx2 {
 
-// NOLINTBEGIN(bugprone-suspicious-include): the fragments are written to be included here,
-// in this order, each after what it uses.
-// clang-format off
-#include "simd/lanes_avx2.inl"
-#include "simd/lane_math.inl"
-#include "query/packet_walk.inl"
-#include "engine/lane_queries_packets.inl"
-#include "shading/materials_lanes.inl"
-#include "shading/lighting_lanes.inl"
-#include "engine/integrator.inl"
-// clang-format on
-// NOLINTEND(bugprone-suspicious-include)
+SampleKernel sampleKernel() {
+    return {kPacketWidth<Lanes>, kPacketHeight<Lanes>, renderTileLanes<Lanes>};
+}
 
-SampleKernel sampleKernel() { return {kPacketWidth, kPacketHeight, renderTileLanes}; }
-
-LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes(); }
+LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes<Lanes>(); }
 
 void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records) {
-    packetwalk::closestHits(scene, rays, active, records);
+    packetwalk::closestHits<Lanes>(scene, rays, active, records);
 }
 
 void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active,
                    float* amounts) {
-    packetwalk::occlusionSums(scene, rays, active, amounts);
+    packetwalk::occlusionSums<Lanes>(scene, rays, active, amounts);
 }
 
 }  // namespace lucentor::avx2

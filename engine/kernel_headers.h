@@ -1,10 +1,11 @@
 #pragma once
 
-// Everything the lane kernels' fragments (simd/*.inl, query/packet_walk.inl,
-// shading/*_lanes.inl, engine/*.inl) use, included before a kernel's target region: what is
-// defined here stays baseline x86-64 code, so that no inline function of it is ever compiled
-// for a wider instruction set and then linked into baseline code. The fragments themselves
-// include nothing.
+// Every baseline header that the lane templates (simd/lanes_*.h, simd/lane_math.h,
+// query/packet_walk.h, shading/*_lanes.h, shading/lane_queries.h, engine/integrator_lanes.h)
+// include, included before a kernel's target region: what is defined here stays baseline
+// x86-64 code, so that no inline function of it is ever compiled for a wider instruction set and
+// then linked into baseline code. Inside the region, their #pragma once leaves only the
+// templates to be read.
 
 #include <algorithm>
 #include <array>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <type_traits>
 
 #include "engine/camera.h"
 #include "engine/image.h"
@@ -33,3 +35,4 @@
 #include "shading/materials.h"
 #include "shading/random.h"
 #include "shading/trace.h"
+#include "simd/lanes.h"

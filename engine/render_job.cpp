@@ -5,7 +5,9 @@
 #include <cmath>
 
 #include "engine/image.h"
+#include "engine/integrator_lanes.h"
 #include "shading/random.h"
+#include "simd/one_lane.h"
 
 namespace lucentor {
 namespace {
@@ -158,6 +160,29 @@ void accumulate(Vec3& sum, const Vec3& sample) {
     sum.x += finiteOrZero(sample.x);
     sum.y += finiteOrZero(sample.y);
     sum.z += finiteOrZero(sample.z);
+}
+
+Ray RenderJob::jitteredRay(int x, int y, RandomGenerator& generator) const {
+    using L = scalar::Lanes;
+    const PixelCell cell = pixelCell(x, y);
+    assert(cell.uHigh > cell.uLow && cell.vHigh > cell.vLow);
+    scalar::OneLane one{generator};
+    // Two statements: the first draw is the column's, the second the row's.
+    const auto width = [](int low, int high) { return divisorsOf(intsOf<L>(high - low)); };
+    const scalar::Floats u = jitterCoordinates(
+        *this, intsOf<L>(cell.uLow), width(cell.uLow, cell.uHigh), scalar::kOneLane, one.lane);
+    const scalar::Floats v = jitterCoordinates(
+        *this, intsOf<L>(cell.vLow), width(cell.vLow, cell.vHigh), scalar::kOneLane, one.lane);
+    return rayOf(cameraRays(*camera, u, v));
+}
+
+Vec3 RenderJob::samplePixel(int x, int y, RandomGenerator& generator) const {
+    assert(shading.scene == scene);
+    Ray ray = jitteredRay(x, y, generator);
+    scalar::OneLane one{generator};
+    scalar::RayLanes rays = scalar::rayLanesOf(ray);
+    RayTreeStack<scalar::Lanes> stack{};
+    return scalar::vec3Of(traceLanes(shading, rays, scalar::kOneLane, 0, one.lane, stack));
 }
 
 }  // namespace lucentor

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "scene/scene.h"
 #include "shading/random.h"
 
@@ -17,5 +19,10 @@ inline constexpr Vec3 kLightHitColor = {1.0f, 1.0f, 0.8f};
 // before its reflected ray, a glass surface's reflected ray before its refracted one. One ray
 // of the lane kernels' sample pipeline.
 Vec3 trace(Ray& ray, float depth, const Scene& scene, RandomGenerator& generator);
+
+// Where the walk of one node of a sample's ray tree stands: its reflected child still to
+// start, its refracted child still to start (the reflected one done or not needed), or both
+// children done and the node's colour to be combined from them.
+enum class NodeStep : std::uint8_t { ReflectedNext, RefractedNext, ChildrenDone };
 
 }  // namespace lucentor

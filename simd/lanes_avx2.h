@@ -1,11 +1,22 @@
-// Eight lanes in ymm registers, lane sets as all-ones or all-zero lanes. Included inside the
-// AVX2 kernels' namespace, within their target region, after <immintrin.h> and <cstdint>;
-// see simd/lane_math.inl for what every lane type offers. Every operation is the IEEE
-// operation of the scalar lane type, lane by lane.
+#pragma once
 
-inline constexpr int kLanes = 8;
+// Eight lanes in ymm registers, lane sets as all-ones or all-zero lanes (see simd/lanes.h for
+// what every lane type offers). Every operation is the IEEE operation of the scalar lane type,
+// lane by lane. Included only inside the AVX2 kernels' target region (engine/kernel_avx2.cpp),
+// after simd/intrinsics.h and the baseline headers it uses.
 
-struct Floats {
+#include "simd/lanes.h"  // declarations only: no code to be built for the region
+
+namespace lucentor {
+
+namespace avx2 {
+struct Lanes {
+    static constexpr int kWidth = 8;
+};
+}  // namespace avx2
+
+template <>
+struct Floats<avx2::Lanes> {
     __m256 value;
 
     // Left unset like a float: `Floats{}` is zero. The ray trees' stacks are made once per
@@ -13,18 +24,62 @@ struct Floats {
     Floats() = default;
     Floats(__m256 v) : value(v) {}                 // NOLINT(google-explicit-constructor)
     Floats(float v) : value(_mm256_set1_ps(v)) {}  // NOLINT(google-explicit-constructor)
+
+    static Floats load(const float* p) { return _mm256_loadu_ps(p); }
 };
 
-struct Mask {
+template <>
+struct Mask<avx2::Lanes> {
     __m256i value;
 
     Mask() = default;              // unset; `Mask{}` is the empty set
     Mask(__m256i v) : value(v) {}  // NOLINT(google-explicit-constructor)
+
+    static Mask ofBits(std::uint32_t bits) {
+        const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+        const __m256i set = _mm256_and_si256(_mm256_set1_epi32(std::int32_t(bits)), laneBits);
+        return {_mm256_cmpeq_epi32(set, laneBits)};
+    }
 };
 
-struct Ints {
+template <>
+struct Ints<avx2::Lanes> {
     __m256i value;
+
+    static Ints broadcast(std::int32_t v) { return {_mm256_set1_epi32(v)}; }
+    static Ints load(const std::int32_t* p) {
+        return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))};
+    }
 };
+
+// Divisors for remainderOf, with their reciprocals in double, worked out once for many
+// remainders: lanes 0 to 3 in the low halves, 4 to 7 in the high ones.
+template <>
+struct Divisors<avx2::Lanes> {
+    Ints<avx2::Lanes> value;
+    __m256d reciprocalLow;
+    __m256d reciprocalHigh;
+};
+
+// Each lane's SplitMix64 state, lanes 0 to 3 in `low`, 4 to 7 in `high`.
+template <>
+struct Generators<avx2::Lanes> {
+    __m256i low;
+    __m256i high;
+
+    static Generators load(const std::uint64_t* states) {
+        return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(states)),
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states + 4))};
+    }
+};
+
+namespace avx2 {
+
+using Floats = lucentor::Floats<Lanes>;
+using Mask = lucentor::Mask<Lanes>;
+using Ints = lucentor::Ints<Lanes>;
+using Divisors = lucentor::Divisors<Lanes>;
+using Generators = lucentor::Generators<Lanes>;
 
 inline Floats operator+(Floats a, Floats b) { return _mm256_add_ps(a.value, b.value); }
 inline Floats operator-(Floats a, Floats b) { return _mm256_sub_ps(a.value, b.value); }
@@ -58,11 +113,6 @@ inline bool any(Mask a) { return _mm256_testz_si256(a.value, a.value) == 0; }
 inline std::uint32_t bitsOf(Mask a) {
     return std::uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(a.value)));
 }
-inline Mask maskOf(std::uint32_t bits) {
-    const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
-    const __m256i set = _mm256_and_si256(_mm256_set1_epi32(std::int32_t(bits)), laneBits);
-    return {_mm256_cmpeq_epi32(set, laneBits)};
-}
 
 inline Floats select(Mask m, Floats ifSet, Floats otherwise) {
     return _mm256_blendv_ps(otherwise.value, ifSet.value, _mm256_castsi256_ps(m.value));
@@ -81,17 +131,12 @@ inline Floats abs(Floats a) {
         _mm256_and_si256(_mm256_castps_si256(a.value), _mm256_set1_epi32(INT_MAX)));
 }
 
-inline Floats load(const float* p) { return _mm256_loadu_ps(p); }
 inline void store(float* p, Floats a) { _mm256_storeu_ps(p, a.value); }
 
 inline Ints operator+(Ints a, Ints b) { return {_mm256_add_epi32(a.value, b.value)}; }
 inline Ints operator-(Ints a, Ints b) { return {_mm256_sub_epi32(a.value, b.value)}; }
 inline Ints operator^(Ints a, Ints b) { return {_mm256_xor_si256(a.value, b.value)}; }
 inline Ints operator&(Ints a, Ints b) { return {_mm256_and_si256(a.value, b.value)}; }
-inline Ints intsOf(std::int32_t v) { return {_mm256_set1_epi32(v)}; }
-inline Ints loadInts(const std::int32_t* p) {
-    return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))};
-}
 inline void storeInts(std::int32_t* p, Ints a) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a.value);
 }
@@ -102,14 +147,6 @@ inline Ints select(Mask m, Ints ifSet, Ints otherwise) {
 inline Floats toFloats(Ints a) { return _mm256_cvtepi32_ps(a.value); }
 // Out of range and NaN give INT_MIN, the scalar lane type's rule.
 inline Ints truncated(Floats a) { return {_mm256_cvttps_epi32(a.value)}; }
-
-// Divisors for remainderOf, with their reciprocals in double, worked out once for many
-// remainders: lanes 0 to 3 in the low halves, 4 to 7 in the high ones.
-struct Divisors {
-    Ints value;
-    __m256d reciprocalLow;
-    __m256d reciprocalHigh;
-};
 
 inline __m256d reciprocalsOf(__m128i divisor) {
     return _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_cvtepi32_pd(divisor));
@@ -142,17 +179,6 @@ inline Ints remainderOf(Ints value, const Divisors& by) {
         remainderOfQuarter(_mm256_extracti128_si256(value.value, 1),
                            _mm256_extracti128_si256(by.value.value, 1), by.reciprocalHigh);
     return {_mm256_set_m128i(high, low)};
-}
-
-// Each lane's SplitMix64 state, lanes 0 to 3 in `low`, 4 to 7 in `high`.
-struct Generators {
-    __m256i low;
-    __m256i high;
-};
-
-inline Generators generatorsOf(const std::uint64_t* states) {
-    return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(states)),
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states + 4))};
 }
 
 inline void storeGenerators(std::uint64_t* states, const Generators& g) {
@@ -196,3 +222,6 @@ inline Ints draw(Generators& g, Mask active) {
     const __m256i high = _mm256_permutevar8x32_epi32(drawQuarter(g.high, highActive), evens);
     return {_mm256_set_m128i(_mm256_castsi256_si128(high), _mm256_castsi256_si128(low))};
 }
+
+}  // namespace avx2
+}  // namespace lucentor

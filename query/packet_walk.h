@@ -1,8 +1,8 @@
-// The packet walks, written once over the lane type of the kernel that includes this file
-// (simd/lanes_avx2.inl or simd/lanes_avx512.inl, with simd/lane_math.inl), inside its
-// namespace and target region, after the headers it uses: query/closest_hit.h,
-// query/occlusion.h, query/packet.h, query/traversal.h, query/wide_walk.h,
-// scene/packed_tree.h, scene/scene.h, <limits>.
+#pragma once
+
+// The packet walks, written once over a lane type (simd/lanes.h) for the wide kernels, which
+// instantiate them inside their target regions (engine/kernel_avx2.cpp,
+// engine/kernel_avx512.cpp). Templates only (see simd/lane_math.h).
 // Lane sets are lane bits here (lane k is bit k), which the walks split and count.
 //
 // Each lane performs exactly the scalar queries' operations, in their order and precision:
@@ -15,102 +15,132 @@
 //   twice cannot differ from rounding once. It is the instruction g++ emits for the scalar
 //   form too.
 
-namespace packetwalk {
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "query/closest_hit.h"
+#include "query/occlusion.h"
+#include "query/packet.h"
+#include "query/traversal.h"
+#include "query/wide_walk.h"
+#include "scene/packed_tree.h"
+#include "scene/scene.h"
+#include "simd/lane_math.h"
+
+namespace lucentor::packetwalk {
 
 // The lanes' rays with each direction's reciprocal, taken once per query as in the scalar.
+template <class L>
 struct Rays {
-    Vec3Lanes origin;
-    Vec3Lanes direction;
-    Vec3Lanes inverse;
+    Vec3Lanes<L> origin;
+    Vec3Lanes<L> direction;
+    Vec3Lanes<L> inverse;
 };
 
-inline Rays raysOf(const Vec3Lanes& origin, const Vec3Lanes& direction) {
+template <class L>
+Rays<L> raysOf(const Vec3Lanes<L>& origin, const Vec3Lanes<L>& direction) {
     return {origin, direction, {1.0f / direction.x, 1.0f / direction.y, 1.0f / direction.z}};
 }
 
-inline Rays loadRays(const RayPacket& packet, int first) {
-    return raysOf({load(packet.originX.data() + first), load(packet.originY.data() + first),
-                   load(packet.originZ.data() + first)},
-                  {load(packet.directionX.data() + first), load(packet.directionY.data() + first),
-                   load(packet.directionZ.data() + first)});
+template <class L>
+Rays<L> loadRays(const RayPacket& packet, int first) {
+    return raysOf<L>(
+        {load<L>(packet.originX.data() + first), load<L>(packet.originY.data() + first),
+         load<L>(packet.originZ.data() + first)},
+        {load<L>(packet.directionX.data() + first), load<L>(packet.directionY.data() + first),
+         load<L>(packet.directionZ.data() + first)});
 }
 
+template <class L>
 struct Spans {
-    Floats entry;
-    Floats exit;
+    Floats<L> entry;
+    Floats<L> exit;
 };
 
-inline Spans axisSpan(Floats origin, Floats inverse, float boxMin, float boxMax) {
-    const Floats t1 = (boxMin - origin) * inverse;
-    const Floats t2 = (boxMax - origin) * inverse;
+template <class L>
+Spans<L> axisSpan(Floats<L> origin, Floats<L> inverse, float boxMin, float boxMax) {
+    const Floats<L> t1 = (boxMin - origin) * inverse;
+    const Floats<L> t2 = (boxMax - origin) * inverse;
     return {min(t1, t2), max(t1, t2)};
 }
 
-inline Spans narrowed(const Spans& span, const Spans& axis) {
+template <class L>
+Spans<L> narrowed(const Spans<L>& span, const Spans<L>& axis) {
     return {max(span.entry, axis.entry), min(span.exit, axis.exit)};
 }
 
 // The slab test over x, y, z of the box with the given corners (x, y, z each).
-inline Spans boxSpans(const Rays& r, const std::array<float, 3>& boxMin,
-                      const std::array<float, 3>& boxMax) {
-    const Spans x = axisSpan(r.origin.x, r.inverse.x, boxMin[0], boxMax[0]);
-    const Spans y = axisSpan(r.origin.y, r.inverse.y, boxMin[1], boxMax[1]);
-    const Spans z = axisSpan(r.origin.z, r.inverse.z, boxMin[2], boxMax[2]);
+template <class L>
+Spans<L> boxSpans(const Rays<L>& r, const std::array<float, 3>& boxMin,
+                  const std::array<float, 3>& boxMax) {
+    const Spans<L> x = axisSpan(r.origin.x, r.inverse.x, boxMin[0], boxMax[0]);
+    const Spans<L> y = axisSpan(r.origin.y, r.inverse.y, boxMin[1], boxMax[1]);
+    const Spans<L> z = axisSpan(r.origin.z, r.inverse.z, boxMin[2], boxMax[2]);
     return narrowed(narrowed(x, y), z);
 }
 
 // The spans of one child of a packed node: side 0 left, 1 right.
-inline Spans childSpans(const Rays& r, const PackedNode& node, int side) {
+template <class L>
+Spans<L> childSpans(const Rays<L>& r, const PackedNode& node, int side) {
     const auto& s = node.slabs;
     return boxSpans(r, {s[0][side], s[1][side], s[2][side]},
                     {s[0][side + 2], s[1][side + 2], s[2][side + 2]});
 }
 
-inline std::uint32_t hitLanes(const Spans& span) {
+template <class L>
+std::uint32_t hitLanes(const Spans<L>& span) {
     return bitsOf((span.exit >= span.entry) & (span.exit > 0.0f));
 }
 
 // The ordering distance: entry, or exit when the origin is inside, or kFarDistance on a miss.
-inline Floats entryDistances(const Spans& span) {
-    const Floats reached = select(span.entry >= 0.0f, span.entry, span.exit);
-    return select(maskOf(hitLanes(span)), reached, kFarDistance);
+template <class L>
+Floats<L> entryDistances(const Spans<L>& span) {
+    const Floats<L> reached = select(span.entry >= 0.0f, span.entry, span.exit);
+    return select(maskOf<L>(hitLanes(span)), reached, kFarDistance);
 }
 
 // tca and d2 of the line towards a sphere's centre, as closestApproach computes them.
+template <class L>
 struct Approach {
-    Floats tca;
-    Floats d2;
+    Floats<L> tca;
+    Floats<L> d2;
 };
 
-inline Approach closestApproaches(const Rays& r, const Vec3& center) {
-    const Vec3Lanes toCenter = lanesOf(center) - r.origin;
-    const Floats tca = dot(toCenter, r.direction);
-    const Vec3Lanes offAxis = toCenter - r.direction * tca;
+template <class L>
+Approach<L> closestApproaches(const Rays<L>& r, const Vec3& center) {
+    const Vec3Lanes<L> toCenter = lanesOf<L>(center) - r.origin;
+    const Floats<L> tca = dot(toCenter, r.direction);
+    const Vec3Lanes<L> offAxis = toCenter - r.direction * tca;
     return {tca, dot(offAxis, offAxis)};
 }
 
 // The lanes of `lanes` whose line passes through the sphere ahead of its origin: neither
 // tca < 0 nor d2 > radiusSquared (so NaN passes, as in the scalar tests).
-inline std::uint32_t passingLanes(const Approach& line, float radiusSquared, std::uint32_t lanes) {
+template <class L>
+std::uint32_t passingLanes(const Approach<L>& line, float radiusSquared, std::uint32_t lanes) {
     return lanes & ~bitsOf((line.tca < 0.0f) | (line.d2 > radiusSquared));
 }
 
 // hitSphere for the lanes of `lanes`: lowers t where the near intersection lies strictly
 // between 0 and t; returns those lanes.
-inline std::uint32_t testSphere(const Rays& r, const Vec3& center, float radiusSquared,
-                                std::uint32_t lanes, Floats& t) {
-    const Approach line = closestApproaches(r, center);
+template <class L>
+std::uint32_t testSphere(const Rays<L>& r, const Vec3& center, float radiusSquared,
+                         std::uint32_t lanes, Floats<L>& t) {
+    const Approach<L> line = closestApproaches(r, center);
     const std::uint32_t candidates = passingLanes(line, radiusSquared, lanes);
     if (candidates == 0) return 0;
-    const Floats hit = line.tca - sqrt(radiusSquared - line.d2);
+    const Floats<L> hit = line.tca - sqrt(radiusSquared - line.d2);
     const std::uint32_t accepted = candidates & bitsOf((t > hit) & (hit > 0.0f));
-    t = select(maskOf(accepted), hit, t);
+    t = select(maskOf<L>(accepted), hit, t);
     return accepted;
 }
 
 // testSphere on a leaf's sphere, naming its slot in the lanes that accept it.
-inline void testLeaf(const Rays& r, const PackedLeaf& leaf, LeafTag tag, std::uint32_t lanes,
-                     Floats& t, int* slots) {
+template <class L>
+void testLeaf(const Rays<L>& r, const PackedLeaf& leaf, LeafTag tag, std::uint32_t lanes,
+              Floats<L>& t, int* slots) {
     const std::uint32_t accepted = testSphere(r, leaf.center, leaf.radiusSquared, lanes, t);
     for (std::uint32_t bits = accepted; bits != 0; bits &= bits - 1) {
         slots[__builtin_ctz(bits)] = slotOf(tag);
@@ -120,13 +150,14 @@ inline void testLeaf(const Rays& r, const PackedLeaf& leaf, LeafTag tag, std::ui
 // A child that some lanes have still to visit. Lanes of `always` visit it in any case; lanes
 // of `ifNearer` only when their walk accepted nothing since `tBefore` was their t, or when
 // the child's box is entered before their t: the scalar walk's rule for the far child.
+template <class L>
 struct PendingChild {
     std::int32_t child;
     LeafTag tag;  // the child's, when it is a leaf
     std::uint32_t always;
     std::uint32_t ifNearer;
-    Floats entry;
-    Floats tBefore;
+    Floats<L> entry;
+    Floats<L> tBefore;
 };
 
 // A tree within kMaxTraversalDepth + 1 levels: each level pushes at most two pending children.
@@ -138,10 +169,11 @@ inline constexpr int kMaxPending = 2 * (kMaxTraversalDepth + 2);
 // descends now and the other group's visits wait on the stack, so each lane tests the same
 // leaves in the same order against the same t as the scalar walk, and the same leaf wins
 // even among hits at equal distances. Packets of neighbouring pixels seldom split.
-inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lanes, Floats& t,
-                        int* slots) {
+template <class L>
+void walkClosest(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes, Floats<L>& t,
+                 int* slots) {
     // Left unset: only entries below pendingCount are read, and each is written first.
-    std::array<PendingChild, kMaxPending> pending;  // NOLINT(*-pro-type-member-init)
+    std::array<PendingChild<L>, kMaxPending> pending;  // NOLINT(*-pro-type-member-init)
     int pendingCount = 0;
     std::int32_t child = 0;
     LeafTag tag;
@@ -152,8 +184,8 @@ inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lan
                 break;
             }
             const PackedNode& node = tree.nodes[std::size_t(child)];
-            const Spans left = childSpans(r, node, 0);
-            const Spans right = childSpans(r, node, 1);
+            const Spans<L> left = childSpans(r, node, 0);
+            const Spans<L> right = childSpans(r, node, 1);
             const std::uint32_t leftHit = lanes & hitLanes(left);
             const std::uint32_t rightHit = lanes & hitLanes(right);
             // Left first exactly when the right child is reached strictly later.
@@ -168,8 +200,8 @@ inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lan
             const std::size_t otherSide = 1 - nowSide;
             const std::int32_t nowChild = node.children[nowSide];
             const std::int32_t otherChild = node.children[otherSide];
-            const Spans& nowSpan = goLeft ? left : right;
-            const Spans& otherSpan = goLeft ? right : left;
+            const Spans<L>& nowSpan = goLeft ? left : right;
+            const Spans<L>& otherSpan = goLeft ? right : left;
             const std::uint32_t nowHit = goLeft ? leftHit : rightHit;
             const std::uint32_t otherHit = goLeft ? rightHit : leftHit;
             // Popped last: the waiting lanes' far child, which is this group's near one.
@@ -188,7 +220,7 @@ inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lan
             lanes = now;
         }
         if (pendingCount == 0) return;
-        const PendingChild& next = pending[std::size_t(--pendingCount)];
+        const PendingChild<L>& next = pending[std::size_t(--pendingCount)];
         const std::uint32_t nothingSince = bitsOf(sameBits(t, next.tBefore));
         child = next.child;
         tag = next.tag;
@@ -201,7 +233,8 @@ inline void walkClosest(const PackedTree& tree, const Rays& r, std::uint32_t lan
 // 1. The amounts are multiples of 0.5, whose sums are exact in any order, and clamping on
 // the way gives what clamping the total gives, so each lane's amount is the clamped total of
 // the spheres reached, whatever the order; a lane drops out once its sum reaches 1.
-inline Floats walkOcclusion(const PackedTree& tree, const Rays& r, std::uint32_t lanes) {
+template <class L>
+Floats<L> walkOcclusion(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes) {
     struct Pending {
         std::int32_t child;
         LeafTag tag;
@@ -209,17 +242,17 @@ inline Floats walkOcclusion(const PackedTree& tree, const Rays& r, std::uint32_t
     };
     std::array<Pending, kMaxPending> pending;  // NOLINT(*-pro-type-member-init): as above
     int pendingCount = 0;
-    Floats sum = 0.0f;
+    Floats<L> sum = 0.0f;
     std::int32_t child = 0;
     LeafTag tag;
     for (;;) {
         while (lanes != 0) {
             if (isPackedLeaf(child)) {
                 const PackedLeaf& leaf = tree.leaves[std::size_t(packedLeafSlot(child))];
-                const Approach line = closestApproaches(r, leaf.center);
+                const Approach<L> line = closestApproaches(r, leaf.center);
                 const std::uint32_t blocking = passingLanes(line, leaf.radiusSquared, lanes);
                 const float amount = isRefractive(tag) ? kGlassBlocking : 1.0f;
-                sum = select(maskOf(blocking), sum + amount, sum);
+                sum = select(maskOf<L>(blocking), sum + amount, sum);
                 break;
             }
             const PackedNode& node = tree.nodes[std::size_t(child)];
@@ -245,7 +278,8 @@ inline Floats walkOcclusion(const PackedTree& tree, const Rays& r, std::uint32_t
 
 // The lanes of `lanes` in `ties` whose current sphere, of `slot`, wins on its slot: their
 // walk has a sphere at exactly this distance, of a higher slot.
-inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots) {
+template <class L>
+std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots) {
     std::uint32_t winning = 0;
     for (std::uint32_t bits = ties; bits != 0; bits &= bits - 1) {
         const int k = __builtin_ctz(bits);
@@ -256,21 +290,22 @@ inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots)
 
 // closestWideHit's sphere test for the lanes of `lanes` on a wide leaf's spheres, whose box
 // they enter at `entry`.
-inline void testWideLeaf(const WideTree& tree, const Rays& r, std::int32_t child, int count,
-                         std::uint32_t lanes, Floats entry, Floats& t, int* slots) {
+template <class L>
+void testWideLeaf(const WideTree& tree, const Rays<L>& r, std::int32_t child, int count,
+                  std::uint32_t lanes, Floats<L> entry, Floats<L>& t, int* slots) {
     const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
         const float radiusSquared = leaf.radiusSquared[s];
-        const Approach line =
+        const Approach<L> line =
             closestApproaches(r, {leaf.centerX[s], leaf.centerY[s], leaf.centerZ[s]});
         const std::uint32_t candidates = passingLanes(line, radiusSquared, lanes);
         if (candidates == 0) continue;
-        const Floats hit = line.tca - sqrt(radiusSquared - line.d2);
+        const Floats<L> hit = line.tca - sqrt(radiusSquared - line.d2);
         const std::uint32_t ahead = candidates & bitsOf((hit > 0.0f) & (hit >= entry));
         const int slot = slotOf(leaf.tags[s]);
         const std::uint32_t accepted =
-            (ahead & bitsOf(t > hit)) | winningTies(ahead & bitsOf(t == hit), slot, slots);
-        t = select(maskOf(accepted), hit, t);
+            (ahead & bitsOf(t > hit)) | winningTies<L>(ahead & bitsOf(t == hit), slot, slots);
+        t = select(maskOf<L>(accepted), hit, t);
         for (std::uint32_t bits = accepted; bits != 0; bits &= bits - 1) {
             slots[__builtin_ctz(bits)] = slot;
         }
@@ -278,22 +313,24 @@ inline void testWideLeaf(const WideTree& tree, const Rays& r, std::int32_t child
 }
 
 // The blocking of a wide leaf's spheres in the lanes of `lanes`.
-inline Floats wideLeafBlocking(const WideTree& tree, const Rays& r, std::int32_t child, int count,
-                               std::uint32_t lanes) {
-    Floats sum = 0.0f;
+template <class L>
+Floats<L> wideLeafBlocking(const WideTree& tree, const Rays<L>& r, std::int32_t child, int count,
+                           std::uint32_t lanes) {
+    Floats<L> sum = 0.0f;
     const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
-        const Approach line =
+        const Approach<L> line =
             closestApproaches(r, {leaf.centerX[s], leaf.centerY[s], leaf.centerZ[s]});
         const std::uint32_t blocking = passingLanes(line, leaf.radiusSquared[s], lanes);
         const float amount = isRefractive(leaf.tags[s]) ? kGlassBlocking : 1.0f;
-        sum = select(maskOf(blocking), sum + amount, sum);
+        sum = select(maskOf<L>(blocking), sum + amount, sum);
     }
     return sum;
 }
 
 // The spans of child k of a wide node.
-inline Spans wideChildSpans(const Rays& r, const WideNode& node, std::size_t k) {
+template <class L>
+Spans<L> wideChildSpans(const Rays<L>& r, const WideNode& node, std::size_t k) {
     return boxSpans(r, {node.boxMin[0][k], node.boxMin[1][k], node.boxMin[2][k]},
                     {node.boxMax[0][k], node.boxMax[1][k], node.boxMax[2][k]});
 }
@@ -303,14 +340,16 @@ inline Spans wideChildSpans(const Rays& r, const WideNode& node, std::size_t k) 
 // box for one or two lanes (the hybrid walk of Embree's packet traversal). Two lanes of 16,
 // one of 8: on the 100,000-sphere layer scene a pass took 8 % less processor time than at a
 // quarter of the lanes and 25 % less than at half (16 lanes, one thread, medians of three).
-inline constexpr int kWideAloneLanes = kLanes / 8;
+template <class L>
+inline constexpr int kWideAloneLanes = L::kWidth / 8;
 
 // Each lane's ray as the one-ray walks take it.
+template <class L>
 struct LaneRays {
-    std::array<FloatArray, 3> origin;
-    std::array<FloatArray, 3> direction;
+    std::array<FloatArray<L>, 3> origin;
+    std::array<FloatArray<L>, 3> direction;
 
-    explicit LaneRays(const Rays& r)
+    explicit LaneRays(const Rays<L>& r)
         : origin{arrayOf(r.origin.x), arrayOf(r.origin.y), arrayOf(r.origin.z)},
           direction{arrayOf(r.direction.x), arrayOf(r.direction.y), arrayOf(r.direction.z)} {}
 
@@ -324,10 +363,11 @@ struct LaneRays {
 
 // A wide node whose children some lanes have still to test, with their distance to its box
 // (-infinity for the root, which every lane enters).
+template <class L>
 struct WidePending {
     std::int32_t node;
     std::uint32_t lanes;
-    Floats entry;
+    Floats<L> entry;
 };
 
 inline constexpr int kMaxWidePending = (kWideChildren - 1) * kMaxWideLevels + kWideChildren;
@@ -336,16 +376,16 @@ inline constexpr int kMaxWidePending = (kWideChildren - 1) * kMaxWideLevels + kW
 // lanes that enter its box no later than their t, and their entries, to `testLeaf`; an inner child
 // is pushed with its lanes and their entry distances, the children in order of decreasing entry for
 // the lowest of `lanes`, so that the one nearest to it is popped first.
-template <class LeafTest>
-void visitWideChildren(const WideNode& node, const Rays& r, std::uint32_t lanes, Floats t,
-                       std::array<WidePending, kMaxWidePending>& pending, int& count,
+template <class L, class LeafTest>
+void visitWideChildren(const WideNode& node, const Rays<L>& r, std::uint32_t lanes, Floats<L> t,
+                       std::array<WidePending<L>, kMaxWidePending>& pending, int& count,
                        const LeafTest& testLeaf) {
     const auto lowest = std::size_t(__builtin_ctz(lanes));
     std::array<float, kWideChildren> keys{};
     const int first = count;
     for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
         if (node.counts[k] == 0) continue;
-        const Spans span = wideChildSpans(r, node, k);
+        const Spans<L> span = wideChildSpans(r, node, k);
         const std::uint32_t reached = lanes & hitLanes(span) & bitsOf(t >= span.entry);
         if (reached == 0) continue;
         if (isWideLeaf(node.counts[k])) {
@@ -366,18 +406,19 @@ void visitWideChildren(const WideNode& node, const Rays& r, std::uint32_t lanes,
 // closestWideHit for every lane of `lanes` at once: the lanes walk a node together while more
 // than kWideAloneLanes of them go on, then one by one. The answer does not hang on the order
 // (see WideTree), so each lane ends as its one-ray walk.
-inline void walkWideClosest(const WideTree& tree, const Rays& r, std::uint32_t lanes, Floats& t,
-                            int* slots) {
-    std::array<WidePending, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
+template <class L>
+void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes, Floats<L>& t,
+                     int* slots) {
+    std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     pending[std::size_t(count++)] = {0, lanes, -std::numeric_limits<float>::infinity()};
     while (count > 0) {
-        const WidePending next = pending[std::size_t(--count)];
+        const WidePending<L> next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & bitsOf(t >= next.entry);
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= kWideAloneLanes) {
-            const LaneRays alone(r);
-            FloatArray ts = arrayOf(t);
+        if (__builtin_popcount(active) <= kWideAloneLanes<L>) {
+            const LaneRays<L> alone(r);
+            FloatArray<L> ts = arrayOf(t);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
                 const int k = __builtin_ctz(bits);
                 WideHit hit{ts.values[std::size_t(k)], slots[k]};
@@ -385,12 +426,12 @@ inline void walkWideClosest(const WideTree& tree, const Rays& r, std::uint32_t l
                 ts.values[std::size_t(k)] = hit.t;
                 slots[k] = hit.slot;
             }
-            t = load(ts.values.data());
+            t = load<L>(ts.values.data());
             continue;
         }
         visitWideChildren(
             tree.nodes[std::size_t(next.node)], r, active, t, pending, count,
-            [&](std::int32_t child, int spheres, std::uint32_t reached, Floats entry) {
+            [&](std::int32_t child, int spheres, std::uint32_t reached, Floats<L> entry) {
                 testWideLeaf(tree, r, child, spheres, reached, entry, t, slots);
             });
     }
@@ -398,28 +439,29 @@ inline void walkWideClosest(const WideTree& tree, const Rays& r, std::uint32_t l
 
 // wideOcclusion for every lane of `lanes` at once, parting as walkWideClosest does; a lane
 // drops out once its sum reaches 1.
-inline Floats walkWideOcclusion(const WideTree& tree, const Rays& r, std::uint32_t lanes) {
-    std::array<WidePending, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
+template <class L>
+Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes) {
+    std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
-    Floats sum = 0.0f;
-    const Floats everywhere = std::numeric_limits<float>::infinity();
+    Floats<L> sum = 0.0f;
+    const Floats<L> everywhere = std::numeric_limits<float>::infinity();
     pending[std::size_t(count++)] = {0, lanes, 0.0f};
     while (count > 0) {
-        const WidePending next = pending[std::size_t(--count)];
+        const WidePending<L> next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & ~bitsOf(sum >= 1.0f);
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= kWideAloneLanes) {
-            const LaneRays alone(r);
-            FloatArray sums = arrayOf(sum);
+        if (__builtin_popcount(active) <= kWideAloneLanes<L>) {
+            const LaneRays<L> alone(r);
+            FloatArray<L> sums = arrayOf(sum);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
                 const auto k = std::size_t(__builtin_ctz(bits));
                 sums.values[k] = wideOcclusion(tree, next.node, alone.lane(int(k)), sums.values[k]);
             }
-            sum = load(sums.values.data());
+            sum = load<L>(sums.values.data());
             continue;
         }
         visitWideChildren(tree.nodes[std::size_t(next.node)], r, active, everywhere, pending, count,
-                          [&](std::int32_t child, int spheres, std::uint32_t reached, Floats) {
+                          [&](std::int32_t child, int spheres, std::uint32_t reached, Floats<L>) {
                               sum = sum + wideLeafBlocking(tree, r, child, spheres, reached);
                           });
     }
@@ -427,84 +469,93 @@ inline Floats walkWideOcclusion(const WideTree& tree, const Rays& r, std::uint32
 }
 
 // The lanes of `lanes` whose ray hits the root's box: the walks start below it.
-inline std::uint32_t rootLanes(const PackedTree& tree, const Rays& r, std::uint32_t lanes) {
+template <class L>
+std::uint32_t rootLanes(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes) {
     const BvhNode& root = *tree.source;
-    const Spans span = boxSpans(r, {root.boxMin.x, root.boxMin.y, root.boxMin.z},
-                                {root.boxMax.x, root.boxMax.y, root.boxMax.z});
+    const Spans<L> span = boxSpans(r, {root.boxMin.x, root.boxMin.y, root.boxMin.z},
+                                   {root.boxMax.x, root.boxMax.y, root.boxMax.z});
     return lanes & hitLanes(span);
 }
 
 // The lanes of `active` that lie in the group of kLanes lanes from `first`, shifted down.
-inline std::uint32_t groupLanes(std::uint32_t active, int first) {
-    constexpr std::uint32_t kGroup = (std::uint32_t{1} << kLanes) - 1;
+template <class L>
+std::uint32_t groupLanes(std::uint32_t active, int first) {
+    constexpr std::uint32_t kGroup = (std::uint32_t{1} << L::kWidth) - 1;
     return (active >> first) & kGroup;
 }
 
 // One lane's record and the distance at which it was last written, as closestHit keeps them.
+template <class L>
 struct Records {
-    Floats kind;
-    Floats index;
-    Floats lastT;
+    Floats<L> kind;
+    Floats<L> index;
+    Floats<L> lastT;
 };
 
 // Where t moved since the record was last written (t != lastT, so also where t is NaN), the
 // record names (kind, index) from now on.
-inline void noteChanges(Records& records, Floats t, float kind, int index) {
-    const Mask changed = !(t == records.lastT);
+template <class L>
+void noteChanges(Records<L>& records, Floats<L> t, float kind, int index) {
+    const Mask<L> changed = !(t == records.lastT);
     records.kind = select(changed, kind, records.kind);
     records.index = select(changed, float(index), records.index);
     records.lastT = select(changed, t, records.lastT);
 }
 
 // The plane test of `rule`: t lowered to tp where 0 < tp < t, tp being planeDistance's value.
-inline void testPlane(const Rays& r, const Plane& plane, PlaneRule rule, Floats& t) {
-    const Vec3Lanes normal = lanesOf(plane.normal);
-    const Floats den = dot(normal, r.direction);
-    Floats tp;
+template <class L>
+void testPlane(const Rays<L>& r, const Plane& plane, PlaneRule rule, Floats<L>& t) {
+    const Vec3Lanes<L> normal = lanesOf<L>(plane.normal);
+    const Floats<L> den = dot(normal, r.direction);
+    Floats<L> tp;
     if (rule == PlaneRule::Geometric) {
-        const Floats numerator = dot(lanesOf(plane.point) - r.origin, normal);
+        const Floats<L> numerator = dot(lanesOf<L>(plane.point) - r.origin, normal);
         tp = select(abs(den) > kParallelEpsilon, numerator / den, 0.0f);
     } else {
-        const Floats numerator = dot(r.origin - lanesOf(plane.point), normal);
+        const Floats<L> numerator = dot(r.origin - lanesOf<L>(plane.point), normal);
         tp = select(den > kParallelEpsilon, numerator / den, 0.0f);
     }
     t = select((tp > 0.0f) & (tp < t), tp, t);
 }
 
 // The lanes whose slot is known, and their slots as floats.
+template <class L>
 struct LeafSlotLanes {
-    Floats slots;
+    Floats<L> slots;
     std::uint32_t found = 0;
 };
 
-inline LeafSlotLanes knownSlots(const std::array<int, kLanes>& slots) {
-    FloatArray values;
-    LeafSlotLanes out;
-    for (int k = 0; k < kLanes; ++k) {
+template <class L>
+LeafSlotLanes<L> knownSlots(const std::array<int, L::kWidth>& slots) {
+    FloatArray<L> values;
+    LeafSlotLanes<L> out;
+    for (int k = 0; k < L::kWidth; ++k) {
         if (const int slot = slots[std::size_t(k)]; slot >= 0) {
             values.values[std::size_t(k)] = float(slot);
             out.found |= std::uint32_t{1} << k;
         }
     }
-    out.slots = load(values.values.data());
+    out.slots = load<L>(values.values.data());
     return out;
 }
 
 // Ray::closestHit for the lanes of `active` (lane bits) of rays `r` whose t is `t`: the
 // spheres through the packed tree, then the planes, then the light spheres, each stage
 // against the t the stages before it left, the record naming whatever lowered t last.
-inline Records closestHitLanes(const Scene& scene, const Rays& r, std::uint32_t active, Floats& t) {
-    Records record{0.0f, 0.0f, t};
-    std::array<int, kLanes> leafSlots{};
+template <class L>
+Records<L> closestHitLanes(const Scene& scene, const Rays<L>& r, std::uint32_t active,
+                           Floats<L>& t) {
+    Records<L> record{0.0f, 0.0f, t};
+    std::array<int, L::kWidth> leafSlots{};
     leafSlots.fill(-1);
     if (isWideTreeOf(scene.wideTree, scene.root)) {
         walkWideClosest(scene.wideTree, r, active, t, leafSlots.data());
     } else if (const std::uint32_t lanes = rootLanes(scene.packedTree, r, active); lanes != 0) {
         walkClosest(scene.packedTree, r, lanes, t, leafSlots.data());
     }
-    const LeafSlotLanes slots = knownSlots(leafSlots);
-    record.index = select(maskOf(slots.found), slots.slots, record.index);
-    record.lastT = select(maskOf(slots.found), t, record.lastT);
+    const LeafSlotLanes<L> slots = knownSlots<L>(leafSlots);
+    record.index = select(maskOf<L>(slots.found), slots.slots, record.index);
+    record.lastT = select(maskOf<L>(slots.found), t, record.lastT);
 
     for (int i = 0; i < scene.planeCount; ++i) {
         testPlane(r, *scene.planes[std::size_t(i)], scene.planeRule, t);
@@ -521,15 +572,16 @@ inline Records closestHitLanes(const Scene& scene, const Rays& r, std::uint32_t 
 
 // closestHitLanes for the lanes of `active` from `first` of a packet, into the packet's t
 // and `records`.
-inline void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t active, int first,
-                            HitRecord* records) {
-    const Floats before = load(packet.t.data() + first);
-    Floats t = before;
-    const Records record = closestHitLanes(scene, loadRays(packet, first), active, t);
-    const FloatArray kinds = arrayOf(record.kind);
-    const FloatArray indices = arrayOf(record.index);
-    store(packet.t.data() + first, select(maskOf(active), t, before));
-    for (int k = 0; k < kLanes; ++k) {
+template <class L>
+void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t active, int first,
+                     HitRecord* records) {
+    const Floats<L> before = load<L>(packet.t.data() + first);
+    Floats<L> t = before;
+    const Records<L> record = closestHitLanes(scene, loadRays<L>(packet, first), active, t);
+    const FloatArray<L> kinds = arrayOf(record.kind);
+    const FloatArray<L> indices = arrayOf(record.index);
+    store(packet.t.data() + first, select(maskOf<L>(active), t, before));
+    for (int k = 0; k < L::kWidth; ++k) {
         if ((active >> k & 1u) != 0) {
             records[first + k] = {kinds.values[std::size_t(k)], indices.values[std::size_t(k)],
                                   0.0f};
@@ -537,31 +589,34 @@ inline void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t
     }
 }
 
-inline void closestHits(const Scene& scene, RayPacket& packet, std::uint32_t active,
-                        HitRecord* records) {
-    for (int first = 0; first < kMaxPacketLanes; first += kLanes) {
-        const std::uint32_t group = groupLanes(active, first);
-        if (group != 0) closestHitGroup(scene, packet, group, first, records);
+template <class L>
+void closestHits(const Scene& scene, RayPacket& packet, std::uint32_t active, HitRecord* records) {
+    for (int first = 0; first < kMaxPacketLanes; first += L::kWidth) {
+        const std::uint32_t group = groupLanes<L>(active, first);
+        if (group != 0) closestHitGroup<L>(scene, packet, group, first, records);
     }
 }
 
 // The occlusion query of every lane of `lanes`, through the scene's wide or packed tree.
-inline Floats occlusionLanes(const Scene& scene, const Rays& r, std::uint32_t lanes) {
+template <class L>
+Floats<L> occlusionLanes(const Scene& scene, const Rays<L>& r, std::uint32_t lanes) {
     if (isWideTreeOf(scene.wideTree, scene.root))
         return walkWideOcclusion(scene.wideTree, r, lanes);
     return walkOcclusion(scene.packedTree, r, rootLanes(scene.packedTree, r, lanes));
 }
 
-inline void occlusionSums(const Scene& scene, const RayPacket& packet, std::uint32_t active,
-                          float* amounts) {
-    for (int first = 0; first < kMaxPacketLanes; first += kLanes) {
-        const std::uint32_t group = groupLanes(active, first);
+template <class L>
+void occlusionSums(const Scene& scene, const RayPacket& packet, std::uint32_t active,
+                   float* amounts) {
+    for (int first = 0; first < kMaxPacketLanes; first += L::kWidth) {
+        const std::uint32_t group = groupLanes<L>(active, first);
         if (group == 0) continue;
-        const FloatArray sums = arrayOf(occlusionLanes(scene, loadRays(packet, first), group));
-        for (int k = 0; k < kLanes; ++k) {
+        const FloatArray<L> sums =
+            arrayOf(occlusionLanes(scene, loadRays<L>(packet, first), group));
+        for (int k = 0; k < L::kWidth; ++k) {
             if ((group >> k & 1u) != 0) amounts[first + k] = sums.values[std::size_t(k)];
         }
     }
 }
 
-}  // namespace packetwalk
+}  // namespace lucentor::packetwalk

@@ -1,11 +1,22 @@
-// Sixteen lanes in zmm registers, lane sets in 16-bit mask registers. Included inside the
-// AVX-512 kernels' namespace, within their target region, after <immintrin.h> and <cstdint>;
-// see simd/lane_math.inl for what every lane type offers. Every operation is the IEEE
-// operation of the scalar lane type, lane by lane.
+#pragma once
 
-inline constexpr int kLanes = 16;
+// Sixteen lanes in zmm registers, lane sets in 16-bit mask registers (see simd/lanes.h for what
+// every lane type offers). Every operation is the IEEE operation of the scalar lane type, lane
+// by lane. Included only inside the AVX-512 kernels' target region (engine/kernel_avx512.cpp),
+// after simd/intrinsics.h and the baseline headers it uses.
 
-struct Floats {
+#include "simd/lanes.h"  // declarations only: no code to be built for the region
+
+namespace lucentor {
+
+namespace avx512 {
+struct Lanes {
+    static constexpr int kWidth = 16;
+};
+}  // namespace avx512
+
+template <>
+struct Floats<avx512::Lanes> {
     __m512 value;
 
     // Left unset like a float: `Floats{}` is zero. The ray trees' stacks are made once per
@@ -13,15 +24,52 @@ struct Floats {
     Floats() = default;
     Floats(__m512 v) : value(v) {}                 // NOLINT(google-explicit-constructor)
     Floats(float v) : value(_mm512_set1_ps(v)) {}  // NOLINT(google-explicit-constructor)
+
+    static Floats load(const float* p) { return _mm512_loadu_ps(p); }
 };
 
-struct Mask {
+template <>
+struct Mask<avx512::Lanes> {
     __mmask16 value = 0;
+
+    static Mask ofBits(std::uint32_t bits) { return {__mmask16(bits)}; }
 };
 
-struct Ints {
+template <>
+struct Ints<avx512::Lanes> {
     __m512i value;
+
+    static Ints broadcast(std::int32_t v) { return {_mm512_set1_epi32(v)}; }
+    static Ints load(const std::int32_t* p) { return {_mm512_loadu_si512(p)}; }
 };
+
+// Divisors for remainderOf, with their reciprocals in double, worked out once for many
+// remainders: lanes 0 to 7 in the low halves, 8 to 15 in the high ones.
+template <>
+struct Divisors<avx512::Lanes> {
+    Ints<avx512::Lanes> value;
+    __m512d reciprocalLow;
+    __m512d reciprocalHigh;
+};
+
+// Each lane's SplitMix64 state, lanes 0 to 7 in `low`, 8 to 15 in `high`.
+template <>
+struct Generators<avx512::Lanes> {
+    __m512i low;
+    __m512i high;
+
+    static Generators load(const std::uint64_t* states) {
+        return {_mm512_loadu_si512(states), _mm512_loadu_si512(states + 8)};
+    }
+};
+
+namespace avx512 {
+
+using Floats = lucentor::Floats<Lanes>;
+using Mask = lucentor::Mask<Lanes>;
+using Ints = lucentor::Ints<Lanes>;
+using Divisors = lucentor::Divisors<Lanes>;
+using Generators = lucentor::Generators<Lanes>;
 
 inline Floats operator+(Floats a, Floats b) { return _mm512_add_ps(a.value, b.value); }
 inline Floats operator-(Floats a, Floats b) { return _mm512_sub_ps(a.value, b.value); }
@@ -51,7 +99,6 @@ inline Mask operator|(Mask a, Mask b) { return {__mmask16(a.value | b.value)}; }
 inline Mask operator!(Mask a) { return {__mmask16(~a.value)}; }
 inline bool any(Mask a) { return a.value != 0; }
 inline std::uint32_t bitsOf(Mask a) { return a.value; }
-inline Mask maskOf(std::uint32_t bits) { return {__mmask16(bits)}; }
 
 inline Floats select(Mask m, Floats ifSet, Floats otherwise) {
     return _mm512_mask_blend_ps(m.value, otherwise.value, ifSet.value);
@@ -70,15 +117,12 @@ inline Floats abs(Floats a) {
         _mm512_and_si512(_mm512_castps_si512(a.value), _mm512_set1_epi32(INT_MAX)));
 }
 
-inline Floats load(const float* p) { return _mm512_loadu_ps(p); }
 inline void store(float* p, Floats a) { _mm512_storeu_ps(p, a.value); }
 
 inline Ints operator+(Ints a, Ints b) { return {_mm512_add_epi32(a.value, b.value)}; }
 inline Ints operator-(Ints a, Ints b) { return {_mm512_sub_epi32(a.value, b.value)}; }
 inline Ints operator^(Ints a, Ints b) { return {_mm512_xor_si512(a.value, b.value)}; }
 inline Ints operator&(Ints a, Ints b) { return {_mm512_and_si512(a.value, b.value)}; }
-inline Ints intsOf(std::int32_t v) { return {_mm512_set1_epi32(v)}; }
-inline Ints loadInts(const std::int32_t* p) { return {_mm512_loadu_si512(p)}; }
 inline void storeInts(std::int32_t* p, Ints a) { _mm512_storeu_si512(p, a.value); }
 inline Mask operator==(Ints a, Ints b) { return {_mm512_cmpeq_epi32_mask(a.value, b.value)}; }
 inline Ints select(Mask m, Ints ifSet, Ints otherwise) {
@@ -87,14 +131,6 @@ inline Ints select(Mask m, Ints ifSet, Ints otherwise) {
 inline Floats toFloats(Ints a) { return _mm512_cvtepi32_ps(a.value); }
 // Out of range and NaN give INT_MIN, the scalar lane type's rule.
 inline Ints truncated(Floats a) { return {_mm512_cvttps_epi32(a.value)}; }
-
-// Divisors for remainderOf, with their reciprocals in double, worked out once for many
-// remainders: lanes 0 to 7 in the low halves, 8 to 15 in the high ones.
-struct Divisors {
-    Ints value;
-    __m512d reciprocalLow;
-    __m512d reciprocalHigh;
-};
 
 inline __m512d reciprocalsOf(__m256i divisor) {
     return _mm512_div_pd(_mm512_set1_pd(1.0), _mm512_cvtepi32_pd(divisor));
@@ -128,16 +164,6 @@ inline Ints remainderOf(Ints value, const Divisors& by) {
     return {_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1)};
 }
 
-// Each lane's SplitMix64 state, lanes 0 to 7 in `low`, 8 to 15 in `high`.
-struct Generators {
-    __m512i low;
-    __m512i high;
-};
-
-inline Generators generatorsOf(const std::uint64_t* states) {
-    return {_mm512_loadu_si512(states), _mm512_loadu_si512(states + 8)};
-}
-
 inline void storeGenerators(std::uint64_t* states, const Generators& g) {
     _mm512_storeu_si512(states, g.low);
     _mm512_storeu_si512(states + 8, g.high);
@@ -169,3 +195,6 @@ inline Ints draw(Generators& g, Mask active) {
     const __m256i high = drawHalf(g.high, __mmask8(active.value >> 8u));
     return {_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1)};
 }
+
+}  // namespace avx512
+}  // namespace lucentor

@@ -1,0 +1,187 @@
+#pragma once
+
+// The surfaces and their materials, written once over the lane type (simd/lane_math.h): each
+// function is the scalar formula lane by lane, in the same order of operations. The one-ray
+// forms (shading/materials.h) are its width-1 instances. Templates only.
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+#include "scene/scene.h"
+#include "shading/materials.h"
+#include "simd/lane_math.h"
+
+namespace lucentor {
+
+// What a hit looks like to the shading, lane by lane.
+template <class L>
+struct SurfaceLanes {
+    Vec3Lanes<L> point;
+    Vec3Lanes<L> normal;  // outward for spheres; a plane's stored normal, never turned to the ray
+    Vec3Lanes<L> color;
+    Floats<L> material;
+    Mask<L> twoSided;  // planes under the geometric rule, met from either side
+};
+
+// The lowest bit of value truncated toward zero, for any float. Beyond 2^24 every float is an
+// even whole number, so the bit is 0 there, as it is for NaN and the infinities.
+template <class L>
+Ints<L> truncatedParity(Floats<L> value) {
+    constexpr float kLargestOddCandidate = 16777216.0f;  // 2^24
+    const Mask<L> small = abs(value) < kLargestOddCandidate;
+    return select(small, truncated(value) & intsOf<L>(1), intsOf<L>(0));
+}
+
+// A checkerboard's colours and the inverse of its square size, lane by lane.
+template <class L>
+struct CheckerLanes {
+    Vec3Lanes<L> first;
+    Vec3Lanes<L> second;
+    Floats<L> inverseSize;  // 1 / size: a product per point instead of a division
+};
+
+template <class L>
+CheckerLanes<L> checkersOf(const Checker& checker) {
+    return {lanesOf<L>(checker.first), lanesOf<L>(checker.second), 1.0f / checker.size};
+}
+
+// The checkerboard colour at each point: squares of each lane's size, aligned on its
+// multiples of x and z. The inverse of a size of 1 is 1, and the product exact, so the
+// presets' squares are the ones measured in plain units.
+template <class L>
+Vec3Lanes<L> checkerColors(const Vec3Lanes<L>& point, const CheckerLanes<L>& checker) {
+    // The lowest bit of a XOR b is the XOR of their lowest bits.
+    const Ints<L> odd = truncatedParity(point.x * checker.inverseSize + kCheckerOffset) ^
+                        truncatedParity(point.z * checker.inverseSize + kCheckerOffset);
+    return select(odd == intsOf<L>(0), checker.first, checker.second);
+}
+
+// The checkerboards of the plane lanes in `checkers` (not 0), fetched from the scene by slot;
+// the other lanes get one of them, which they never show. Mostly every lane met the same
+// floor: its board then serves all lanes without a gather.
+template <class L>
+CheckerLanes<L> checkersOf(const Scene& scene, const std::array<std::int32_t, L::kWidth>& slots,
+                           std::uint32_t checkers) {
+    const auto firstLane = std::size_t(std::countr_zero(checkers));
+    const Checker& first = scene.planes[std::size_t(slots[firstLane])]->checker;
+    bool oneBoard = true;
+    for (int k = 0; k < L::kWidth; ++k) {
+        oneBoard =
+            oneBoard && (((checkers >> k) & 1u) == 0 || slots[std::size_t(k)] == slots[firstLane]);
+    }
+    if (oneBoard) return checkersOf<L>(first);
+    std::array<FloatArray<L>, 7> values;
+    for (int k = 0; k < L::kWidth; ++k) {
+        const auto lane = std::size_t(k);
+        const Checker& checker =
+            ((checkers >> k) & 1u) != 0 ? scene.planes[std::size_t(slots[lane])]->checker : first;
+        const std::array<float, 7> fields = {checker.first.x,    checker.first.y,  checker.first.z,
+                                             checker.second.x,   checker.second.y, checker.second.z,
+                                             1.0f / checker.size};
+        for (std::size_t i = 0; i < fields.size(); ++i) values[i].values[lane] = fields[i];
+    }
+    const auto lanes = [&values](std::size_t i) { return load<L>(values[i].values.data()); };
+    return {{lanes(0), lanes(1), lanes(2)}, {lanes(3), lanes(4), lanes(5)}, lanes(6)};
+}
+
+// The mirror image of `direction` about `normal`.
+template <class L>
+Vec3Lanes<L> reflectedDirections(const Vec3Lanes<L>& direction, const Vec3Lanes<L>& normal) {
+    return direction - normal * (2.0f * dot(direction, normal));
+}
+
+// The refracted direction through a surface of refractive index `index` (either side), not
+// normalised; (0, 0, 0) at total internal reflection.
+template <class L>
+Vec3Lanes<L> refractedDirections(const Vec3Lanes<L>& direction, const Vec3Lanes<L>& normal,
+                                 FloatsOf<L> index) {
+    const Floats<L> cosNormal = dot(direction, normal);
+    // Entering: the ray arrives on the side the normal points to.
+    const Mask<L> entering = cosNormal < 0.0f;
+    const Floats<L> cosI = select(entering, -cosNormal, cosNormal);
+    const Vec3Lanes<L> facing = select(entering, normal, -normal);
+    const Floats<L> eta = select(entering, 1.0f / index, index / 1.0f);
+    const Floats<L> g = 1.0f - (1.0f - cosI * cosI) * (eta * eta);
+    const Vec3Lanes<L> bent = direction * eta + facing * (eta * cosI - sqrt(g));
+    return select(g > 0.0f, bent, Vec3Lanes<L>{});
+}
+
+// Fresnel's share of reflected light for rays meeting a surface of refractive index `index`
+// whose normal has been turned along the ray (direction . normal >= 0).
+template <class L>
+Floats<L> fresnelReflectances(const Vec3Lanes<L>& direction, const Vec3Lanes<L>& turnedNormal,
+                              FloatsOf<L> index) {
+    const Floats<L> cosTurned = dot(direction, turnedNormal);
+    const Mask<L> leaving = cosTurned > 0.0f;
+    const Floats<L> cosF = select(leaving, -cosTurned, cosTurned);
+    const Floats<L> etaI = select(leaving, 1.0f, index);
+    const Floats<L> etaT = select(leaving, index, 1.0f);
+    // A ray hit almost head-on can give |cosF| just above 1 by rounding; its sine is then 0,
+    // where the root of a negative number would poison the pixel with NaN for good.
+    const Floats<L> sinI = sqrtOfRounded(1.0f - cosF * cosF);
+    const Floats<L> sinT = sinI * (etaI / etaT);
+    const Floats<L> cosT = sqrt(1.0f - sinT * sinT);
+    const Floats<L> c0 = abs(cosF);
+    const Floats<L> r1 = (etaT * c0 - etaI * cosT) / (etaI * cosT + etaT * c0);
+    const Floats<L> r2 = (etaI * c0 - etaT * cosT) / (etaT * cosT + etaI * c0);
+    return select(sinT >= 1.0f, 1.0f, (r1 * r1 + r2 * r2) * 0.5f);
+}
+
+// The surfaces of the spheres and planes hit in the lanes of `lanes`, at `point`: each lane's
+// record fetched from the scene by its kind and slot, then shaped across the lanes.
+template <class L>
+SurfaceLanes<L> surfacesOf(const Scene& scene, const Ints<L>& kind, const Ints<L>& index,
+                           Mask<L> lanes, const Vec3Lanes<L>& point) {
+    alignas(64) std::array<std::int32_t, L::kWidth> kinds{};
+    alignas(64) std::array<std::int32_t, L::kWidth> slots{};
+    storeInts(kinds.data(), kind);
+    storeInts(slots.data(), index);
+    // A sphere's centre and radius, or a plane's normal (radius unused); colour, material.
+    FloatArray<L> ax, ay, az, radius, red, green, blue, material;
+    std::uint32_t spheres = 0;
+    std::uint32_t checkers = 0;
+    for (int k = 0; k < L::kWidth; ++k) {
+        if (!isSet(lanes, k)) continue;
+        const auto lane = std::size_t(k);
+        const auto slot = std::size_t(slots[lane]);
+        Vec3 anchor;
+        Vec3 color;
+        if (kinds[lane] == int(HitKind::Sphere)) {
+            const Sphere& sphere = *scene.leaves[slot]->sphere;
+            spheres |= std::uint32_t{1} << k;
+            anchor = sphere.center;
+            radius.values[lane] = sphere.radius;
+            color = sphere.color;
+            material.values[lane] = sphere.material;
+        } else {
+            const Plane& plane = *scene.planes[slot];
+            if (isCheckerboard(plane.color)) checkers |= std::uint32_t{1} << k;
+            anchor = plane.normal;
+            color = plane.color;
+            material.values[lane] = plane.material;
+        }
+        ax.values[lane] = anchor.x;
+        ay.values[lane] = anchor.y;
+        az.values[lane] = anchor.z;
+        red.values[lane] = color.x;
+        green.values[lane] = color.y;
+        blue.values[lane] = color.z;
+    }
+    const Vec3Lanes<L> anchor{load<L>(ax.values.data()), load<L>(ay.values.data()),
+                              load<L>(az.values.data())};
+    const Vec3Lanes<L> color{load<L>(red.values.data()), load<L>(green.values.data()),
+                             load<L>(blue.values.data())};
+    const Vec3Lanes<L> sphereNormal = (point - anchor) * (1.0f / load<L>(radius.values.data()));
+    const Mask<L> planes = lanes & !maskOf<L>(spheres);
+    const Vec3Lanes<L> shown =
+        checkers == 0 ? color
+                      : select(maskOf<L>(checkers),
+                               checkerColors(point, checkersOf<L>(scene, slots, checkers)), color);
+    return {point, select(maskOf<L>(spheres), sphereNormal, anchor), shown,
+            load<L>(material.values.data()),
+            scene.planeRule == PlaneRule::Geometric ? planes : Mask<L>{}};
+}
+
+}  // namespace lucentor
