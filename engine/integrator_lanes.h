@@ -25,7 +25,7 @@ namespace lucentor {
 // The camera rays through image-plane points (u, v), with unit directions and t =
 // kFarDistance.
 template <class L>
-RayLanes<L> cameraRays(const Camera& camera, Floats<L> u, Floats<L> v) {
+inline RayLanes<L> cameraRays(const Camera& camera, Floats<L> u, Floats<L> v) {
     const Vec3Lanes<L> d = ((u * lanesOf<L>(camera.horizontal) + lanesOf<L>(camera.lowerLeft)) +
                             v * lanesOf<L>(camera.vertical)) -
                            lanesOf<L>(camera.origin);
@@ -35,8 +35,8 @@ RayLanes<L> cameraRays(const Camera& camera, Floats<L> u, Floats<L> v) {
 
 // A jitter coordinate of each lane's pixel cell: low + a draw modulo the cell's width.
 template <class L>
-Floats<L> jitterCoordinates(const RenderJob& job, Ints<L> low, const Divisors<L>& width,
-                            Mask<L> lanes, Generators<L>& generators) {
+inline Floats<L> jitterCoordinates(const RenderJob& job, Ints<L> low, const Divisors<L>& width,
+                                   Mask<L> lanes, Generators<L>& generators) {
     const Ints<L> cell = low + remainderOf(draw(generators, lanes), width);
     return job.jitterUnit * toFloats(cell);
 }
@@ -68,8 +68,8 @@ struct PixelPacket {
 // operations lane by lane: `first` is the packet's first column or row, `offsets` each lane's
 // from it. Lanes outside `lanes` take cells of width 1, not 0; they are masked out everywhere.
 template <class L>
-void jitterCells(const RenderJob& job, float halfStep, int first, Ints<L> offsets, Mask<L> lanes,
-                 Ints<L>& low, Divisors<L>& width) {
+inline void jitterCells(const RenderJob& job, float halfStep, int first, Ints<L> offsets,
+                        Mask<L> lanes, Ints<L>& low, Divisors<L>& width) {
     const Floats<L> centre = (halfStep + halfStep) * toFloats(intsOf<L>(first) + offsets);
     low = truncated((centre - halfStep) * job.jitterScale);
     const Ints<L> high = truncated((centre + halfStep) * job.jitterScale);
@@ -78,7 +78,7 @@ void jitterCells(const RenderJob& job, float halfStep, int first, Ints<L> offset
 
 // Lane k's place in the packet: its column or row offset.
 template <class L>
-Ints<L> packetOffsets(bool rows) {
+inline Ints<L> packetOffsets(bool rows) {
     alignas(64) std::array<std::int32_t, L::kWidth> offsets{};
     for (int k = 0; k < L::kWidth; ++k) {
         offsets[std::size_t(k)] = rows ? k / kPacketWidth<L> : k % kPacketWidth<L>;
@@ -89,8 +89,8 @@ Ints<L> packetOffsets(bool rows) {
 // Fills the packet at column x, row y of the tile but for its rows' cells (vLow, vWidth),
 // which the packets of one row share. `columns` holds each lane's column offset.
 template <class L>
-void startPacket(const RenderJob& job, std::uint64_t key, const PixelRegion& tile, int x, int y,
-                 Ints<L> columns, PixelPacket<L>& packet) {
+inline void startPacket(const RenderJob& job, std::uint64_t key, const PixelRegion& tile, int x,
+                        int y, Ints<L> columns, PixelPacket<L>& packet) {
     const int width = std::min(kPacketWidth<L>, tile.x + tile.width - x);
     const int height = std::min(kPacketHeight<L>, tile.y + tile.height - y);
     // Every lane's key and place, those past the tile's edges too: they are masked out.
@@ -118,7 +118,7 @@ void startPacket(const RenderJob& job, std::uint64_t key, const PixelRegion& til
 // Each lane's sample into its pixel's sum. A channel that is not finite adds nothing
 // (accumulate's rule), so one degenerate sample cannot spoil the pixel for good.
 template <class L>
-void accumulateLanes(const PixelPacket<L>& packet, const Vec3Lanes<L>& color) {
+inline void accumulateLanes(const PixelPacket<L>& packet, const Vec3Lanes<L>& color) {
     constexpr float kInfinity = std::numeric_limits<float>::infinity();
     const auto finite = [](Floats<L> c) { return select(abs(c) < kInfinity, c, 0.0f); };
     const FloatArray<L> red = arrayOf(finite(color.x));
@@ -136,8 +136,8 @@ void accumulateLanes(const PixelPacket<L>& packet, const Vec3Lanes<L>& color) {
 
 // One sample of each lane's pixel: its two jitter draws, then its trace.
 template <class L>
-void samplePacket(const RenderJob& job, const ShadingScene& shading, PixelPacket<L>& packet,
-                  RayTreeStack<L>& stack) {
+inline void samplePacket(const RenderJob& job, const ShadingScene& shading, PixelPacket<L>& packet,
+                         RayTreeStack<L>& stack) {
     // Two statements: the first draw is the column's, the second the row's.
     const Floats<L> u =
         jitterCoordinates(job, packet.uLow, packet.uWidth, packet.lanes, packet.generators);
@@ -151,8 +151,8 @@ void samplePacket(const RenderJob& job, const ShadingScene& shading, PixelPacket
 // Adds one sample of pass `pass` to every pixel of `tile`, packet after packet. Returns early,
 // between packets, once the job's stopRequested is set.
 template <class L>
-void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
-                     const PixelRegion& tile) {
+inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
+                            const PixelRegion& tile) {
     // Each worker's scratch, zeroed once per thread: zeroing its 20 kB for every tile took 6 %
     // of a pass's instructions. Nothing is read from it that the same sample did not write.
     thread_local RayTreeStack<L> stack{};
@@ -174,7 +174,7 @@ void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
 
 // The kernel's integer primitives on arrays, for the tests (see LanePrimitives).
 template <class L>
-LanePrimitives lanePrimitivesOfLanes() {
+inline LanePrimitives lanePrimitivesOfLanes() {
     const auto remainders = [](const std::int32_t* values, const std::int32_t* divisors,
                                std::int32_t* out) {
         storeInts(out, remainderOf(loadInts<L>(values), divisorsOf(loadInts<L>(divisors))));

@@ -40,12 +40,12 @@ struct Rays {
 };
 
 template <class L>
-Rays<L> raysOf(const Vec3Lanes<L>& origin, const Vec3Lanes<L>& direction) {
+inline Rays<L> raysOf(const Vec3Lanes<L>& origin, const Vec3Lanes<L>& direction) {
     return {origin, direction, {1.0f / direction.x, 1.0f / direction.y, 1.0f / direction.z}};
 }
 
 template <class L>
-Rays<L> loadRays(const RayPacket& packet, int first) {
+inline Rays<L> loadRays(const RayPacket& packet, int first) {
     return raysOf<L>(
         {load<L>(packet.originX.data() + first), load<L>(packet.originY.data() + first),
          load<L>(packet.originZ.data() + first)},
@@ -60,21 +60,21 @@ struct Spans {
 };
 
 template <class L>
-Spans<L> axisSpan(Floats<L> origin, Floats<L> inverse, float boxMin, float boxMax) {
+inline Spans<L> axisSpan(Floats<L> origin, Floats<L> inverse, float boxMin, float boxMax) {
     const Floats<L> t1 = (boxMin - origin) * inverse;
     const Floats<L> t2 = (boxMax - origin) * inverse;
     return {min(t1, t2), max(t1, t2)};
 }
 
 template <class L>
-Spans<L> narrowed(const Spans<L>& span, const Spans<L>& axis) {
+inline Spans<L> narrowed(const Spans<L>& span, const Spans<L>& axis) {
     return {max(span.entry, axis.entry), min(span.exit, axis.exit)};
 }
 
 // The slab test over x, y, z of the box with the given corners (x, y, z each).
 template <class L>
-Spans<L> boxSpans(const Rays<L>& r, const std::array<float, 3>& boxMin,
-                  const std::array<float, 3>& boxMax) {
+inline Spans<L> boxSpans(const Rays<L>& r, const std::array<float, 3>& boxMin,
+                         const std::array<float, 3>& boxMax) {
     const Spans<L> x = axisSpan(r.origin.x, r.inverse.x, boxMin[0], boxMax[0]);
     const Spans<L> y = axisSpan(r.origin.y, r.inverse.y, boxMin[1], boxMax[1]);
     const Spans<L> z = axisSpan(r.origin.z, r.inverse.z, boxMin[2], boxMax[2]);
@@ -83,20 +83,20 @@ Spans<L> boxSpans(const Rays<L>& r, const std::array<float, 3>& boxMin,
 
 // The spans of one child of a packed node: side 0 left, 1 right.
 template <class L>
-Spans<L> childSpans(const Rays<L>& r, const PackedNode& node, int side) {
+inline Spans<L> childSpans(const Rays<L>& r, const PackedNode& node, int side) {
     const auto& s = node.slabs;
     return boxSpans(r, {s[0][side], s[1][side], s[2][side]},
                     {s[0][side + 2], s[1][side + 2], s[2][side + 2]});
 }
 
 template <class L>
-std::uint32_t hitLanes(const Spans<L>& span) {
+inline std::uint32_t hitLanes(const Spans<L>& span) {
     return bitsOf((span.exit >= span.entry) & (span.exit > 0.0f));
 }
 
 // The ordering distance: entry, or exit when the origin is inside, or kFarDistance on a miss.
 template <class L>
-Floats<L> entryDistances(const Spans<L>& span) {
+inline Floats<L> entryDistances(const Spans<L>& span) {
     const Floats<L> reached = select(span.entry >= 0.0f, span.entry, span.exit);
     return select(maskOf<L>(hitLanes(span)), reached, kFarDistance);
 }
@@ -109,7 +109,7 @@ struct Approach {
 };
 
 template <class L>
-Approach<L> closestApproaches(const Rays<L>& r, const Vec3& center) {
+inline Approach<L> closestApproaches(const Rays<L>& r, const Vec3& center) {
     const Vec3Lanes<L> toCenter = lanesOf<L>(center) - r.origin;
     const Floats<L> tca = dot(toCenter, r.direction);
     const Vec3Lanes<L> offAxis = toCenter - r.direction * tca;
@@ -119,15 +119,16 @@ Approach<L> closestApproaches(const Rays<L>& r, const Vec3& center) {
 // The lanes of `lanes` whose line passes through the sphere ahead of its origin: neither
 // tca < 0 nor d2 > radiusSquared (so NaN passes, as in the scalar tests).
 template <class L>
-std::uint32_t passingLanes(const Approach<L>& line, float radiusSquared, std::uint32_t lanes) {
+inline std::uint32_t passingLanes(const Approach<L>& line, float radiusSquared,
+                                  std::uint32_t lanes) {
     return lanes & ~bitsOf((line.tca < 0.0f) | (line.d2 > radiusSquared));
 }
 
 // hitSphere for the lanes of `lanes`: lowers t where the near intersection lies strictly
 // between 0 and t; returns those lanes.
 template <class L>
-std::uint32_t testSphere(const Rays<L>& r, const Vec3& center, float radiusSquared,
-                         std::uint32_t lanes, Floats<L>& t) {
+inline std::uint32_t testSphere(const Rays<L>& r, const Vec3& center, float radiusSquared,
+                                std::uint32_t lanes, Floats<L>& t) {
     const Approach<L> line = closestApproaches(r, center);
     const std::uint32_t candidates = passingLanes(line, radiusSquared, lanes);
     if (candidates == 0) return 0;
@@ -139,8 +140,8 @@ std::uint32_t testSphere(const Rays<L>& r, const Vec3& center, float radiusSquar
 
 // testSphere on a leaf's sphere, naming its slot in the lanes that accept it.
 template <class L>
-void testLeaf(const Rays<L>& r, const PackedLeaf& leaf, LeafTag tag, std::uint32_t lanes,
-              Floats<L>& t, int* slots) {
+inline void testLeaf(const Rays<L>& r, const PackedLeaf& leaf, LeafTag tag, std::uint32_t lanes,
+                     Floats<L>& t, int* slots) {
     const std::uint32_t accepted = testSphere(r, leaf.center, leaf.radiusSquared, lanes, t);
     for (std::uint32_t bits = accepted; bits != 0; bits &= bits - 1) {
         slots[__builtin_ctz(bits)] = slotOf(tag);
@@ -170,8 +171,8 @@ inline constexpr int kMaxPending = 2 * (kMaxTraversalDepth + 2);
 // leaves in the same order against the same t as the scalar walk, and the same leaf wins
 // even among hits at equal distances. Packets of neighbouring pixels seldom split.
 template <class L>
-void walkClosest(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes, Floats<L>& t,
-                 int* slots) {
+inline void walkClosest(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes, Floats<L>& t,
+                        int* slots) {
     // Left unset: only entries below pendingCount are read, and each is written first.
     std::array<PendingChild<L>, kMaxPending> pending;  // NOLINT(*-pro-type-member-init)
     int pendingCount = 0;
@@ -234,7 +235,7 @@ void walkClosest(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes, 
 // the way gives what clamping the total gives, so each lane's amount is the clamped total of
 // the spheres reached, whatever the order; a lane drops out once its sum reaches 1.
 template <class L>
-Floats<L> walkOcclusion(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes) {
+inline Floats<L> walkOcclusion(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes) {
     struct Pending {
         std::int32_t child;
         LeafTag tag;
@@ -279,7 +280,7 @@ Floats<L> walkOcclusion(const PackedTree& tree, const Rays<L>& r, std::uint32_t 
 // The lanes of `lanes` in `ties` whose current sphere, of `slot`, wins on its slot: their
 // walk has a sphere at exactly this distance, of a higher slot.
 template <class L>
-std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots) {
+inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots) {
     std::uint32_t winning = 0;
     for (std::uint32_t bits = ties; bits != 0; bits &= bits - 1) {
         const int k = __builtin_ctz(bits);
@@ -291,8 +292,8 @@ std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots) {
 // closestWideHit's sphere test for the lanes of `lanes` on a wide leaf's spheres, whose box
 // they enter at `entry`.
 template <class L>
-void testWideLeaf(const WideTree& tree, const Rays<L>& r, std::int32_t child, int count,
-                  std::uint32_t lanes, Floats<L> entry, Floats<L>& t, int* slots) {
+inline void testWideLeaf(const WideTree& tree, const Rays<L>& r, std::int32_t child, int count,
+                         std::uint32_t lanes, Floats<L> entry, Floats<L>& t, int* slots) {
     const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
         const float radiusSquared = leaf.radiusSquared[s];
@@ -314,8 +315,8 @@ void testWideLeaf(const WideTree& tree, const Rays<L>& r, std::int32_t child, in
 
 // The blocking of a wide leaf's spheres in the lanes of `lanes`.
 template <class L>
-Floats<L> wideLeafBlocking(const WideTree& tree, const Rays<L>& r, std::int32_t child, int count,
-                           std::uint32_t lanes) {
+inline Floats<L> wideLeafBlocking(const WideTree& tree, const Rays<L>& r, std::int32_t child,
+                                  int count, std::uint32_t lanes) {
     Floats<L> sum = 0.0f;
     const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
@@ -330,7 +331,7 @@ Floats<L> wideLeafBlocking(const WideTree& tree, const Rays<L>& r, std::int32_t 
 
 // The spans of child k of a wide node.
 template <class L>
-Spans<L> wideChildSpans(const Rays<L>& r, const WideNode& node, std::size_t k) {
+inline Spans<L> wideChildSpans(const Rays<L>& r, const WideNode& node, std::size_t k) {
     return boxSpans(r, {node.boxMin[0][k], node.boxMin[1][k], node.boxMin[2][k]},
                     {node.boxMax[0][k], node.boxMax[1][k], node.boxMax[2][k]});
 }
@@ -377,9 +378,9 @@ inline constexpr int kMaxWidePending = (kWideChildren - 1) * kMaxWideLevels + kW
 // is pushed with its lanes and their entry distances, the children in order of decreasing entry for
 // the lowest of `lanes`, so that the one nearest to it is popped first.
 template <class L, class LeafTest>
-void visitWideChildren(const WideNode& node, const Rays<L>& r, std::uint32_t lanes, Floats<L> t,
-                       std::array<WidePending<L>, kMaxWidePending>& pending, int& count,
-                       const LeafTest& testLeaf) {
+inline void visitWideChildren(const WideNode& node, const Rays<L>& r, std::uint32_t lanes,
+                              Floats<L> t, std::array<WidePending<L>, kMaxWidePending>& pending,
+                              int& count, const LeafTest& testLeaf) {
     const auto lowest = std::size_t(__builtin_ctz(lanes));
     std::array<float, kWideChildren> keys{};
     const int first = count;
@@ -407,8 +408,8 @@ void visitWideChildren(const WideNode& node, const Rays<L>& r, std::uint32_t lan
 // than kWideAloneLanes of them go on, then one by one. The answer does not hang on the order
 // (see WideTree), so each lane ends as its one-ray walk.
 template <class L>
-void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes, Floats<L>& t,
-                     int* slots) {
+inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes,
+                            Floats<L>& t, int* slots) {
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     pending[std::size_t(count++)] = {0, lanes, -std::numeric_limits<float>::infinity()};
@@ -440,7 +441,7 @@ void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes
 // wideOcclusion for every lane of `lanes` at once, parting as walkWideClosest does; a lane
 // drops out once its sum reaches 1.
 template <class L>
-Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes) {
+inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes) {
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     Floats<L> sum = 0.0f;
@@ -470,16 +471,16 @@ Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_
 
 // The lanes of `lanes` whose ray hits the root's box: the walks start below it.
 template <class L>
-std::uint32_t rootLanes(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes) {
+inline std::uint32_t rootLanes(const PackedTree& tree, const Rays<L>& r, std::uint32_t lanes) {
     const BvhNode& root = *tree.source;
     const Spans<L> span = boxSpans(r, {root.boxMin.x, root.boxMin.y, root.boxMin.z},
                                    {root.boxMax.x, root.boxMax.y, root.boxMax.z});
     return lanes & hitLanes(span);
 }
 
-// The lanes of `active` that lie in the group of kLanes lanes from `first`, shifted down.
+// The lanes of `active` that lie in the group of L::kWidth lanes from `first`, shifted down.
 template <class L>
-std::uint32_t groupLanes(std::uint32_t active, int first) {
+inline std::uint32_t groupLanes(std::uint32_t active, int first) {
     constexpr std::uint32_t kGroup = (std::uint32_t{1} << L::kWidth) - 1;
     return (active >> first) & kGroup;
 }
@@ -495,7 +496,7 @@ struct Records {
 // Where t moved since the record was last written (t != lastT, so also where t is NaN), the
 // record names (kind, index) from now on.
 template <class L>
-void noteChanges(Records<L>& records, Floats<L> t, float kind, int index) {
+inline void noteChanges(Records<L>& records, Floats<L> t, float kind, int index) {
     const Mask<L> changed = !(t == records.lastT);
     records.kind = select(changed, kind, records.kind);
     records.index = select(changed, float(index), records.index);
@@ -504,7 +505,7 @@ void noteChanges(Records<L>& records, Floats<L> t, float kind, int index) {
 
 // The plane test of `rule`: t lowered to tp where 0 < tp < t, tp being planeDistance's value.
 template <class L>
-void testPlane(const Rays<L>& r, const Plane& plane, PlaneRule rule, Floats<L>& t) {
+inline void testPlane(const Rays<L>& r, const Plane& plane, PlaneRule rule, Floats<L>& t) {
     const Vec3Lanes<L> normal = lanesOf<L>(plane.normal);
     const Floats<L> den = dot(normal, r.direction);
     Floats<L> tp;
@@ -526,7 +527,7 @@ struct LeafSlotLanes {
 };
 
 template <class L>
-LeafSlotLanes<L> knownSlots(const std::array<int, L::kWidth>& slots) {
+inline LeafSlotLanes<L> knownSlots(const std::array<int, L::kWidth>& slots) {
     FloatArray<L> values;
     LeafSlotLanes<L> out;
     for (int k = 0; k < L::kWidth; ++k) {
@@ -543,8 +544,8 @@ LeafSlotLanes<L> knownSlots(const std::array<int, L::kWidth>& slots) {
 // spheres through the packed tree, then the planes, then the light spheres, each stage
 // against the t the stages before it left, the record naming whatever lowered t last.
 template <class L>
-Records<L> closestHitLanes(const Scene& scene, const Rays<L>& r, std::uint32_t active,
-                           Floats<L>& t) {
+inline Records<L> closestHitLanes(const Scene& scene, const Rays<L>& r, std::uint32_t active,
+                                  Floats<L>& t) {
     Records<L> record{0.0f, 0.0f, t};
     std::array<int, L::kWidth> leafSlots{};
     leafSlots.fill(-1);
@@ -573,8 +574,8 @@ Records<L> closestHitLanes(const Scene& scene, const Rays<L>& r, std::uint32_t a
 // closestHitLanes for the lanes of `active` from `first` of a packet, into the packet's t
 // and `records`.
 template <class L>
-void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t active, int first,
-                     HitRecord* records) {
+inline void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t active, int first,
+                            HitRecord* records) {
     const Floats<L> before = load<L>(packet.t.data() + first);
     Floats<L> t = before;
     const Records<L> record = closestHitLanes(scene, loadRays<L>(packet, first), active, t);
@@ -590,7 +591,8 @@ void closestHitGroup(const Scene& scene, RayPacket& packet, std::uint32_t active
 }
 
 template <class L>
-void closestHits(const Scene& scene, RayPacket& packet, std::uint32_t active, HitRecord* records) {
+inline void closestHits(const Scene& scene, RayPacket& packet, std::uint32_t active,
+                        HitRecord* records) {
     for (int first = 0; first < kMaxPacketLanes; first += L::kWidth) {
         const std::uint32_t group = groupLanes<L>(active, first);
         if (group != 0) closestHitGroup<L>(scene, packet, group, first, records);
@@ -599,15 +601,15 @@ void closestHits(const Scene& scene, RayPacket& packet, std::uint32_t active, Hi
 
 // The occlusion query of every lane of `lanes`, through the scene's wide or packed tree.
 template <class L>
-Floats<L> occlusionLanes(const Scene& scene, const Rays<L>& r, std::uint32_t lanes) {
+inline Floats<L> occlusionLanes(const Scene& scene, const Rays<L>& r, std::uint32_t lanes) {
     if (isWideTreeOf(scene.wideTree, scene.root))
         return walkWideOcclusion(scene.wideTree, r, lanes);
     return walkOcclusion(scene.packedTree, r, rootLanes(scene.packedTree, r, lanes));
 }
 
 template <class L>
-void occlusionSums(const Scene& scene, const RayPacket& packet, std::uint32_t active,
-                   float* amounts) {
+inline void occlusionSums(const Scene& scene, const RayPacket& packet, std::uint32_t active,
+                          float* amounts) {
     for (int first = 0; first < kMaxPacketLanes; first += L::kWidth) {
         const std::uint32_t group = groupLanes<L>(active, first);
         if (group == 0) continue;

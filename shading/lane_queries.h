@@ -18,7 +18,7 @@ namespace lucentor {
 
 // Lane k's ray alone.
 template <class L>
-Ray rayOf(const RayLanes<L>& r, int k = 0) {
+inline Ray rayOf(const RayLanes<L>& r, int k = 0) {
     if constexpr (L::kWidth == 1) {
         return {{r.origin.x.value, r.origin.y.value, r.origin.z.value},
                 {r.direction.x.value, r.direction.y.value, r.direction.z.value},
@@ -33,7 +33,7 @@ Ray rayOf(const RayLanes<L>& r, int k = 0) {
 
 // The closest hits of the lanes' rays of `lanes`, each lane's t lowered to its hit.
 template <class L>
-HitLanes<L> closestHits(const ShadingScene& shading, RayLanes<L>& rays, Mask<L> lanes) {
+inline HitLanes<L> closestHits(const ShadingScene& shading, RayLanes<L>& rays, Mask<L> lanes) {
     if constexpr (L::kWidth == 1) {
         if (!any(lanes)) return {};
         Ray ray = rayOf(rays);
@@ -71,7 +71,7 @@ HitLanes<L> closestHits(const ShadingScene& shading, RayLanes<L>& rays, Mask<L> 
 
 // What blocks each lane's ray of `lanes`, as the scalar occlusion query sums it.
 template <class L>
-Floats<L> occlusions(const ShadingScene& shading, const RayLanes<L>& rays, Mask<L> lanes) {
+inline Floats<L> occlusions(const ShadingScene& shading, const RayLanes<L>& rays, Mask<L> lanes) {
     if constexpr (L::kWidth == 1) {
         if (!any(lanes)) return 0.0f;
         return rayOf(rays).occlusion(*shading.scene);

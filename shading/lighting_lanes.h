@@ -14,7 +14,7 @@
 namespace lucentor {
 
 template <class L>
-Floats<L> gridOffsets(const LightGrid& grid, Ints<L> k) {
+inline Floats<L> gridOffsets(const LightGrid& grid, Ints<L> k) {
     return (toFloats(k) - grid.halfWidth) * kLightGridStep;
 }
 
@@ -23,7 +23,7 @@ Floats<L> gridOffsets(const LightGrid& grid, Ints<L> k) {
 // draw in lock-step, each from its own generator, x then y then z; a lane that has accepted
 // waits, drawing nothing, until the last one accepts.
 template <class L>
-Vec3Lanes<L> ballOffsets(const LightGrid& grid, Mask<L> lanes, Generators<L>& generators) {
+inline Vec3Lanes<L> ballOffsets(const LightGrid& grid, Mask<L> lanes, Generators<L>& generators) {
     Vec3Lanes<L> offset{};
     if (grid.size == 0) return offset;
     const Divisors<L> size = divisorsOf(intsOf<L>(grid.size));
@@ -44,8 +44,9 @@ Vec3Lanes<L> ballOffsets(const LightGrid& grid, Mask<L> lanes, Generators<L>& ge
 // `lanes`: where the line of sight towards a random grid point of the light's ball first
 // meets its sphere, or 100 units along it when `from` is inside the light.
 template <class L>
-Vec3Lanes<L> sampleLightPoints(const Light& light, const LightGrid& grid, const Vec3Lanes<L>& from,
-                               Mask<L> lanes, Generators<L>& generators) {
+inline Vec3Lanes<L> sampleLightPoints(const Light& light, const LightGrid& grid,
+                                      const Vec3Lanes<L>& from, Mask<L> lanes,
+                                      Generators<L>& generators) {
     const Vec3Lanes<L> center = lanesOf<L>(light.position);
     const Vec3Lanes<L> target = center + ballOffsets(grid, lanes, generators);
     const Vec3Lanes<L> v = target - from;
@@ -69,8 +70,9 @@ Vec3Lanes<L> sampleLightPoints(const Light& light, const LightGrid& grid, const 
 // shadow ray from just below the surface towards the light (a random point of a spherical
 // light), unless the light is fully blocked.
 template <class L>
-Vec3Lanes<L> directLightings(const ShadingScene& shading, const Vec3Lanes<L>& point,
-                             const Vec3Lanes<L>& normal, Mask<L> lanes, Generators<L>& generators) {
+inline Vec3Lanes<L> directLightings(const ShadingScene& shading, const Vec3Lanes<L>& point,
+                                    const Vec3Lanes<L>& normal, Mask<L> lanes,
+                                    Generators<L>& generators) {
     const Scene& scene = *shading.scene;
     Vec3Lanes<L> result{};
     const Vec3Lanes<L> start = point - normal * kSurfaceOffset;

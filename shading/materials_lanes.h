@@ -28,7 +28,7 @@ struct SurfaceLanes {
 // The lowest bit of value truncated toward zero, for any float. Beyond 2^24 every float is an
 // even whole number, so the bit is 0 there, as it is for NaN and the infinities.
 template <class L>
-Ints<L> truncatedParity(Floats<L> value) {
+inline Ints<L> truncatedParity(Floats<L> value) {
     constexpr float kLargestOddCandidate = 16777216.0f;  // 2^24
     const Mask<L> small = abs(value) < kLargestOddCandidate;
     return select(small, truncated(value) & intsOf<L>(1), intsOf<L>(0));
@@ -43,7 +43,7 @@ struct CheckerLanes {
 };
 
 template <class L>
-CheckerLanes<L> checkersOf(const Checker& checker) {
+inline CheckerLanes<L> checkersOf(const Checker& checker) {
     return {lanesOf<L>(checker.first), lanesOf<L>(checker.second), 1.0f / checker.size};
 }
 
@@ -51,7 +51,7 @@ CheckerLanes<L> checkersOf(const Checker& checker) {
 // multiples of x and z. The inverse of a size of 1 is 1, and the product exact, so the
 // presets' squares are the ones measured in plain units.
 template <class L>
-Vec3Lanes<L> checkerColors(const Vec3Lanes<L>& point, const CheckerLanes<L>& checker) {
+inline Vec3Lanes<L> checkerColors(const Vec3Lanes<L>& point, const CheckerLanes<L>& checker) {
     // The lowest bit of a XOR b is the XOR of their lowest bits.
     const Ints<L> odd = truncatedParity(point.x * checker.inverseSize + kCheckerOffset) ^
                         truncatedParity(point.z * checker.inverseSize + kCheckerOffset);
@@ -62,8 +62,9 @@ Vec3Lanes<L> checkerColors(const Vec3Lanes<L>& point, const CheckerLanes<L>& che
 // the other lanes get one of them, which they never show. Mostly every lane met the same
 // floor: its board then serves all lanes without a gather.
 template <class L>
-CheckerLanes<L> checkersOf(const Scene& scene, const std::array<std::int32_t, L::kWidth>& slots,
-                           std::uint32_t checkers) {
+inline CheckerLanes<L> checkersOf(const Scene& scene,
+                                  const std::array<std::int32_t, L::kWidth>& slots,
+                                  std::uint32_t checkers) {
     const auto firstLane = std::size_t(std::countr_zero(checkers));
     const Checker& first = scene.planes[std::size_t(slots[firstLane])]->checker;
     bool oneBoard = true;
@@ -88,15 +89,15 @@ CheckerLanes<L> checkersOf(const Scene& scene, const std::array<std::int32_t, L:
 
 // The mirror image of `direction` about `normal`.
 template <class L>
-Vec3Lanes<L> reflectedDirections(const Vec3Lanes<L>& direction, const Vec3Lanes<L>& normal) {
+inline Vec3Lanes<L> reflectedDirections(const Vec3Lanes<L>& direction, const Vec3Lanes<L>& normal) {
     return direction - normal * (2.0f * dot(direction, normal));
 }
 
 // The refracted direction through a surface of refractive index `index` (either side), not
 // normalised; (0, 0, 0) at total internal reflection.
 template <class L>
-Vec3Lanes<L> refractedDirections(const Vec3Lanes<L>& direction, const Vec3Lanes<L>& normal,
-                                 FloatsOf<L> index) {
+inline Vec3Lanes<L> refractedDirections(const Vec3Lanes<L>& direction, const Vec3Lanes<L>& normal,
+                                        FloatsOf<L> index) {
     const Floats<L> cosNormal = dot(direction, normal);
     // Entering: the ray arrives on the side the normal points to.
     const Mask<L> entering = cosNormal < 0.0f;
@@ -111,8 +112,8 @@ Vec3Lanes<L> refractedDirections(const Vec3Lanes<L>& direction, const Vec3Lanes<
 // Fresnel's share of reflected light for rays meeting a surface of refractive index `index`
 // whose normal has been turned along the ray (direction . normal >= 0).
 template <class L>
-Floats<L> fresnelReflectances(const Vec3Lanes<L>& direction, const Vec3Lanes<L>& turnedNormal,
-                              FloatsOf<L> index) {
+inline Floats<L> fresnelReflectances(const Vec3Lanes<L>& direction,
+                                     const Vec3Lanes<L>& turnedNormal, FloatsOf<L> index) {
     const Floats<L> cosTurned = dot(direction, turnedNormal);
     const Mask<L> leaving = cosTurned > 0.0f;
     const Floats<L> cosF = select(leaving, -cosTurned, cosTurned);
@@ -132,8 +133,8 @@ Floats<L> fresnelReflectances(const Vec3Lanes<L>& direction, const Vec3Lanes<L>&
 // The surfaces of the spheres and planes hit in the lanes of `lanes`, at `point`: each lane's
 // record fetched from the scene by its kind and slot, then shaped across the lanes.
 template <class L>
-SurfaceLanes<L> surfacesOf(const Scene& scene, const Ints<L>& kind, const Ints<L>& index,
-                           Mask<L> lanes, const Vec3Lanes<L>& point) {
+inline SurfaceLanes<L> surfacesOf(const Scene& scene, const Ints<L>& kind, const Ints<L>& index,
+                                  Mask<L> lanes, const Vec3Lanes<L>& point) {
     alignas(64) std::array<std::int32_t, L::kWidth> kinds{};
     alignas(64) std::array<std::int32_t, L::kWidth> slots{};
     storeInts(kinds.data(), kind);

@@ -45,8 +45,8 @@ struct NodeLanes {
 // plane, whose every child starts on the side it travels to, or it would meet the plane it
 // leaves (a sphere's near-hit rule spares its children that).
 template <class L>
-Vec3Lanes<L> childOrigins(const SurfaceLanes<L>& s, const Vec3Lanes<L>& fixed,
-                          const Vec3Lanes<L>& direction) {
+inline Vec3Lanes<L> childOrigins(const SurfaceLanes<L>& s, const Vec3Lanes<L>& fixed,
+                                 const Vec3Lanes<L>& direction) {
     if (!any(s.twoSided)) return fixed;
     const Floats<L> side = select(dot(direction, s.normal) < 0.0f, -kSurfaceOffset, kSurfaceOffset);
     return select(s.twoSided, s.point + s.normal * side, fixed);
@@ -55,7 +55,7 @@ Vec3Lanes<L> childOrigins(const SurfaceLanes<L>& s, const Vec3Lanes<L>& fixed,
 // The reflected and refracted rays of the mirror and glass lanes, and the glass lanes'
 // Fresnel share.
 template <class L>
-void prepareChildren(NodeLanes<L>& node) {
+inline void prepareChildren(NodeLanes<L>& node) {
     const SurfaceLanes<L>& s = node.surface;
     const Vec3Lanes<L>& d = node.ray.direction;
     const Vec3Lanes<L>& n = s.normal;
@@ -79,7 +79,8 @@ void prepareChildren(NodeLanes<L>& node) {
 // of the lanes that end here (a miss, a light, the depth limit, a diffuse surface), the
 // mirror lanes' direct light (drawn before their reflected rays), and the child rays.
 template <class L>
-void visit(const ShadingScene& shading, NodeLanes<L>& node, int depth, Generators<L>& generators) {
+inline void visit(const ShadingScene& shading, NodeLanes<L>& node, int depth,
+                  Generators<L>& generators) {
     const HitLanes<L> hit = closestHits(shading, node.ray, node.active);
     const Mask<L> missed = node.ray.t == kFarDistance;
     // A light is seen at any depth, so this comes before the depth limit.
@@ -110,8 +111,8 @@ void visit(const ShadingScene& shading, NodeLanes<L>& node, int depth, Generator
 // surface exactly edge-on (or with NaN): exp has no lane form with the same bits as libm's,
 // so each such lane calls it.
 template <class L>
-Vec3Lanes<L> absorbed(const Vec3Lanes<L>& mixed, const Vec3Lanes<L>& color, Floats<L> travelled,
-                      Mask<L> lanes) {
+inline Vec3Lanes<L> absorbed(const Vec3Lanes<L>& mixed, const Vec3Lanes<L>& color,
+                             Floats<L> travelled, Mask<L> lanes) {
     const FloatArray<L> distance = arrayOf(travelled);
     std::array<FloatArray<L>, 3> channels{arrayOf(mixed.x), arrayOf(mixed.y), arrayOf(mixed.z)};
     const std::array<FloatArray<L>, 3> tints{arrayOf(color.x), arrayOf(color.y), arrayOf(color.z)};
@@ -130,7 +131,7 @@ Vec3Lanes<L> absorbed(const Vec3Lanes<L>& mixed, const Vec3Lanes<L>& color, Floa
 // The node's colour once its children are done: partly lit directly, partly reflecting for
 // the mirror lanes; a Fresnel-weighted blend of the reflected and refracted rays for glass.
 template <class L>
-void combineChildren(NodeLanes<L>& node) {
+inline void combineChildren(NodeLanes<L>& node) {
     const SurfaceLanes<L>& s = node.surface;
     const Floats<L> m = s.material;
     if (any(node.mirror)) {
@@ -150,8 +151,8 @@ void combineChildren(NodeLanes<L>& node) {
 
 // Starts the child of `parent` at stack slot `slot` for the lanes of `lanes`.
 template <class L>
-void startChild(const ShadingScene& shading, NodeLanes<L>& child, const RayLanes<L>& ray,
-                Mask<L> lanes, int depth, Generators<L>& generators) {
+inline void startChild(const ShadingScene& shading, NodeLanes<L>& child, const RayLanes<L>& ray,
+                       Mask<L> lanes, int depth, Generators<L>& generators) {
     child.ray = {ray.origin, ray.direction, kFarDistance};
     child.active = lanes;
     visit(shading, child, depth, generators);
@@ -166,8 +167,8 @@ using RayTreeStack = std::array<NodeLanes<L>, std::size_t(kMaxDepth) + 1>;
 // combining colours in the recursion's order. `stack` is scratch space, made by the caller
 // so that it is not set up again for every sample.
 template <class L>
-Vec3Lanes<L> traceLanes(const ShadingScene& shading, RayLanes<L>& rays, Mask<L> lanes, int depth,
-                        Generators<L>& generators, RayTreeStack<L>& stack) {
+inline Vec3Lanes<L> traceLanes(const ShadingScene& shading, RayLanes<L>& rays, Mask<L> lanes,
+                               int depth, Generators<L>& generators, RayTreeStack<L>& stack) {
     int top = depth;
     stack[std::size_t(top)].ray = rays;
     stack[std::size_t(top)].active = lanes;

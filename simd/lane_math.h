@@ -17,27 +17,27 @@ namespace lucentor {
 
 // A value of every lane, where the lane type cannot be deduced from an argument.
 template <class L>
-Floats<L> load(const float* p) {
+inline Floats<L> load(const float* p) {
     return Floats<L>::load(p);
 }
 
 template <class L>
-Ints<L> intsOf(std::int32_t v) {
+inline Ints<L> intsOf(std::int32_t v) {
     return Ints<L>::broadcast(v);
 }
 
 template <class L>
-Ints<L> loadInts(const std::int32_t* p) {
+inline Ints<L> loadInts(const std::int32_t* p) {
     return Ints<L>::load(p);
 }
 
 template <class L>
-Mask<L> maskOf(std::uint32_t bits) {
+inline Mask<L> maskOf(std::uint32_t bits) {
     return Mask<L>::ofBits(bits);
 }
 
 template <class L>
-Generators<L> generatorsOf(const std::uint64_t* states) {
+inline Generators<L> generatorsOf(const std::uint64_t* states) {
     return Generators<L>::load(states);
 }
 
@@ -54,47 +54,47 @@ struct Vec3Lanes {
 };
 
 template <class L>
-Vec3Lanes<L> lanesOf(const Vec3& v) {
+inline Vec3Lanes<L> lanesOf(const Vec3& v) {
     return {v.x, v.y, v.z};
 }
 
 template <class L>
-Vec3Lanes<L> operator+(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
+inline Vec3Lanes<L> operator+(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
     return {a.x + b.x, a.y + b.y, a.z + b.z};
 }
 template <class L>
-Vec3Lanes<L> operator-(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
+inline Vec3Lanes<L> operator-(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
     return {a.x - b.x, a.y - b.y, a.z - b.z};
 }
 template <class L>
-Vec3Lanes<L> operator-(const Vec3Lanes<L>& a) {
+inline Vec3Lanes<L> operator-(const Vec3Lanes<L>& a) {
     return {-a.x, -a.y, -a.z};
 }
 template <class L>
-Vec3Lanes<L> operator*(const Vec3Lanes<L>& v, FloatsOf<L> s) {
+inline Vec3Lanes<L> operator*(const Vec3Lanes<L>& v, FloatsOf<L> s) {
     return {v.x * s, v.y * s, v.z * s};
 }
 template <class L>
-Vec3Lanes<L> operator*(FloatsOf<L> s, const Vec3Lanes<L>& v) {
+inline Vec3Lanes<L> operator*(FloatsOf<L> s, const Vec3Lanes<L>& v) {
     return {s * v.x, s * v.y, s * v.z};
 }
 template <class L>
-Vec3Lanes<L> operator*(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
+inline Vec3Lanes<L> operator*(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
     return {a.x * b.x, a.y * b.y, a.z * b.z};
 }
 
 template <class L>
-Floats<L> dot(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
+inline Floats<L> dot(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
 template <class L>
-Floats<L> length(const Vec3Lanes<L>& v) {
+inline Floats<L> length(const Vec3Lanes<L>& v) {
     return sqrt(dot(v, v));
 }
 
 template <class L>
-Vec3Lanes<L> select(Mask<L> m, const Vec3Lanes<L>& ifSet, const Vec3Lanes<L>& otherwise) {
+inline Vec3Lanes<L> select(Mask<L> m, const Vec3Lanes<L>& ifSet, const Vec3Lanes<L>& otherwise) {
     return {select(m, ifSet.x, otherwise.x), select(m, ifSet.y, otherwise.y),
             select(m, ifSet.z, otherwise.z)};
 }
@@ -102,17 +102,17 @@ Vec3Lanes<L> select(Mask<L> m, const Vec3Lanes<L>& ifSet, const Vec3Lanes<L>& ot
 // For an argument that exact arithmetic keeps at or above 0 but rounding can push just below:
 // such a value is taken as 0 instead of giving NaN. NaN itself still gives NaN.
 template <class L>
-Floats<L> sqrtOfRounded(Floats<L> a) {
+inline Floats<L> sqrtOfRounded(Floats<L> a) {
     return sqrt(select(a < 0.0f, Floats<L>(0.0f), a));
 }
 
 template <class L>
-Mask<L> lanesBelow(int count) {
+inline Mask<L> lanesBelow(int count) {
     return maskOf<L>(count >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << count) - 1);
 }
 
 template <class L>
-bool isSet(Mask<L> m, int lane) {
+inline bool isSet(Mask<L> m, int lane) {
     return (bitsOf(m) >> lane & 1u) != 0;
 }
 
@@ -138,7 +138,7 @@ struct FloatArray {
 };
 
 template <class L>
-FloatArray<L> arrayOf(Floats<L> a) {
+inline FloatArray<L> arrayOf(Floats<L> a) {
     FloatArray<L> out;
     store(out.values.data(), a);
     return out;
