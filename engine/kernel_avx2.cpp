@@ -9,11 +9,10 @@
 // NOLINTNEXTLINE(bugprone-suspicious-include): a region of pragmas, not code
 #include "simd/target_avx2_begin.inl"
 
-// clang-format off
-#include "simd/lanes_avx2.h"
+// The lane type and the templates over it, built for the instruction set.
 #include "engine/integrator_lanes.h"
 #include "query/packet_walk.h"
-// clang-format on
+#include "simd/lanes_avx2.h"
 
 namespace lucentor::avx2 {
 
