@@ -257,7 +257,7 @@ float padOf(std::span<const Item> items) {
 
 void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, WideTree& wide) {
     wide = WideTree{};
-    if (leaves.empty() || root == nullptr) return;
+    if (leaves.empty()) return;
     std::vector<Item> items;
     items.reserve(leaves.size());
     for (std::size_t k = 0; k < leaves.size(); ++k) {
