@@ -1,10 +1,14 @@
 #include "bench/bench_support.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 
 #include "engine/image.h"
 #include "engine/render_job.h"
 #include "engine/startup.h"
+#include "scenefile/scene_file.h"
 #include "shading/lighting.h"
 #include "shading/materials.h"
 #include "shading/random.h"
@@ -92,6 +96,42 @@ std::vector<Vec3> renderedSums(Preset preset, int passes, int threads) {
     for (int i = 0; i < passes; ++i) renderNextPass(rendering);
     stopWorkers(rendering);
     return {rendering.accumulation, rendering.accumulation + kPixelCount};
+}
+
+std::unique_ptr<Scene> readScene(const std::string& path) {
+    std::unique_ptr<Scene> scene;
+    std::string problem;
+    std::vector<std::string> warnings;
+    if (loadSceneFile(path, scene, problem, warnings) != SceneFileStatus::Read) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+    }
+    return scene;
+}
+
+std::vector<RayPacket> cameraPackets(const Scene& scene, int tileWidth) {
+    const ImageSize size;
+    const Camera camera = cameraOf(scene, size);
+    const int tileHeight = kMaxPacketLanes / tileWidth;
+    std::vector<RayPacket> packets;
+    for (int y0 = 0; y0 < size.height; y0 += tileHeight) {
+        for (int x0 = 0; x0 < size.width; x0 += tileWidth) {
+            RayPacket& packet = packets.emplace_back();
+            for (int k = 0; k < kMaxPacketLanes; ++k) {
+                const int x = x0 + k % tileWidth;
+                const int y = y0 + k / tileWidth;
+                packet.set(k, cameraRay(camera, (float(x) + 0.5f) / float(size.width),
+                                        (float(y) + 0.5f) / float(size.height)));
+            }
+        }
+    }
+    return packets;
+}
+
+double processorSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 }  // namespace lucentor

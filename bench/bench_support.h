@@ -2,11 +2,13 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/camera.h"
 #include "engine/rendering.h"
 #include "presets/preset.h"
+#include "query/packet.h"
 #include "scene/scene.h"
 
 namespace lucentor {
@@ -33,5 +35,19 @@ void renderNextPass(Rendering& rendering);
 
 // The accumulation buffer after `passes` passes of the preset with `threads` workers.
 std::vector<Vec3> renderedSums(Preset preset, int passes, int threads);
+
+// The scene file's scene, or null after saying why on the standard error.
+std::unique_ptr<Scene> readScene(const std::string& path);
+
+// The camera rays through every pixel centre of the scene's picture at the default size, in
+// packets of kMaxPacketLanes pixels: `tileWidth` columns by kMaxPacketLanes / tileWidth rows
+// each.
+std::vector<RayPacket> cameraPackets(const Scene& scene, int tileWidth);
+
+// The processor time of the whole process so far, in seconds: on a machine shared with other
+// work, less disturbed than the wall clock.
+double processorSeconds();
+
+double median(std::vector<double> values);
 
 }  // namespace lucentor

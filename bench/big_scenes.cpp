@@ -34,10 +34,6 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The processor time of the whole process so far, in seconds: on a machine shared with other
-// work, less disturbed than the wall clock.
-double processorSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
-
 // The peak resident memory since the start or since resetPeakMemory, in bytes.
 long peakMemory() {
     std::ifstream status("/proc/self/status");
@@ -58,22 +54,6 @@ int write(int count, std::string_view layoutName, const std::string& folder) {
     std::ofstream(folder + "/spheres.csv", std::ios::binary) << sphereRowsText(count, layout, 7);
     std::ofstream(folder + "/scene.toml", std::ios::binary) << sceneTextAround("spheres.csv");
     return 0;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// The scene file's scene, or null after saying why on the standard error.
-std::unique_ptr<Scene> readScene(const std::string& path) {
-    std::unique_ptr<Scene> scene;
-    std::string problem;
-    std::vector<std::string> warnings;
-    if (loadSceneFile(path, scene, problem, warnings) != SceneFileStatus::Read) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
-    }
-    return scene;
 }
 
 int measure(const std::string& path, int passes, int threads) {
@@ -107,27 +87,6 @@ int measure(const std::string& path, int passes, int threads) {
         median(passProcessorSeconds), double(renderPeak) / 1e6,
         double(renderPeak) / double(spheres));
     return 0;
-}
-
-// The camera rays through every pixel centre, in packets of kMaxPacketLanes pixels: `tileWidth`
-// columns by kMaxPacketLanes / tileWidth rows each.
-std::vector<RayPacket> cameraPackets(const Scene& scene, int tileWidth) {
-    const ImageSize size;
-    const Camera camera = cameraOf(scene, size);
-    const int tileHeight = kMaxPacketLanes / tileWidth;
-    std::vector<RayPacket> packets;
-    for (int y0 = 0; y0 < size.height; y0 += tileHeight) {
-        for (int x0 = 0; x0 < size.width; x0 += tileWidth) {
-            RayPacket& packet = packets.emplace_back();
-            for (int k = 0; k < kMaxPacketLanes; ++k) {
-                const int x = x0 + k % tileWidth;
-                const int y = y0 + k / tileWidth;
-                packet.set(k, cameraRay(camera, (float(x) + 0.5f) / float(size.width),
-                                        (float(y) + 0.5f) / float(size.height)));
-            }
-        }
-    }
-    return packets;
 }
 
 // M rays a second of one pass over the packets, lane by lane through the one-ray query

@@ -85,8 +85,7 @@ void fuzzSceneFile(std::string_view text) {
     require(parseSceneText(writeSceneText(scene, "# again\n"), kName, again, problem),
             "the writer's text reads back");
     require(testing::sceneDifference(scene, again).empty(), "the same records, bit for bit");
-    require(testing::treeProblem(scene.root, scene.leaves.data(), scene.sphereCount).empty(),
-            "the hierarchy keeps its invariants");
+    require(testing::sceneTreeProblem(scene).empty(), "the tree keeps its invariants");
 }
 
 }  // namespace

@@ -59,8 +59,7 @@ void fuzzSphereRows(std::string_view text) {
     if (!readSphereRows(text, scene, fault, lines)) checkFault(text, fault, lines);
     checkSpheres(scene, lines);
     scene.buildHierarchy();
-    require(testing::treeProblem(scene.root, scene.leaves.data(), scene.sphereCount).empty(),
-            "the hierarchy keeps its invariants");
+    require(testing::sceneTreeProblem(scene).empty(), "the tree keeps its invariants");
 }
 
 }  // namespace

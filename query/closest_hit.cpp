@@ -25,13 +25,13 @@ int slotHolding(const Scene& scene, const BvhNode* leaf) {
 // this root, whose leaves carry their slots.
 int closestSphereSlot(const Scene& scene, Ray& ray) {
     BvhNode* const root = scene.root;
-    if (root == nullptr) return -1;
     if (isWideTreeOf(scene.wideTree, root)) {
         WideHit hit{ray.t, -1};
         closestWideHit(scene.wideTree, 0, wideRayOf(ray), hit);
         ray.t = hit.t;
         return hit.slot;
     }
+    if (root == nullptr) return -1;
     const Vec3 inverse = reciprocal(ray.direction);
     if (!spanHits(nodeSpan(ray, inverse, *root))) return -1;
     if (isCopyOf(scene.packedTree, root)) {

@@ -70,9 +70,9 @@ float blockingAmount(const Ray& ray, const Sphere& sphere) {
 
 float Ray::occlusion(const Scene& scene) const {
     BvhNode* const root = scene.root;
-    if (root == nullptr) return 0.0f;
     if (isWideTreeOf(scene.wideTree, root))
         return wideOcclusion(scene.wideTree, 0, wideRayOf(*this), 0.0f);
+    if (root == nullptr) return 0.0f;
     const Vec3 inverse = reciprocal(direction);
     if (!spanHits(nodeSpan(*this, inverse, *root))) return 0.0f;
     if (isCopyOf(scene.packedTree, root)) {

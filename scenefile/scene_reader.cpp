@@ -417,18 +417,138 @@ struct Place {
     bool inRows = false;
 };
 
+// Where the objects of one kind begin, slot by slot, as runs: each run's first object stands at
+// its place, and each further one, a row of the rows file, on the line after the one before.
+// A million rows take a few runs instead of a million places.
+struct PlaceRun {
+    int first = 0;  // the slot of the run's first object
+    Place place;
+};
+
+struct KindPlaces {
+    std::vector<PlaceRun> runs;
+    int count = 0;
+};
+
+void addPlace(KindPlaces& places, const Place& place) {
+    if (!places.runs.empty()) {
+        const PlaceRun& last = places.runs.back();
+        const auto further = toml::source_index(places.count - last.first);
+        if (place.inRows && last.place.inRows && place.at.column == last.place.at.column &&
+            place.at.line == last.place.at.line + further) {
+            ++places.count;
+            return;
+        }
+    }
+    places.runs.push_back({places.count, place});
+    ++places.count;
+}
+
+// The place of the object in `slot`, which must be below places.count.
+Place placeOf(const KindPlaces& places, int slot) {
+    const auto after = std::upper_bound(places.runs.begin(), places.runs.end(), slot,
+                                        [](int s, const PlaceRun& run) { return s < run.first; });
+    Place place = std::prev(after)->place;
+    place.at.line += toml::source_index(slot - std::prev(after)->first);
+    return place;
+}
+
 // Where each object of the scene begins: by kind (in SceneObject's order), then by slot.
 struct ObjectPlaces {
-    std::array<std::vector<Place>, 3> byKind;
+    std::array<KindPlaces, 3> byKind;
     std::string rowsFile;       // how messages name the rows file, if there is one
     bool planesUnsaid = false;  // no camera and no 'planes': the presets' rule by default
 };
 
-SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
-                            StopCheck stop, std::string& text, std::string& reason);
+SceneFileStatus readBounded(const std::string& path, std::size_t limit, StopCheck stop,
+                            std::string& text, std::string& reason);
+int openSceneFile(const std::string& path);
+std::string errorText(int error);
+
+// Closes its descriptor however the reading ends.
+struct OpenFile {
+    int descriptor = -1;
+
+    explicit OpenFile(int opened) : descriptor(opened) {}
+    ~OpenFile() {
+        if (descriptor >= 0) ::close(descriptor);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    OpenFile(OpenFile&&) = delete;
+    OpenFile& operator=(OpenFile&&) = delete;
+};
+
+[[noreturn]] void rowsUnreadable(const toml::node& fileNode, const ObjectPlaces& places,
+                                 const std::string& reason) {
+    throw SceneFault{fileNode.source().begin,
+                     "cannot read " + inQuotes(places.rowsFile) + ": " + reason,
+                     {},
+                     true};
+}
+
+[[noreturn]] void rowsTooLarge(const ObjectPlaces& places) {
+    throw SceneFault{{1, 1},
+                     "larger than " + std::to_string(kMaxSphereRowsBytes >> 20u) +
+                         " MiB; a million rows take less",
+                     places.rowsFile};
+}
+
+// The rows file is read a piece of this many bytes at a time, so that its text (77 MB at a
+// million rows) never lies whole beside the spheres made of it.
+constexpr std::size_t kRowsPieceBytes = std::size_t(1) << 20u;
+
+// The length of the whole lines at the start of `text`: up to its last line break.
+std::size_t wholeLinesOf(std::string_view text) {
+    const std::size_t last = text.rfind('\n');
+    return last == std::string_view::npos ? 0 : last + 1;
+}
+
+void readRowPiece(std::string_view piece, RowsProgress& progress, Scene& scene,
+                  ObjectPlaces& places, std::vector<int>& lines) {
+    RowFault rowFault;
+    lines.clear();
+    const bool read = readSphereRowPiece(piece, progress, scene, rowFault, lines);
+    for (const int line : lines) {
+        addPlace(places.byKind[std::size_t(SceneObject::Sphere)],
+                 {{toml::source_index(line), 1}, true});
+    }
+    if (!read) {
+        throw SceneFault{{toml::source_index(rowFault.line), toml::source_index(rowFault.column)},
+                         rowFault.what,
+                         places.rowsFile};
+    }
+}
+
+// Reads the rows of the open rows file into `scene` a piece at a time, each piece the whole
+// lines read so far; the rest of a line waits for the next read.
+void readRowsFrom(int descriptor, const toml::node& fileNode, Scene& scene, ObjectPlaces& places) {
+    std::string buffer(kRowsPieceBytes, '\0');
+    std::size_t held = 0;  // the bytes of an unfinished line at the buffer's start
+    std::size_t total = 0;
+    RowsProgress progress;
+    std::vector<int> lines;
+    for (;;) {
+        if (held == buffer.size()) buffer.resize(2 * buffer.size());  // a line beyond a piece
+        const ssize_t count = ::read(descriptor, buffer.data() + held, buffer.size() - held);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) rowsUnreadable(fileNode, places, errorText(errno));
+        total += std::size_t(count);
+        if (total > kMaxSphereRowsBytes) rowsTooLarge(places);  // grown since it was opened
+        const std::size_t filled = held + std::size_t(count);
+        const std::string_view text(buffer.data(), filled);
+        const std::size_t whole = count == 0 ? filled : wholeLinesOf(text);
+        readRowPiece(text.substr(0, whole), progress, scene, places, lines);
+        if (count == 0) return;
+        held = filled - whole;
+        std::copy(buffer.begin() + std::ptrdiff_t(whole), buffer.begin() + std::ptrdiff_t(filled),
+                  buffer.begin());
+    }
+}
 
 // The rows file named by [spheres] `table`, found in `folder` unless its path is absolute.
-// Only a regular file is read, so that no device or pipe can hold the reader up.
+// Only a regular file is read, so that no device or pipe can hold the reader up; one larger
+// than kMaxSphereRowsBytes is refused before any row is read.
 void readRowsFile(const toml::table& table, const std::filesystem::path& folder, Scene& scene,
                   ObjectPlaces& places, std::vector<std::string>& otherFiles) {
     checkKeys(table, entriesInFileOrder(table), kRowsKind, kRowsRequiredKeys);
@@ -439,31 +559,14 @@ void readRowsFile(const toml::table& table, const std::filesystem::path& folder,
     // "-" alone would be taken for standard input.
     places.rowsFile = path == kStandardInputPath ? "./-" : path.string();
     otherFiles.push_back(places.rowsFile);
-    std::string text;
-    std::string reason;
-    if (readBounded(places.rowsFile, kMaxSphereRowsBytes, true, nullptr, text, reason) !=
-        SceneFileStatus::Read) {
-        throw SceneFault{fileNode.source().begin,
-                         "cannot read " + inQuotes(places.rowsFile) + ": " + reason,
-                         {},
-                         true};
+    const OpenFile rows(openSceneFile(places.rowsFile));
+    if (rows.descriptor < 0) rowsUnreadable(fileNode, places, errorText(errno));
+    struct stat status {};
+    if (::fstat(rows.descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        rowsUnreadable(fileNode, places, "not a regular file");
     }
-    if (text.size() > kMaxSphereRowsBytes) {
-        throw SceneFault{{1, 1},
-                         "larger than " + std::to_string(kMaxSphereRowsBytes >> 20u) +
-                             " MiB; a million rows take less",
-                         places.rowsFile};
-    }
-    RowFault rowFault;
-    std::vector<int> lines;
-    const bool read = readSphereRows(text, scene, rowFault, lines);
-    auto& spheres = places.byKind[std::size_t(SceneObject::Sphere)];
-    for (const int line : lines) spheres.push_back({{toml::source_index(line), 1}, true});
-    if (!read) {
-        throw SceneFault{{toml::source_index(rowFault.line), toml::source_index(rowFault.column)},
-                         rowFault.what,
-                         places.rowsFile};
-    }
+    if (std::size_t(status.st_size) > kMaxSphereRowsBytes) rowsTooLarge(places);
+    readRowsFrom(rows.descriptor, fileNode, scene, places);
 }
 
 // Where a scene without a camera has planes and no 'planes', one warning: its floor is
@@ -506,7 +609,7 @@ void readScene(std::string_view text, std::string_view name, const std::filesyst
         }
         const auto kind =
             std::size_t(std::find(kKinds.begin(), kKinds.end(), object.kind) - kKinds.begin());
-        places.byKind[kind].push_back({object.table->source().begin, false});
+        addPlace(places.byKind[kind], {object.table->source().begin, false});
         if (object.kind == &kSphereKind) readSphere(*object.table, scene);
         if (object.kind == &kPlaneKind) readPlane(*object.table, scene);
         if (object.kind == &kLightKind) readLight(*object.table, scene);
@@ -542,25 +645,14 @@ int waitForInput(int descriptor, StopCheck stop) {
 
 constexpr std::size_t kFirstReadBytes = std::size_t(64) << 10u;
 
-bool isRegularFile(int descriptor) {
-    struct stat status {};
-    return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
-}
-
 // Reads at most limit + 1 bytes, enough to tell that a file is too large without reading all
-// of it, from a file, a pipe or standard input alike (or, with `regularOnly`, from a regular
-// file alone): each read waits in poll first, which a signal ends. Unreadable comes with the
-// reason in `reason`.
-SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
-                            StopCheck stop, std::string& text, std::string& reason) {
+// of it, from a file, a pipe or standard input alike: each read waits in poll first, which a
+// signal ends. Unreadable comes with the reason in `reason`.
+SceneFileStatus readBounded(const std::string& path, std::size_t limit, StopCheck stop,
+                            std::string& text, std::string& reason) {
     const int descriptor = openSceneFile(path);
     if (descriptor < 0) {
         reason = errorText(errno);
-        return SceneFileStatus::Unreadable;
-    }
-    if (regularOnly && !isRegularFile(descriptor)) {
-        if (descriptor != STDIN_FILENO) ::close(descriptor);
-        reason = "not a regular file";
         return SceneFileStatus::Unreadable;
     }
     // The buffer doubles as it fills, so a small file costs little under a large limit.
@@ -614,19 +706,17 @@ std::vector<std::string> locatedWarnings(const Scene& scene, const ObjectPlaces&
     for (const SceneWarning& warning : likelyMistakes(scene, cameraOf(scene, {}).origin)) {
         std::string what = "warning: " + warning.what;
         if (warning.blockingSphere >= 0) {
-            const Place& sphere =
-                places
-                    .byKind[std::size_t(SceneObject::Sphere)][std::size_t(warning.blockingSphere)];
+            const Place sphere =
+                placeOf(places.byKind[std::size_t(SceneObject::Sphere)], warning.blockingSphere);
             what += " (the sphere at line " + std::to_string(sphere.at.line) +
                     (sphere.inRows ? " of " + escapeControls(places.rowsFile) : "") + ")";
         }
-        lines.push_back(
-            placedLine(name, places,
-                       places.byKind[std::size_t(warning.kind)][std::size_t(warning.index)], what));
+        lines.push_back(placedLine(
+            name, places, placeOf(places.byKind[std::size_t(warning.kind)], warning.index), what));
     }
-    const std::vector<Place>& planes = places.byKind[std::size_t(SceneObject::Plane)];
-    if (places.planesUnsaid && !planes.empty()) {
-        lines.push_back(locatedLine(name, planes.front().at,
+    const KindPlaces& planes = places.byKind[std::size_t(SceneObject::Plane)];
+    if (places.planesUnsaid && planes.count > 0) {
+        lines.push_back(locatedLine(name, placeOf(planes, 0).at,
                                     "warning: " + std::string(kMirroredPlanesWarning)));
     }
     return lines;
@@ -681,7 +771,7 @@ SceneFileStatus readSceneFile(const std::string& path, std::unique_ptr<Scene>& s
                               SceneReport& report, StopCheck stop) {
     std::string text;
     std::string reason;
-    const SceneFileStatus status = readBounded(path, kMaxSceneFileBytes, false, stop, text, reason);
+    const SceneFileStatus status = readBounded(path, kMaxSceneFileBytes, stop, text, reason);
     if (status == SceneFileStatus::Unreadable) {
         report.problem = "cannot read " + inQuotes(sceneFileName(path)) + ": " + reason;
     }

@@ -141,25 +141,31 @@ bool readRow(const Line& line, Scene& scene, RowFault& fault) {
 
 bool readSphereRows(std::string_view text, Scene& scene, RowFault& fault,
                     std::vector<int>& rowLines) {
-    // A spreadsheet's UTF-8 byte-order mark.
+    RowsProgress progress;
+    return readSphereRowPiece(text, progress, scene, fault, rowLines);
+}
+
+bool readSphereRowPiece(std::string_view piece, RowsProgress& progress, Scene& scene,
+                        RowFault& fault, std::vector<int>& rowLines) {
+    // A spreadsheet's UTF-8 byte-order mark, at the start of the text.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-    bool headerAllowed = true;
-    int number = 0;
-    while (!text.empty()) {
-        const std::size_t newline = text.find('\n');
-        const Line line{text.substr(0, newline), ++number};
-        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    if (progress.line == 0 && piece.starts_with(kByteOrderMark)) {
+        piece.remove_prefix(kByteOrderMark.size());
+    }
+    while (!piece.empty()) {
+        const std::size_t newline = piece.find('\n');
+        const Line line{piece.substr(0, newline), ++progress.line};
+        piece.remove_prefix(newline == std::string_view::npos ? piece.size() : newline + 1);
         if (isSkipped(line.text)) continue;
-        const bool header = headerAllowed && isHeader(line.text);
+        const bool header = progress.headerAllowed && isHeader(line.text);
         // Another header (a spreadsheet's own names) is no row with a wrong first number.
-        if (headerAllowed && !header && !isRowShaped(line.text)) {
+        if (progress.headerAllowed && !header && !isRowShaped(line.text)) {
             fault = {line.number, 1,
                      "line " + std::to_string(line.number) +
                          " is neither a row of 8 numbers nor the header " + std::string(kHeader)};
             return false;
         }
-        headerAllowed = false;
+        progress.headerAllowed = false;
         if (header) continue;
         if (!readRow(line, scene, fault)) return false;
         rowLines.push_back(line.number);

@@ -26,4 +26,17 @@ struct RowFault {
 bool readSphereRows(std::string_view text, Scene& scene, RowFault& fault,
                     std::vector<int>& rowLines);
 
+// How far a rows text read in pieces has come: the number of the last line read, and whether
+// the header may still come.
+struct RowsProgress {
+    int line = 0;
+    bool headerAllowed = true;
+};
+
+// readSphereRows for a rows text that comes in pieces, such as a file read a block at a time:
+// reads the lines of `piece` after those `progress` has counted, as readSphereRows reads the
+// same lines of the whole text. Every piece but the last ends with a line break.
+bool readSphereRowPiece(std::string_view piece, RowsProgress& progress, Scene& scene,
+                        RowFault& fault, std::vector<int>& rowLines);
+
 }  // namespace lucentor

@@ -55,6 +55,12 @@ float sceneStep(const Scene& scene) {
     if (scene.root != nullptr) {
         growBounds(low, high, scene.root->boxMin);
         growBounds(low, high, scene.root->boxMax);
+    } else {
+        // A scene past kWideTreeThreshold spheres has no root box: its leaves' boxes instead.
+        for (const BvhNode* leaf : scene.leaves) {
+            growBounds(low, high, leaf->boxMin);
+            growBounds(low, high, leaf->boxMax);
+        }
     }
     for (int i = 0; i < scene.lightCount; ++i)
         growBounds(low, high, scene.lights[std::size_t(i)]->position);

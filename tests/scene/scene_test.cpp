@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/free_recorder.h"
+#include "tests/support/tree_check.h"
 
 namespace lucentor {
 namespace {
@@ -114,6 +115,58 @@ TEST(SceneAdd, FullArraysIgnoreFurtherAdds) {
     EXPECT_EQ(scene.planes[kMaxPlanes - 1]->point.x, float(kMaxPlanes - 1));
     EXPECT_EQ(scene.lights[kMaxLights - 1]->position.x, float(kMaxLights - 1));
     scene.buildHierarchy();
+}
+
+Sphere sphereNumbered(int i) {
+    const float radius = 0.25f + float(i % 5) * 0.125f;
+    return {{float(i), -0.5f * float(i), -3.0f - float(i % 7)},
+            radius,
+            radius * radius,
+            {1.0f, 0.5f, float(i % 2)},
+            0.75f * float(i % 3)};
+}
+
+// Past kWideTreeThreshold spheres, the spheres made before move into the scene's blocks and
+// their own records are freed at once; every sphere keeps its slot, its values and its leaf's
+// box, and the scene builds a wide tree over them instead of a binary hierarchy.
+TEST(SceneAdd, SpheresPastThePresetsSizesKeepTheirSlotsAndValues) {
+    constexpr int kSpheres = kWideTreeThreshold + kPooledBlock + 7;
+    Scene scene;
+    scene.limits = kSceneFileLimits;
+    const auto add = [&scene](int i) {
+        const Sphere made = sphereNumbered(i);
+        scene.addSphere(made.center, made.radius, made.color, made.material);
+    };
+    std::vector<const void*> alone;
+    for (int i = 0; i < kWideTreeThreshold; ++i) {
+        add(i);
+        alone.push_back(scene.leaves[std::size_t(i)]->sphere);
+        alone.push_back(scene.leaves[std::size_t(i)]);
+    }
+    {
+        const FreeRecorder recorder;
+        add(kWideTreeThreshold);
+        // A leaf frees its sphere before itself.
+        EXPECT_EQ(recorder.freedAmong(alone), alone);
+    }
+    for (int i = kWideTreeThreshold + 1; i < kSpheres; ++i) add(i);
+    ASSERT_EQ(scene.sphereCount, kSpheres);
+    for (int i = 0; i < kSpheres; ++i) {
+        const BvhNode& leaf = *scene.leaves[std::size_t(i)];
+        const Sphere expected = sphereNumbered(i);
+        const Vec3 reach{expected.radius, expected.radius, expected.radius};
+        ASSERT_EQ(leaf.left, nullptr) << i;
+        ASSERT_EQ(leaf.right, nullptr) << i;
+        EXPECT_EQ(leaf.boxMin, expected.center - reach) << i;
+        EXPECT_EQ(leaf.boxMax, expected.center + reach) << i;
+        EXPECT_EQ(leaf.sphere->center, expected.center) << i;
+        EXPECT_EQ(leaf.sphere->radiusSquared, expected.radiusSquared) << i;
+        EXPECT_EQ(leaf.sphere->color, expected.color) << i;
+        EXPECT_EQ(leaf.sphere->material, expected.material) << i;
+    }
+    scene.buildHierarchy();
+    EXPECT_EQ(scene.root, nullptr);
+    EXPECT_EQ(testing::wideTreeProblem(scene), "");
 }
 
 TEST(SceneRelease, FreesHierarchyThenPlanesThenLightsThenScene) {

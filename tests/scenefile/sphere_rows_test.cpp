@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <filesystem>
@@ -92,6 +93,48 @@ TEST_F(RowsOnDisk, AreRefusedWhenNotARegularFileOrTooLarge) {
     Scene other;
     ASSERT_FALSE(parse("[spheres]\nfile = \"big.csv\"\n", other, problem));
     EXPECT_EQ(problem, big + ":1:1: larger than 128 MiB; a million rows take less");
+}
+
+// A rows file of several pieces (the reader takes a mebibyte at a time, and a line may end in
+// the next piece) means what its whole text means; its spheres and faults are located at
+// their own lines, however far in.
+TEST_F(RowsOnDisk, OfSeveralPiecesMeanWhatTheWholeTextMeans) {
+    constexpr int kRows = 60'000;
+    constexpr int kFarRow = 50'000;  // past 100 units: warned of at its line
+    std::string text = "x,y,z,radius,r,g,b,material\r\n";
+    int farLine = 0;
+    for (int i = 0; i < kRows; ++i) {
+        if (i % 997 == 0) text += "# between rows\n\n";
+        if (i == kFarRow) farLine = int(std::count(text.begin(), text.end(), '\n')) + 1;
+        text += std::to_string(i % 37) + ".0625,-" + std::to_string(i % 30) + ".125," +
+                (i == kFarRow ? "-500" : "-7.5") + ",0.01" + std::to_string(i % 9 + 1) +
+                ",0.25,0.5,0.75," + (i % 3 == 0 ? "0" : "0.5") + (i % 2 == 0 ? "\r\n" : "\n");
+    }
+    ASSERT_GT(text.size(), std::size_t(2) << 20u);
+    const std::string rowsPath = write("sub/rows.csv", text);
+    Scene pieces;
+    std::string problem;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(parseSceneText("[spheres]\nfile = \"rows.csv\"\n",
+                               (folder / "sub" / "scene.toml").string(), pieces, problem, warnings))
+        << problem;
+    Scene whole;
+    whole.limits = kSceneFileLimits;
+    RowFault fault;
+    std::vector<int> lines;
+    ASSERT_TRUE(readSphereRows(text, whole, fault, lines)) << fault.what;
+    whole.buildHierarchy();
+    ASSERT_EQ(pieces.sphereCount, kRows);
+    EXPECT_EQ(sphereBits(pieces), sphereBits(whole));
+    ASSERT_EQ(warnings.size(), std::size_t(1));
+    EXPECT_EQ(warnings[0].substr(0, warnings[0].find(": warning")),
+              rowsPath + ":" + std::to_string(farLine) + ":1");
+
+    const int lastLine = int(std::count(text.begin(), text.end(), '\n')) + 1;
+    const std::string bad = write("sub/bad.csv", text + "0,0,-5,1,1,1,1,x\n");
+    Scene faulty;
+    ASSERT_FALSE(parse("[spheres]\nfile = \"bad.csv\"\n", faulty, problem));
+    EXPECT_EQ(problem, bad + ":" + std::to_string(lastLine) + ":16: 'material' must be a number");
 }
 
 // A scene read through a FIFO (as a pipe, a process substitution or standard input come)

@@ -1,5 +1,6 @@
 #include "tests/support/tree_check.h"
 
+#include <array>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -55,7 +56,88 @@ struct Walk {
     }
 };
 
+// Whether child k's box in `parent` holds [lo, hi] on `axis` (NaN bounds hold anything).
+bool holds(const WideNode& parent, std::size_t k, std::size_t axis, float lo, float hi) {
+    return below(parent.boxMin[axis][k], lo) && below(-parent.boxMax[axis][k], -hi);
+}
+
+struct WideWalk {
+    const Scene& scene;
+    std::vector<int> seen;
+    std::ostringstream problem;
+
+    void visitLeaf(const WideNode& parent, std::size_t k) {
+        const WideLeaf& leaf = scene.wideTree.leaves.at(wideLeafIndex(parent.children[k]));
+        for (std::size_t s = 0; s < parent.counts[k]; ++s) {
+            const int slot = slotOf(leaf.tags.at(s));
+            if (slot < 0 || slot >= scene.sphereCount || ++seen[std::size_t(slot)] > 1) {
+                problem << "slot " << slot << " in a leaf is no sphere's, or seen twice";
+                return;
+            }
+            const Sphere& sphere = *scene.leaves[std::size_t(slot)]->sphere;
+            const std::array<float, 3> centre{leaf.centerX[s], leaf.centerY[s], leaf.centerZ[s]};
+            if (centre != std::array<float, 3>{sphere.center.x, sphere.center.y, sphere.center.z} ||
+                leaf.radiusSquared[s] != sphere.radiusSquared) {
+                problem << "sphere " << slot << " is not its own in its leaf";
+                return;
+            }
+            for (std::size_t axis = 0; axis < 3; ++axis) {
+                if (!holds(parent, k, axis, centre[axis] - sphere.radius,
+                           centre[axis] + sphere.radius)) {
+                    problem << "sphere " << slot << " lies outside its leaf's box";
+                    return;
+                }
+            }
+        }
+    }
+
+    void visitInner(const WideNode& parent, std::size_t k, int level) {
+        const WideNode& child = scene.wideTree.nodes.at(std::size_t(parent.children[k]));
+        for (std::size_t j = 0; j < std::size_t(kWideChildren); ++j) {
+            for (std::size_t axis = 0; axis < 3; ++axis) {
+                if (child.counts[j] != 0 &&
+                    !holds(parent, k, axis, child.boxMin[axis][j], child.boxMax[axis][j])) {
+                    problem << "a box at level " << level << " does not hold its children";
+                    return;
+                }
+            }
+        }
+        visit(child, level + 1);
+    }
+
+    void visit(const WideNode& node, int level) {
+        if (level >= kMaxWideLevels) problem << "a node below level " << kMaxWideLevels;
+        for (std::size_t k = 0; k < std::size_t(kWideChildren) && problem.str().empty(); ++k) {
+            if (node.counts[k] == 0) continue;
+            if (isWideLeaf(node.counts[k])) {
+                visitLeaf(node, k);
+            } else {
+                visitInner(node, k, level);
+            }
+        }
+    }
+};
+
 }  // namespace
+
+std::string wideTreeProblem(const Scene& scene) {
+    if (scene.wideTree.nodes.empty()) return "no wide tree";
+    WideWalk walk{scene, std::vector<int>(std::size_t(scene.sphereCount), 0), {}};
+    walk.visit(scene.wideTree.nodes[0], 0);
+    if (!walk.problem.str().empty()) return walk.problem.str();
+    for (int i = 0; i < scene.sphereCount; ++i) {
+        if (walk.seen[std::size_t(i)] != 1) return "sphere " + std::to_string(i) + " in no leaf";
+    }
+    return "";
+}
+
+std::string sceneTreeProblem(const Scene& scene) {
+    if (scene.sphereCount <= kWideTreeThreshold) {
+        return treeProblem(scene.root, scene.leaves.data(), scene.sphereCount);
+    }
+    if (scene.root != nullptr) return "a hierarchy past kWideTreeThreshold spheres";
+    return wideTreeProblem(scene);
+}
 
 std::string treeProblem(const BvhNode* root, BvhNode* const* leaves, int count) {
     if (count == 0) return root == nullptr ? "" : "a tree over no leaves";

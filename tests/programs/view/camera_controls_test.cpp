@@ -277,6 +277,27 @@ TEST(CameraControls, StepScalesWithTheScene) {
     EXPECT_NEAR(double(large) / double(small), 2.0, 1.0e-5);
 }
 
+// Past 110 spheres a scene has no hierarchy whose root box bounds it: its spheres' boxes do.
+// One sphere more inside the others' bounds leaves the step as it was.
+TEST(CameraControls, StepSpansTheSpheresOfABigScene) {
+    const auto sceneOf = [](int spheres) {
+        auto scene = std::make_unique<Scene>();
+        scene->limits = kSceneFileLimits;
+        for (int i = 0; i < spheres; ++i) {
+            const float x = i < kWideTreeThreshold ? float(i) - 50.0f : 0.0f;
+            scene->addSphere({x, 0.5f * float(i % 3), -5.0f}, 1.0f, {1, 1, 1}, 0.0f);
+        }
+        scene->buildHierarchy();
+        return scene;
+    };
+    const std::unique_ptr<Scene> presetSized = sceneOf(kWideTreeThreshold);
+    const std::unique_ptr<Scene> big = sceneOf(kWideTreeThreshold + 1);
+    ASSERT_NE(presetSized->root, nullptr);
+    ASSERT_EQ(big->root, nullptr);
+    EXPECT_EQ(sceneStep(*big), sceneStep(*presetSized));
+    EXPECT_GT(sceneStep(*big), sceneStep(*sceneOf(3)));
+}
+
 class CameraTable : public testing::TestWithParam<bool> {};
 
 // C prints what the file reads back as the same pose, bit for bit, mirrored or not.
