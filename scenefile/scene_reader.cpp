@@ -424,9 +424,6 @@ struct ObjectPlaces {
     bool planesUnsaid = false;  // no camera and no 'planes': the presets' rule by default
 };
 
-SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
-                            StopCheck stop, std::string& text, std::string& reason);
-
 // The rows file named by [spheres] `table`, found in `folder` unless its path is absolute.
 // Only a regular file is read, so that no device or pipe can hold the reader up.
 void readRowsFile(const toml::table& table, const std::filesystem::path& folder, Scene& scene,
@@ -547,10 +544,10 @@ bool isRegularFile(int descriptor) {
     return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
 }
 
-// Reads at most limit + 1 bytes, enough to tell that a file is too large without reading all
-// of it, from a file, a pipe or standard input alike (or, with `regularOnly`, from a regular
-// file alone): each read waits in poll first, which a signal ends. Unreadable comes with the
-// reason in `reason`.
+}  // namespace
+
+// From a file, a pipe or standard input alike, each read waiting in poll first, which a signal
+// ends.
 SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
                             StopCheck stop, std::string& text, std::string& reason) {
     const int descriptor = openSceneFile(path);
@@ -587,6 +584,8 @@ SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool reg
     reason = errorText(error);
     return SceneFileStatus::Unreadable;
 }
+
+namespace {
 
 // The folder of the files a scene text names: the folder of the file `name`, or the current
 // one for standard input.
