@@ -147,6 +147,12 @@ void checkTriangleLimit(std::size_t triangles, int line) {
                           " triangles, the most a mesh holds");
 }
 
+void checkVertexLimit(std::size_t vertices, int line) {
+    if (vertices <= kMaxMeshVertices) return;
+    faultAtLine(
+        line, "more than " + std::to_string(kMaxMeshVertices) + " vertices, the most a mesh holds");
+}
+
 std::string numberText(double value) {
     std::array<char, 48> text{};
     std::snprintf(text.data(), text.size(), "%.6g", value);
@@ -165,6 +171,8 @@ bool readMeshBytes(std::string_view bytes, MeshFormat format, std::string_view n
                 readObj(bytes, source, mesh);
                 break;
             case MeshFormat::Ply:
+                readPly(bytes, mesh);
+                break;
             case MeshFormat::Gltf:
             case MeshFormat::Glb:
             case MeshFormat::Unknown:

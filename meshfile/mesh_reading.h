@@ -47,8 +47,9 @@ int textureFromFile(MeshSource& source, std::string_view relative, int line, Mes
 void checkCountFits(std::size_t count, std::size_t leastBytes, std::size_t bytesLeft, int line,
                     std::string_view what);
 
-// Faults when `triangles` is above kMaxMeshTriangles.
+// Faults when `triangles` is above kMaxMeshTriangles, or `vertices` above kMaxMeshVertices.
 void checkTriangleLimit(std::size_t triangles, int line);
+void checkVertexLimit(std::size_t vertices, int line);
 
 // A number as messages show it, to 6 significant digits.
 std::string numberText(double value);
@@ -58,5 +59,6 @@ std::string numberText(double value);
 bool isFiniteNarrowed(double value);
 
 void readObj(std::string_view text, MeshSource& source, Mesh& mesh);
+void readPly(std::string_view bytes, Mesh& mesh);
 
 }  // namespace lucentor

@@ -101,12 +101,14 @@ void checkNumbers(const std::vector<std::string_view>& words, std::size_t least,
 ObjLines scanObj(std::string_view text) {
     ObjLines lines;
     std::size_t triangles = 0;
+    std::size_t vertices = 0;
     forEachLine(text, [&](std::string_view line, int number) {
         // tinyobjloader ends a line at a NUL byte, which would part its faces from ours.
         if (line.find('\0') != std::string_view::npos) {
             faultAtLine(number, "a NUL byte: an OBJ file is text");
         }
         const std::string_view keyword = firstWord(line);
+        if (keyword == "v") checkVertexLimit(++vertices, number);
         if (keyword == "v" || keyword == "vn") checkNumbers(wordsOf(line), 3, number);
         if (keyword == "vt") checkNumbers(wordsOf(line), 1, number);
         if (keyword != "f") return;

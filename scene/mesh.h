@@ -12,6 +12,8 @@ namespace lucentor {
 // The most triangles one mesh holds: checked against the counts a file declares before any
 // memory is reserved for them, so that no file can ask for more than about a gigabyte.
 inline constexpr std::size_t kMaxMeshTriangles = 10'000'000;
+// The most vertices: every triangle with corners of its own.
+inline constexpr std::size_t kMaxMeshVertices = 3 * kMaxMeshTriangles;
 
 // A texture coordinate: u across the picture from its left edge, v up from its bottom edge
 // (as OBJ and PLY write them; glTF's v, which runs down, is turned when read).

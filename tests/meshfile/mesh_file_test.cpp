@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -32,6 +36,51 @@ std::string cubeObj() {
     return text;
 }
 
+// Values as a PLY body holds them: ASCII words, or bytes in either order.
+struct PlyWriter {
+    std::string format;  // "ascii", "binary_little_endian" or "binary_big_endian"
+    std::string body;
+
+    template <typename T>
+    void put(T value, bool endOfLine = false) {
+        if (format == "ascii") {
+            body += std::to_string(value) + (endOfLine ? "\n" : " ");
+            return;
+        }
+        std::array<char, sizeof(T)> bytes;
+        std::memcpy(bytes.data(), &value, sizeof(T));
+        if (format == "binary_big_endian") std::reverse(bytes.begin(), bytes.end());
+        body.append(bytes.data(), bytes.size());
+    }
+};
+
+// The cube with a skipped vertex property and face property, an element of no interest
+// between them, and its faces as quads.
+std::string cubePly(const std::string& format) {
+    PlyWriter writer{format, {}};
+    for (const auto& c : kCubeCorners) {
+        writer.put(float(c[0]));
+        writer.put(std::uint8_t(200));
+        writer.put(float(c[1]));
+        writer.put(double(c[2]), true);
+    }
+    writer.put(std::int16_t(-7));
+    writer.put(std::uint8_t(2));
+    writer.put(std::int32_t(1));
+    writer.put(std::int32_t(2), true);
+    for (const auto& face : kCubeFaces) {
+        writer.put(std::uint8_t(4));
+        for (const int corner : face) writer.put(std::uint32_t(corner));
+        writer.put(-1.5f, true);
+    }
+    return "ply\r\nformat " + format +
+           " 1.0\ncomment made by a test\nelement vertex 8\nproperty float x\n"
+           "property uchar red\nproperty float32 y\nproperty double z\nelement note 1\n"
+           "property short tone\nproperty list uchar int pair\nelement face 6\n"
+           "property list uint8 uint vertex_indices\nproperty float weight\nend_header\n" +
+           writer.body;
+}
+
 struct CubeFile {
     std::string label;
     std::string name;
@@ -56,7 +105,13 @@ TEST_P(CubeFiles, ReadAndPlacedAreTheBox) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CubeFiles,
-                         ::testing::Values(CubeFile{"obj", "cube.obj", cubeObj}),
+                         ::testing::Values(CubeFile{"obj", "cube.obj", cubeObj},
+                                           CubeFile{"ply_ascii", "cube.ply",
+                                                    [] { return cubePly("ascii"); }},
+                                           CubeFile{"ply_little_endian", "cube.ply",
+                                                    [] { return cubePly("binary_little_endian"); }},
+                                           CubeFile{"ply_big_endian", "cube.ply",
+                                                    [] { return cubePly("binary_big_endian"); }}),
                          [](const auto& test) { return test.param.label; });
 
 // What the MTL file's materials become: Kd diffuse, Ks without Kd a mirror, d below 1 glass
@@ -176,6 +231,77 @@ INSTANTIATE_TEST_SUITE_P(
                     }() +
                     "\n",
                 "big.obj:4: more than 10000000 triangles, the most a mesh holds"}));
+
+const std::string kPlyHeader =
+    "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+    "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n";
+
+// The bytes without their last `cut`.
+std::string shortened(std::string bytes, std::size_t cut) {
+    bytes.resize(bytes.size() - cut);
+    return bytes;
+}
+
+// A face of 4,000,000,000 corners in a little-endian body.
+std::string hugeFacePly() {
+    PlyWriter writer{"binary_little_endian", {}};
+    for (int i = 0; i < 9; ++i) writer.put(0.0f);
+    writer.put(std::uint32_t(4'000'000'000u));
+    return "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
+           "property float y\nproperty float z\nelement face 1\n"
+           "property list uint int vertex_indices\nend_header\n" +
+           writer.body;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ply, BadMeshes,
+    ::testing::Values(
+        BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1 3\n",
+                "t.ply:13: face 0: vertex index 3 is out of range: there are 3 vertices"},
+        BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 -1 2\n",
+                "t.ply:13: face 0: vertex index -1 is out of range: there are 3 vertices"},
+        BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 nan 0\n0 1 0\n3 0 1 2\n",
+                "t.ply:11: vertex 1: 'y' is not a finite number in single precision (nan)"},
+        BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 0 0\n0 1 1e39\n3 0 1 2\n",
+                "t.ply:12: vertex 2: 'z' is not a finite number in single precision (1e+39)"},
+        BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 0 0\n0 1 0\n2 0 1\n",
+                "t.ply:13: face 0: needs three vertices or more"},
+        BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1.5 2\n",
+                "t.ply:13: face 0: a vertex index must be a whole number, not 1.5"},
+        BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1\n",
+                "t.ply:13: 3 corners of a face cannot fit in the 5 bytes that follow"},
+        BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 0 x\n0 1 0\n3 0 1 2\n",
+                "t.ply:11: not a number: 'x'"},
+        BadMesh{"t.ply", shortened(cubePly("binary_little_endian"), 66),
+                "t.ply:12: the file ends inside face 2 of 6"},
+        BadMesh{"t.ply", shortened(cubePly("binary_big_endian"), 200),
+                "t.ply:4: 8 items of 'vertex' cannot fit in the 73 bytes that follow"},
+        BadMesh{"t.ply",
+                "ply\nformat binary_big_endian 1.0\nelement vertex 1000000\nproperty float x\n"
+                "property float y\nproperty float z\nend_header\n0123456789",
+                "t.ply:3: 1000000 items of 'vertex' cannot fit in the 10 bytes that follow"},
+        BadMesh{"t.ply", hugeFacePly(),
+                "t.ply:7: 4000000000 corners of a face cannot fit in the 0 bytes that follow"},
+        BadMesh{"t.ply",
+                "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                "property float z\nelement face 10000001\nproperty list uchar int "
+                "vertex_indices\nend_header\n",
+                "t.ply:7: more than 10000000 triangles, the most a mesh holds"},
+        BadMesh{"t.ply", "plx\n", "t.ply:1: not a PLY file: its first line must be 'ply'"},
+        BadMesh{"t.ply", "ply\nformat ascii 2.0\n",
+                "t.ply:2: the format must be 'format ascii 1.0', 'format binary_little_endian "
+                "1.0' or 'format binary_big_endian 1.0'"},
+        BadMesh{"t.ply",
+                "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
+                "property half y\n",
+                "t.ply:5: unknown property type 'half' (char, uchar, short, ushort, int, uint, "
+                "float, double)"},
+        BadMesh{"t.ply",
+                "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
+                "property float y\nend_header\n",
+                "t.ply:3: the vertex element needs the properties x, y and z"},
+        BadMesh{"t.ply", "ply\nformat ascii 1.0\nelement vertex 1\n",
+                "t.ply:4: the header has no 'end_header'"}));
 
 INSTANTIATE_TEST_SUITE_P(Names, BadMeshes,
                          ::testing::Values(BadMesh{"a.stl", "solid",
