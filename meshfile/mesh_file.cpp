@@ -141,16 +141,20 @@ void checkCountFits(std::size_t count, std::size_t leastBytes, std::size_t bytes
                           std::to_string(bytesLeft) + " bytes that follow");
 }
 
+std::string triangleLimitText() {
+    return "more than " + std::to_string(kMaxMeshTriangles) + " triangles, the most a mesh holds";
+}
+
+std::string vertexLimitText() {
+    return "more than " + std::to_string(kMaxMeshVertices) + " vertices, the most a mesh holds";
+}
+
 void checkTriangleLimit(std::size_t triangles, int line) {
-    if (triangles <= kMaxMeshTriangles) return;
-    faultAtLine(line, "more than " + std::to_string(kMaxMeshTriangles) +
-                          " triangles, the most a mesh holds");
+    if (triangles > kMaxMeshTriangles) faultAtLine(line, triangleLimitText());
 }
 
 void checkVertexLimit(std::size_t vertices, int line) {
-    if (vertices <= kMaxMeshVertices) return;
-    faultAtLine(
-        line, "more than " + std::to_string(kMaxMeshVertices) + " vertices, the most a mesh holds");
+    if (vertices > kMaxMeshVertices) faultAtLine(line, vertexLimitText());
 }
 
 std::string numberText(double value) {
@@ -174,7 +178,11 @@ bool readMeshBytes(std::string_view bytes, MeshFormat format, std::string_view n
                 readPly(bytes, mesh);
                 break;
             case MeshFormat::Gltf:
+                readGltf(bytes, false, source, mesh);
+                break;
             case MeshFormat::Glb:
+                readGltf(bytes, true, source, mesh);
+                break;
             case MeshFormat::Unknown:
                 faultAtLine(0, "not a mesh file: its name must end in .obj, .ply, .gltf or .glb");
         }

@@ -50,6 +50,9 @@ void checkCountFits(std::size_t count, std::size_t leastBytes, std::size_t bytes
 // Faults when `triangles` is above kMaxMeshTriangles, or `vertices` above kMaxMeshVertices.
 void checkTriangleLimit(std::size_t triangles, int line);
 void checkVertexLimit(std::size_t vertices, int line);
+// What those two say.
+std::string triangleLimitText();
+std::string vertexLimitText();
 
 // A number as messages show it, to 6 significant digits.
 std::string numberText(double value);
@@ -60,5 +63,6 @@ bool isFiniteNarrowed(double value);
 
 void readObj(std::string_view text, MeshSource& source, Mesh& mesh);
 void readPly(std::string_view bytes, Mesh& mesh);
+void readGltf(std::string_view bytes, bool binary, MeshSource& source, Mesh& mesh);
 
 }  // namespace lucentor

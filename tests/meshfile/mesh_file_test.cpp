@@ -111,7 +111,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, CubeFiles,
                                            CubeFile{"ply_little_endian", "cube.ply",
                                                     [] { return cubePly("binary_little_endian"); }},
                                            CubeFile{"ply_big_endian", "cube.ply",
-                                                    [] { return cubePly("binary_big_endian"); }}),
+                                                    [] { return cubePly("binary_big_endian"); }},
+                                           CubeFile{"gltf_embedded", "cube.gltf", embeddedCubeGltf},
+                                           CubeFile{"glb", "cube.glb", cubeGlb}),
                          [](const auto& test) { return test.param.label; });
 
 // What the MTL file's materials become: Kd diffuse, Ks without Kd a mirror, d below 1 glass
@@ -178,16 +180,6 @@ TEST(ObjFile, CornersAndDegenerateTriangles) {
     ASSERT_EQ(mesh.uvs.size(), 6u);
     EXPECT_EQ(mesh.uvs[1].u, 1.0f);
 }
-
-struct BadMesh {
-    std::string name;
-    std::string bytes;
-    std::string message;
-};
-
-void PrintTo(const BadMesh& bad, std::ostream* out) { *out << bad.message; }
-
-class BadMeshes : public ::testing::TestWithParam<BadMesh> {};
 
 TEST_P(BadMeshes, GiveOneLocatedLine) {
     Mesh mesh;
