@@ -55,6 +55,36 @@ std::size_t checkChunk(std::string_view bytes, std::size_t at, int number, std::
     return at + 8 + length;
 }
 
+// tinygltf turns the JSON into values recursively, so a file nested deep enough would end the
+// program on its stack; glTF itself nests a few levels, and extras a few more.
+constexpr int kMaxJsonNesting = 256;
+
+void checkNesting(std::string_view json) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxJsonNesting) {
+                faultAtLine(0, "the JSON nests more than " + std::to_string(kMaxJsonNesting) +
+                                   " levels deep");
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+}
+
+// The bytes of the JSON chunk of a checked .glb.
+std::string_view glbJson(std::string_view bytes) {
+    return bytes.substr(20, littleEndian32(bytes, 12));
+}
+
 void checkGlb(std::string_view bytes) {
     if (bytes.size() < 12) faultInObject("header", "shorter than the 12 bytes of a .glb header");
     if (littleEndian32(bytes, 0) != kGlbMagic) {
@@ -596,6 +626,7 @@ void checkCounts(const tinygltf::Model& model, const std::vector<MeshInstance>& 
 
 void readGltf(std::string_view bytes, bool binary, MeshSource& source, Mesh& mesh) {
     if (binary) checkGlb(bytes);
+    checkNesting(binary ? glbJson(bytes) : bytes);
     DecodedImages images;
     const tinygltf::Model model = loadModel(bytes, binary, source, images);
     const std::vector<MeshInstance> instances = instancesOf(model);

@@ -206,8 +206,11 @@ struct Corner {
 
 struct CornerHash {
     std::size_t operator()(const Corner& c) const {
-        return std::hash<long long>()((static_cast<long long>(c.position) << 32) ^
-                                      (static_cast<long long>(c.normal) << 16) ^ c.uv);
+        // Each slot spread by an odd multiplier, so that neighbouring corners part.
+        std::uint64_t hash = std::uint32_t(c.position);
+        hash = hash * 0x9E3779B97F4A7C15u + std::uint32_t(c.normal);
+        hash = hash * 0x9E3779B97F4A7C15u + std::uint32_t(c.uv);
+        return std::size_t(hash ^ (hash >> 29u));
     }
 };
 
@@ -236,10 +239,12 @@ void checkCorner(const tinyobj::index_t& index, const tinyobj::attrib_t& attrib,
     }
 }
 
-// The mesh's vertex for a corner: one per distinct position, normal and texture coordinate.
+// The mesh's vertex for a corner: one per distinct position, normal and texture coordinate;
+// with positions alone, the file's own vertices (all copied beforehand).
 std::uint32_t vertexOf(const Corner& corner, const ObjAttributes& from,
                        std::unordered_map<Corner, std::uint32_t, CornerHash>& vertices,
                        Mesh& mesh) {
+    if (!from.withNormals && !from.withUvs) return std::uint32_t(corner.position);
     const auto [found, added] = vertices.try_emplace(corner, std::uint32_t(vertices.size()));
     if (!added) return found->second;
     const float* p = &from.attrib.vertices[std::size_t(corner.position) * 3];
@@ -333,6 +338,12 @@ void readObj(std::string_view text, MeshSource& source, Mesh& mesh) {
     bool withNormals = false;
     bool withUvs = false;
     chooseAttributes(shapes, withNormals, withUvs);
+    if (!withNormals && !withUvs) {
+        for (std::size_t i = 0; i + 2 < attrib.vertices.size(); i += 3) {
+            mesh.positions.push_back(
+                {attrib.vertices[i], attrib.vertices[i + 1], attrib.vertices[i + 2]});
+        }
+    }
     buildTriangles(shapes, lines, {attrib, withNormals, withUvs}, defaultMaterial, mesh);
 }
 

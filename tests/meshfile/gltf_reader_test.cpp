@@ -150,6 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "or a literal"},
         BadMesh{"m.gltf", R"({"asset":{"version":"1.0"}})",
                 "m.gltf: asset: version '1.0': only glTF 2 is read"},
+        BadMesh{"m.gltf",
+                R"({"asset":{"version":"2.0"},"extras":)" + std::string(300, '[') + R"("]\"[[[["})",
+                "m.gltf: the JSON nests more than 256 levels deep"},
+        BadMesh{"m.glb", glb(R"({"extras":)" + std::string(257, '{'), ""),
+                "m.glb: the JSON nests more than 256 levels deep"},
         BadMesh{"m.glb", "glTF", "m.glb: header: shorter than the 12 bytes of a .glb header"},
         BadMesh{"m.glb", replaced(cubeGlb(), "glTF", "gltf"),
                 "m.glb: header: not a .glb file: it must begin with 'glTF'"}));
