@@ -396,6 +396,7 @@ Matrix4 localMatrix(const tinygltf::Node& node, const std::string& name) {
 struct MeshInstance {
     int mesh;
     Matrix4 world;
+    int node;  // the node that names the mesh
 };
 
 // The meshes of the default scene (or the first), each with the placement of the node that
@@ -430,7 +431,7 @@ std::vector<MeshInstance> instancesOf(const tinygltf::Model& model) {
             if (const std::string problem = placementProblem(world); !problem.empty()) {
                 faultInObject(name, problem);
             }
-            instances.push_back({node.mesh, world});
+            instances.push_back({node.mesh, world, index});
         }
         for (const int child : node.children) pending.push_back({child, world});
     }
@@ -666,6 +667,9 @@ void readGltf(std::string_view bytes, bool binary, MeshSource& source, Mesh& mes
                 primitive.material >= 0 ? std::uint32_t(primitive.material) : defaultMaterial;
             Mesh part = primitiveMesh(model, primitive, at, withNormals, withUvs, material);
             placeMesh(part, instance.world);
+            if (const std::string problem = placedProblem(part); !problem.empty()) {
+                faultInObject(objectName("nodes", std::size_t(instance.node)), problem);
+            }
             append(mesh, part);
         }
     }

@@ -146,4 +146,17 @@ void placeMesh(Mesh& mesh, const Matrix4& matrix) {
     }
 }
 
+std::string placedProblem(const Mesh& mesh) {
+    const auto isFinite = [](const Vec3& v) {
+        return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+    };
+    if (!std::all_of(mesh.positions.begin(), mesh.positions.end(), isFinite)) {
+        return "the placement moves a vertex beyond single precision's range (3.4e38)";
+    }
+    if (!std::all_of(mesh.normals.begin(), mesh.normals.end(), isFinite)) {
+        return "the placement squeezes a vertex normal to nothing";
+    }
+    return {};
+}
+
 }  // namespace lucentor

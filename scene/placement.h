@@ -35,4 +35,8 @@ std::string placementProblem(const Matrix4& matrix);
 // side the normals point to. The matrix must have no placementProblem.
 void placeMesh(Mesh& mesh, const Matrix4& matrix);
 
+// Why a placed mesh cannot be drawn (a vertex or normal moved beyond single precision's
+// range, or a normal squeezed to nothing), or an empty string.
+std::string placedProblem(const Mesh& mesh);
+
 }  // namespace lucentor

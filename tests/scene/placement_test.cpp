@@ -117,6 +117,15 @@ TEST(Placement, AcceptsWhatInverts) {
     EXPECT_EQ(placementProblem(placementMatrix({1, 2, 3}, {1e-3f, 1e3f, -1}, {10, 20, 30})), "");
 }
 
+// An invertible placement can still carry a vertex past the float range.
+TEST(Placement, TellsAVertexMovedOutOfRange) {
+    Mesh quad = quadMesh({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {});
+    placeMesh(quad, placementMatrix({3e38f, 0, 0}, {1, 1, 1}, {}));
+    EXPECT_EQ(placedProblem(quad), "");
+    placeMesh(quad, placementMatrix({3e38f, 0, 0}, {1, 1, 1}, {}));
+    EXPECT_NE(placedProblem(quad).find("beyond"), std::string::npos);
+}
+
 using Vec3Key = std::array<float, 3>;
 
 Vec3Key keyOf(const Vec3& p) { return {p.x, p.y, p.z}; }
