@@ -154,6 +154,32 @@ bool writeNothing(std::string*, const std::string&, const std::vector<unsigned c
     return false;
 }
 
+// The size readWholeFile would find, for the tinygltf releases that ask it first.
+[[maybe_unused]] bool fileSize(std::size_t* size, std::string* err, const std::string& path,
+                               void*) {
+    std::error_code error;
+    *size =
+        std::filesystem::is_regular_file(path, error) ? std::filesystem::file_size(path, error) : 0;
+    if (error) *err += "cannot read " + inQuotes(path) + ": " + error.message() + "\n";
+    return !error;
+}
+
+// By name, not by position: tinygltf 2.8 added GetFileSizeInBytes before user_data (Debian 13
+// has 2.9, Debian 12 2.7).
+template <typename Callbacks = tinygltf::FsCallbacks>
+Callbacks fileCallbacks(GltfFiles& files) {
+    Callbacks callbacks{};
+    callbacks.FileExists = fileExists;
+    callbacks.ExpandFilePath = expandedPath;
+    callbacks.ReadWholeFile = readWholeFile;
+    callbacks.WriteWholeFile = writeNothing;
+    if constexpr (requires { callbacks.GetFileSizeInBytes; }) {
+        callbacks.GetFileSizeInBytes = fileSize;
+    }
+    callbacks.user_data = &files;
+    return callbacks;
+}
+
 // tinygltf's fault, under the name of the object it speaks of where it names one (it writes
 // "buffer[0]" for buffers[0]); its complaint about a .glb's buffer names none, but only the
 // first buffer can lie in the BIN chunk.
@@ -173,7 +199,7 @@ tinygltf::Model loadModel(std::string_view bytes, bool binary, MeshSource& sourc
     tinygltf::TinyGLTF loader;
     loader.SetImageLoader(decodeImage, &images);
     GltfFiles files{&source, {}};
-    loader.SetFsCallbacks({fileExists, expandedPath, readWholeFile, writeNothing, &files});
+    loader.SetFsCallbacks(fileCallbacks(files));
     tinygltf::Model model;
     std::string errors;
     std::string warnings;
