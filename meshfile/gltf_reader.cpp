@@ -481,12 +481,15 @@ float channel(const std::vector<double>& list, std::size_t i, double otherwise) 
     return float(std::max(0.0, value));
 }
 
-// The picture of a texture, decoded once per image; -1 with one warning when it is missing.
-int textureSlotOf(const tinygltf::Model& model, int textureIndex, const DecodedImages& images,
-                  MeshSource& source, std::map<int, int>& slots, Mesh& mesh) {
+// The picture of the texture that the material `owner` names, decoded once per image; -1 with
+// one warning when it is missing.
+int textureSlotOf(const tinygltf::Model& model, int textureIndex, const std::string& owner,
+                  const DecodedImages& images, MeshSource& source, std::map<int, int>& slots,
+                  Mesh& mesh) {
     if (textureIndex < 0) return -1;
     if (std::size_t(textureIndex) >= model.textures.size()) {
-        faultInObject("textures", "texture " + std::to_string(textureIndex) + " does not exist");
+        faultInObject(owner, "'baseColorTexture' names texture " + std::to_string(textureIndex) +
+                                 ", which does not exist");
     }
     const int image = model.textures[std::size_t(textureIndex)].source;
     if (image < 0 || std::size_t(image) >= model.images.size()) {
@@ -514,9 +517,9 @@ int textureSlotOf(const tinygltf::Model& model, int textureIndex, const DecodedI
 // Base colour the diffuse colour; glass where KHR_materials_transmission lets light through,
 // of KHR_materials_ior's index (1.5 by default); a mirror where the surface is metallic and
 // smooth, reflecting its metallic share; the emission times KHR_materials_emissive_strength.
-MeshMaterial materialOf(const tinygltf::Material& gltf, const tinygltf::Model& model,
-                        const DecodedImages& images, MeshSource& source, std::map<int, int>& slots,
-                        Mesh& mesh) {
+MeshMaterial materialOf(const tinygltf::Material& gltf, const std::string& owner,
+                        const tinygltf::Model& model, const DecodedImages& images,
+                        MeshSource& source, std::map<int, int>& slots, Mesh& mesh) {
     const tinygltf::PbrMetallicRoughness& pbr = gltf.pbrMetallicRoughness;
     MeshMaterial material;
     material.color = {channel(pbr.baseColorFactor, 0, 1.0), channel(pbr.baseColorFactor, 1, 1.0),
@@ -528,7 +531,7 @@ MeshMaterial materialOf(const tinygltf::Material& gltf, const tinygltf::Model& m
              channel(gltf.emissiveFactor, 2, 0.0)} *
         (std::isfinite(strength) && strength > 0.0f ? strength : 1.0f);
     material.texture =
-        textureSlotOf(model, pbr.baseColorTexture.index, images, source, slots, mesh);
+        textureSlotOf(model, pbr.baseColorTexture.index, owner, images, source, slots, mesh);
     const double transmission =
         numberIn(gltf.extensions, "KHR_materials_transmission", "transmissionFactor", 0.0);
     if (transmission > 0.0) {
@@ -659,8 +662,9 @@ void readGltf(std::string_view bytes, bool binary, MeshSource& source, Mesh& mes
     const std::vector<MeshInstance> instances = instancesOf(model);
     checkCounts(model, instances);
     std::map<int, int> slots;
-    for (const tinygltf::Material& material : model.materials) {
-        mesh.materials.push_back(materialOf(material, model, images, source, slots, mesh));
+    for (std::size_t m = 0; m < model.materials.size(); ++m) {
+        mesh.materials.push_back(materialOf(model.materials[m], objectName("materials", m), model,
+                                            images, source, slots, mesh));
     }
     const auto defaultMaterial = std::uint32_t(mesh.materials.size());
     mesh.materials.push_back({});

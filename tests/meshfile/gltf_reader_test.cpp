@@ -155,6 +155,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "m.gltf: the JSON nests more than 256 levels deep"},
         BadMesh{"m.glb", glb(R"({"extras":)" + std::string(257, '{'), ""),
                 "m.glb: the JSON nests more than 256 levels deep"},
+        BadMesh{"m.gltf",
+                replaced(embeddedCubeGltf(), R"("buffers")",
+                         R"("materials":[{},{"pbrMetallicRoughness":{"baseColorTexture":)"
+                         R"({"index":2}}}],"buffers")"),
+                "m.gltf: materials[1]: 'baseColorTexture' names texture 2, which does not exist"},
         BadMesh{"m.glb", "glTF", "m.glb: header: shorter than the 12 bytes of a .glb header"},
         BadMesh{"m.glb", replaced(cubeGlb(), "glTF", "gltf"),
                 "m.glb: header: not a .glb file: it must begin with 'glTF'"}));
