@@ -26,7 +26,7 @@ void checkMesh(const Mesh& mesh) {
     for (const Vec3& n : mesh.normals) {
         require(std::fabs(length(n) - 1.0f) < 1e-3f, "unit normals");
     }
-    require(!mesh.triangles.empty() == !mesh.materials.empty() || !mesh.materials.empty(),
+    require(mesh.triangles.empty() || !mesh.materials.empty(),
             "a material wherever there are triangles");
     for (const Triangle& t : mesh.triangles) {
         for (const std::uint32_t v : t.vertices) require(v < mesh.positions.size(), "a vertex");

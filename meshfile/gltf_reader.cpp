@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <optional>
+#include <initializer_list>
+#include <map>
 #include <regex>
 #include <system_error>
 
