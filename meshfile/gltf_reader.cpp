@@ -705,8 +705,10 @@ void readGltf(std::string_view bytes, bool binary, MeshSource& source, Mesh& mes
         }
     }
     if (leftOut > 0) {
-        warn(source, 0,
-             std::to_string(leftOut) + " primitives of points or lines (not triangles) left out");
+        warn(
+            source, 0,
+            std::to_string(leftOut) +
+                " primitives that are not triangle lists (points, lines, strips or fans) left out");
     }
 }
 

@@ -50,6 +50,20 @@ TEST(GltfFile, RotationsAreQuaternions) {
     EXPECT_NEAR(mesh.positions[7].z, -6.0f, 1e-6f);
 }
 
+// A primitive of lines beside the cube's triangles is left out with one warning.
+TEST(GltfFile, LeavesOutWhatIsNotTriangles) {
+    const std::string json = replaced(embeddedCubeGltf(), R"("indices":1})",
+                                      R"("indices":1},{"attributes":)"
+                                      R"({"POSITION":0},"mode":1})");
+    Mesh mesh;
+    MeshReport report;
+    ASSERT_TRUE(readGltfText(json, mesh, report)) << report.problem;
+    EXPECT_EQ(mesh.triangles.size(), 12u);
+    EXPECT_EQ(report.warnings,
+              std::vector<std::string>{"m.gltf: warning: 1 primitives that are not triangle lists "
+                                       "(points, lines, strips or fans) left out"});
+}
+
 struct GltfLook {
     std::string material;  // a glTF material object
     MeshMaterial expected;
