@@ -28,7 +28,7 @@ runStage() {
             ;;
         fuzz)
             cmake --preset fuzz && cmake --build --preset fuzz &&
-                for harness in scene query render_options scene_file sphere_rows; do
+                for harness in scene query render_options scene_file sphere_rows obj_file ply_file gltf_file; do
                     fuzz/run.sh "$harness" 30 || return 1
                 done
             ;;

@@ -4,10 +4,10 @@
 # nothing: first  cmake --preset fuzz && cmake --build --preset fuzz
 # The stored inputs are only read; new ones go to build/fuzz/corpus/HARNESS. A fault fails
 # the run and leaves its input in build/fuzz/crashes/HARNESS/.
-# Usage: fuzz/run.sh scene|query|render_options|scene_file|sphere_rows SECONDS
+# Usage: fuzz/run.sh scene|query|render_options|scene_file|sphere_rows|obj_file|ply_file|gltf_file SECONDS
 set -eu
 if [ $# -ne 2 ]; then
-    echo "usage: fuzz/run.sh scene|query|render_options|scene_file|sphere_rows SECONDS" >&2
+    echo "usage: fuzz/run.sh scene|query|render_options|scene_file|sphere_rows|obj_file|ply_file|gltf_file SECONDS" >&2
     exit 2
 fi
 harness=$1
@@ -30,6 +30,7 @@ case $harness in
     render_options) limits="-max_len=512 -dict=$root/fuzz/render_options.dict -close_fd_mask=3" ;;
     scene_file) limits="-max_len=16384 -dict=$root/fuzz/scene_file.dict" ;;
     sphere_rows) limits="-max_len=4096" ;;
+    obj_file | ply_file | gltf_file) limits="-max_len=16384" ;;
     *) limits="-max_len=8192" ;;
 esac
 

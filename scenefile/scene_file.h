@@ -64,6 +64,13 @@ std::filesystem::path sceneFolderOf(const std::string& path);
 // Asked while a scene file is awaited; true gives up the wait.
 using StopCheck = bool (*)();
 
+// Reads at most limit + 1 bytes of the file at `path` into `text` (kStandardInputPath:
+// standard input), enough to tell that it is too large without reading all of it; with
+// `regularOnly`, only a regular file, so that no device or pipe can hold the reader up.
+// Unreadable comes with the reason in `reason`, Interrupted when `stop` gave up the wait.
+SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
+                            StopCheck stop, std::string& text, std::string& reason);
+
 // Reads the scene file at `path` (kStandardInputPath: standard input; a pipe or FIFO waits for
 // its writer) into a new scene with its hierarchy built, with parseSceneText's warnings.
 // Unreadable: the file cannot be opened or read (`problem` names it and the reason); Invalid:

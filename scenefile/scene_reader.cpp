@@ -460,8 +460,6 @@ struct ObjectPlaces {
     bool planesUnsaid = false;  // no camera and no 'planes': the presets' rule by default
 };
 
-SceneFileStatus readBounded(const std::string& path, std::size_t limit, StopCheck stop,
-                            std::string& text, std::string& reason);
 int openSceneFile(const std::string& path);
 std::string errorText(int error);
 
@@ -645,11 +643,17 @@ int waitForInput(int descriptor, StopCheck stop) {
 
 constexpr std::size_t kFirstReadBytes = std::size_t(64) << 10u;
 
-// Reads at most limit + 1 bytes, enough to tell that a file is too large without reading all
-// of it, from a file, a pipe or standard input alike: each read waits in poll first, which a
-// signal ends. Unreadable comes with the reason in `reason`.
-SceneFileStatus readBounded(const std::string& path, std::size_t limit, StopCheck stop,
-                            std::string& text, std::string& reason) {
+bool isRegularFile(int descriptor) {
+    struct stat status {};
+    return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
+// From a file, a pipe or standard input alike, each read waiting in poll first, which a signal
+// ends.
+SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool regularOnly,
+                            StopCheck stop, std::string& text, std::string& reason) {
     const int descriptor = openSceneFile(path);
     if (descriptor < 0) {
         reason = errorText(errno);
@@ -679,6 +683,8 @@ SceneFileStatus readBounded(const std::string& path, std::size_t limit, StopChec
     reason = errorText(error);
     return SceneFileStatus::Unreadable;
 }
+
+namespace {
 
 // The folder of the files a scene text names: the folder of the file `name`, or the current
 // one for standard input.
@@ -771,7 +777,7 @@ SceneFileStatus readSceneFile(const std::string& path, std::unique_ptr<Scene>& s
                               SceneReport& report, StopCheck stop) {
     std::string text;
     std::string reason;
-    const SceneFileStatus status = readBounded(path, kMaxSceneFileBytes, stop, text, reason);
+    const SceneFileStatus status = readBounded(path, kMaxSceneFileBytes, false, stop, text, reason);
     if (status == SceneFileStatus::Unreadable) {
         report.problem = "cannot read " + inQuotes(sceneFileName(path)) + ": " + reason;
     }

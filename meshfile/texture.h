@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "scene/mesh.h"
+
+namespace lucentor {
+
+// The linear value of an 8-bit sRGB-encoded channel.
+float linearFromSrgb(std::uint8_t encoded);
+
+// Decodes a PNG or JPEG picture (its alpha, if any, left out) into `texture`, its channels
+// taken as sRGB-encoded and stored linear. False with the reason when it is neither or is
+// broken; `texture` is then unchanged.
+bool decodeTexture(std::string_view bytes, Texture& texture, std::string& reason);
+
+// The texture's colour at `uv`, filtered bilinearly between the four nearest texel centres;
+// the picture repeats in both directions, so any finite u and v have a colour (a coordinate
+// that is not finite is taken as 0). The texture must hold at least one texel.
+Vec3 textureColor(const Texture& texture, const TexCoord& uv);
+
+}  // namespace lucentor
