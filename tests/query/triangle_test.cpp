@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <map>
 #include <random>
-#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -17,7 +17,6 @@
 namespace lucentor {
 namespace {
 
-using testing::EveryPath;
 using Triangle = std::array<Vec3, 3>;
 using Mesh = std::vector<Triangle>;
 
@@ -28,7 +27,6 @@ std::vector<TriangleHit> hitsOf(SimdPath path, const std::vector<Ray>& rays, con
 }
 
 Vec3 normalised(const Vec3& v) { return v * (1.0f / length(v)); }
-
 Ray rayTowards(const Vec3& origin, const Vec3& target) {
     return {origin, normalised(target - origin)};
 }
@@ -46,13 +44,12 @@ struct ClosedForm {
     bool hit;
     bool back;
     float t;
-    std::array<float, 3> weights;  // {} where not compared
+    std::array<float, 3> weights;  // {} where not compared; the vertices weighted give the point
 };
 
 // Rays just off each edge by kOff miss outside it (and hit just inside one).
 const ClosedForm kClosedForms[] = {
     {"inside", {{0, 0, 0}, kUp}, true, true, 2, {0.5f, 0.25f, 0.25f}},
-    {"from above", {{0, 0, 4}, kDown}, true, false, 2, {0.5f, 0.25f, 0.25f}},
     {"vertex 2", {{-1, 3, 5}, kDown}, true, false, 3, {0, 0, 1}},
     {"edge 1-2", {{1, 1, 0}, kUp}, true, true, 2, {0, 0.5f, 0.5f}},
     {"below edge 0-1", {{1, -1 - kOff, 0}, kUp}, false, false, kFarDistance, {}},
@@ -65,7 +62,7 @@ const ClosedForm kClosedForms[] = {
     {"in its plane", {{-5, 0, 2}, {1, 0, 0}}, false, false, kFarDistance, {}},
 };
 
-class TriangleTest : public EveryPath {};
+class TriangleTest : public testing::EveryPath {};
 
 TEST_P(TriangleTest, RaysAtKnownPointsGiveTheirDistanceWeightsAndSide) {
     std::vector<Ray> rays;
@@ -78,7 +75,6 @@ TEST_P(TriangleTest, RaysAtKnownPointsGiveTheirDistanceWeightsAndSide) {
         EXPECT_EQ(hits[i].back, c.back) << c.what;
         if (c.weights == std::array<float, 3>{}) continue;
         EXPECT_EQ(hits[i].barycentrics, c.weights) << c.what;
-        // The vertices as the attribute give back the point hit.
         EXPECT_EQ(interpolated(hits[i], kRight[0], kRight[1], kRight[2]),
                   c.ray.origin + c.ray.direction * c.t);
     }
@@ -97,11 +93,11 @@ TEST_P(TriangleTest, AnEdgePassedByLessThanRoundingGoesToTheSideExactProductsTel
     EXPECT_FALSE(hitsOf(GetParam(), rays, {Vec3{1, -1, 1}, c, b})[2].hit);
 }
 
-// The cube [-1, 1]^3, two triangles a face, counter-clockwise seen from outside: corner i has
-// x, y, z = 1 where bit 0, 1, 2 of i is set.
-Mesh cube() {
-    const auto v = [](int i) {
-        return Vec3{i & 1 ? 1.f : -1.f, i & 2 ? 1.f : -1.f, i & 4 ? 1.f : -1.f};
+// The cube [low, high]^3, two triangles a face, counter-clockwise seen from outside; corner i
+// is at high along x, y, z where its bit 0, 1, 2 is set.
+Mesh cube(float low, float high) {
+    const auto v = [&](int i) {
+        return Vec3{i & 1 ? high : low, i & 2 ? high : low, i & 4 ? high : low};
     };
     return {{v(0), v(2), v(1)}, {v(1), v(2), v(3)}, {v(4), v(5), v(6)}, {v(5), v(7), v(6)},
             {v(0), v(1), v(4)}, {v(1), v(5), v(4)}, {v(2), v(6), v(3)}, {v(3), v(6), v(7)},
@@ -132,27 +128,16 @@ Mesh icosphere(int levels) {
     return m;
 }
 
-constexpr Vec3 kPlace{0.1f, -0.3f, 0.7f};
-
-Mesh placed(Mesh mesh, float scale) {
-    for (Triangle& tri : mesh) {
-        for (Vec3& v : tri) v = v * scale + kPlace;
-    }
-    return mesh;
-}
-
 // Rays from inside and outside a closed, convex mesh, aimed exactly at each shared edge's
-// midpoint and each vertex, each meet one of the triangles there: exactly representable cubes,
-// then cubes and icospheres placed at coordinates that are not. Outside origins lie well in
+// midpoint and each vertex, each meet one of the triangles there. Outside origins lie well in
 // front of the place, so that each ray's line crosses the surface there and does not graze it.
 TEST_P(TriangleTest, NoRayAimedAtASharedEdgeOrVertexPassesBetweenItsTriangles) {
     std::mt19937 random(2013);
     std::uniform_real_distribution<float> spread(-1.0f, 1.0f);
     const auto jitter = [&] { return Vec3{spread(random), spread(random), spread(random)}; };
-    const std::pair<Mesh, Vec3> meshes[] = {{cube(), {}},
-                                            {placed(cube(), 0.3f), kPlace},
-                                            {icosphere(3), {}},
-                                            {placed(icosphere(3), 1.7f), kPlace}};
+    const float a = 0.1f, b = 0.7f;  // not exactly representable
+    const std::pair<Mesh, Vec3> meshes[] = {
+        {cube(-1, 1), {}}, {cube(a, b), {0.4f, 0.4f, 0.4f}}, {icosphere(3), {}}};
     for (const auto& [m, center] : meshes) {
         std::map<std::array<float, 3>, std::vector<std::size_t>> places;  // the triangles there
         for (std::size_t t = 0; t < m.size(); ++t) {
@@ -171,23 +156,20 @@ TEST_P(TriangleTest, NoRayAimedAtASharedEdgeOrVertexPassesBetweenItsTriangles) {
                 rays.push_back(
                     rayTowards(target + away * (size * (2.0f + spread(random))), target));
             }
-            std::vector<bool> met(rays.size(), false);
+            std::vector<int> met(rays.size(), 0);
             for (const std::size_t t : triangles) {
                 const std::vector<TriangleHit> hits = hitsOf(GetParam(), rays, m[t]);
-                for (std::size_t i = 0; i < rays.size(); ++i) met[i] = met[i] || hits[i].hit;
+                for (std::size_t i = 0; i < rays.size(); ++i) met[i] |= hits[i].hit ? 1 : 0;
             }
-            for (std::size_t i = 0; i < rays.size(); ++i) {
-                ASSERT_TRUE(met[i])
-                    << "ray " << i << " to " << target.x << " " << target.y << " " << target.z;
-            }
+            ASSERT_EQ(std::count(met.begin(), met.end(), 0), 0)
+                << "rays that met none towards " << target.x << " " << target.y << " " << target.z;
         }
     }
 }
 
-// Random rays and triangles against width 1, bit for bit: ordinary triangles and those that try
-// the arithmetic (two equal vertices, three in a line, tiny, huge), rays aimed at each one's
-// vertices and edges' midpoints, along an axis, in a coordinate plane, with a short t. A
-// triangle with two equal vertices is never hit.
+// Random rays and triangles (also tiny, huge, and with two equal vertices, which are never hit)
+// against width 1, bit for bit; rays aimed at each one's vertices and edges' midpoints, along an
+// axis, in a coordinate plane, with a short t.
 TEST_P(TriangleTest, MatchesWidthOneBitForBitAndRepeatedVerticesAreNeverHit) {
     std::mt19937 random(1);
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
@@ -195,16 +177,13 @@ TEST_P(TriangleTest, MatchesWidthOneBitForBitAndRepeatedVerticesAreNeverHit) {
         return Vec3{unit(random), unit(random), unit(random)} * scale;
     };
     const auto bits = [](const TriangleHit& h) {
-        const auto [b0, b1, b2] = h.barycentrics;
         return std::tuple(h.hit, h.back, std::bit_cast<std::uint32_t>(h.t),
-                          std::bit_cast<std::uint32_t>(b0), std::bit_cast<std::uint32_t>(b1),
-                          std::bit_cast<std::uint32_t>(b2));
+                          std::bit_cast<std::array<std::uint32_t, 3>>(h.barycentrics));
     };
     int hits = 0;
     for (int n = 0; n < 400; ++n) {
         Triangle tri{point(2), point(n % 10 == 0 ? 1e-3f : 2), point(n % 10 == 1 ? 1e4f : 2)};
         if (n % 5 == 2) tri[n % 3] = tri[(n + 1) % 3];
-        if (n % 5 == 3) tri[2] = tri[1] * 2.0f - tri[0];
         std::vector<Ray> rays;
         for (std::size_t i = 0; i < 40; ++i) {
             const Vec3 origin = point(i % 4 == 0 ? 100.0f : 5.0f);
@@ -218,9 +197,9 @@ TEST_P(TriangleTest, MatchesWidthOneBitForBitAndRepeatedVerticesAreNeverHit) {
         const std::vector<TriangleHit> wide = hitsOf(GetParam(), rays, tri);
         for (std::size_t i = 0; i < rays.size(); ++i) {
             const TriangleHit one = hitTriangle(rays[i], tri[0], tri[1], tri[2]);
-            const std::string where = "triangle " + std::to_string(n) + " ray " + std::to_string(i);
-            ASSERT_FALSE(one.hit && n % 5 == 2) << where << ": two equal vertices";
-            ASSERT_EQ(bits(wide[i]), bits(one)) << where;
+            ASSERT_FALSE(one.hit && n % 5 == 2)
+                << "two equal vertices, triangle " << n << " ray " << i;
+            ASSERT_EQ(bits(wide[i]), bits(one)) << "triangle " << n << " ray " << i;
             hits += one.hit ? 1 : 0;
         }
     }
