@@ -17,12 +17,14 @@ struct TriangleHit {
     bool hit = false;   // the ray meets the triangle strictly between 0 and its t
     bool back = false;  // where hit: the ray meets the side from which v0, v1, v2 turn
                         // clockwise, that is, it runs along (v1 - v0) × (v2 - v0)
-    float t = 0.0f;     // where hit: the distance
+    float t = 0.0f;     // the distance where hit, the ray's t otherwise
     std::array<float, 3> barycentrics{};  // where hit: the weights of v0, v1 and v2
 };
 
 // The test of the triangle (v0, v1, v2) against the ray and its t, which it leaves unchanged.
-// Any direction but zero will do; a triangle with two equal vertices is never hit.
+// Any direction but zero will do. A triangle with two equal vertices is never hit; one whose
+// three distinct vertices lie exactly in a line may be, as the sliver that rounding makes of it
+// in the ray's frame, so meshes drop such triangles when they are read.
 TriangleHit hitTriangle(const Ray& ray, const Vec3& v0, const Vec3& v1, const Vec3& v2);
 
 // The barycentric interpolation at a hit of a vector given at each vertex (a normal, to be

@@ -103,8 +103,8 @@ inline Vec3Lanes<L> shearedVertex(const TriangleRays<L>& r, const Vec3Lanes<L>& 
     return {x - r.shearX * z, y - r.shearY * z, r.shearZ * z};
 }
 
-// Twice the signed area of the triangle (ray, p, q) seen along the ray: positive when the ray
-// passes p then q counter-clockwise.
+// Twice the signed area of the triangle (ray, p, q) seen along the ray: positive where p then q
+// turn counter-clockwise about it.
 template <class L>
 inline Floats<L> edgeFunction(const Vec3Lanes<L>& p, const Vec3Lanes<L>& q) {
     return p.x * q.y - p.y * q.x;
@@ -121,7 +121,8 @@ struct EdgeLanes {
 
 // edgeFunction of one lane's floats with exact products: a float has 24 significant bits, so
 // the product of two has at most 48 and fits a double's 53. The difference is rounded once,
-// never to 0 unless it is 0, and narrowing keeps its sign.
+// never to 0 unless it is 0, and narrowing keeps its sign (short of underflowing float's
+// smallest magnitude, near 1e-45).
 template <class L>
 inline float edgeFunctionInDouble(const FloatArray<L> (&p)[2], const FloatArray<L> (&q)[2],
                                   std::size_t lane) {
@@ -163,7 +164,9 @@ struct TriangleHitLanes {
 };
 
 // The test of the triangle (v0, v1, v2) for the lanes of `active`, whose rays reach as far as
-// `t`. A triangle with two equal vertices is never hit: its edge functions cancel exactly.
+// `t`. A triangle with two equal vertices is never hit: its edge functions cancel exactly. Three
+// distinct vertices in a line are rounded into a sliver in the ray's frame, which rays very near
+// the line can hit (query/triangle.h).
 template <class L>
 inline TriangleHitLanes<L> hitTriangleLanes(const TriangleRays<L>& r, Floats<L> t, Mask<L> active,
                                             const Vec3Lanes<L>& v0, const Vec3Lanes<L>& v1,
