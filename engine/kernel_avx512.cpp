@@ -12,6 +12,7 @@
 // The lane type and the templates over it, built for the instruction set.
 #include "engine/integrator_lanes.h"
 #include "query/packet_walk.h"
+#include "query/triangle_lanes.h"
 #include "simd/lanes_avx512.h"
 
 namespace lucentor::avx512 {
@@ -29,6 +30,11 @@ void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitR
 void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active,
                    float* amounts) {
     packetwalk::occlusionSums<Lanes>(scene, rays, active, amounts);
+}
+
+void hitTriangles(std::span<const Ray> rays, const Vec3& v0, const Vec3& v1, const Vec3& v2,
+                  std::span<TriangleHit> hits) {
+    hitTrianglesOfLanes<Lanes>(rays, v0, v1, v2, hits);
 }
 
 }  // namespace lucentor::avx512

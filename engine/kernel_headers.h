@@ -1,11 +1,11 @@
 #pragma once
 
 // Every baseline header that the lane templates (simd/lanes_*.h, simd/lane_math.h,
-// query/packet_walk.h, shading/*_lanes.h, shading/lane_queries.h, engine/integrator_lanes.h)
-// include, included before a kernel's target region: what is defined here stays baseline
-// x86-64 code, so that no inline function of it is ever compiled for a wider instruction set and
-// then linked into baseline code. Inside the region, their #pragma once leaves only the
-// templates to be read.
+// query/packet_walk.h, query/triangle_lanes.h, shading/*_lanes.h, shading/lane_queries.h,
+// engine/integrator_lanes.h) include, included before a kernel's target region: what is defined
+// here stays baseline x86-64 code, so that no inline function of it is ever compiled for a wider
+// instruction set and then linked into baseline code. Inside the region, their #pragma once leaves
+// only the templates to be read.
 
 #include <algorithm>
 #include <array>
@@ -27,6 +27,7 @@
 #include "query/packet.h"
 #include "query/packet_kernels.h"
 #include "query/traversal.h"
+#include "query/triangle.h"
 #include "query/wide_walk.h"
 #include "scene/packed_tree.h"
 #include "scene/scene.h"

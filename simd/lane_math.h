@@ -88,6 +88,12 @@ inline Floats<L> dot(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
+// a × b, each component's two products subtracted in this order.
+template <class L>
+inline Vec3Lanes<L> cross(const Vec3Lanes<L>& a, const Vec3Lanes<L>& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
 template <class L>
 inline Floats<L> length(const Vec3Lanes<L>& v) {
     return sqrt(dot(v, v));
