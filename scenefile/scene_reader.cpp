@@ -659,6 +659,11 @@ SceneFileStatus readBounded(const std::string& path, std::size_t limit, bool reg
         reason = errorText(errno);
         return SceneFileStatus::Unreadable;
     }
+    if (regularOnly && !isRegularFile(descriptor)) {
+        if (descriptor != STDIN_FILENO) ::close(descriptor);
+        reason = "not a regular file";
+        return SceneFileStatus::Unreadable;
+    }
     // The buffer doubles as it fills, so a small file costs little under a large limit.
     text.resize(std::min(limit + 1, kFirstReadBytes));
     std::size_t size = 0;
