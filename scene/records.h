@@ -11,7 +11,7 @@ struct Scene;
 inline constexpr float kFarDistance = 100.0f;
 
 // What a closest-hit query reports, stored as a float in HitRecord::kind.
-enum class HitKind { Sphere = 0, Plane = 1, Light = 2 };
+enum class HitKind { Sphere = 0, Plane = 1, Light = 2, Triangle = 3 };
 
 // Laid out like a Vec3; whether anything was hit is told by the ray's t, not by the record.
 struct HitRecord {

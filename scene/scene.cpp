@@ -84,4 +84,11 @@ void Scene::addLight(Vec3 position, float radius, Vec3 color, float intensity) {
     ++lightCount;
 }
 
+bool Scene::addMesh(Mesh mesh) {
+    if (mesh.triangles.size() > kMaxMeshTriangles - triangleCount) return false;
+    triangleCount += mesh.triangles.size();
+    meshes.push_back(std::move(mesh));
+    return true;
+}
+
 }  // namespace lucentor

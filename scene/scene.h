@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -7,6 +8,7 @@
 
 #include "scene/bvh.h"
 #include "scene/leaf_slots.h"
+#include "scene/mesh.h"
 #include "scene/packed_tree.h"
 #include "scene/records.h"
 #include "scene/wide_tree.h"
@@ -90,6 +92,10 @@ struct Scene {
     std::vector<std::unique_ptr<PooledSphere[]>> pool;
     std::vector<Plane*> planes;
     std::vector<Light*> lights;
+    // Placed meshes in order of addition; a triangle's slot in hit records counts through them
+    // in that order. At most kMaxMeshTriangles triangles in all.
+    std::vector<Mesh> meshes;
+    std::size_t triangleCount = 0;
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
     WideTree wideTree;      // the queries' tree instead, past kWideTreeThreshold spheres
     PlaneRule planeRule = PlaneRule::Mirrored;
@@ -109,6 +115,9 @@ struct Scene {
     void addSphere(Vec3 center, float radius, Vec3 color, float material);
     void addPlane(Vec3 point, Vec3 color, Vec3 normal, float material);
     void addLight(Vec3 position, float radius, Vec3 color, float intensity);
+    // Adds a placed mesh, unless its triangles would take the scene past kMaxMeshTriangles:
+    // then nothing is added and the answer is false.
+    bool addMesh(Mesh mesh);
 
     // Builds a tree over the first `count` leaves of `nodes`, which are read and never changed,
     // and returns its root, or null when count <= 0 or depth > kMaxBuildDepth. Called with
