@@ -72,6 +72,21 @@ std::size_t wordCount(std::string_view line) {
     return count;
 }
 
+// The most digits a face's index may have: beyond int's range tinyobjloader's atoi overflows
+// (undefined, and in practice a wrapped index that may look valid), and no file reaches a
+// billion vertices.
+constexpr std::size_t kMaxIndexDigits = 9;
+
+std::size_t longestDigitRun(std::string_view line) {
+    std::size_t longest = 0;
+    std::size_t run = 0;
+    for (const char c : line) {
+        run = c >= '0' && c <= '9' ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
 // The line of each polygon face, in the file's order, which is also the order of the faces
 // tinyobjloader returns across its shapes.
 struct ObjLines {
@@ -115,6 +130,9 @@ ObjLines scanObj(std::string_view text) {
         // Counted, not listed: one face may name millions of corners.
         const std::size_t corners = wordCount(line) - 1;
         if (corners < 3) faultAtLine(number, "a face needs three vertices or more");
+        if (longestDigitRun(line) > kMaxIndexDigits) {
+            faultAtLine(number, "an index is out of range: no file has a billion vertices");
+        }
         lines.faces.push_back(number);
         triangles += corners - 2;
         checkTriangleLimit(triangles, number);

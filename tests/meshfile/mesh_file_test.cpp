@@ -201,6 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "i.obj:4: a vertex index is out of range: the file has 3 vertices"},
         BadMesh{"i.obj", kTriangleObj + "vn 0 0 1\nf 1//1 2//2 3//1\n",
                 "i.obj:5: a normal index is out of range: the file has 1 normals"},
+        BadMesh{"i.obj", kTriangleObj + "f 1 2 4294967299\n",
+                "i.obj:4: an index is out of range: no file has a billion vertices"},
         BadMesh{"i.obj", kTriangleObj + "f 1 0 2\n",
                 "i.obj:4: an index is 0 or not a number (indices count from 1, or back from -1)"},
         BadMesh{"n.obj", "v 0 0 0\r\nv 1 nan 0\r\n",
