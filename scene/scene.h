@@ -27,6 +27,8 @@ inline constexpr SceneLimits kPresetLimits{110, 10, 10};
 inline constexpr int kMaxSpheres = kPresetLimits.spheres;
 inline constexpr int kMaxPlanes = kPresetLimits.planes;
 inline constexpr int kMaxLights = kPresetLimits.lights;
+static_assert(kWideTreeThreshold == kPresetLimits.spheres,
+              "every preset, and every scene no larger, keeps the seed's hierarchy");
 
 // The container of scene files. Planes and lights are tested one by one for every ray.
 inline constexpr SceneLimits kSceneFileLimits{1'000'000, 64, 64};
