@@ -17,7 +17,8 @@ constexpr WideRay wideRayOf(const Ray& ray) {
     return {ray.origin, ray.direction, reciprocal(ray.direction)};
 }
 
-// The nearest sphere hit so far: its distance (the ray's t while none is) and slot, or -1.
+// The nearest sphere or triangle hit so far: its distance (the ray's t while none is) and
+// name (a sphere's slot, or kTriangleHitBase plus a triangle's index), or -1.
 struct WideHit {
     float t = kFarDistance;
     int slot = -1;

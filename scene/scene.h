@@ -125,16 +125,18 @@ struct Scene {
     // kMaxBuildDepth levels of the root, whatever the spheres hold.
     static BvhNode* buildBvh(int depth, BvhNode* const* nodes, int count);
 
-    // Makes the queries' tree over the spheres added so far: past kWideTreeThreshold spheres a
-    // wide tree alone (root stays null); otherwise the hierarchy, stored in root, and its packed
-    // copy.
+    // Makes the queries' tree over the spheres and meshes added so far: past kWideTreeThreshold
+    // spheres a wide tree alone (root stays null); otherwise the hierarchy, stored in root, and
+    // its packed copy, which the queries walk unless there are triangles: then a wide tree over
+    // the spheres and triangles together, made for that root, answers them.
     void buildHierarchy() {
         if (sphereCount > kWideTreeThreshold) {
-            buildWideTree(leaves, nullptr, wideTree);
+            buildWideTree(leaves, meshes, nullptr, wideTree);
             return;
         }
         root = buildBvh(0, leaves.data(), sphereCount);
         packTree(root, leafSlotsOf(leaves), packedTree);
+        if (triangleCount > 0) buildWideTree(leaves, meshes, root, wideTree);
     }
 };
 
