@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -53,6 +55,16 @@ struct PooledSphere {
 
 inline constexpr int kPooledBlock = 4096;
 
+// One triangle of a scene's meshes as the shading reads it.
+struct TriangleShading {
+    std::array<Vec3, 3> corners;
+    std::array<Vec3, 3> normals;  // the vertex normals, where `smooth`
+    bool smooth = false;
+    std::array<TexCoord, 3> uvs;  // (0, 0) each where the mesh has none
+    const MeshMaterial* material = nullptr;
+    const Texture* texture = nullptr;  // the base colour's, or null
+};
+
 // Where a scene file's camera stands and looks: the eye, the point it looks at, the direction
 // drawn upward, and the vertical field of view in degrees. A mirrored pose draws its picture
 // left to right as a mirror shows it, as the fixed camera draws the presets.
@@ -96,6 +108,7 @@ struct Scene {
     // in that order. At most kMaxMeshTriangles triangles in all.
     std::vector<Mesh> meshes;
     std::size_t triangleCount = 0;
+    std::vector<std::size_t> meshStarts;  // each mesh's first triangle in that count
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
     WideTree wideTree;      // the queries' tree instead, past kWideTreeThreshold spheres
     PlaneRule planeRule = PlaneRule::Mirrored;
@@ -118,6 +131,8 @@ struct Scene {
     // Adds a placed mesh, unless its triangles would take the scene past kMaxMeshTriangles:
     // then nothing is added and the answer is false.
     bool addMesh(Mesh mesh);
+    // The triangle of `index`, counted through the meshes in order; below triangleCount.
+    TriangleShading triangleShading(std::size_t index) const;
 
     // Builds a tree over the first `count` leaves of `nodes`, which are read and never changed,
     // and returns its root, or null when count <= 0 or depth > kMaxBuildDepth. Called with
