@@ -58,6 +58,15 @@ protected:
         scene.addMesh(icosphere({0, 0, 0}, 1.0f, 5, {{1, 1, 1}, kIndex, {}, -1}));
         scene.buildHierarchy();
     }
+
+    // The surface a ray meets; a point at the far distance where it meets none.
+    Surface meet(const Vec3& origin, const Vec3& direction) {
+        Ray ray{origin, direction};
+        const HitRecord hit = ray.closestHit(scene);
+        EXPECT_EQ(hit.kind, float(HitKind::Triangle));
+        return surfaceOf(hit, scene, ray.direction * ray.t + ray.origin, direction);
+    }
+
     Scene scene;
 };
 
@@ -73,18 +82,10 @@ TEST_F(ClosedGlassMesh, BendsRaysInAndOutAsTheSphere) {
             const double y = 0.12 * j;
             if (x * x + y * y > 0.8) continue;
             const Vec3 down{0, 0, -1};
-            Ray in{{float(x), float(y), 5}, down};
-            const HitRecord first = in.closestHit(scene);
-            ASSERT_EQ(first.kind, float(HitKind::Triangle)) << "case " << i << ", " << j;
-            const Vec3 entry = in.direction * in.t + in.origin;
-            const Surface enter = surfaceOf(first, scene, entry, down);
+            const Surface enter = meet({float(x), float(y), 5}, down);
             ASSERT_LT(dot(down, enter.normal), 0.0f) << "case " << i << ", " << j;
             const Vec3 bent = unitOf(refractedDirection(down, enter.normal, kIndex));
-            Ray through{entry + bent * 1e-3f, bent};
-            const HitRecord second = through.closestHit(scene);
-            ASSERT_EQ(second.kind, float(HitKind::Triangle)) << "case " << i << ", " << j;
-            const Vec3 exitPoint = through.direction * through.t + through.origin;
-            const Surface leave = surfaceOf(second, scene, exitPoint, bent);
+            const Surface leave = meet(enter.point + bent * 1e-3f, bent);
             ASSERT_GT(dot(bent, leave.normal), 0.0f) << "case " << i << ", " << j;
             const Vec3 out = unitOf(refractedDirection(bent, leave.normal, kIndex));
             const Dir exact = exactExit(x, y);
