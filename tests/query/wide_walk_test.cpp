@@ -13,6 +13,7 @@
 #include "query/packet.h"
 #include "scene/scene.h"
 #include "tests/support/every_path.h"
+#include "tests/support/icosphere.h"
 #include "tests/support/random_scene.h"
 #include "tests/support/tree_check.h"
 
@@ -41,7 +42,20 @@ struct Ball {
     float radius = 0.0f;
 };
 
-void fillBigScene(Scene& scene, std::mt19937& random, int spheres) {
+// `meshes` icospheres about the cube, every third glass, every fifth added twice so that
+// coincident triangles tie.
+void addMeshes(Scene& scene, std::mt19937& random, int meshes) {
+    for (int m = 0; m < meshes; ++m) {
+        const MeshMaterial material{{1, 1, 1}, m % 3 == 0 ? 1.5f : 0.0f, {}, -1};
+        const Vec3 center{uniform(random, -10, 10), uniform(random, -10, 10),
+                          uniform(random, -10, 10)};
+        const Mesh mesh = icosphere(center, uniform(random, 0.5f, 3.0f), 2, material);
+        if (m % 5 == 0) scene.addMesh(mesh);
+        scene.addMesh(mesh);
+    }
+}
+
+void fillBigScene(Scene& scene, std::mt19937& random, int spheres, int meshes = 0) {
     scene.limits = kSceneFileLimits;
     std::vector<Ball> made;
     for (int i = 0; i < spheres; ++i) {
@@ -60,6 +74,7 @@ void fillBigScene(Scene& scene, std::mt19937& random, int spheres) {
         made.push_back(sphere);
         scene.addSphere(sphere.center, sphere.radius, {1, 1, 1}, material);
     }
+    addMeshes(scene, random, meshes);
     scene.buildHierarchy();
 }
 
@@ -194,14 +209,16 @@ std::array<Ray, kMaxPacketLanes> fan(std::mt19937& random, float spread, bool fa
 }
 
 // Every lane of every path answers as the one-ray walk, whether the packet walks a node
-// together, parts, or holds a single lane from the start, also for rays from far away.
+// together, parts, or holds a single lane from the start, also for rays from far away, and
+// among triangles as among spheres.
 TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
     std::mt19937 random(27);
     constexpr std::uint32_t kActiveSets[] = {0xffffu, 0x8421u, 0x0100u, 0x0001u, 0x7ffeu};
     constexpr float kSpreads[] = {0.0f, 0.001f, 0.05f, 1.0f};
+    int triangles = 0;
     for (int i = 0; i < 6; ++i) {
         Scene scene;
-        fillBigScene(scene, random, 2000 + 3000 * i);
+        fillBigScene(scene, random, 2000 + 3000 * i, i >= 3 ? 400 : 0);
         if (i % 2 == 1) scene.addLight({0, 0, 0}, 2.0f, {1, 1, 1}, 1.0f);
         for (int p = 0; p < 160; ++p) {
             const std::array<Ray, kMaxPacketLanes> rays = fan(random, kSpreads[p % 4], p % 8 >= 4);
@@ -222,9 +239,11 @@ TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
                 ASSERT_EQ(bits(records[lane].kind), bits(alone.record.kind)) << at;
                 ASSERT_EQ(bits(records[lane].index), bits(alone.record.index)) << at;
                 ASSERT_EQ(bits(amounts[lane]), bits(alone.amount)) << at;
+                triangles += records[lane].kind == float(HitKind::Triangle) ? 1 : 0;
             }
         }
     }
+    EXPECT_GT(triangles, 100) << "the meshes must be met";
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, WidePackets, testing::everyPath(), testing::pathCaseName);
