@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <random>
@@ -247,6 +249,52 @@ TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, WidePackets, testing::everyPath(), testing::pathCaseName);
+
+class WatertightMesh : public testing::EveryPath {};
+
+// Rays through the vertices a closed mesh's triangles share (along the axes, through vertices
+// that lie exactly on them) and through the middles of its edges all meet it, one ray at a time
+// and in packets: none passes between two triangles.
+TEST_P(WatertightMesh, RaysThroughSharedEdgesAndVerticesAllHit) {
+    Scene scene;
+    const Mesh mesh = icosphere({0, 0, 0}, 1.0f, 2, {});
+    std::vector<Vec3> targets = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
+                                 {0, -1, 0}, {0, 0, 1},  {0, 0, -1}};
+    for (const Triangle& triangle : mesh.triangles) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            const Vec3& a = mesh.positions[triangle.vertices[k]];
+            const Vec3& b = mesh.positions[triangle.vertices[(k + 1) % 3]];
+            targets.push_back((a + b) * 0.5f);
+        }
+    }
+    scene.addMesh(mesh);
+    scene.buildHierarchy();
+    RayPacket packet;
+    std::vector<Ray> rays;
+    for (const Vec3& target : targets) {
+        const Vec3 outward = testing::normalized(target);
+        rays.push_back({outward * 5.0f, -outward});
+    }
+    for (std::size_t first = 0; first < rays.size(); first += kMaxPacketLanes) {
+        const std::size_t count = std::min(rays.size() - first, std::size_t(kMaxPacketLanes));
+        for (std::size_t k = 0; k < count; ++k) packet.set(int(k), rays[first + k]);
+        const std::uint32_t active = (std::uint32_t{1} << count) - 1u;
+        std::array<HitRecord, kMaxPacketLanes> records{};
+        std::array<float, kMaxPacketLanes> amounts{};
+        closestHits(GetParam(), scene, packet, active, records);
+        occlusions(GetParam(), scene, packet, active, amounts);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::string at = "ray " + std::to_string(first + k);
+            EXPECT_LT(packet.t[k], 4.5f) << at;
+            EXPECT_EQ(records[k].kind, float(HitKind::Triangle)) << at;
+            EXPECT_EQ(amounts[k], 1.0f) << at;
+            Ray alone = rays[first + k];
+            EXPECT_EQ(alone.closestHit(scene).kind, float(HitKind::Triangle)) << at;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, WatertightMesh, testing::everyPath(), testing::pathCaseName);
 
 // Every sphere lies in exactly one leaf, inside every box on its way down; the tree stays
 // within kMaxWideLevels even where every sphere coincides, and the presets' sizes keep the
