@@ -37,9 +37,10 @@ struct WideHit {
 // path alike.
 void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit& hit);
 
-// `sum` plus the blocking of the spheres below `node`'s children, as the occlusion query
-// counts it (0, kGlassBlocking or 1 each), clamped to 1. The amounts are multiples of 0.5,
-// whose sums are exact in any order.
+// `sum` plus the blocking of the spheres and triangles below `node`'s children, as the
+// occlusion query counts it (0, kGlassBlocking or 1 a sphere; 0, kGlassTriangleBlocking or 1 a
+// triangle met ahead), clamped to 1. The amounts are multiples of 0.25, whose sums are exact in
+// any order.
 float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float sum);
 
 }  // namespace lucentor
