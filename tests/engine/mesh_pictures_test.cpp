@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -142,17 +143,16 @@ INSTANTIATE_TEST_SUITE_P(Materials, TessellatedSphere,
 
 // The unit cube of mesh_support.h as OBJ text, each face a quad.
 std::string cubeObj() {
-    std::string text;
+    std::ostringstream text;
     for (const auto& corner : kCubeCorners) {
-        text += "v " + std::to_string(corner[0]) + " " + std::to_string(corner[1]) + " " +
-                std::to_string(corner[2]) + "\n";
+        text << "v " << corner[0] << ' ' << corner[1] << ' ' << corner[2] << '\n';
     }
     for (const auto& face : kCubeFaces) {
-        text += "f";
-        for (const int corner : face) text += " " + std::to_string(corner + 1);
-        text += "\n";
+        text << 'f';
+        for (const int corner : face) text << ' ' << corner + 1;
+        text << '\n';
     }
-    return text;
+    return text.str();
 }
 
 Scene* cubeScene(Mesh cube) {
