@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <string>
 
 #include "engine/image.h"
 #include "engine/render_job.h"
@@ -133,5 +135,20 @@ double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+long peakMemory() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6)) * 1024;
+    }
+    return -1;
+}
+
+void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 }  // namespace lucentor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,5 +50,12 @@ std::vector<RayPacket> cameraPackets(const Scene& scene, int tileWidth);
 double processorSeconds();
 
 double median(std::vector<double> values);
+
+// The wall-clock seconds since `start`.
+double secondsSince(std::chrono::steady_clock::time_point start);
+
+// The peak resident memory since the start or since resetPeakMemory, in bytes.
+long peakMemory();
+void resetPeakMemory();
 
 }  // namespace lucentor

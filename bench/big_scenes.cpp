@@ -30,22 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The peak resident memory since the start or since resetPeakMemory, in bytes.
-long peakMemory() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6)) * 1024;
-    }
-    return -1;
-}
-
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
 int write(int count, std::string_view layoutName, const std::string& folder) {
     SphereLayout layout = SphereLayout::Layer;
     if (layoutName == "volume") layout = SphereLayout::Volume;

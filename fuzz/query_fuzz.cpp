@@ -198,7 +198,7 @@ bool asRendered(Ray& ray) {
 // must answer alike: the packets and the samples again, over a wide tree of the same spheres.
 void checkWideWalks(Scene& scene, const std::array<Ray, kMaxRays>& rays, int rayCount,
                     ByteReader& reader) {
-    buildWideTree(scene.leaves, scene.root, scene.wideTree);
+    buildWideTree(scene.leaves, scene.meshes, scene.root, scene.wideTree);
     if (!isWideTreeOf(scene.wideTree, scene.root)) return;
     std::array<Ray, kMaxRays> rendered{};
     int count = 0;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "scene/mesh.h"
+#include "scene/texture_lookup.h"
 
 namespace lucentor {
 
@@ -15,10 +16,5 @@ float linearFromSrgb(std::uint8_t encoded);
 // taken as sRGB-encoded and stored linear. False with the reason when it is neither or is
 // broken; `texture` is then unchanged.
 bool decodeTexture(std::string_view bytes, Texture& texture, std::string& reason);
-
-// The texture's colour at `uv`, filtered bilinearly between the four nearest texel centres;
-// the picture repeats in both directions, so any finite u and v have a colour (a coordinate
-// that is not finite is taken as 0). The texture must hold at least one texel.
-Vec3 textureColor(const Texture& texture, const TexCoord& uv);
 
 }  // namespace lucentor

@@ -20,10 +20,10 @@ int slotHolding(const Scene& scene, const BvhNode* leaf) {
     return -1;
 }
 
-// The slot of the sphere the ray hits, found through the hierarchy, or -1; ray.t is lowered to
-// the hit. The walk takes the scene's wide tree or packed copy of the tree when it was made for
-// this root, whose leaves carry their slots.
-int closestSphereSlot(const Scene& scene, Ray& ray) {
+// The name of the sphere or triangle the ray hits (see WideHit), found through the
+// hierarchy, or -1; ray.t is lowered to the hit. The walk takes the scene's wide tree or
+// packed copy of the tree when it was made for this root, whose leaves carry their slots.
+int closestTreeHit(const Scene& scene, Ray& ray) {
     BvhNode* const root = scene.root;
     if (isWideTreeOf(scene.wideTree, root)) {
         WideHit hit{ray.t, -1};
@@ -70,7 +70,10 @@ HitRecord Ray::closestHit(const Scene& scene) {
     HitRecord record;
     float lastT = t;
 
-    if (const int k = closestSphereSlot(scene, *this); k >= 0) {
+    if (const int k = closestTreeHit(scene, *this); k >= kTriangleHitBase) {
+        record = recordOf(HitKind::Triangle, k - kTriangleHitBase);
+        lastT = t;
+    } else if (k >= 0) {
         record = recordOf(HitKind::Sphere, k);
         lastT = t;
     }

@@ -24,6 +24,7 @@
 #include "query/occlusion.h"
 #include "query/packet.h"
 #include "query/traversal.h"
+#include "query/triangle_leaves.h"
 #include "query/wide_walk.h"
 #include "scene/packed_tree.h"
 #include "scene/scene.h"
@@ -277,18 +278,6 @@ inline Floats<L> walkOcclusion(const PackedTree& tree, const Rays<L>& r, std::ui
     return select(sum >= 1.0f, 1.0f, sum);
 }
 
-// The lanes of `lanes` in `ties` whose current sphere, of `slot`, wins on its slot: their
-// walk has a sphere at exactly this distance, of a higher slot.
-template <class L>
-inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots) {
-    std::uint32_t winning = 0;
-    for (std::uint32_t bits = ties; bits != 0; bits &= bits - 1) {
-        const int k = __builtin_ctz(bits);
-        if (slots[k] >= 0 && slot < slots[k]) winning |= std::uint32_t{1} << k;
-    }
-    return winning;
-}
-
 // closestWideHit's sphere test for the lanes of `lanes` on a wide leaf's spheres, whose box
 // they enter at `entry`.
 template <class L>
@@ -408,8 +397,15 @@ inline void visitWideChildren(const WideNode& node, const Rays<L>& r, std::uint3
 // than kWideAloneLanes of them go on, then one by one. The answer does not hang on the order
 // (see WideTree), so each lane ends as its one-ray walk.
 template <class L>
+inline TriangleRays<L> triangleRaysOf(const WideTree& tree, const Rays<L>& r) {
+    if (tree.triangleLeaves.empty()) return {};
+    return triangleRaysOf<L>(r.origin, r.direction);
+}
+
+template <class L>
 inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes,
                             Floats<L>& t, int* slots) {
+    const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     pending[std::size_t(count++)] = {0, lanes, -std::numeric_limits<float>::infinity()};
@@ -432,8 +428,13 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
         }
         visitWideChildren(
             tree.nodes[std::size_t(next.node)], r, active, t, pending, count,
-            [&](std::int32_t child, int spheres, std::uint32_t reached, Floats<L> entry) {
-                testWideLeaf(tree, r, child, spheres, reached, entry, t, slots);
+            [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L> entry) {
+                if (isTriangleLeaf(items)) {
+                    testTriangleLeaf(tree, triangleRays, child, leafItemCount(items), reached,
+                                     entry, t, slots);
+                } else {
+                    testWideLeaf(tree, r, child, items, reached, entry, t, slots);
+                }
             });
     }
 }
@@ -442,6 +443,7 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
 // drops out once its sum reaches 1.
 template <class L>
 inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes) {
+    const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     Floats<L> sum = 0.0f;
@@ -461,10 +463,14 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
             sum = load<L>(sums.values.data());
             continue;
         }
-        visitWideChildren(tree.nodes[std::size_t(next.node)], r, active, everywhere, pending, count,
-                          [&](std::int32_t child, int spheres, std::uint32_t reached, Floats<L>) {
-                              sum = sum + wideLeafBlocking(tree, r, child, spheres, reached);
-                          });
+        visitWideChildren(
+            tree.nodes[std::size_t(next.node)], r, active, everywhere, pending, count,
+            [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L>) {
+                sum = sum + (isTriangleLeaf(items)
+                                 ? triangleLeafBlocking(tree, triangleRays, child,
+                                                        leafItemCount(items), reached)
+                                 : wideLeafBlocking(tree, r, child, items, reached));
+            });
     }
     return select(sum >= 1.0f, 1.0f, sum);
 }
@@ -519,23 +525,28 @@ inline void testPlane(const Rays<L>& r, const Plane& plane, PlaneRule rule, Floa
     t = select((tp > 0.0f) & (tp < t), tp, t);
 }
 
-// The lanes whose slot is known, and their slots as floats.
+// The lanes whose hit is known, and their kinds and slots as floats.
 template <class L>
 struct LeafSlotLanes {
+    Floats<L> kinds;
     Floats<L> slots;
     std::uint32_t found = 0;
 };
 
 template <class L>
 inline LeafSlotLanes<L> knownSlots(const std::array<int, L::kWidth>& slots) {
+    FloatArray<L> kinds;
     FloatArray<L> values;
     LeafSlotLanes<L> out;
     for (int k = 0; k < L::kWidth; ++k) {
         if (const int slot = slots[std::size_t(k)]; slot >= 0) {
-            values.values[std::size_t(k)] = float(slot);
+            const bool triangle = slot >= kTriangleHitBase;
+            kinds.values[std::size_t(k)] = float(triangle ? HitKind::Triangle : HitKind::Sphere);
+            values.values[std::size_t(k)] = float(triangle ? slot - kTriangleHitBase : slot);
             out.found |= std::uint32_t{1} << k;
         }
     }
+    out.kinds = load<L>(kinds.values.data());
     out.slots = load<L>(values.values.data());
     return out;
 }
@@ -555,6 +566,7 @@ inline Records<L> closestHitLanes(const Scene& scene, const Rays<L>& r, std::uin
         walkClosest(scene.packedTree, r, lanes, t, leafSlots.data());
     }
     const LeafSlotLanes<L> slots = knownSlots<L>(leafSlots);
+    record.kind = select(maskOf<L>(slots.found), slots.kinds, record.kind);
     record.index = select(maskOf<L>(slots.found), slots.slots, record.index);
     record.lastT = select(maskOf<L>(slots.found), t, record.lastT);
 

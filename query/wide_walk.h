@@ -17,7 +17,8 @@ constexpr WideRay wideRayOf(const Ray& ray) {
     return {ray.origin, ray.direction, reciprocal(ray.direction)};
 }
 
-// The nearest sphere hit so far: its distance (the ray's t while none is) and slot, or -1.
+// The nearest sphere or triangle hit so far: its distance (the ray's t while none is) and
+// name (a sphere's slot, or kTriangleHitBase plus a triangle's index), or -1.
 struct WideHit {
     float t = kFarDistance;
     int slot = -1;
@@ -36,9 +37,10 @@ struct WideHit {
 // path alike.
 void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit& hit);
 
-// `sum` plus the blocking of the spheres below `node`'s children, as the occlusion query
-// counts it (0, kGlassBlocking or 1 each), clamped to 1. The amounts are multiples of 0.5,
-// whose sums are exact in any order.
+// `sum` plus the blocking of the spheres and triangles below `node`'s children, as the
+// occlusion query counts it (0, kGlassBlocking or 1 a sphere; 0, kGlassTriangleBlocking or 1 a
+// triangle met ahead), clamped to 1. The amounts are multiples of 0.25, whose sums are exact in
+// any order.
 float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float sum);
 
 }  // namespace lucentor

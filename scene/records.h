@@ -65,7 +65,8 @@ struct Ray {
     // hit's distance and names the object hit; t unchanged means nothing was hit.
     HitRecord closestHit(const Scene& scene);
 
-    // How much of a light the spheres on this shadow ray block: 0, 0.5 or 1. Reads no t.
+    // How much of a light the spheres and triangles on this shadow ray block, from 0 to 1 in
+    // quarters (a glass sphere 0.5, a glass triangle 0.25, anything else all). Reads no t.
     float occlusion(const Scene& scene) const;
 };
 

@@ -86,9 +86,30 @@ void Scene::addLight(Vec3 position, float radius, Vec3 color, float intensity) {
 
 bool Scene::addMesh(Mesh mesh) {
     if (mesh.triangles.size() > kMaxMeshTriangles - triangleCount) return false;
+    meshes.reserve(meshes.size() + 1);
+    meshStarts.push_back(triangleCount);
     triangleCount += mesh.triangles.size();
     meshes.push_back(std::move(mesh));
     return true;
+}
+
+TriangleShading Scene::triangleShading(std::size_t index) const {
+    const auto after = std::upper_bound(meshStarts.begin(), meshStarts.end(), index);
+    const auto m = std::size_t(after - meshStarts.begin()) - 1;
+    const Mesh& mesh = meshes[m];
+    const Triangle& triangle = mesh.triangles[index - meshStarts[m]];
+    TriangleShading out;
+    out.smooth = !mesh.normals.empty();
+    for (std::size_t v = 0; v < 3; ++v) {
+        const std::uint32_t vertex = triangle.vertices[v];
+        out.corners[v] = mesh.positions[vertex];
+        if (out.smooth) out.normals[v] = mesh.normals[vertex];
+        if (!mesh.uvs.empty()) out.uvs[v] = mesh.uvs[vertex];
+    }
+    out.material = &mesh.materials[triangle.material];
+    const int texture = out.material->texture;
+    if (texture >= 0) out.texture = &mesh.textures[std::size_t(texture)];
+    return out;
 }
 
 }  // namespace lucentor

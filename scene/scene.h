@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -55,6 +57,16 @@ struct PooledSphere {
 
 inline constexpr int kPooledBlock = 4096;
 
+// One triangle of a scene's meshes as the shading reads it.
+struct TriangleShading {
+    std::array<Vec3, 3> corners;
+    std::array<Vec3, 3> normals;  // the vertex normals, where `smooth`
+    bool smooth = false;
+    std::array<TexCoord, 3> uvs;  // (0, 0) each where the mesh has none
+    const MeshMaterial* material = nullptr;
+    const Texture* texture = nullptr;  // the base colour's, or null
+};
+
 // Where a scene file's camera stands and looks: the eye, the point it looks at, the direction
 // drawn upward, and the vertical field of view in degrees. A mirrored pose draws its picture
 // left to right as a mirror shows it, as the fixed camera draws the presets.
@@ -98,6 +110,7 @@ struct Scene {
     // in that order. At most kMaxMeshTriangles triangles in all.
     std::vector<Mesh> meshes;
     std::size_t triangleCount = 0;
+    std::vector<std::size_t> meshStarts;  // each mesh's first triangle in that count
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
     WideTree wideTree;      // the queries' tree instead, past kWideTreeThreshold spheres
     PlaneRule planeRule = PlaneRule::Mirrored;
@@ -120,6 +133,8 @@ struct Scene {
     // Adds a placed mesh, unless its triangles would take the scene past kMaxMeshTriangles:
     // then nothing is added and the answer is false.
     bool addMesh(Mesh mesh);
+    // The triangle of `index`, counted through the meshes in order; below triangleCount.
+    TriangleShading triangleShading(std::size_t index) const;
 
     // Builds a tree over the first `count` leaves of `nodes`, which are read and never changed,
     // and returns its root, or null when count <= 0 or depth > kMaxBuildDepth. Called with
@@ -127,16 +142,18 @@ struct Scene {
     // kMaxBuildDepth levels of the root, whatever the spheres hold.
     static BvhNode* buildBvh(int depth, BvhNode* const* nodes, int count);
 
-    // Makes the queries' tree over the spheres added so far: past kWideTreeThreshold spheres a
-    // wide tree alone (root stays null); otherwise the hierarchy, stored in root, and its packed
-    // copy.
+    // Makes the queries' tree over the spheres and meshes added so far: past kWideTreeThreshold
+    // spheres a wide tree alone (root stays null); otherwise the hierarchy, stored in root, and
+    // its packed copy, which the queries walk unless there are triangles: then a wide tree over
+    // the spheres and triangles together, made for that root, answers them.
     void buildHierarchy() {
         if (sphereCount > kWideTreeThreshold) {
-            buildWideTree(leaves, nullptr, wideTree);
+            buildWideTree(leaves, meshes, nullptr, wideTree);
             return;
         }
         root = buildBvh(0, leaves.data(), sphereCount);
         packTree(root, leafSlotsOf(leaves), packedTree);
+        if (triangleCount > 0) buildWideTree(leaves, meshes, root, wideTree);
     }
 };
 

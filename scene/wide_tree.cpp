@@ -5,16 +5,21 @@
 #include <cstddef>
 #include <limits>
 #include <span>
+#include <vector>
 
 namespace lucentor {
 namespace {
 
-// What the builder keeps of a sphere: 24 bytes, moved about while the lists are split.
+// What the builder keeps of a sphere or a triangle, moved about while the lists are split: the
+// centre it is binned by, its box, and for a sphere its radius.
 struct Item {
     Vec3 center;
+    Vec3 lo;  // a sphere's centre - radius, taken once
+    Vec3 hi;
     float radius = 0.0f;
     float radiusSquared = 0.0f;
-    LeafTag tag;
+    LeafTag tag;  // a triangle's index among the scene's triangles, for a triangle
+    bool triangle = false;
 };
 
 struct Box {
@@ -40,10 +45,9 @@ void widen(Box& box, int axis, float lo, float hi) {
     box.hi[a] = std::max(box.hi[a], hi);
 }
 
-void widenBySphere(Box& box, const Item& item) {
+void widenByItem(Box& box, const Item& item) {
     for (int axis = 0; axis < 3; ++axis) {
-        const float c = coordinate(item.center, axis);
-        widen(box, axis, c - item.radius, c + item.radius);
+        widen(box, axis, coordinate(item.lo, axis), coordinate(item.hi, axis));
     }
 }
 
@@ -105,7 +109,7 @@ int bestBoundary(std::span<const Item> items, const Binning& binning) {
     std::array<std::size_t, kBins> counts{};
     for (const Item& item : items) {
         const auto bin = std::size_t(binOf(binning, coordinate(item.center, binning.axis)));
-        widenBySphere(boxes[bin], item);
+        widenByItem(boxes[bin], item);
         ++counts[bin];
     }
     std::array<float, kBins> aboveCost{};
@@ -162,8 +166,26 @@ std::size_t fullLeavesCut(std::size_t spheres) {
     return std::size_t(kWideLeafSpheres) * ((fullLeaves + 1) / 2);
 }
 
+bool isMixed(std::span<const Item> items) {
+    return std::any_of(items.begin(), items.end(),
+                       [&](const Item& item) { return item.triangle != items[0].triangle; });
+}
+
+// Whether the list makes one leaf: few enough, and all spheres or all triangles.
+bool fitsLeaf(std::span<const Item> items) {
+    static_assert(kWideLeafSpheres == kWideLeafTriangles);
+    return items.size() <= std::size_t(kWideLeafSpheres) && !isMixed(items);
+}
+
 // Splits the list in two non-empty parts, lower part first, and returns the lower part's size.
+// A short list of spheres and triangles parts them, spheres first, so that leaves are of one
+// kind.
 std::size_t split(std::span<Item> items, int level) {
+    if (items.size() <= kFullLeavesUpTo && isMixed(items)) {
+        const auto lower = std::stable_partition(items.begin(), items.end(),
+                                                 [](const Item& item) { return !item.triangle; });
+        return std::size_t(lower - items.begin());
+    }
     const Binning binning = binningOf(items);
     if (binning.axis < 0 || level >= kMaxWideLevels / 2) {
         return splitAtMedian(items, binning.axis);
@@ -182,6 +204,7 @@ std::size_t split(std::span<Item> items, int level) {
 struct Builder {
     WideTree& wide;
     float pad = 0.0f;
+    std::span<const std::array<Vec3, 3>> corners;  // each triangle's, by its index
 };
 
 void setChildBox(WideNode& node, std::size_t child, const Box& box, float pad) {
@@ -201,7 +224,7 @@ int childrenOf(std::span<Item> items, int level,
         int largest = -1;
         for (int k = 0; k < count; ++k) {
             const std::size_t size = parts[std::size_t(k)].size();
-            if (size > std::size_t(kWideLeafSpheres) &&
+            if (!fitsLeaf(parts[std::size_t(k)]) &&
                 (largest < 0 || size > parts[std::size_t(largest)].size())) {
                 largest = k;
             }
@@ -217,13 +240,32 @@ int childrenOf(std::span<Item> items, int level,
 
 int buildNode(Builder& builder, std::span<Item> items, int level);
 
+void addTriangleLeaf(Builder& builder, WideNode& node, std::size_t k, std::span<const Item> items) {
+    WideTriangleLeaf& leaf = builder.wide.triangleLeaves.emplace_back();
+    for (std::size_t s = 0; s < items.size(); ++s) {
+        const std::array<Vec3, 3>& corners = builder.corners[std::size_t(slotOf(items[s].tag))];
+        for (std::size_t v = 0; v < 3; ++v) {
+            leaf.corners[v][0][s] = corners[v].x;
+            leaf.corners[v][1][s] = corners[v].y;
+            leaf.corners[v][2][s] = corners[v].z;
+        }
+        leaf.tags[s] = items[s].tag;
+    }
+    node.children[k] = ~std::int32_t(builder.wide.triangleLeaves.size() - 1);
+    node.counts[k] = std::uint8_t(kTriangleLeafFlag | items.size());
+}
+
 // Fills child `k` of node `index` with `items`: a leaf when they fit one, else a node.
 void buildChild(Builder& builder, int index, std::size_t k, std::span<Item> items, int level) {
     Box box;
-    for (const Item& item : items) widenBySphere(box, item);
+    for (const Item& item : items) widenByItem(box, item);
     WideTree& wide = builder.wide;
     setChildBox(wide.nodes[std::size_t(index)], k, box, builder.pad);
-    if (items.size() <= std::size_t(kWideLeafSpheres)) {
+    if (fitsLeaf(items) && items[0].triangle) {
+        addTriangleLeaf(builder, wide.nodes[std::size_t(index)], k, items);
+        return;
+    }
+    if (fitsLeaf(items)) {
         WideLeaf& leaf = wide.leaves.emplace_back();
         for (std::size_t s = 0; s < items.size(); ++s) {
             leaf.centerX[s] = items[s].center.x;
@@ -266,37 +308,83 @@ float padOf(std::span<const Item> items) {
     float reach = 0.0f;
     for (const Item& item : items) {
         for (int axis = 0; axis < 3; ++axis) {
-            const float extent = std::fabs(coordinate(item.center, axis)) + std::fabs(item.radius);
+            const float extent =
+                item.triangle ? std::max(std::fabs(coordinate(item.lo, axis)),
+                                         std::fabs(coordinate(item.hi, axis)))
+                              : std::fabs(coordinate(item.center, axis)) + std::fabs(item.radius);
             if (std::isfinite(extent)) reach = std::max(reach, extent);
         }
     }
     return (reach + kFarDistance) * 0x1p-17f;
 }
 
+Item sphereItem(const Sphere& sphere, int slot) {
+    const Vec3 reach{sphere.radius, sphere.radius, sphere.radius};
+    return {sphere.center, sphere.center - reach, sphere.center + reach,
+            sphere.radius, sphere.radiusSquared,  leafTagOf(slot, isRefractive(sphere.material)),
+            false};
+}
+
+Item triangleItem(const std::array<Vec3, 3>& v, int index, bool glass) {
+    const Vec3 lo{std::min({v[0].x, v[1].x, v[2].x}), std::min({v[0].y, v[1].y, v[2].y}),
+                  std::min({v[0].z, v[1].z, v[2].z})};
+    const Vec3 hi{std::max({v[0].x, v[1].x, v[2].x}), std::max({v[0].y, v[1].y, v[2].y}),
+                  std::max({v[0].z, v[1].z, v[2].z})};
+    return {(lo + hi) * 0.5f, lo, hi, 0.0f, 0.0f, leafTagOf(index, glass), true};
+}
+
+// Every triangle's corners by its index, counted through the meshes in order.
+std::vector<std::array<Vec3, 3>> cornersOf(const std::vector<Mesh>& meshes) {
+    std::vector<std::array<Vec3, 3>> corners;
+    for (const Mesh& mesh : meshes) {
+        for (const Triangle& triangle : mesh.triangles) {
+            corners.push_back({mesh.positions[triangle.vertices[0]],
+                               mesh.positions[triangle.vertices[1]],
+                               mesh.positions[triangle.vertices[2]]});
+        }
+    }
+    return corners;
+}
+
+void addTriangleItems(const std::vector<Mesh>& meshes, std::span<const std::array<Vec3, 3>> corners,
+                      std::vector<Item>& items) {
+    std::size_t index = 0;
+    for (const Mesh& mesh : meshes) {
+        for (const Triangle& triangle : mesh.triangles) {
+            const bool glass = isRefractive(mesh.materials[triangle.material].material);
+            items.push_back(triangleItem(corners[index], int(index), glass));
+            ++index;
+        }
+    }
+}
+
 }  // namespace
 
-void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, WideTree& wide) {
+void buildWideTree(const std::vector<BvhNode*>& leaves, const std::vector<Mesh>& meshes,
+                   const BvhNode* root, WideTree& wide) {
     wide = WideTree{};
-    if (leaves.empty()) return;
+    const std::vector<std::array<Vec3, 3>> corners = cornersOf(meshes);
+    if (leaves.empty() && corners.empty()) return;
     std::vector<Item> items;
-    items.reserve(leaves.size());
+    items.reserve(leaves.size() + corners.size());
     for (std::size_t k = 0; k < leaves.size(); ++k) {
-        const Sphere& sphere = *leaves[k]->sphere;
-        items.push_back({sphere.center, sphere.radius, sphere.radiusSquared,
-                         leafTagOf(int(k), isRefractive(sphere.material))});
+        items.push_back(sphereItem(*leaves[k]->sphere, int(k)));
     }
+    addTriangleItems(meshes, corners, items);
     // Room for what the builder makes of a layer of 100,000 or a million spheres (0.28 leaves
     // and 0.16 or 0.12 nodes a sphere), so that the arrays do not grow by doubling while the
     // sort records are alive: at a million spheres that took 42 MB more at the peak. Room
     // never written costs no memory. A tree that needs more grows as vectors do.
     wide.leaves.reserve(leaves.size() * 3 / 8 + 1);
-    wide.nodes.reserve(leaves.size() * 3 / 16 + 1);
-    Builder builder{wide, padOf(items)};
+    wide.triangleLeaves.reserve(corners.size() * 3 / 8 + 1);
+    wide.nodes.reserve(items.size() * 3 / 16 + 1);
+    Builder builder{wide, padOf(items), corners};
     wide.pad = builder.pad;
     buildNode(builder, items, 0);
     items = std::vector<Item>();  // freed before the arrays are trimmed, which copies them
     wide.nodes.shrink_to_fit();
     wide.leaves.shrink_to_fit();
+    wide.triangleLeaves.shrink_to_fit();
     wide.source = root;
 }
 

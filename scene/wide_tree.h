@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scene/bvh.h"
+#include "scene/mesh.h"
 #include "scene/packed_tree.h"
 #include "scene/records.h"
 
@@ -25,10 +26,15 @@ inline constexpr int kWideLeafSpheres = 4;
 // The most node levels of a wide tree: the builder halves its lists from half this depth on.
 inline constexpr int kMaxWideLevels = 48;
 
+// Triangles per leaf of a wide tree at most.
+inline constexpr int kWideLeafTriangles = 4;
+
 // One node of a wide tree: per axis the four children's box corners side by side, then the
 // children. A child is an inner node's index in WideTree::nodes, or a leaf: ~k for
-// WideTree::leaves[k], holding `counts` spheres. An unused child has count 0, an inner child
-// kInnerChild; an unused child's box is all NaN, which every box test misses.
+// WideTree::leaves[k], holding `counts` spheres, or, where the count carries
+// kTriangleLeafFlag, for WideTree::triangleLeaves[k], holding its low bits' triangles. An
+// unused child has count 0, an inner child kInnerChild; an unused child's box is all NaN,
+// which every box test misses.
 struct alignas(64) WideNode {
     std::array<std::array<float, kWideChildren>, 3> boxMin{};
     std::array<std::array<float, kWideChildren>, 3> boxMax{};
@@ -47,6 +53,22 @@ struct alignas(16) WideLeaf {
     std::array<LeafTag, kWideLeafSpheres> tags{};
 };
 
+// The triangles of one leaf as the triangle test over lanes reads them: each corner's
+// coordinates component by component, and each triangle's index among the scene's triangles
+// (counted through its meshes in order) with whether it is glass as a LeafTag. Lanes past the
+// leaf's count hold zeros.
+struct alignas(16) WideTriangleLeaf {
+    std::array<std::array<std::array<float, kWideLeafTriangles>, 3>, 3> corners{};  // [v][axis]
+    std::array<LeafTag, kWideLeafTriangles> tags{};
+};
+
+// The walks name a hit by one number, so that one rule orders every tie: a sphere by its slot,
+// a triangle by kTriangleHitBase plus its index. At equal distances a sphere wins over a
+// triangle and a lower index over a higher one.
+inline constexpr int kTriangleHitBase = 1 << 24;
+static_assert(kMaxMeshTriangles < std::size_t(kTriangleHitBase),
+              "triangle indices must stay exact as floats in hit records");
+
 // A tree of kWideChildren-wide nodes over a scene's spheres, built with a binned surface-area
 // heuristic for the queries of big scenes: a few levels of nodes whose children are tested
 // together, and leaves of up to kWideLeafSpheres spheres lying side by side. Unlike the
@@ -61,11 +83,18 @@ struct WideTree {
     int levels = 0;               // node levels on the longest path down from nodes[0]
     std::vector<WideNode> nodes;  // nodes[0] is the root
     std::vector<WideLeaf> leaves;
+    std::vector<WideTriangleLeaf> triangleLeaves;
 };
 
 inline constexpr std::uint8_t kInnerChild = 0xff;
 
+inline constexpr std::uint8_t kTriangleLeafFlag = 0x80;
+
 constexpr bool isWideLeaf(std::uint8_t count) { return count != kInnerChild; }
+
+// Of a leaf's count: whether it holds triangles, and how many spheres or triangles.
+constexpr bool isTriangleLeaf(std::uint8_t count) { return (count & kTriangleLeafFlag) != 0; }
+constexpr int leafItemCount(std::uint8_t count) { return count & ~kTriangleLeafFlag; }
 
 // The index in WideTree::leaves of a leaf child ~k.
 constexpr std::size_t wideLeafIndex(std::int32_t child) {
@@ -78,9 +107,11 @@ inline bool isWideTreeOf(const WideTree& wide, const BvhNode* root) {
     return !wide.nodes.empty() && wide.source == root;
 }
 
-// Builds `wide` over the spheres of `leaves`, each named by its index there, for the scene
-// whose hierarchy is `root` (null for a scene without one). Leaves `wide` empty when there are
-// no leaves.
-void buildWideTree(const std::vector<BvhNode*>& leaves, const BvhNode* root, WideTree& wide);
+// Builds `wide` over the spheres of `leaves`, each named by its index there, and the triangles
+// of `meshes`, named by their index counted through the meshes in order, for the scene whose
+// hierarchy is `root` (null for a scene without one). Leaves `wide` empty when there is
+// nothing to hold. A leaf holds spheres or triangles, never both.
+void buildWideTree(const std::vector<BvhNode*>& leaves, const std::vector<Mesh>& meshes,
+                   const BvhNode* root, WideTree& wide);
 
 }  // namespace lucentor

@@ -14,8 +14,8 @@ Vec3 directLighting(const Scene& scene, const Vec3& point, const Vec3& normal,
                     RandomGenerator& generator) {
     const ShadingScene shading = makeShadingScene(scene);
     scalar::OneLane one{generator};
-    return vec3Of(
-        directLightings(shading, lanesOf(point), lanesOf(normal), scalar::kOneLane, one.lane));
+    return vec3Of(directLightings(shading, lanesOf(point), lanesOf(normal), lanesOf(normal),
+                                  scalar::kOneLane, one.lane));
 }
 
 Vec3 sampleLightPoint(const Light& light, const Vec3& from, RandomGenerator& generator) {

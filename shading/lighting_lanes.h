@@ -68,14 +68,15 @@ inline Vec3Lanes<L> sampleLightPoints(const Light& light, const LightGrid& grid,
 // The light arriving directly at each surface point of `lanes`, summed over the scene's lights
 // in their order: each adds emission * |u . normal| * (1 - blocked) / distance, with one
 // shadow ray from just below the surface towards the light (a random point of a spherical
-// light), unless the light is fully blocked.
+// light), unless the light is fully blocked. The shadow rays start kSurfaceOffset against
+// `below` (the normal itself on spheres and planes).
 template <class L>
 inline Vec3Lanes<L> directLightings(const ShadingScene& shading, const Vec3Lanes<L>& point,
-                                    const Vec3Lanes<L>& normal, Mask<L> lanes,
-                                    Generators<L>& generators) {
+                                    const Vec3Lanes<L>& normal, const Vec3Lanes<L>& below,
+                                    Mask<L> lanes, Generators<L>& generators) {
     const Scene& scene = *shading.scene;
     Vec3Lanes<L> result{};
-    const Vec3Lanes<L> start = point - normal * kSurfaceOffset;
+    const Vec3Lanes<L> start = point - below * kSurfaceOffset;
     for (int i = 0; i < scene.lightCount; ++i) {
         const Light& light = *scene.lights[std::size_t(i)];
         const LightGrid& grid = shading.lightGrids[std::size_t(i)];

@@ -13,10 +13,11 @@ Vec3 checkerColor(const Checker& checker, const Vec3& point) {
     return vec3Of(checkerColors(lanesOf(point), checkersOf<scalar::Lanes>(checker)));
 }
 
-Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point) {
-    const SurfaceLanes<scalar::Lanes> s =
-        surfacesOf(scene, intsOf<scalar::Lanes>(int(hit.kind)),
-                   intsOf<scalar::Lanes>(int(hit.index)), scalar::kOneLane, lanesOf(point));
+Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point,
+                  const Vec3& direction) {
+    const SurfaceLanes<scalar::Lanes> s = surfacesOf(
+        scene, intsOf<scalar::Lanes>(int(hit.kind)), intsOf<scalar::Lanes>(int(hit.index)),
+        scalar::kOneLane, lanesOf(point), lanesOf(direction));
     return {vec3Of(s.point), vec3Of(s.normal), vec3Of(s.color), s.material.value};
 }
 

@@ -24,9 +24,11 @@ inline bool isCheckerboard(const Vec3& color) { return color.x + color.y + color
 // The colour of `checker` at a point: squares of its size aligned on its multiples.
 Vec3 checkerColor(const Checker& checker, const Vec3& point);
 
-// The surface of the sphere or plane that `hit` names, at `point` (not for a light).
-// This and the functions below are one lane of the lane kernels' shading.
-Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point);
+// The surface of the sphere, plane or triangle that `hit` names, at `point`, met by a ray along
+// `direction` (which only a triangle's shading normal reads; not for a light). This and the
+// functions below are one lane of the lane kernels' shading.
+Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point,
+                  const Vec3& direction = {});
 
 // The refracted direction of `direction` through a surface of refractive index `index` with
 // normal `normal` (either side), not normalised; (0, 0, 0) at total internal reflection.

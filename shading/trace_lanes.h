@@ -42,14 +42,16 @@ struct NodeLanes {
 };
 
 // Where a child ray of the surface starts: `fixed` off the surface, except on a two-sided
-// plane, whose every child starts on the side it travels to, or it would meet the plane it
-// leaves (a sphere's near-hit rule spares its children that).
+// plane or a triangle, whose every child starts on the side it travels to, along the geometric
+// normal, or it would meet the surface it leaves (a sphere's near-hit rule spares its children
+// that).
 template <class L>
 inline Vec3Lanes<L> childOrigins(const SurfaceLanes<L>& s, const Vec3Lanes<L>& fixed,
                                  const Vec3Lanes<L>& direction) {
     if (!any(s.twoSided)) return fixed;
-    const Floats<L> side = select(dot(direction, s.normal) < 0.0f, -kSurfaceOffset, kSurfaceOffset);
-    return select(s.twoSided, s.point + s.normal * side, fixed);
+    const Floats<L> side =
+        select(dot(direction, s.geometric) < 0.0f, -kSurfaceOffset, kSurfaceOffset);
+    return select(s.twoSided, s.point + s.geometric * side, fixed);
 }
 
 // The reflected and refracted rays of the mirror and glass lanes, and the glass lanes'
@@ -94,14 +96,18 @@ inline void visit(const ShadingScene& shading, NodeLanes<L>& node, int depth,
     if (!any(surfaced)) return;
 
     const Vec3Lanes<L> point = node.ray.direction * node.ray.t + node.ray.origin;
-    node.surface = surfacesOf(*shading.scene, hit.kind, hit.index, surfaced, point);
+    node.surface =
+        surfacesOf(*shading.scene, hit.kind, hit.index, surfaced, point, node.ray.direction);
     const SurfaceLanes<L>& s = node.surface;
-    const Mask<L> diffuse = surfaced & (s.material == 0.0f);
-    node.glass = surfaced & (s.material > 1.0f);
-    node.mirror = surfaced & !diffuse & !node.glass;
+    // An emissive surface shows its emission colour and nothing else.
+    const Mask<L> shaded = surfaced & !s.emissive;
+    node.color = select(surfaced & s.emissive, s.color, node.color);
+    const Mask<L> diffuse = shaded & (s.material == 0.0f);
+    node.glass = shaded & (s.material > 1.0f);
+    node.mirror = shaded & !diffuse & !node.glass;
     const Mask<L> lit = diffuse | node.mirror;
     if (any(lit)) {
-        node.direct = directLightings(shading, s.point, s.normal, lit, generators);
+        node.direct = directLightings(shading, s.point, s.normal, s.below, lit, generators);
         node.color = select(diffuse, s.color * node.direct, node.color);
     }
     if (any(node.mirror | node.glass)) prepareChildren(node);

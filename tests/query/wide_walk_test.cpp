@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <random>
@@ -13,6 +15,7 @@
 #include "query/packet.h"
 #include "scene/scene.h"
 #include "tests/support/every_path.h"
+#include "tests/support/icosphere.h"
 #include "tests/support/random_scene.h"
 #include "tests/support/tree_check.h"
 
@@ -41,7 +44,20 @@ struct Ball {
     float radius = 0.0f;
 };
 
-void fillBigScene(Scene& scene, std::mt19937& random, int spheres) {
+// `meshes` icospheres about the cube, every third glass, every fifth added twice so that
+// coincident triangles tie.
+void addMeshes(Scene& scene, std::mt19937& random, int meshes) {
+    for (int m = 0; m < meshes; ++m) {
+        const MeshMaterial material{{1, 1, 1}, m % 3 == 0 ? 1.5f : 0.0f, {}, -1};
+        const Vec3 center{uniform(random, -10, 10), uniform(random, -10, 10),
+                          uniform(random, -10, 10)};
+        const Mesh mesh = icosphere(center, uniform(random, 0.5f, 3.0f), 2, material);
+        if (m % 5 == 0) scene.addMesh(mesh);
+        scene.addMesh(mesh);
+    }
+}
+
+void fillBigScene(Scene& scene, std::mt19937& random, int spheres, int meshes = 0) {
     scene.limits = kSceneFileLimits;
     std::vector<Ball> made;
     for (int i = 0; i < spheres; ++i) {
@@ -60,6 +76,7 @@ void fillBigScene(Scene& scene, std::mt19937& random, int spheres) {
         made.push_back(sphere);
         scene.addSphere(sphere.center, sphere.radius, {1, 1, 1}, material);
     }
+    addMeshes(scene, random, meshes);
     scene.buildHierarchy();
 }
 
@@ -194,14 +211,16 @@ std::array<Ray, kMaxPacketLanes> fan(std::mt19937& random, float spread, bool fa
 }
 
 // Every lane of every path answers as the one-ray walk, whether the packet walks a node
-// together, parts, or holds a single lane from the start, also for rays from far away.
+// together, parts, or holds a single lane from the start, also for rays from far away, and
+// among triangles as among spheres.
 TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
     std::mt19937 random(27);
     constexpr std::uint32_t kActiveSets[] = {0xffffu, 0x8421u, 0x0100u, 0x0001u, 0x7ffeu};
     constexpr float kSpreads[] = {0.0f, 0.001f, 0.05f, 1.0f};
+    int triangles = 0;
     for (int i = 0; i < 6; ++i) {
         Scene scene;
-        fillBigScene(scene, random, 2000 + 3000 * i);
+        fillBigScene(scene, random, 2000 + 3000 * i, i >= 3 ? 400 : 0);
         if (i % 2 == 1) scene.addLight({0, 0, 0}, 2.0f, {1, 1, 1}, 1.0f);
         for (int p = 0; p < 160; ++p) {
             const std::array<Ray, kMaxPacketLanes> rays = fan(random, kSpreads[p % 4], p % 8 >= 4);
@@ -222,12 +241,60 @@ TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
                 ASSERT_EQ(bits(records[lane].kind), bits(alone.record.kind)) << at;
                 ASSERT_EQ(bits(records[lane].index), bits(alone.record.index)) << at;
                 ASSERT_EQ(bits(amounts[lane]), bits(alone.amount)) << at;
+                triangles += records[lane].kind == float(HitKind::Triangle) ? 1 : 0;
             }
+        }
+    }
+    EXPECT_GT(triangles, 100) << "the meshes must be met";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, WidePackets, testing::everyPath(), testing::pathCaseName);
+
+class WatertightMesh : public testing::EveryPath {};
+
+// Rays through the vertices a closed mesh's triangles share (along the axes, through vertices
+// that lie exactly on them) and through the middles of its edges all meet it, one ray at a time
+// and in packets: none passes between two triangles.
+TEST_P(WatertightMesh, RaysThroughSharedEdgesAndVerticesAllHit) {
+    Scene scene;
+    const Mesh mesh = icosphere({0, 0, 0}, 1.0f, 2, {});
+    std::vector<Vec3> targets = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
+                                 {0, -1, 0}, {0, 0, 1},  {0, 0, -1}};
+    for (const Triangle& triangle : mesh.triangles) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            const Vec3& a = mesh.positions[triangle.vertices[k]];
+            const Vec3& b = mesh.positions[triangle.vertices[(k + 1) % 3]];
+            targets.push_back((a + b) * 0.5f);
+        }
+    }
+    scene.addMesh(mesh);
+    scene.buildHierarchy();
+    RayPacket packet;
+    std::vector<Ray> rays;
+    for (const Vec3& target : targets) {
+        const Vec3 outward = testing::normalized(target);
+        rays.push_back({outward * 5.0f, -outward});
+    }
+    for (std::size_t first = 0; first < rays.size(); first += kMaxPacketLanes) {
+        const std::size_t count = std::min(rays.size() - first, std::size_t(kMaxPacketLanes));
+        for (std::size_t k = 0; k < count; ++k) packet.set(int(k), rays[first + k]);
+        const std::uint32_t active = (std::uint32_t{1} << count) - 1u;
+        std::array<HitRecord, kMaxPacketLanes> records{};
+        std::array<float, kMaxPacketLanes> amounts{};
+        closestHits(GetParam(), scene, packet, active, records);
+        occlusions(GetParam(), scene, packet, active, amounts);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::string at = "ray " + std::to_string(first + k);
+            EXPECT_LT(packet.t[k], 4.5f) << at;
+            EXPECT_EQ(records[k].kind, float(HitKind::Triangle)) << at;
+            EXPECT_EQ(amounts[k], 1.0f) << at;
+            Ray alone = rays[first + k];
+            EXPECT_EQ(alone.closestHit(scene).kind, float(HitKind::Triangle)) << at;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryPath, WidePackets, testing::everyPath(), testing::pathCaseName);
+INSTANTIATE_TEST_SUITE_P(EveryPath, WatertightMesh, testing::everyPath(), testing::pathCaseName);
 
 // Every sphere lies in exactly one leaf, inside every box on its way down; the tree stays
 // within kMaxWideLevels even where every sphere coincides, and the presets' sizes keep the

@@ -1,0 +1,86 @@
+#pragma once
+
+// The tests of a wide tree's triangle leaves, written once over a lane type for the one-ray
+// walk (width 1, query/wide_walk.cpp) and the packet walks (query/packet_walk.h), so that
+// every width accepts the same triangles with the same bits. Templates only (see
+// simd/lane_math.h).
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "query/occlusion.h"
+#include "query/triangle_lanes.h"
+#include "scene/wide_tree.h"
+#include "simd/lane_math.h"
+
+namespace lucentor {
+
+// A closed glass mesh is crossed twice by a line through it, so each glass triangle blocks
+// half of what a glass sphere does: the mesh then blocks a light as the sphere it
+// approximates. Sums of multiples of 0.25 stay exact in any order.
+inline constexpr float kGlassTriangleBlocking = kGlassBlocking * 0.5f;
+
+// The lanes of `ties` whose current object, named by `slot`, wins on its name: their walk has
+// an object at exactly this distance with a higher one.
+template <class L>
+inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots) {
+    std::uint32_t winning = 0;
+    for (std::uint32_t bits = ties; bits != 0; bits &= bits - 1) {
+        const int k = __builtin_ctz(bits);
+        if (slots[k] >= 0 && slot < slots[k]) winning |= std::uint32_t{1} << k;
+    }
+    return winning;
+}
+
+// The test of triangle `s` of `leaf` at any distance ahead: the order of the walk then never
+// decides which triangle is accepted, only the distance and the name do.
+template <class L>
+inline TriangleHitLanes<L> hitLeafTriangle(const TriangleRays<L>& r, const WideTriangleLeaf& leaf,
+                                           std::size_t s, std::uint32_t lanes) {
+    const auto corner = [&](std::size_t v) {
+        return lanesOf<L>(
+            Vec3{leaf.corners[v][0][s], leaf.corners[v][1][s], leaf.corners[v][2][s]});
+    };
+    return hitTriangleLanes(r, Floats<L>(std::numeric_limits<float>::infinity()), maskOf<L>(lanes),
+                            corner(0), corner(1), corner(2));
+}
+
+// closestWideHit's rule for a triangle leaf's triangles in the lanes of `lanes`, whose box
+// they enter at `entry`: a hit no nearer than the entry replaces a farther one, or one as far
+// with a higher name. `slots` hold the names (kTriangleHitBase plus the triangle's index).
+template <class L>
+inline void testTriangleLeaf(const WideTree& tree, const TriangleRays<L>& r, std::int32_t child,
+                             int count, std::uint32_t lanes, Floats<L> entry, Floats<L>& t,
+                             int* slots) {
+    const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
+    for (std::size_t s = 0; s < std::size_t(count); ++s) {
+        const TriangleHitLanes<L> found = hitLeafTriangle(r, leaf, s, lanes);
+        const std::uint32_t ahead = lanes & bitsOf(found.hit & (found.t >= entry));
+        if (ahead == 0) continue;
+        const int slot = kTriangleHitBase + slotOf(leaf.tags[s]);
+        const std::uint32_t accepted = (ahead & bitsOf(t > found.t)) |
+                                       winningTies<L>(ahead & bitsOf(t == found.t), slot, slots);
+        t = select(maskOf<L>(accepted), found.t, t);
+        for (std::uint32_t bits = accepted; bits != 0; bits &= bits - 1) {
+            slots[__builtin_ctz(bits)] = slot;
+        }
+    }
+}
+
+// The blocking of a triangle leaf's triangles in the lanes of `lanes`: every triangle the ray
+// meets ahead of its origin, however far along.
+template <class L>
+inline Floats<L> triangleLeafBlocking(const WideTree& tree, const TriangleRays<L>& r,
+                                      std::int32_t child, int count, std::uint32_t lanes) {
+    Floats<L> sum = 0.0f;
+    const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
+    for (std::size_t s = 0; s < std::size_t(count); ++s) {
+        const TriangleHitLanes<L> found = hitLeafTriangle(r, leaf, s, lanes);
+        const float amount = isRefractive(leaf.tags[s]) ? kGlassTriangleBlocking : 1.0f;
+        sum = select(found.hit, sum + amount, sum);
+    }
+    return sum;
+}
+
+}  // namespace lucentor
