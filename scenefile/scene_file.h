@@ -17,14 +17,16 @@ namespace lucentor {
 inline constexpr std::size_t kMaxSceneFileBytes = std::size_t(32) << 20u;
 
 // Fills the empty `scene` (nothing added, root null) from the TOML text of a scene file:
-// every [[sphere]], [[plane]] and [[light]], and the rows of the file that [spheres] names
-// (found beside the file `name`), in the order of the file, nothing random drawn; raises the
+// every [[sphere]], [[plane]] and [[light]], the rows of the file that [spheres] names (found
+// beside the file `name`), and every [[mesh]] (its file found there too), [[quad]] and [[box]]
+// as placed triangles, in the order of the file, nothing random drawn; raises the
 // scene's limits to kSceneFileLimits first; then builds its hierarchy. On the first fault it
 // returns false with one line "NAME:LINE:COLUMN: what is wrong" in `problem` (control
 // characters escaped; NAME is the rows file's for its faults), and the scene holds an
 // unspecified part of the file, hierarchy built so that deleting it frees everything. With
 // the scene read, `warnings` gets one line "NAME:LINE:COLUMN: warning: what" for each likely
-// mistake it holds (see likelyMistakes), seen from the camera.
+// mistake it holds (see likelyMistakes), seen from the camera, after the mesh files' own
+// warnings ("NAME:LINE: warning: what"). A mesh file's fault is its reader's line as it is.
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
                     std::string& problem, std::vector<std::string>& warnings);
 // The same, the warnings left out.
@@ -42,11 +44,12 @@ enum class SceneFileStatus { Read, Unreadable, Invalid, Interrupted };
 
 // What reading a scene file found besides the scene.
 struct SceneReport {
-    std::string problem;                  // the one line of the fault, when not Read
-    std::vector<std::string> warnings;    // one line each
-    std::vector<std::string> otherFiles;  // the files it named and read (its rows file)
-    int faultLine = 0;                    // where the fault of `problem` stands,
-    std::string faultFile;                // in this file when not in the scene file
+    std::string problem;                // the one line of the fault, when not Read
+    std::vector<std::string> warnings;  // one line each
+    // The files it named and read: its rows file, its mesh files and every file they name.
+    std::vector<std::string> otherFiles;
+    int faultLine = 0;      // where the fault of `problem` stands,
+    std::string faultFile;  // in this file when not in the scene file
 };
 
 // parseSceneText with the files the text names found in `folder` (empty: the current one),

@@ -1,0 +1,235 @@
+// [[mesh]], [[quad]] and [[box]] tables: what they add to a scene, and the one located line
+// each bad one gets.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "meshfile/mesh_file.h"
+#include "scenefile/scene_file.h"
+#include "tests/support/temp_folder.h"
+
+namespace lucentor {
+namespace {
+
+struct BadShape {
+    std::string text;
+    std::string message;  // the whole line, the scene file named dir/bad.toml
+};
+
+void PrintTo(const BadShape& bad, std::ostream* out) { *out << bad.message; }
+
+class BadShapes : public ::testing::TestWithParam<BadShape> {};
+
+TEST_P(BadShapes, GetTheirWholeLocatedLine) {
+    Scene scene;
+    std::string problem;
+    ASSERT_FALSE(parseSceneText(GetParam().text, "dir/bad.toml", scene, problem));
+    EXPECT_EQ(problem, GetParam().message);
+    EXPECT_TRUE(scene.meshes.empty());
+}
+
+const std::string kQuad = "[[quad]]\ncorner = [0, 0, 0]\n";
+const std::string kBox = "[[box]]\nmin = [0, 0, 0]\n";
+const std::string kMesh = "[[mesh]]\nfile = \"m.obj\"\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadShapes,
+    ::testing::Values(
+        BadShape{"[[mesh]]\n", "dir/bad.toml:1:1: a mesh needs 'file'"},
+        BadShape{kMesh + "colour = [1, 1, 1]\n",
+                 "dir/bad.toml:3:1: unknown key 'colour' in a mesh (file, position, scale, "
+                 "rotate, matrix, color, material, mirror, glass)"},
+        BadShape{"[[mesh]]\nfile = 1\n", "dir/bad.toml:2:8: 'file' must name a mesh file"},
+        BadShape{"[[mesh]]\nfile = \"m.stl\"\n",
+                 "dir/bad.toml:2:8: 'file' must end in .obj, .ply, .gltf or .glb"},
+        BadShape{kMesh, "dir/bad.toml:2:8: cannot read 'dir/m.obj': No such file or directory"},
+        BadShape{kMesh + "scale = 0\n",
+                 "dir/bad.toml:3:9: the matrix is not invertible: it flattens the mesh"},
+        BadShape{kMesh + "scale = [1, 1]\n",
+                 "dir/bad.toml:3:9: 'scale' must be three numbers [x, y, z]"},
+        BadShape{kMesh + "scale = \"big\"\n",
+                 "dir/bad.toml:3:9: 'scale' must be a number or three numbers [x, y, z]"},
+        BadShape{kMesh + "rotate = [0, nan, 0]\n",
+                 "dir/bad.toml:3:14: 'rotate' must be a finite number"},
+        BadShape{kMesh + "matrix = [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [0, 0, 0, 1]]\n"
+                         "position = [1, 2, 3]\n",
+                 "dir/bad.toml:4:12: 'position' and 'matrix' cannot both place a mesh"},
+        BadShape{kMesh + "matrix = [[1, 0, 0, 0], [0, 1, 0, 0], [1, 1, 0, 0], [0, 0, 0, 1]]\n",
+                 "dir/bad.toml:3:10: the matrix is not invertible: it flattens the mesh"},
+        BadShape{kMesh + "matrix = [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [0, 0, 1, 1]]\n",
+                 "dir/bad.toml:3:10: the matrix's last row must be 0, 0, 0, 1 (a placement, "
+                 "not a projection)"},
+        BadShape{kMesh + "matrix = [[1, 0, 0], [0, 1, 0], [0, 0, 1]]\n",
+                 "dir/bad.toml:3:10: 'matrix' must be four rows of four numbers [[a, b, c, x], "
+                 "[d, e, f, y], [g, h, i, z], [0, 0, 0, 1]]"},
+        BadShape{kMesh + "matrix = [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, inf], [0, 0, 0, 1]]\n",
+                 "dir/bad.toml:3:49: 'matrix' must hold finite numbers"},
+        BadShape{kMesh + "mirror = 0.5\nglass = 1.5\n",
+                 "dir/bad.toml:4:1: a mesh takes one of 'material', 'mirror' and 'glass'"},
+        BadShape{kQuad + "side_a = [1, 0, 0]\n", "dir/bad.toml:1:1: a quad needs 'side_b'"},
+        BadShape{kQuad + "side_a = [0, 0, 0]\nside_b = [0, 1, 0]\n",
+                 "dir/bad.toml:3:10: a quad's 'side_a' must not be of length 0"},
+        BadShape{kQuad + "side_a = [0, 1, 0]\nside_b = [-0.0, 0, 0]\n",
+                 "dir/bad.toml:4:10: a quad's 'side_b' must not be of length 0"},
+        BadShape{kQuad + "side_a = [1, 2, 3]\nside_b = [-2, -4, -6]\n",
+                 "dir/bad.toml:4:10: a quad's 'side_a' and 'side_b' are parallel: it has no area"},
+        BadShape{kQuad + "side_a = [1, 0, 0]\nside_b = [0, 1, 0]\ncolor = [1, -1, 1]\n",
+                 "dir/bad.toml:5:9: 'color' must have no negative component"},
+        BadShape{"[[quad]]\ncorner = [3e38, 0, 0]\nside_a = [3e38, 0, 0]\nside_b = [0, 1, 0]\n",
+                 "dir/bad.toml:1:1: the placement moves a vertex beyond single precision's "
+                 "range (3.4e38)"},
+        BadShape{kBox + "max = [1, 0, 1]\n",
+                 "dir/bad.toml:3:7: a box's 'max' must be above its 'min' in every component"},
+        BadShape{kBox + "max = [1, 1, 1]\nrotate = [0, 0, inf]\n",
+                 "dir/bad.toml:4:17: 'rotate' must be a finite number"},
+        BadShape{kBox + "max = [1, 1, 1]\nglass = 1\n",
+                 "dir/bad.toml:4:9: 'glass' is a refractive index: above 1"},
+        BadShape{"[[box]]\nmax = [1, 1, 1]\n", "dir/bad.toml:1:1: a box needs 'min'"},
+        BadShape{"box = 1\n", "dir/bad.toml:1:7: 'box' must be tables, each begun by [[box]]"},
+        BadShape{"[[cube]]\n",
+                 "dir/bad.toml:1:3: unknown key 'cube' (a scene file holds [[sphere]], "
+                 "[[plane]], [[light]], [[mesh]], [[quad]], [[box]], [spheres], [camera] and "
+                 "planes)"}));
+
+// A unit quad's corners and a box's extent are where the file puts them, in the file's order
+// among the meshes, with the material keys' values.
+TEST(SceneShapes, QuadsAndBoxesStandWhereTheFileSays) {
+    Scene scene;
+    std::string problem;
+    ASSERT_TRUE(
+        parseSceneText("[[quad]]\ncorner = [1, 2, 3]\nside_a = [0, 0, -2]\n"
+                       "side_b = [4, 0, 0]\ncolor = [0.5, 0.25, 1]\nmirror = 0.75\n"
+                       "[[box]]\nmin = [-1, -2, -3]\nmax = [1, 2, 3]\nglass = 1.5\n",
+                       "s.toml", scene, problem))
+        << problem;
+    ASSERT_EQ(scene.meshes.size(), 2u);
+    const Mesh& quad = scene.meshes[0];
+    ASSERT_EQ(quad.triangles.size(), 2u);
+    const std::vector<Vec3> corners = {{1, 2, 3}, {1, 2, 1}, {5, 2, 1}, {5, 2, 3}};
+    for (const Vec3& corner : corners) {
+        EXPECT_NE(std::find_if(quad.positions.begin(), quad.positions.end(),
+                               [&](const Vec3& p) {
+                                   return p.x == corner.x && p.y == corner.y && p.z == corner.z;
+                               }),
+                  quad.positions.end());
+    }
+    ASSERT_EQ(quad.materials.size(), 1u);
+    EXPECT_EQ(quad.materials[0].color.y, 0.25f);
+    EXPECT_EQ(quad.materials[0].material, 0.75f);
+    const Mesh& box = scene.meshes[1];
+    EXPECT_EQ(box.triangles.size(), 12u);
+    for (const Vec3& p : box.positions) {
+        EXPECT_EQ(std::fabs(p.x), 1.0f);
+        EXPECT_EQ(std::fabs(p.z), 3.0f);
+    }
+    EXPECT_EQ(box.materials[0].material, 1.5f);
+    EXPECT_EQ(scene.triangleCount, 14u);
+}
+
+class SceneMeshFiles : public testing::TempFolder {
+protected:
+    SceneMeshFiles() : TempFolder("scene_shapes_test") {}
+
+    SceneFileStatus load(const std::string& sceneText, std::unique_ptr<Scene>& scene,
+                         SceneReport& report) const {
+        return loadSceneFile(write("s.toml", sceneText), scene, report);
+    }
+};
+
+const std::string kTriangleObj = "mtllib t.mtl\nv 1 0 0\nv 0 1 0\nv 0 0 1\nusemtl red\nf 1 2 3\n";
+const std::string kRedMtl = "newmtl red\nKd 1 0 0\nmap_Kd red.png\n";
+
+// Scaled, then turned about z, then moved: (1, 0, 0) goes to (2, 0, 0), (0, 2, 0), (1, 2, 0).
+TEST_F(SceneMeshFiles, PlacesTheMeshScaledTurnedAndMoved) {
+    write("t.obj", kTriangleObj);
+    write("t.mtl", kRedMtl);
+    std::unique_ptr<Scene> scene;
+    SceneReport report;
+    ASSERT_EQ(load("[[mesh]]\nfile = \"t.obj\"\nposition = [1, 0, 0]\nscale = 2\n"
+                   "rotate = [0, 0, 90]\n",
+                   scene, report),
+              SceneFileStatus::Read)
+        << report.problem;
+    ASSERT_EQ(scene->meshes.size(), 1u);
+    const Vec3 moved = scene->meshes[0].positions[0];
+    EXPECT_NEAR(moved.x, 1.0f, 1e-6f);
+    EXPECT_NEAR(moved.y, 2.0f, 1e-6f);
+    EXPECT_NEAR(moved.z, 0.0f, 1e-6f);
+    EXPECT_EQ(scene->meshes[0].materials.at(0).color.x, 1.0f);
+    // The material library and the texture it names are watched as well as the mesh; the
+    // missing texture is one warning.
+    const std::string base = folder.string() + "/";
+    for (const std::string name : {"t.obj", "t.mtl", "red.png"}) {
+        EXPECT_NE(std::find(report.otherFiles.begin(), report.otherFiles.end(), base + name),
+                  report.otherFiles.end())
+            << name;
+    }
+    EXPECT_EQ(report.warnings.size(), 1u);
+}
+
+TEST_F(SceneMeshFiles, TheTablesKeysOverrideTheFilesMaterials) {
+    write("t.obj", kTriangleObj);
+    write("t.mtl", kRedMtl);
+    std::unique_ptr<Scene> scene;
+    SceneReport report;
+    ASSERT_EQ(load("[[mesh]]\nfile = \"t.obj\"\ncolor = [0, 0, 1]\nglass = 1.5\n", scene, report),
+              SceneFileStatus::Read)
+        << report.problem;
+    const MeshMaterial& material = scene->meshes[0].materials.at(0);
+    EXPECT_EQ(material.color.z, 1.0f);
+    EXPECT_EQ(material.color.x, 0.0f);
+    EXPECT_EQ(material.material, 1.5f);
+    EXPECT_EQ(material.texture, -1);
+}
+
+// The mesh reader's own line passes through unchanged, located in the mesh file.
+TEST_F(SceneMeshFiles, PassesTheMeshFilesFaultThrough) {
+    const std::string obj = write("bad.obj", "v 0 0 0\nv 1 0 0\nf 1 2 9\n");
+    std::unique_ptr<Scene> scene;
+    SceneReport report;
+    Mesh mesh;
+    MeshReport meshReport;
+    ASSERT_FALSE(readMeshFile(obj, mesh, meshReport));
+    ASSERT_TRUE(meshReport.problem.starts_with(obj + ":3: ")) << meshReport.problem;
+    EXPECT_EQ(load("[[mesh]]\nfile = \"bad.obj\"\n", scene, report), SceneFileStatus::Invalid);
+    EXPECT_EQ(report.problem, meshReport.problem);
+    EXPECT_EQ(report.faultFile, obj);
+    EXPECT_EQ(report.faultLine, 3);
+    EXPECT_EQ(scene, nullptr);
+}
+
+// Two meshes of half the scene's triangles and one more each: the second is refused where its
+// table stands, before the scene holds more than its limit.
+TEST_F(SceneMeshFiles, RefusesAMeshPastTheScenesTriangleLimit) {
+    constexpr std::size_t kHalfAndOne = kMaxMeshTriangles / 2 + 1;
+    std::string ply =
+        "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
+        "property float y\nproperty float z\nelement face " +
+        std::to_string(kHalfAndOne) + "\nproperty list uchar int vertex_indices\nend_header\n";
+    const std::array<float, 9> corners = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    ply.append(reinterpret_cast<const char*>(corners.data()), sizeof corners);
+    const std::array<char, 13> face = {3, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0};
+    ply.reserve(ply.size() + face.size() * kHalfAndOne);
+    for (std::size_t i = 0; i < kHalfAndOne; ++i) ply.append(face.data(), face.size());
+    write("half.ply", ply);
+    std::unique_ptr<Scene> scene;
+    SceneReport report;
+    EXPECT_EQ(
+        load("[[mesh]]\nfile = \"half.ply\"\n\n[[mesh]]\nfile = \"half.ply\"\n", scene, report),
+        SceneFileStatus::Invalid);
+    EXPECT_EQ(report.problem, folder.string() +
+                                  "/s.toml:4:1: a mesh of 5000001 triangles takes the scene "
+                                  "past 10000000 triangles, the most a scene holds");
+}
+
+}  // namespace
+}  // namespace lucentor
