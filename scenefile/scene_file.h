@@ -48,6 +48,9 @@ struct SceneReport {
     std::vector<std::string> warnings;  // one line each
     // The files it named and read: its rows file, its mesh files and every file they name.
     std::vector<std::string> otherFiles;
+    // Its [[mesh]], [[quad]] and [[box]] tables in the order of the file, each as text that
+    // reads back as the same mesh from any folder (a mesh file named by its absolute path).
+    std::vector<std::string> shapeTables;
     int faultLine = 0;      // where the fault of `problem` stands,
     std::string faultFile;  // in this file when not in the scene file
 };
@@ -89,8 +92,12 @@ SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& s
                               SceneReport& report, StopCheck stop = nullptr);
 
 // The scene as a scene file that documents its own format, beginning with the comment lines
-// of `heading`. parseSceneText reads it back into the same records, bit for bit.
-std::string writeSceneText(const Scene& scene, std::string_view heading);
+// of `heading`. parseSceneText reads it back into the same records, bit for bit. A scene
+// keeps its meshes as placed triangles alone, so they are written from `shapeTables` (the
+// report's of the file they were read from), one for each mesh; a scene whose meshes have
+// no tables gets a comment that counts the meshes left out.
+std::string writeSceneText(const Scene& scene, std::string_view heading,
+                           const std::vector<std::string>& shapeTables = {});
 
 // The pose as a [camera] table that parseSceneText reads back bit for bit.
 std::string cameraText(const CameraPose& pose);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <system_error>
 #include <vector>
 
@@ -790,6 +791,21 @@ int requiredKeysOf(const ObjectKind& kind) {
     return &kind == &kQuadKind ? kQuadRequiredKeys : kBoxRequiredKeys;
 }
 
+// The table as the writer gives it back: its values as read, which read again give the same
+// numbers, and a mesh's file by its absolute path, so that the text means the same mesh
+// wherever it is written.
+std::string shapeTableText(const ObjectKind& kind, const toml::table& table,
+                           const std::filesystem::path& folder) {
+    toml::table copy = table;
+    if (&kind == &kMeshKind) {
+        const std::string path = namedFile(folder, *table.get("file")->value<std::string_view>());
+        copy.insert_or_assign("file", std::filesystem::absolute(path).lexically_normal().string());
+    }
+    std::ostringstream text;
+    text << "\n[[" << kind.name << "]]\n" << toml::toml_formatter(copy) << "\n";
+    return text.str();
+}
+
 // A [[mesh]], [[quad]] or [[box]] as triangles added to the scene.
 void readShape(const ObjectKind& kind, const toml::table& table,
                const std::filesystem::path& folder, Scene& scene, SceneReport& report) {
@@ -807,6 +823,7 @@ void readShape(const ObjectKind& kind, const toml::table& table,
                          " triangles takes the scene past " + std::to_string(kMaxMeshTriangles) +
                          " triangles, the most a scene holds");
     }
+    report.shapeTables.push_back(shapeTableText(kind, table, folder));
 }
 
 // Where a scene without a camera has planes and no 'planes', one warning: its floor is

@@ -15,6 +15,7 @@
 
 #include "meshfile/mesh_file.h"
 #include "scenefile/scene_file.h"
+#include "tests/support/scene_compare.h"
 #include "tests/support/temp_folder.h"
 
 namespace lucentor {
@@ -229,6 +230,48 @@ TEST_F(SceneMeshFiles, RefusesAMeshPastTheScenesTriangleLimit) {
     EXPECT_EQ(report.problem, folder.string() +
                                   "/s.toml:4:1: a mesh of 5000001 triangles takes the scene "
                                   "past 10000000 triangles, the most a scene holds");
+}
+
+// The writer gives the shape tables back as read, a mesh file by its absolute path: the text
+// written into another folder reads back as the same meshes, bit for bit.
+TEST_F(SceneMeshFiles, WrittenShapesReadBackFromAnotherFolder) {
+    write("t.obj", "v 0.1 0 0\nv 0 1 0\nv 0 0 1\nvn 0 0 1\nf 1//1 2//1 3//1\n");
+    std::unique_ptr<Scene> scene;
+    SceneReport report;
+    ASSERT_EQ(load("[[mesh]]\nfile = \"t.obj\"\nmatrix = [[0.3, 0, 0, 1e-7], [0, 2, 0, 0], "
+                   "[0, 0, -1, 5], [0, 0, 0, 1]]\nmirror = 0.5\n"
+                   "[[box]]\nmin = [-1, -2, -3.3]\nmax = [0.1, 2, 3]\nrotate = [10, 20, 33.3]\n"
+                   "[[mesh]]\nfile = \"./t.obj\"\nscale = [1, -2, 3]\nrotate = [0, 45, 0]\n"
+                   "[[quad]]\ncorner = [0.7, 0, 0]\nside_a = [1, 0, 0]\nside_b = [0, 0.3, 1]\n"
+                   "color = [0.1, 0.2, 0.3]\n",
+                   scene, report),
+              SceneFileStatus::Read)
+        << report.problem;
+    ASSERT_EQ(scene->meshes.size(), 4u);
+    std::filesystem::create_directories(folder / "elsewhere");
+    const std::string text = writeSceneText(*scene, "# again\n", report.shapeTables);
+    const std::string written = write("elsewhere/again.toml", text);
+    std::unique_ptr<Scene> again;
+    SceneReport againReport;
+    ASSERT_EQ(loadSceneFile(written, again, againReport), SceneFileStatus::Read)
+        << againReport.problem << "\n"
+        << text;
+    EXPECT_EQ(testing::sceneDifference(*scene, *again), "") << text;
+}
+
+// Meshes a program built without a file have no table to write: the text says how many were
+// left out rather than dropping them unsaid.
+TEST(SceneShapes, MeshesWithoutTheirTablesAreCountedAsLeftOut) {
+    Scene scene;
+    std::string problem;
+    ASSERT_TRUE(
+        parseSceneText("[[box]]\nmin = [0, 0, 0]\nmax = [1, 1, 1]\n[[quad]]\n"
+                       "corner = [0, 0, 0]\nside_a = [1, 0, 0]\nside_b = [0, 1, 0]\n",
+                       "s.toml", scene, problem))
+        << problem;
+    const std::string text = writeSceneText(scene, "# t\n");
+    EXPECT_NE(text.find("\n# 2 meshes left out"), std::string::npos) << text;
+    EXPECT_EQ(text.find("[[box]]\n"), std::string::npos) << text;
 }
 
 }  // namespace
