@@ -136,6 +136,27 @@ TEST(SceneShapes, QuadsAndBoxesStandWhereTheFileSays) {
     EXPECT_EQ(scene.triangleCount, 14u);
 }
 
+// Far out, a unit quad's corners round together in single precision: its triangles, without
+// area, are dropped with one warning where the table stands.
+TEST(SceneShapes, DropsTrianglesThePlacementLeavesWithoutArea) {
+    Scene scene;
+    std::string problem;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(
+        parseSceneText("[[quad]]\ncorner = [1, 0, -5]\nside_a = [1, 0, 0]\n"
+                       "side_b = [0, 1, 0]\n\n[[quad]]\ncorner = [1e8, 0, -5]\n"
+                       "side_a = [1, 0, 0]\nside_b = [0, 1, 0]\n",
+                       "s.toml", scene, problem, warnings))
+        << problem;
+    ASSERT_EQ(scene.meshes.size(), 2u);
+    EXPECT_EQ(scene.meshes[0].triangles.size(), 2u);
+    EXPECT_EQ(scene.meshes[1].triangles.size(), 0u);
+    EXPECT_EQ(scene.triangleCount, 2u);
+    EXPECT_EQ(warnings, std::vector<std::string>{
+                            "s.toml:6:1: warning: 2 triangles without area where the placement "
+                            "puts it, dropped"});
+}
+
 class SceneMeshFiles : public testing::TempFolder {
 protected:
     SceneMeshFiles() : TempFolder("scene_shapes_test") {}
