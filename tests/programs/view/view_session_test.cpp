@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "programs/view/file_watch.h"
-#include "scenefile/scene_file.h"
 
 namespace lucentor {
 namespace {
@@ -133,36 +132,6 @@ TEST_F(WatchedFileTest, SeesEachChangeOfAStatus) {
     EXPECT_FALSE(statusChanged(watched));
     write("1\n");
     EXPECT_TRUE(statusChanged(watched));
-}
-
-// The viewer reloads when any file a scene read changes: a mesh file, its material library,
-// and a texture that was missing and comes.
-TEST_F(WatchedFileTest, WatchesAMeshFileAndWhatItNames) {
-    const std::string obj = (folder / "t.obj").string();
-    const std::string mtl = (folder / "t.mtl").string();
-    const std::string png = (folder / "t.png").string();
-    std::ofstream(obj) << "mtllib t.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl m\nf 1 2 3\n";
-    std::ofstream(mtl) << "newmtl m\nKd 1 0 0\nmap_Kd t.png\n";
-    write("[[mesh]]\nfile = \"t.obj\"\n");
-    std::unique_ptr<Scene> scene;
-    SceneReport report;
-    ASSERT_EQ(loadSceneFile(path, scene, report), SceneFileStatus::Read) << report.problem;
-    std::vector<WatchedFile> watched;
-    for (const std::string& other : report.otherFiles) watched.push_back(watchStatus(other));
-    const auto changedOnes = [&watched] {
-        std::set<std::string> changed;
-        for (WatchedFile& each : watched) {
-            if (statusChanged(each)) changed.insert(each.path);
-        }
-        return changed;
-    };
-    EXPECT_EQ(changedOnes(), std::set<std::string>{});
-    std::ofstream(mtl) << "newmtl m\nKd 0 0 1\n";
-    EXPECT_EQ(changedOnes(), std::set<std::string>{mtl});
-    std::ofstream(png) << "not yet a picture";
-    EXPECT_EQ(changedOnes(), std::set<std::string>{png});
-    std::ofstream(obj) << "v 0 0 0\n";
-    EXPECT_EQ(changedOnes(), std::set<std::string>{obj});
 }
 
 }  // namespace
