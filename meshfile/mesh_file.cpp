@@ -53,10 +53,7 @@ bool hasNoArea(const Mesh& mesh, const Triangle& triangle) {
 // default material where none is named, and normals that cannot be made unit dropped for
 // flat shading (one warning).
 void finishMesh(Mesh& mesh, MeshSource& source) {
-    const std::size_t before = mesh.triangles.size();
-    std::erase_if(mesh.triangles,
-                  [&mesh](const Triangle& triangle) { return hasNoArea(mesh, triangle); });
-    if (const std::size_t dropped = before - mesh.triangles.size(); dropped > 0) {
+    if (const std::size_t dropped = dropTrianglesWithoutArea(mesh); dropped > 0) {
         warn(source, 0,
              std::to_string(dropped) + (dropped == 1 ? " triangle" : " triangles") +
                  " without area dropped");
@@ -74,6 +71,11 @@ void finishMesh(Mesh& mesh, MeshSource& source) {
 }
 
 }  // namespace
+
+std::size_t dropTrianglesWithoutArea(Mesh& mesh) {
+    return std::erase_if(mesh.triangles,
+                         [&mesh](const Triangle& triangle) { return hasNoArea(mesh, triangle); });
+}
 
 MeshFormat meshFormatOf(std::string_view path) {
     const std::string extension = lowerCase(std::filesystem::path(path).extension().string());

@@ -36,6 +36,10 @@ struct MeshReport {
 bool readMeshBytes(std::string_view bytes, MeshFormat format, std::string_view name,
                    const std::filesystem::path& folder, Mesh& mesh, MeshReport& report);
 
+// Drops the triangles whose corners, as stored in single precision, span no area (a placement
+// can squeeze them so); returns how many.
+std::size_t dropTrianglesWithoutArea(Mesh& mesh);
+
 // readMeshBytes of the regular file at `path`, its format told by its name; a file that
 // cannot be read gives "cannot read 'PATH': reason".
 bool readMeshFile(const std::string& path, Mesh& mesh, MeshReport& report);

@@ -17,14 +17,16 @@ namespace lucentor {
 inline constexpr std::size_t kMaxSceneFileBytes = std::size_t(32) << 20u;
 
 // Fills the empty `scene` (nothing added, root null) from the TOML text of a scene file:
-// every [[sphere]], [[plane]] and [[light]], and the rows of the file that [spheres] names
-// (found beside the file `name`), in the order of the file, nothing random drawn; raises the
+// every [[sphere]], [[plane]] and [[light]], the rows of the file that [spheres] names (found
+// beside the file `name`), and every [[mesh]] (its file found there too), [[quad]] and [[box]]
+// as placed triangles, in the order of the file, nothing random drawn; raises the
 // scene's limits to kSceneFileLimits first; then builds its hierarchy. On the first fault it
 // returns false with one line "NAME:LINE:COLUMN: what is wrong" in `problem` (control
 // characters escaped; NAME is the rows file's for its faults), and the scene holds an
 // unspecified part of the file, hierarchy built so that deleting it frees everything. With
 // the scene read, `warnings` gets one line "NAME:LINE:COLUMN: warning: what" for each likely
-// mistake it holds (see likelyMistakes), seen from the camera.
+// mistake it holds (see likelyMistakes), seen from the camera, after the mesh files' own
+// warnings ("NAME:LINE: warning: what"). A mesh file's fault is its reader's line as it is.
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
                     std::string& problem, std::vector<std::string>& warnings);
 // The same, the warnings left out.
@@ -42,11 +44,15 @@ enum class SceneFileStatus { Read, Unreadable, Invalid, Interrupted };
 
 // What reading a scene file found besides the scene.
 struct SceneReport {
-    std::string problem;                  // the one line of the fault, when not Read
-    std::vector<std::string> warnings;    // one line each
-    std::vector<std::string> otherFiles;  // the files it named and read (its rows file)
-    int faultLine = 0;                    // where the fault of `problem` stands,
-    std::string faultFile;                // in this file when not in the scene file
+    std::string problem;                // the one line of the fault, when not Read
+    std::vector<std::string> warnings;  // one line each
+    // The files it named and read: its rows file, its mesh files and every file they name.
+    std::vector<std::string> otherFiles;
+    // Its [[mesh]], [[quad]] and [[box]] tables in the order of the file, each as text that
+    // reads back as the same mesh from any folder (a mesh file named by its absolute path).
+    std::vector<std::string> shapeTables;
+    int faultLine = 0;      // where the fault of `problem` stands,
+    std::string faultFile;  // in this file when not in the scene file
 };
 
 // parseSceneText with the files the text names found in `folder` (empty: the current one),
@@ -86,8 +92,12 @@ SceneFileStatus loadSceneFile(const std::string& path, std::unique_ptr<Scene>& s
                               SceneReport& report, StopCheck stop = nullptr);
 
 // The scene as a scene file that documents its own format, beginning with the comment lines
-// of `heading`. parseSceneText reads it back into the same records, bit for bit.
-std::string writeSceneText(const Scene& scene, std::string_view heading);
+// of `heading`. parseSceneText reads it back into the same records, bit for bit. A scene
+// keeps its meshes as placed triangles alone, so they are written from `shapeTables` (the
+// report's of the file they were read from), one for each mesh; a scene whose meshes have
+// no tables gets a comment that counts the meshes left out.
+std::string writeSceneText(const Scene& scene, std::string_view heading,
+                           const std::vector<std::string>& shapeTables = {});
 
 // The pose as a [camera] table that parseSceneText reads back bit for bit.
 std::string cameraText(const CameraPose& pose);

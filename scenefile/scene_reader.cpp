@@ -15,11 +15,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "cli/escape.h"
 #include "engine/camera.h"
+#include "meshfile/mesh_file.h"
+#include "scene/placement.h"
+#include "scene/shapes.h"
 #include "scenefile/scene_checks.h"
 #include "scenefile/scene_file.h"
 #include "scenefile/sphere_rows.h"
@@ -34,6 +38,7 @@ struct SceneFault {
     std::string what;
     std::string file;         // where, when not the scene file itself
     bool unreadable = false;  // a file the scene names cannot be read: not the text's fault
+    bool located = false;     // `what` is the whole line, located in `file` by its reader
 };
 
 [[noreturn]] void fault(const toml::source_position& at, std::string what) {
@@ -68,7 +73,7 @@ struct ObjectKind {
     std::string_view name;
     std::string_view named;  // "a sphere", "[spheres]"
     int capacity;
-    std::array<std::string_view, 8> keys;  // the first three are required
+    std::array<std::string_view, 9> keys;  // the first three are required
 };
 
 constexpr ObjectKind kSphereKind{"sphere",
@@ -87,6 +92,27 @@ constexpr int kRequiredKeys = 3;
 // The one table (not an array of tables) that names a file of sphere rows.
 constexpr ObjectKind kRowsKind{"spheres", "[spheres]", kSceneFileLimits.spheres, {"file"}};
 constexpr int kRowsRequiredKeys = 1;
+// The shapes built as triangles. Their tables are bounded as the spheres' are; the triangles
+// of them all by the scene's triangle limit.
+constexpr int kMaxShapeTables = kSceneFileLimits.spheres;
+constexpr ObjectKind kMeshKind{
+    "mesh",
+    "a mesh",
+    kMaxShapeTables,
+    {"file", "position", "scale", "rotate", "matrix", "color", "material", "mirror", "glass"}};
+constexpr int kMeshRequiredKeys = 1;
+constexpr ObjectKind kQuadKind{
+    "quad",
+    "a quad",
+    kMaxShapeTables,
+    {"corner", "side_a", "side_b", "color", "material", "mirror", "glass"}};
+constexpr int kQuadRequiredKeys = 3;
+constexpr ObjectKind kBoxKind{"box",
+                              "a box",
+                              kMaxShapeTables,
+                              {"min", "max", "rotate", "color", "material", "mirror", "glass"}};
+constexpr int kBoxRequiredKeys = 2;
+constexpr std::array<const ObjectKind*, 3> kShapeKinds = {&kMeshKind, &kQuadKind, &kBoxKind};
 
 std::string keyList(const ObjectKind& kind) {
     std::string list;
@@ -227,8 +253,8 @@ bool isMaterialKey(std::string_view key) {
     return key == "material" || key == "mirror" || key == "glass";
 }
 
-// The material of an object, diffuse when none is given.
-float readObjectMaterial(const std::vector<Entry>& entries, std::string_view kind) {
+// The material an object's keys give, if any.
+std::optional<float> givenMaterial(const std::vector<Entry>& entries, std::string_view kind) {
     const Entry* chosen = nullptr;
     for (const Entry& entry : entries) {
         if (!isMaterialKey(entry.key->str())) continue;
@@ -238,7 +264,13 @@ float readObjectMaterial(const std::vector<Entry>& entries, std::string_view kin
         }
         chosen = &entry;
     }
-    return chosen != nullptr ? readMaterial(*chosen->value, chosen->key->str()) : 0.0f;
+    if (chosen == nullptr) return std::nullopt;
+    return readMaterial(*chosen->value, chosen->key->str());
+}
+
+// The material of an object, diffuse when none is given.
+float readObjectMaterial(const std::vector<Entry>& entries, std::string_view kind) {
+    return givenMaterial(entries, kind).value_or(0.0f);
 }
 
 const toml::node& valueOf(const toml::table& table, std::string_view key) {
@@ -366,13 +398,15 @@ struct Object {
 };
 
 const ObjectKind& kindNamed(const toml::key& key) {
-    for (const ObjectKind* kind : kKinds) {
-        if (key.str() == kind->name) return *kind;
+    for (const auto& kinds : {kKinds, kShapeKinds}) {
+        for (const ObjectKind* kind : kinds) {
+            if (key.str() == kind->name) return *kind;
+        }
     }
     fault(key.source().begin,
           "unknown key " + inQuotes(key.str()) +
-              " (a scene file holds [[sphere]], [[plane]], [[light]], [spheres], [camera] and "
-              "planes)");
+              " (a scene file holds [[sphere]], [[plane]], [[light]], [[mesh]], [[quad]], "
+              "[[box]], [spheres], [camera] and planes)");
 }
 
 bool isSettingKey(const toml::key& key) {
@@ -544,6 +578,13 @@ void readRowsFrom(int descriptor, const toml::node& fileNode, Scene& scene, Obje
     }
 }
 
+// A file the scene names, found in `folder` unless its path is absolute, as messages name it:
+// "-" alone would be taken for standard input.
+std::string namedFile(const std::filesystem::path& folder, std::string_view file) {
+    const std::filesystem::path path = folder / file;
+    return path == kStandardInputPath ? "./-" : path.string();
+}
+
 // The rows file named by [spheres] `table`, found in `folder` unless its path is absolute.
 // Only a regular file is read, so that no device or pipe can hold the reader up; one larger
 // than kMaxSphereRowsBytes is refused before any row is read.
@@ -553,9 +594,7 @@ void readRowsFile(const toml::table& table, const std::filesystem::path& folder,
     const toml::node& fileNode = valueOf(table, "file");
     const std::optional<std::string_view> file = fileNode.value<std::string_view>();
     if (!file || file->empty()) fault(fileNode, "'file' must name a file of sphere rows");
-    const std::filesystem::path path = folder / *file;
-    // "-" alone would be taken for standard input.
-    places.rowsFile = path == kStandardInputPath ? "./-" : path.string();
+    places.rowsFile = namedFile(folder, *file);
     otherFiles.push_back(places.rowsFile);
     const OpenFile rows(openSceneFile(places.rowsFile));
     if (rows.descriptor < 0) rowsUnreadable(fileNode, places, errorText(errno));
@@ -565,6 +604,236 @@ void readRowsFile(const toml::table& table, const std::filesystem::path& folder,
     }
     if (std::size_t(status.st_size) > kMaxSphereRowsBytes) rowsTooLarge(places);
     readRowsFrom(rows.descriptor, fileNode, scene, places);
+}
+
+// What a shape's material keys say: 'color' replaces the colour (and a texture, which would
+// hide it), a material key the kind of surface.
+struct MaterialKeys {
+    std::optional<Vec3> color;
+    std::optional<float> material;
+};
+
+MaterialKeys readMaterialKeys(const toml::table& table, const std::vector<Entry>& entries,
+                              std::string_view kind) {
+    MaterialKeys keys;
+    if (const toml::node* node = table.get("color"); node != nullptr) {
+        keys.color = readColor(*node, "color");
+    }
+    keys.material = givenMaterial(entries, kind);
+    return keys;
+}
+
+void overrideMaterials(const MaterialKeys& keys, std::vector<MeshMaterial>& materials) {
+    for (MeshMaterial& each : materials) {
+        if (keys.color) {
+            each.color = *keys.color;
+            each.texture = -1;
+        }
+        if (keys.material) each.material = *keys.material;
+    }
+}
+
+// A shape's one material from its keys: the meshes' default colour where none is given.
+MeshMaterial shapeMaterial(const toml::table& table, const std::vector<Entry>& entries,
+                           std::string_view kind) {
+    std::vector<MeshMaterial> materials(1);
+    overrideMaterials(readMaterialKeys(table, entries, kind), materials);
+    return materials[0];
+}
+
+// 'scale' = FACTOR or [x, y, z].
+Vec3 readScale(const toml::node& node) {
+    if (node.is_number()) {
+        const float factor = readNumber(node, "scale");
+        return {factor, factor, factor};
+    }
+    if (!node.is_array()) fault(node, "'scale' must be a number or three numbers [x, y, z]");
+    return readVector(node, "scale");
+}
+
+double readMatrixNumber(const toml::node& node) {
+    if (!node.is_number()) fault(node, "'matrix' must hold numbers");
+    const double value = node.value<double>().value_or(0.0);
+    if (!std::isfinite(value)) fault(node, "'matrix' must hold finite numbers");
+    return value;
+}
+
+// 'matrix' = four rows of four numbers, applied to column vectors (the last column moves).
+Matrix4 readMatrix(const toml::node& node) {
+    constexpr std::string_view kShape =
+        "'matrix' must be four rows of four numbers [[a, b, c, x], [d, e, f, y], [g, h, i, z], "
+        "[0, 0, 0, 1]]";
+    const toml::array* rows = node.as_array();
+    if (rows == nullptr || rows->size() != 4) fault(node, std::string(kShape));
+    Matrix4 matrix;
+    for (std::size_t r = 0; r < 4; ++r) {
+        const toml::array* row = rows->get(r)->as_array();
+        if (row == nullptr || row->size() != 4) fault(*rows->get(r), std::string(kShape));
+        for (std::size_t c = 0; c < 4; ++c) matrix.m[r * 4 + c] = readMatrixNumber(*row->get(c));
+    }
+    return matrix;
+}
+
+// The placement of a mesh: its 'matrix', or its position, scale and rotation. A matrix that
+// cannot place it is located where it is written ('scale' for the scale that flattens it).
+Matrix4 readPlacement(const toml::table& table) {
+    if (const toml::node* node = table.get("matrix"); node != nullptr) {
+        for (const std::string_view key : {"position", "scale", "rotate"}) {
+            if (table.contains(key)) {
+                fault(*table.get(key), keyNamed(key) + " and 'matrix' cannot both place a mesh");
+            }
+        }
+        const Matrix4 matrix = readMatrix(*node);
+        if (const std::string problem = placementProblem(matrix); !problem.empty()) {
+            fault(*node, problem);
+        }
+        return matrix;
+    }
+    Vec3 position;
+    Vec3 scale{1.0f, 1.0f, 1.0f};
+    Vec3 degrees;
+    if (const toml::node* node = table.get("position"); node != nullptr) {
+        position = readVector(*node, "position");
+    }
+    if (const toml::node* node = table.get("rotate"); node != nullptr) {
+        degrees = readVector(*node, "rotate");
+    }
+    const toml::node* scaleNode = table.get("scale");
+    if (scaleNode != nullptr) scale = readScale(*scaleNode);
+    const Matrix4 matrix = placementMatrix(position, scale, degrees);
+    if (const std::string problem = placementProblem(matrix); !problem.empty()) {
+        fault(scaleNode != nullptr ? scaleNode->source().begin : table.source().begin, problem);
+    }
+    return matrix;
+}
+
+// The line the mesh reader located its fault at in `file`, or 0 (a glTF object).
+int faultLineOf(std::string_view problem, std::string_view file) {
+    if (!problem.starts_with(file) || problem.substr(file.size(), 1) != ":") return 0;
+    int line = 0;
+    for (const char c : problem.substr(file.size() + 1)) {
+        if (c < '0' || c > '9') break;
+        line = line * 10 + (c - '0');
+    }
+    return line;
+}
+
+Mesh readMeshTable(const toml::table& table, const std::vector<Entry>& entries,
+                   const std::filesystem::path& folder, SceneReport& report) {
+    const toml::node& fileNode = valueOf(table, "file");
+    const std::optional<std::string_view> file = fileNode.value<std::string_view>();
+    if (!file || file->empty()) fault(fileNode, "'file' must name a mesh file");
+    const std::string path = namedFile(folder, *file);
+    if (meshFormatOf(path) == MeshFormat::Unknown) {
+        fault(fileNode, "'file' must end in .obj, .ply, .gltf or .glb");
+    }
+    const Matrix4 placement = readPlacement(table);
+    const MaterialKeys keys = readMaterialKeys(table, entries, "mesh");
+    Mesh mesh;
+    MeshReport meshReport;
+    const bool read = readMeshFile(path, mesh, meshReport);
+    report.otherFiles.push_back(path);
+    report.otherFiles.insert(report.otherFiles.end(), meshReport.otherFiles.begin(),
+                             meshReport.otherFiles.end());
+    report.warnings.insert(report.warnings.end(), meshReport.warnings.begin(),
+                           meshReport.warnings.end());
+    if (!read) {
+        // The mesh file itself unreadable is located at the key that names it, as a rows
+        // file is; any other fault is the mesh reader's line, located in its file.
+        if (meshReport.problem.starts_with("cannot read " + inQuotes(path) + ":")) {
+            throw SceneFault{fileNode.source().begin, meshReport.problem, {}, true};
+        }
+        const int line = faultLineOf(meshReport.problem, path);
+        throw SceneFault{{toml::source_index(line), 0}, meshReport.problem, path, false, true};
+    }
+    overrideMaterials(keys, mesh.materials);
+    placeMesh(mesh, placement);
+    return mesh;
+}
+
+Mesh readQuad(const toml::table& table, const std::vector<Entry>& entries) {
+    const Vec3 corner = readVector(valueOf(table, "corner"), "corner");
+    const Vec3 sideA = readVector(valueOf(table, "side_a"), "side_a");
+    const toml::node& sideBNode = valueOf(table, "side_b");
+    const Vec3 sideB = readVector(sideBNode, "side_b");
+    for (const std::string_view key : {"side_a", "side_b"}) {
+        const Vec3 side = key == "side_a" ? sideA : sideB;
+        if (side.x == 0.0f && side.y == 0.0f && side.z == 0.0f) {
+            fault(valueOf(table, key), "a quad's " + keyNamed(key) + " must not be of length 0");
+        }
+    }
+    // In double, every product of two floats is exact, so only truly parallel sides give 0.
+    const double x = double(sideA.y) * double(sideB.z) - double(sideA.z) * double(sideB.y);
+    const double y = double(sideA.z) * double(sideB.x) - double(sideA.x) * double(sideB.z);
+    const double z = double(sideA.x) * double(sideB.y) - double(sideA.y) * double(sideB.x);
+    if (x == 0.0 && y == 0.0 && z == 0.0) {
+        fault(sideBNode, "a quad's 'side_a' and 'side_b' are parallel: it has no area");
+    }
+    return quadMesh(corner, sideA, sideB, shapeMaterial(table, entries, "quad"));
+}
+
+Mesh readBox(const toml::table& table, const std::vector<Entry>& entries) {
+    const Vec3 min = readVector(valueOf(table, "min"), "min");
+    const toml::node& maxNode = valueOf(table, "max");
+    const Vec3 max = readVector(maxNode, "max");
+    if (!(min.x < max.x && min.y < max.y && min.z < max.z)) {
+        fault(maxNode, "a box's 'max' must be above its 'min' in every component");
+    }
+    Vec3 degrees;
+    if (const toml::node* node = table.get("rotate"); node != nullptr) {
+        degrees = readVector(*node, "rotate");
+    }
+    return boxMesh(min, max, degrees, shapeMaterial(table, entries, "box"));
+}
+
+int requiredKeysOf(const ObjectKind& kind) {
+    if (&kind == &kMeshKind) return kMeshRequiredKeys;
+    return &kind == &kQuadKind ? kQuadRequiredKeys : kBoxRequiredKeys;
+}
+
+// The table as the writer gives it back: its values as read, which read again give the same
+// numbers, and a mesh's file by its absolute path, so that the text means the same mesh
+// wherever it is written.
+std::string shapeTableText(const ObjectKind& kind, const toml::table& table,
+                           const std::filesystem::path& folder) {
+    toml::table copy = table;
+    if (&kind == &kMeshKind) {
+        const std::string path = namedFile(folder, *table.get("file")->value<std::string_view>());
+        copy.insert_or_assign("file", std::filesystem::absolute(path).lexically_normal().string());
+    }
+    std::ostringstream text;
+    text << "\n[[" << kind.name << "]]\n" << toml::toml_formatter(copy) << "\n";
+    return text.str();
+}
+
+std::string locatedLine(std::string_view name, const toml::source_position& at,
+                        std::string_view what);
+
+// A [[mesh]], [[quad]] or [[box]] as triangles added to the scene.
+void readShape(const ObjectKind& kind, const toml::table& table, std::string_view name,
+               const std::filesystem::path& folder, Scene& scene, SceneReport& report) {
+    const std::vector<Entry> entries = entriesInFileOrder(table);
+    checkKeys(table, entries, kind, requiredKeysOf(kind));
+    Mesh mesh = &kind == &kMeshKind   ? readMeshTable(table, entries, folder, report)
+                : &kind == &kQuadKind ? readQuad(table, entries)
+                                      : readBox(table, entries);
+    if (const std::string problem = placedProblem(mesh); !problem.empty()) {
+        fault(table, problem);
+    }
+    // Placed, a triangle may have lost its area to single precision: the queries take none.
+    if (const std::size_t dropped = dropTrianglesWithoutArea(mesh); dropped > 0) {
+        report.warnings.push_back(locatedLine(
+            name, table.source().begin,
+            "warning: " + std::to_string(dropped) + (dropped == 1 ? " triangle" : " triangles") +
+                " without area where the placement puts it, dropped"));
+    }
+    const std::size_t triangles = mesh.triangles.size();
+    if (!scene.addMesh(std::move(mesh))) {
+        fault(table, std::string(kind.named) + " of " + std::to_string(triangles) +
+                         " triangles takes the scene past " + std::to_string(kMaxMeshTriangles) +
+                         " triangles, the most a scene holds");
+    }
+    report.shapeTables.push_back(shapeTableText(kind, table, folder));
 }
 
 // Where a scene without a camera has planes and no 'planes', one warning: its floor is
@@ -598,11 +867,17 @@ void readScene(std::string_view text, std::string_view name, const std::filesyst
     }
     places.planesUnsaid = !scene.camera.has_value() && root.get(kPlanesKey) == nullptr;
     if (objects.empty()) {
-        fault(start, "no [[sphere]], [[plane]], [[light]] or [spheres]: nothing to render");
+        fault(start,
+              "no [[sphere]], [[plane]], [[light]], [[mesh]], [[quad]], [[box]] or [spheres]: "
+              "nothing to render");
     }
     for (const Object& object : objects) {
         if (object.kind == &kRowsKind) {
             readRowsFile(*object.table, folder, scene, places, report.otherFiles);
+            continue;
+        }
+        if (std::find(kShapeKinds.begin(), kShapeKinds.end(), object.kind) != kShapeKinds.end()) {
+            readShape(*object.kind, *object.table, name, folder, scene, report);
             continue;
         }
         const auto kind =
@@ -749,7 +1024,8 @@ SceneFileStatus readSceneText(std::string_view text, std::string_view name,
         readScene(text, name, folder, scene, places, report);
     } catch (const SceneFault& e) {
         report.problem =
-            locatedLine(e.file.empty() ? name : std::string_view(e.file), e.at, e.what);
+            e.located ? e.what
+                      : locatedLine(e.file.empty() ? name : std::string_view(e.file), e.at, e.what);
         report.faultLine = int(e.at.line);
         report.faultFile = e.file;
         status = e.unreadable ? SceneFileStatus::Unreadable : SceneFileStatus::Invalid;
@@ -757,7 +1033,11 @@ SceneFileStatus readSceneText(std::string_view text, std::string_view name,
     // A scene owns its spheres through its hierarchy alone, so it is built over whatever was
     // added, after a fault too: deleting the scene then frees every sphere.
     scene.buildHierarchy();
-    if (status == SceneFileStatus::Read) report.warnings = locatedWarnings(scene, places, name);
+    if (status == SceneFileStatus::Read) {
+        // After the mesh files' own warnings, gathered as they were read.
+        const std::vector<std::string> lines = locatedWarnings(scene, places, name);
+        report.warnings.insert(report.warnings.end(), lines.begin(), lines.end());
+    }
     return status;
 }
 

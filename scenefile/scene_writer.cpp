@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scenefile/scene_file.h"
 #include "shading/materials.h"
@@ -29,8 +30,14 @@ constexpr std::string_view kFormatNotes = R"(#
 # A material is one of: material = "diffuse" (also when none is given), mirror = SHARE (the
 # share reflected, above 0 and at most 1), glass = INDEX (the refractive index, above 1), or
 # material = NUMBER as the renderer stores it (0 diffuse, up to 1 a mirror, above 1 glass).
-# Colours are linear; components are not negative. At most 110 spheres, 10 planes and 10
-# lights; within each kind, the order of the file is the order of the scene.
+# [[quad]]   corner = [x, y, z], side_a = [x, y, z], side_b = [x, y, z], color, a material
+# [[box]]    min = [x, y, z], max = [x, y, z], rotate = [x, y, z] (degrees), color, a material
+# [[mesh]]   file = "model.obj" (.obj, .ply, .gltf, .glb; beside this file), position,
+#            scale (a number or [x, y, z]), rotate = [x, y, z] (degrees: about x, then y,
+#            then z) or matrix (4 rows of 4), and color or a material over the file's own
+# Colours are linear; components are not negative. At most 1,000,000 spheres (many as rows of a
+# [spheres] file), 64 planes, 64 lights and 10,000,000 triangles; within each kind, the order
+# of the file is the order of the scene.
 )";
 
 // The shortest text that reads back as exactly `value`: the reader parses a double and
@@ -115,7 +122,8 @@ std::string lightText(const Light& light) {
 
 }  // namespace
 
-std::string writeSceneText(const Scene& scene, std::string_view heading) {
+std::string writeSceneText(const Scene& scene, std::string_view heading,
+                           const std::vector<std::string>& shapeTables) {
     std::string text(heading);
     text += kFormatNotes;
     text +=
@@ -125,6 +133,13 @@ std::string writeSceneText(const Scene& scene, std::string_view heading) {
     for (int i = 0; i < scene.planeCount; ++i) text += planeText(*scene.planes[i]);
     for (int i = 0; i < scene.sphereCount; ++i) text += sphereText(*scene.leaves[i]->sphere);
     for (int i = 0; i < scene.lightCount; ++i) text += lightText(*scene.lights[i]);
+    if (shapeTables.size() == scene.meshes.size()) {
+        for (const std::string& table : shapeTables) text += table;
+    } else {
+        text += "\n# " + std::to_string(scene.meshes.size()) +
+                " meshes left out: a scene file names the mesh files, quads and boxes they "
+                "were read from\n";
+    }
     return text;
 }
 

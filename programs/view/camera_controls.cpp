@@ -64,6 +64,10 @@ float sceneStep(const Scene& scene) {
     }
     for (int i = 0; i < scene.lightCount; ++i)
         growBounds(low, high, scene.lights[std::size_t(i)]->position);
+    // Every vertex, whether or not the hierarchy holds the triangles: read once a load.
+    for (const Mesh& mesh : scene.meshes) {
+        for (const Vec3& position : mesh.positions) growBounds(low, high, position);
+    }
     const double extent = distanceOf(high, low);
     // A scene of finite size; anything else, such as a sphere at infinity, steps by 1.
     const bool usable = std::isfinite(extent) && extent > 0.0;

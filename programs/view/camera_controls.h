@@ -62,7 +62,8 @@ void returnHome(ViewControls& controls);
 // Switches between orbit and look mode.
 void switchTurnMode(ViewControls& controls);
 
-// The step of `scene`: its extent over kStepsAcrossScene.
+// The step of `scene`: its extent (camera, spheres, lights and mesh vertices) over
+// kStepsAcrossScene.
 float sceneStep(const Scene& scene);
 
 }  // namespace lucentor

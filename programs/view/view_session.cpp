@@ -370,8 +370,10 @@ std::string viewTitle(std::string_view file, int passes, double samplesPerSecond
 
 std::string faultTitle(std::string_view file, int line, std::string_view faultFile) {
     const std::string where = faultFile.empty() ? std::string() : " of " + baseName(faultFile);
-    return "Lucentor \u2014 " + std::string(file) + " \u2014 error at line " +
-           std::to_string(line) + where + ", see the terminal";
+    // A glTF file's faults are located by object and index, not by line.
+    const std::string at = line > 0 ? "error at line " + std::to_string(line) + where
+                                    : "error in " + baseName(faultFile);
+    return "Lucentor \u2014 " + std::string(file) + " \u2014 " + at + ", see the terminal";
 }
 
 std::string pictureName(std::string_view path, int passes, bool (*taken)(const std::string&)) {

@@ -27,6 +27,7 @@
 #include "presets/trio.h"
 #include "tests/support/located_fault.h"
 #include "tests/support/scene_compare.h"
+#include "tests/support/temp_folder.h"
 
 namespace lucentor {
 namespace {
@@ -395,18 +396,9 @@ TEST(SceneFile, ReadsAFileOfExactlyTheLargestSize) {
     EXPECT_TRUE(parseSceneText(text, "f.toml", scene, problem)) << problem;
 }
 
-class SceneFileOnDisk : public ::testing::Test {
+class SceneFileOnDisk : public testing::TempFolder {
 protected:
-    std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("scene_file_test." + std::to_string(::getpid()));
-    void SetUp() override { std::filesystem::create_directories(folder); }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
-    std::string write(const std::string& name, const std::string& text) const {
-        std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
+    SceneFileOnDisk() : TempFolder("scene_file_test") {}
 };
 
 TEST_F(SceneFileOnDisk, LoadsTheSceneWithItsHierarchy) {

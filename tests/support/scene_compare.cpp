@@ -1,7 +1,9 @@
 #include "tests/support/scene_compare.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <vector>
 
 namespace lucentor::testing {
 namespace {
@@ -12,6 +14,30 @@ bool sameBits(float a, float b) {
 
 bool sameBits(Vec3 a, Vec3 b) {
     return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z);
+}
+
+bool sameBits(TexCoord a, TexCoord b) { return sameBits(a.u, b.u) && sameBits(a.v, b.v); }
+
+bool sameBits(const Triangle& a, const Triangle& b) {
+    return a.vertices == b.vertices && a.material == b.material;
+}
+
+bool sameBits(const MeshMaterial& a, const MeshMaterial& b) {
+    return sameBits(a.color, b.color) && sameBits(a.material, b.material) &&
+           sameBits(a.emission, b.emission) && a.texture == b.texture;
+}
+
+bool sameBits(const Texture& a, const Texture& b) {
+    return a.width == b.width && a.height == b.height && a.texels.size() == b.texels.size() &&
+           std::equal(a.texels.begin(), a.texels.end(), b.texels.begin(),
+                      [](Vec3 x, Vec3 y) { return sameBits(x, y); });
+}
+
+template <typename Value>
+bool sameList(const std::vector<Value>& a, const std::vector<Value>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](const Value& x, const Value& y) { return sameBits(x, y); });
 }
 
 // Notes the first field that differs.
@@ -61,6 +87,18 @@ std::string sceneDifference(const Scene& a, const Scene& b) {
         differences.check(x.radius, y.radius, name, "radius");
         differences.check(x.radiusSquared, y.radiusSquared, name, "radiusSquared");
         differences.check(x.emission, y.emission, name, "emission");
+    }
+    if (a.meshes.size() != b.meshes.size()) return "mesh count";
+    for (std::size_t i = 0; i < a.meshes.size() && differences.first.empty(); ++i) {
+        const Mesh& x = a.meshes[i];
+        const Mesh& y = b.meshes[i];
+        const std::string name = "mesh " + std::to_string(i) + " ";
+        if (!sameList(x.positions, y.positions)) return name + "positions";
+        if (!sameList(x.normals, y.normals)) return name + "normals";
+        if (!sameList(x.uvs, y.uvs)) return name + "uvs";
+        if (!sameList(x.triangles, y.triangles)) return name + "triangles";
+        if (!sameList(x.materials, y.materials)) return name + "materials";
+        if (!sameList(x.textures, y.textures)) return name + "textures";
     }
     return differences.first;
 }

@@ -618,6 +618,15 @@ scenarioReload() {
         fail "the title does not name the rows file's bad line: $title"
     printf '0,0,-4,1,1,1,1,0\n' >"$workDir/rows.csv"
     pollUntil hasPassesAtLeast 1 || fail "a good rows file did not reload the scene: $title"
+    # So is a mesh file: its reader's bad line is named, and its good edit alone reloads.
+    printf 'v 0 0 -3\nv 1 0 -3\nv 0 1 -3\nf 1 2 3\n' >"$workDir/mesh.obj"
+    printf '[[mesh]]\nfile = "mesh.obj"\n' >"$edited"
+    pollUntil hasPassesAtLeast 1 || fail "no pass of the scene with a mesh file"
+    printf 'v 0 0 -3\nf 1 2 3\n' >"$workDir/mesh.obj"
+    pollUntil titleIs "Lucentor — edited.toml — error at line 2 of mesh.obj, see the terminal" ||
+        fail "the title does not name the mesh file's bad line: $title"
+    printf 'v 0 0 -4\nv 1 0 -4\nv 0 1 -4\nf 1 2 3\n' >"$workDir/mesh.obj"
+    pollUntil hasPassesAtLeast 1 || fail "a good mesh file did not reload the scene: $title"
     endWithSigterm
 }
 

@@ -343,7 +343,11 @@ scenefiles)
     run "$kSourceDir/scenes/example.toml" -p 1 -t 2 -q
     expectStatus 0 "the example"
     expectPng example.png
-    expectFolder "example.png "
+    # The scene with meshes finds its model beside it, from any folder.
+    run "$kSourceDir/scenes/meshes.toml" -p 1 -t 2 -q
+    expectStatus 0 "the meshes scene"
+    expectPng meshes.png
+    expectFolder "example.png meshes.png "
     ;;
 badfiles)
     # A bad file: its one line, exit 2, nothing written; an unreadable one: exit 1.
@@ -388,7 +392,14 @@ badfiles)
     expectStatus 1 "an unreadable rows file"
     [[ $(<"$stderrFile") == "lucentor-render: rows.toml:2:8: cannot read 'missing.csv': No such file or directory" ]] ||
         fail "not the line of the unreadable rows file"
-    expectFolder "bad.toml folder.toml junk.toml mine.toml rows.toml "
+    # A mesh file's fault is its reader's line as it is: exit 2, nothing written.
+    printf 'v 0 0 0\nf 1 2 3\n' >bad.obj
+    printf '[[mesh]]\nfile = "bad.obj"\n' >mesh.toml
+    run mesh.toml -p 1 -q -o out.png
+    expectStatus 2 "a bad mesh file"
+    [[ ! -s $stdoutFile && $(lineCount "$stderrFile") == 1 && $(<"$stderrFile") == "bad.obj:2: "?* ]] ||
+        fail "not the mesh file's line"
+    expectFolder "bad.obj bad.toml folder.toml junk.toml mesh.toml mine.toml rows.toml "
     ;;
 time)
     # A time limit of a millisecond still writes the first pass; the summary's count is the

@@ -277,6 +277,24 @@ TEST(CameraControls, StepScalesWithTheScene) {
     EXPECT_NEAR(double(large) / double(small), 2.0, 1.0e-5);
 }
 
+// A scene of meshes alone spans its vertices: a box twice as large, and a mesh file's
+// triangle placed twice as far out, step twice as far.
+TEST(CameraControls, StepSpansTheMeshes) {
+    const auto stepOf = [](float scale) {
+        const std::string s = std::to_string(scale);
+        const std::string text =
+            "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\n"
+            "[[box]]\nmin = [0, 0, -" +
+            s + "]\nmax = [" + s + ", " + s + ", -" + std::to_string(0.5f * scale) + "]\n";
+        Scene scene;
+        std::string problem;
+        EXPECT_TRUE(parseSceneText(text, "t.toml", scene, problem)) << problem;
+        return sceneStep(scene);
+    };
+    EXPECT_NEAR(double(stepOf(40.0f)) / double(stepOf(20.0f)), 2.0, 1.0e-5);
+    EXPECT_GT(stepOf(20.0f), 20.0f / kStepsAcrossScene);
+}
+
 // Past 110 spheres a scene has no hierarchy whose root box bounds it: its spheres' boxes do.
 // One sphere more inside the others' bounds leaves the step as it was.
 TEST(CameraControls, StepSpansTheSpheresOfABigScene) {

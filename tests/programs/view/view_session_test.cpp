@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "programs/view/file_watch.h"
 
@@ -27,6 +29,9 @@ TEST(ViewTitle, NamesTheLineOfABadEdit) {
               "Lucentor \u2014 room.toml \u2014 error at line 39, see the terminal");
     EXPECT_EQ(faultTitle("room.toml", 5, "data/atoms.csv"),
               "Lucentor \u2014 room.toml \u2014 error at line 5 of atoms.csv, see the terminal");
+    // A glTF file's faults name an object, not a line.
+    EXPECT_EQ(faultTitle("room.toml", 0, "models/chair.gltf"),
+              "Lucentor \u2014 room.toml \u2014 error in chair.gltf, see the terminal");
 }
 
 std::set<std::string> takenNames;
