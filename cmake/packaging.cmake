@@ -7,8 +7,11 @@ install(FILES
     scenes/box.toml
     scenes/example.toml
     scenes/field.toml
+    scenes/meshes.toml
     scenes/trio.toml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/lucentor/scenes)
+# The mesh files scenes/meshes.toml names, beside it as in the source tree.
+install(DIRECTORY scenes/models DESTINATION ${CMAKE_INSTALL_DATADIR}/lucentor/scenes)
 install(FILES programs/view/lucentor-view.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # The desktop entry's icon: the box, 256 passes at 256 x 256 by lucentor-render.

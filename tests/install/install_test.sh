@@ -48,7 +48,13 @@ expectedFiles() {
     echo "share/doc/lucentor/changelog.gz"
     echo "share/doc/lucentor/copyright"
     echo "share/icons/hicolor/256x256/apps/lucentor-view.png"
-    for scene in "$kSourceDir"/scenes/*.toml; do echo "share/lucentor/scenes/${scene##*/}"; done
+    local model
+    {
+        for scene in "$kSourceDir"/scenes/*.toml; do echo "share/lucentor/scenes/${scene##*/}"; done
+        for model in "$kSourceDir"/scenes/models/*; do
+            echo "share/lucentor/scenes/models/${model##*/}"
+        done
+    } | sort
     for program in "${kPrograms[@]}"; do echo "share/man/$(manualPage "$program")"; done | sort
 }
 
@@ -87,6 +93,8 @@ scenarioFiles() {
     "$prefix/bin/lucentor-render" "$prefix/share/lucentor/scenes/example.toml" -p 1 -t 1 -q \
         -o picture.png >"$output" 2>&1 || fail "the installed lucentor-render cannot render it"
     [[ -s picture.png ]] || fail "no picture written"
+    "$prefix/bin/lucentor-render" "$prefix/share/lucentor/scenes/meshes.toml" -p 1 -t 1 -q \
+        -o meshes.png >"$output" 2>&1 || fail "the installed meshes scene does not find its models"
 }
 
 scenarioVersion() {
