@@ -23,7 +23,8 @@ runStage() {
         asan) cmake --workflow --preset asan ;;
         tsan)
             cmake --preset tsan &&
-                cmake --build --preset tsan --target lucentor_render_tests lucentor_app_tests &&
+                cmake --build --preset tsan --target lucentor_render_tests lucentor_app_tests \
+                    lucentor_kernels_unoptimised &&
                 ctest --preset tsan -R '^(render\.|app\.ShownFrames\.)'
             ;;
         fuzz)
