@@ -83,6 +83,17 @@ struct CameraPose {
 // out for it). Geometric: where the plane is, from either side.
 enum class PlaneRule { Mirrored, Geometric };
 
+// How light reaches the camera. Direct: the seed's renderer, lights seen straight from each
+// surface and the delta paths of mirrors and glass. Path: light that bounces, unbiased, with
+// physical units (a point light's emission is its intensity, a sphere light's and an emissive
+// surface's the radiance of their surface).
+enum class Integrator { Direct, Path };
+
+// The path integrator's most surface interactions along a path, unless a scene says otherwise;
+// a path that reaches its scene's maximum ends there.
+inline constexpr int kDefaultMaxDepth = 8;
+inline constexpr int kMaxPathDepth = 64;
+
 // Everything rays can meet, in containers bounded by `limits`. Slots 0 to count - 1 hold the
 // objects in order of addition; a slot number is the object's index in hit records. Filled on
 // the main thread, then read by every render worker without locks.
@@ -115,6 +126,9 @@ struct Scene {
     WideTree wideTree;      // the queries' tree instead, past kWideTreeThreshold spheres
     PlaneRule planeRule = PlaneRule::Mirrored;
     std::optional<CameraPose> camera;  // a scene file's own camera; the fixed one otherwise
+    Integrator integrator = Integrator::Direct;
+    int maxDepth = kDefaultMaxDepth;  // the path integrator's, 1 to kMaxPathDepth
+    Vec3 background;  // the radiance of every ray that meets nothing, in both integrators
 
     Scene() = default;
     // Releases the hierarchy (every node and sphere) or the pool, then the planes, then the
