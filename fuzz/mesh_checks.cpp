@@ -15,6 +15,8 @@ bool isFinite(const Vec3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+bool isNonNegative(const Vec3& v) { return v.x >= 0.0f && v.y >= 0.0f && v.z >= 0.0f; }
+
 void checkMesh(const Mesh& mesh) {
     require(mesh.triangles.size() <= kMaxMeshTriangles, "no more triangles than the limit");
     require(mesh.normals.empty() || mesh.normals.size() == mesh.positions.size(),
@@ -35,6 +37,8 @@ void checkMesh(const Mesh& mesh) {
     for (const MeshMaterial& m : mesh.materials) {
         require(m.texture >= -1 && m.texture < int(mesh.textures.size()), "a texture or none");
         require(m.material >= 0.0f && std::isfinite(m.material), "a material number");
+        require(isFinite(m.color) && isNonNegative(m.color), "a colour");
+        require(isFinite(m.emission) && isNonNegative(m.emission), "an emission");
     }
     for (const Texture& t : mesh.textures) {
         require(t.width > 0 && t.height > 0 &&

@@ -1,9 +1,9 @@
 // The scene file reader with arbitrary text. Every input gives either a scene of what a file
 // can mean (counts within the capacities, finite numbers, spheres larger than a point, lights
-// not of negative size, unit plane normals, no negative colour or material), which the writer
-// writes and the reader reads back bit for bit and whose hierarchy keeps its invariants; or
-// one line that names the file, a line and a column. A scene read may come with warnings,
-// each one such line too, at most one for each object.
+// not of negative size, unit plane normals, no negative colour, emission or material, a
+// maximum depth in range), which the writer writes and the reader reads back bit for bit and
+// whose hierarchy keeps its invariants; or one line that names the file, a line and a column.
+// A scene read may come with warnings, each one such line too, at most one for each object.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +58,8 @@ void checkWarnings(const Scene& scene, const std::vector<std::string>& warnings)
 void checkValues(const Scene& scene) {
     require(scene.sphereCount + scene.planeCount + scene.lightCount > 0 || !scene.meshes.empty(),
             "something to render");
+    require(scene.maxDepth >= 1 && scene.maxDepth <= kMaxPathDepth, "a maximum depth");
+    require(isFinite(scene.background) && isNonNegative(scene.background), "a sky");
     for (int i = 0; i < scene.sphereCount; ++i) {
         const Sphere& s = *scene.leaves[i]->sphere;
         require(isFinite(s.center) && std::isfinite(s.radius) && s.radius > 0.0f, "a sphere");
@@ -75,6 +77,11 @@ void checkValues(const Scene& scene) {
         const Light& l = *scene.lights[i];
         require(isFinite(l.position) && std::isfinite(l.radius) && l.radius >= 0.0f, "a light");
         require(isFinite(l.emission) && isNonNegative(l.emission), "its emission");
+    }
+    for (const Mesh& mesh : scene.meshes) {
+        for (const MeshMaterial& m : mesh.materials) {
+            require(isFinite(m.emission) && isNonNegative(m.emission), "a surface's emission");
+        }
     }
 }
 

@@ -477,9 +477,26 @@ double numberIn(const tinygltf::ExtensionMap& extensions, const std::string& ext
 constexpr double kMirrorLeastMetallic = 0.5;
 constexpr double kMirrorMostRoughness = 0.25;
 
+// A colour channel of the file, `otherwise` where it is missing or beyond single precision.
 float channel(const std::vector<double>& list, std::size_t i, double otherwise) {
-    const double value = i < list.size() && std::isfinite(list[i]) ? list[i] : otherwise;
+    const double value = i < list.size() && isFiniteNarrowed(list[i]) ? list[i] : otherwise;
     return float(std::max(0.0, value));
+}
+
+// A channel of emissiveFactor times the strength, in double: 0 where the product is not a
+// positive float (negative, NaN, or beyond single precision), so that a light's power is
+// always a finite sum.
+float emissiveChannel(const std::vector<double>& factor, std::size_t i, double strength) {
+    const double value = (i < factor.size() ? factor[i] : 0.0) * strength;
+    return value > 0.0 && isFiniteNarrowed(value) ? float(value) : 0.0f;
+}
+
+// KHR_materials_emissive_strength's factor: 1 without the extension or where it is no finite
+// number of at least 0. A strength of 0 puts the emission out.
+double emissiveStrength(const tinygltf::Material& gltf) {
+    const double strength =
+        numberIn(gltf.extensions, "KHR_materials_emissive_strength", "emissiveStrength", 1.0);
+    return std::isfinite(strength) && strength >= 0.0 ? strength : 1.0;
 }
 
 // The picture of the texture that the material `owner` names, decoded once per image; -1 with
@@ -525,12 +542,10 @@ MeshMaterial materialOf(const tinygltf::Material& gltf, const std::string& owner
     MeshMaterial material;
     material.color = {channel(pbr.baseColorFactor, 0, 1.0), channel(pbr.baseColorFactor, 1, 1.0),
                       channel(pbr.baseColorFactor, 2, 1.0)};
-    const auto strength =
-        float(numberIn(gltf.extensions, "KHR_materials_emissive_strength", "emissiveStrength", 1));
-    material.emission =
-        Vec3{channel(gltf.emissiveFactor, 0, 0.0), channel(gltf.emissiveFactor, 1, 0.0),
-             channel(gltf.emissiveFactor, 2, 0.0)} *
-        (std::isfinite(strength) && strength > 0.0f ? strength : 1.0f);
+    const double strength = emissiveStrength(gltf);
+    material.emission = {emissiveChannel(gltf.emissiveFactor, 0, strength),
+                         emissiveChannel(gltf.emissiveFactor, 1, strength),
+                         emissiveChannel(gltf.emissiveFactor, 2, strength)};
     material.texture =
         textureSlotOf(model, pbr.baseColorTexture.index, owner, images, source, slots, mesh);
     const double transmission =

@@ -177,7 +177,14 @@ struct BoundedMaterialReader : tinyobj::MaterialReader {
 
 bool isBlack(const float* rgb) { return rgb[0] == 0.0f && rgb[1] == 0.0f && rgb[2] == 0.0f; }
 
-Vec3 colorOf(const float* rgb) { return {rgb[0], rgb[1], rgb[2]}; }
+// A colour of the MTL file, each channel that is negative or not finite taken as 0.
+Vec3 colorOf(const float* rgb) {
+    Vec3 color{rgb[0], rgb[1], rgb[2]};
+    for (float* channel : {&color.x, &color.y, &color.z}) {
+        *channel = std::isfinite(*channel) && *channel > 0.0f ? *channel : 0.0f;
+    }
+    return color;
+}
 
 // The MTL illumination models that refract.
 bool isRefracting(int illum) { return illum == 4 || illum == 6 || illum == 7 || illum == 9; }
@@ -189,9 +196,6 @@ MeshMaterial materialOf(const tinyobj::material_t& mtl) {
     MeshMaterial material;
     material.color = colorOf(mtl.diffuse);
     material.emission = colorOf(mtl.emission);
-    for (float* channel : {&material.color.x, &material.color.y, &material.color.z}) {
-        *channel = std::isfinite(*channel) && *channel > 0.0f ? *channel : 0.0f;
-    }
     if (mtl.dissolve < 1.0f || isRefracting(mtl.illum)) {
         material.color = {1.0f, 1.0f, 1.0f};
         material.material = mtl.ior > 1.0f && std::isfinite(mtl.ior) ? mtl.ior : 1.5f;

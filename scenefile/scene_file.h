@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,11 @@ bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
 // The same, the warnings left out.
 bool parseSceneText(std::string_view text, std::string_view name, Scene& scene,
                     std::string& problem);
+
+// The integrator a scene file's `integrator` key and the programs' --integrator name:
+// "direct" or "path"; nullopt for any other word.
+std::optional<Integrator> integratorNamed(std::string_view word);
+std::string_view integratorName(Integrator integrator);
 
 // The path that reads a scene file from standard input, and how messages name it.
 inline constexpr std::string_view kStandardInputPath = "-";

@@ -12,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -73,7 +74,7 @@ struct ObjectKind {
     std::string_view name;
     std::string_view named;  // "a sphere", "[spheres]"
     int capacity;
-    std::array<std::string_view, 9> keys;  // the first three are required
+    std::array<std::string_view, 10> keys;  // the first three are required
 };
 
 constexpr ObjectKind kSphereKind{"sphere",
@@ -95,22 +96,23 @@ constexpr int kRowsRequiredKeys = 1;
 // The shapes built as triangles. Their tables are bounded as the spheres' are; the triangles
 // of them all by the scene's triangle limit.
 constexpr int kMaxShapeTables = kSceneFileLimits.spheres;
-constexpr ObjectKind kMeshKind{
-    "mesh",
-    "a mesh",
-    kMaxShapeTables,
-    {"file", "position", "scale", "rotate", "matrix", "color", "material", "mirror", "glass"}};
+constexpr ObjectKind kMeshKind{"mesh",
+                               "a mesh",
+                               kMaxShapeTables,
+                               {"file", "position", "scale", "rotate", "matrix", "color",
+                                "material", "mirror", "glass", "emission"}};
 constexpr int kMeshRequiredKeys = 1;
 constexpr ObjectKind kQuadKind{
     "quad",
     "a quad",
     kMaxShapeTables,
-    {"corner", "side_a", "side_b", "color", "material", "mirror", "glass"}};
+    {"corner", "side_a", "side_b", "color", "material", "mirror", "glass", "emission"}};
 constexpr int kQuadRequiredKeys = 3;
-constexpr ObjectKind kBoxKind{"box",
-                              "a box",
-                              kMaxShapeTables,
-                              {"min", "max", "rotate", "color", "material", "mirror", "glass"}};
+constexpr ObjectKind kBoxKind{
+    "box",
+    "a box",
+    kMaxShapeTables,
+    {"min", "max", "rotate", "color", "material", "mirror", "glass", "emission"}};
 constexpr int kBoxRequiredKeys = 2;
 constexpr std::array<const ObjectKind*, 3> kShapeKinds = {&kMeshKind, &kQuadKind, &kBoxKind};
 
@@ -330,9 +332,15 @@ void readLight(const toml::table& table, Scene& scene) {
     scene.addLight(position, radius, readColor(valueOf(table, "emission"), "emission"), 1.0f);
 }
 
-// The keys of the top level besides the objects: the camera and the plane rule.
+// The keys of the top level besides the objects: the camera, the plane rule, and how light
+// is carried (the integrator, its maximum depth and the sky).
 constexpr std::string_view kCameraKey = "camera";
 constexpr std::string_view kPlanesKey = "planes";
+constexpr std::string_view kIntegratorKey = "integrator";
+constexpr std::string_view kMaxDepthKey = "max_depth";
+constexpr std::string_view kBackgroundKey = "background";
+constexpr std::array<std::string_view, 5> kSettingKeys = {kCameraKey, kPlanesKey, kIntegratorKey,
+                                                          kMaxDepthKey, kBackgroundKey};
 
 constexpr ObjectKind kCameraKind{
     "camera", "the camera", 1, {"position", "look_at", "up", "fov", "mirrored"}};
@@ -392,6 +400,41 @@ PlaneRule readPlaneRule(const toml::node& node) {
           "presets' rule, the default)");
 }
 
+Integrator readIntegrator(const toml::node& node) {
+    const std::optional<Integrator> integrator =
+        integratorNamed(node.value<std::string_view>().value_or(""));
+    if (!integrator) {
+        fault(node,
+              "'integrator' must be \"direct\" (light straight from the lights, the default) "
+              "or \"path\" (light that bounces)");
+    }
+    return *integrator;
+}
+
+// A whole number, not one that merely rounds to one: 8.5 surfaces mean nothing.
+int readMaxDepth(const toml::node& node) {
+    const std::optional<std::int64_t> depth = node.value_exact<std::int64_t>();
+    if (!depth || *depth < 1 || *depth > kMaxPathDepth) {
+        fault(node, "'max_depth' is the most surfaces a path meets: a whole number from 1 to " +
+                        std::to_string(kMaxPathDepth));
+    }
+    return int(*depth);
+}
+
+// The integrator, its depth and the sky. A depth is kept with the direct integrator too:
+// `--integrator path` may take the file to the path integrator.
+void readLightTransport(const toml::table& root, Scene& scene) {
+    if (const toml::node* node = root.get(kIntegratorKey); node != nullptr) {
+        scene.integrator = readIntegrator(*node);
+    }
+    if (const toml::node* node = root.get(kMaxDepthKey); node != nullptr) {
+        scene.maxDepth = readMaxDepth(*node);
+    }
+    if (const toml::node* node = root.get(kBackgroundKey); node != nullptr) {
+        scene.background = readColor(*node, kBackgroundKey);
+    }
+}
+
 struct Object {
     const ObjectKind* kind;
     const toml::table* table;
@@ -406,11 +449,11 @@ const ObjectKind& kindNamed(const toml::key& key) {
     fault(key.source().begin,
           "unknown key " + inQuotes(key.str()) +
               " (a scene file holds [[sphere]], [[plane]], [[light]], [[mesh]], [[quad]], "
-              "[[box]], [spheres], [camera] and planes)");
+              "[[box]], [spheres], [camera], planes, integrator, max_depth and background)");
 }
 
 bool isSettingKey(const toml::key& key) {
-    return key.str() == kCameraKey || key.str() == kPlanesKey;
+    return std::find(kSettingKeys.begin(), kSettingKeys.end(), key.str()) != kSettingKeys.end();
 }
 
 // Every object of the file, in the order of the file.
@@ -607,10 +650,11 @@ void readRowsFile(const toml::table& table, const std::filesystem::path& folder,
 }
 
 // What a shape's material keys say: 'color' replaces the colour (and a texture, which would
-// hide it), a material key the kind of surface.
+// hide it), a material key the kind of surface, 'emission' the radiance its front gives off.
 struct MaterialKeys {
     std::optional<Vec3> color;
     std::optional<float> material;
+    std::optional<Vec3> emission;
 };
 
 MaterialKeys readMaterialKeys(const toml::table& table, const std::vector<Entry>& entries,
@@ -620,6 +664,9 @@ MaterialKeys readMaterialKeys(const toml::table& table, const std::vector<Entry>
         keys.color = readColor(*node, "color");
     }
     keys.material = givenMaterial(entries, kind);
+    if (const toml::node* node = table.get("emission"); node != nullptr) {
+        keys.emission = readColor(*node, "emission");
+    }
     return keys;
 }
 
@@ -630,6 +677,7 @@ void overrideMaterials(const MaterialKeys& keys, std::vector<MeshMaterial>& mate
             each.texture = -1;
         }
         if (keys.material) each.material = *keys.material;
+        if (keys.emission) each.emission = *keys.emission;
     }
 }
 
@@ -866,6 +914,7 @@ void readScene(std::string_view text, std::string_view name, const std::filesyst
         scene.planeRule = readPlaneRule(*planes);
     }
     places.planesUnsaid = !scene.camera.has_value() && root.get(kPlanesKey) == nullptr;
+    readLightTransport(root, scene);
     if (objects.empty()) {
         fault(start,
               "no [[sphere]], [[plane]], [[light]], [[mesh]], [[quad]], [[box]] or [spheres]: "
@@ -1009,6 +1058,17 @@ std::vector<std::string> locatedWarnings(const Scene& scene, const ObjectPlaces&
 }
 
 }  // namespace
+
+std::optional<Integrator> integratorNamed(std::string_view word) {
+    for (const Integrator integrator : {Integrator::Direct, Integrator::Path}) {
+        if (word == integratorName(integrator)) return integrator;
+    }
+    return std::nullopt;
+}
+
+std::string_view integratorName(Integrator integrator) {
+    return integrator == Integrator::Path ? "path" : "direct";
+}
 
 std::string_view sceneFileName(std::string_view path) {
     return path == kStandardInputPath ? kStandardInputName : path;

@@ -120,6 +120,22 @@ std::string lightText(const Light& light) {
            "\nradius = " + number(light.radius) + "\nemission = " + vector(light.emission) + "\n";
 }
 
+// The integrator, its depth and the sky, each only where it is not the default, so that a
+// scene of the defaults (every preset) is written as before.
+std::string lightTransportText(const Scene& scene) {
+    std::string text;
+    if (scene.integrator != Integrator::Direct) {
+        text += "integrator = \"" + std::string(integratorName(scene.integrator)) + "\"\n";
+    }
+    if (scene.maxDepth != kDefaultMaxDepth) {
+        text += "max_depth = " + std::to_string(scene.maxDepth) + "\n";
+    }
+    if (!sameBits(scene.background, Vec3{})) {
+        text += "background = " + vector(scene.background) + "\n";
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string writeSceneText(const Scene& scene, std::string_view heading,
@@ -130,6 +146,7 @@ std::string writeSceneText(const Scene& scene, std::string_view heading,
         scene.planeRule == PlaneRule::Mirrored
             ? "\nplanes = \"mirrored\"  # the rule above, said so that the reader does not warn\n"
             : "\nplanes = \"geometric\"  # every plane where it is written\n";
+    text += lightTransportText(scene);
     for (int i = 0; i < scene.planeCount; ++i) text += planeText(*scene.planes[i]);
     for (int i = 0; i < scene.sphereCount; ++i) text += sphereText(*scene.leaves[i]->sphere);
     for (int i = 0; i < scene.lightCount; ++i) text += lightText(*scene.lights[i]);

@@ -103,9 +103,24 @@ INSTANTIATE_TEST_SUITE_P(
                  {{1, 1, 1}, 1.33f, {}, -1}},
         GltfLook{R"({"extensions":{"KHR_materials_transmission":{"transmissionFactor":0.5}}})",
                  {{1, 1, 1}, 1.5f, {}, -1}},
+        // The emission: emissiveFactor times KHR_materials_emissive_strength.
         GltfLook{R"({"emissiveFactor":[1,0.5,0],"extensions":)"
                  R"({"KHR_materials_emissive_strength":{"emissiveStrength":4}}})",
-                 {{1, 1, 1}, 0.0f, {4, 2, 0}, -1}}));
+                 {{1, 1, 1}, 0.0f, {4, 2, 0}, -1}},
+        GltfLook{R"({"emissiveFactor":[1,0.5,0.25]})", {{1, 1, 1}, 0.0f, {1, 0.5f, 0.25f}, -1}},
+        GltfLook{R"({"emissiveFactor":[1,0.5,0],"extensions":)"
+                 R"({"KHR_materials_emissive_strength":{"emissiveStrength":0}}})",
+                 {{1, 1, 1}, 0.0f, {0, 0, 0}, -1}},
+        GltfLook{R"({"emissiveFactor":[1,1,0.5],"extensions":)"
+                 R"({"KHR_materials_emissive_strength":{"emissiveStrength":0.1}}})",
+                 {{1, 1, 1}, 0.0f, {0.1f, 0.1f, 0.05f}, -1}},
+        // A negative strength is no strength; a product beyond single precision no emission.
+        GltfLook{R"({"emissiveFactor":[1,0.5,0],"extensions":)"
+                 R"({"KHR_materials_emissive_strength":{"emissiveStrength":-2}}})",
+                 {{1, 1, 1}, 0.0f, {1, 0.5f, 0}, -1}},
+        GltfLook{R"({"emissiveFactor":[1,0.5,0],"extensions":)"
+                 R"({"KHR_materials_emissive_strength":{"emissiveStrength":1e39}}})",
+                 {{1, 1, 1}, 0.0f, {0, 0, 0}, -1}}));
 
 // The cube's buffer with one float or index changed.
 std::string cubeBufferWith(std::size_t at, const auto value) {

@@ -117,14 +117,14 @@ INSTANTIATE_TEST_SUITE_P(Formats, CubeFiles,
                          [](const auto& test) { return test.param.label; });
 
 // What the MTL file's materials become: Kd diffuse, Ks without Kd a mirror, d below 1 glass
-// of index Ni, Ke kept; a polygon fanned into triangles; faces before any usemtl get the
-// default material.
+// of index Ni, Ke kept but for a negative or infinite channel (0 instead); a polygon fanned
+// into triangles; faces before any usemtl get the default material.
 TEST(ObjFile, MaterialsAndPolygons) {
     const TestFolder folder("obj_materials");
     folder.write("looks.mtl",
                  "newmtl red\nKd 0.8 0.1 0.1\nKe 2 2 0\n"
                  "newmtl chrome\nKd 0 0 0\nKs 0.9 0.7 0.8\n"
-                 "newmtl water\nKd 0.2 0.3 1\nd 0.3\nNi 1.33\n");
+                 "newmtl water\nKd 0.2 0.3 1\nd 0.3\nNi 1.33\nKe -1 1e39 0.5\n");
     const std::string obj =
         folder.write("shapes.obj",
                      "mtllib looks.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0.5 2 0\nv 0 1 0\n"
@@ -145,6 +145,7 @@ TEST(ObjFile, MaterialsAndPolygons) {
     EXPECT_EQ(materialOf(1).emission, (Vec3{2, 2, 0}));
     EXPECT_EQ(materialOf(4).material, 0.9f);
     EXPECT_EQ(materialOf(5).material, 1.33f);
+    EXPECT_EQ(materialOf(5).emission, (Vec3{0, 0, 0.5f}));
     EXPECT_EQ(report.otherFiles, std::vector<std::string>{(folder.path / "looks.mtl").string()});
 }
 

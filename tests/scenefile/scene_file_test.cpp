@@ -321,7 +321,106 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\nmirrored = 1\n", 8,
                 12, "'mirrored' must be true or false"},
         BadFile{"planes = \"flat\"\n" + kSphere, 1, 10, "'planes'"},
-        BadFile{"planes = 1\n" + kSphere, 1, 10, "'planes'"}));
+        BadFile{"planes = 1\n" + kSphere, 1, 10, "'planes'"},
+        // How light is carried: the integrator, its depth and the sky.
+        BadFile{"integrator = \"paths\"\n" + kSphere, 1, 14, "'integrator' must be"},
+        BadFile{"integrator = \"Path\"\n" + kSphere, 1, 14, "'integrator' must be"},
+        BadFile{"integrator = 1\n" + kSphere, 1, 14, "'integrator' must be"},
+        BadFile{"integrater = \"path\"\n" + kSphere, 1, 1, "unknown key 'integrater'"},
+        BadFile{kSphere + "[camera]\nposition = [0, 0, 0]\nlook_at = [0, 0, -1]\n"
+                          "integrator = \"path\"\n",
+                8, 1, "unknown key 'integrator' in the camera"},
+        BadFile{"max_depth = 0\n" + kSphere, 1, 13, "a whole number from 1 to 64"},
+        BadFile{"max_depth = 65\n" + kSphere, 1, 13, "a whole number from 1 to 64"},
+        BadFile{"max_depth = -3\n" + kSphere, 1, 13, "a whole number from 1 to 64"},
+        BadFile{"max_depth = 8.0\n" + kSphere, 1, 13, "a whole number from 1 to 64"},
+        BadFile{"max_depth = \"8\"\n" + kSphere, 1, 13, "a whole number from 1 to 64"},
+        BadFile{"max_depth = 9223372036854775807\n" + kSphere, 1, 13, "from 1 to 64"},
+        BadFile{"background = [1, 1]\n" + kSphere, 1, 14, "three numbers"},
+        BadFile{"background = \"sky\"\n" + kSphere, 1, 14, "three numbers"},
+        BadFile{"background = [0.5, -0.1, 1]\n" + kSphere, 1, 14,
+                "'background' must have no negative component"},
+        BadFile{"background = [0.5, nan, 1]\n" + kSphere, 1, 20, "finite"},
+        BadFile{"background = [1e39, 0, 0]\n" + kSphere, 1, 15, "single precision"}));
+
+// Without the keys a file renders as before; with them each is read as written.
+TEST(SceneFile, ReadsTheIntegratorItsDepthAndTheSky) {
+    Scene plain;
+    std::string problem;
+    ASSERT_TRUE(parseSceneText(kSphere, "plain.toml", plain, problem)) << problem;
+    EXPECT_EQ(plain.integrator, Integrator::Direct);
+    EXPECT_EQ(plain.maxDepth, kDefaultMaxDepth);
+    EXPECT_EQ(bitsOf(plain.background), bitsOf({}));
+
+    Scene scene;
+    ASSERT_TRUE(
+        parseSceneText("integrator = \"path\"\nmax_depth = 64\n"
+                       "background = [0.5, 0.75, 2]\n" +
+                           kSphere,
+                       "sky.toml", scene, problem))
+        << problem;
+    EXPECT_EQ(scene.integrator, Integrator::Path);
+    EXPECT_EQ(scene.maxDepth, 64);
+    EXPECT_EQ(scene.background, (Vec3{0.5f, 0.75f, 2.0f}));
+
+    // The depth stays with the direct integrator, for --integrator path to take up.
+    Scene direct;
+    ASSERT_TRUE(parseSceneText("integrator = \"direct\"\nmax_depth = 1\n" + kSphere, "direct.toml",
+                               direct, problem))
+        << problem;
+    EXPECT_EQ(direct.integrator, Integrator::Direct);
+    EXPECT_EQ(direct.maxDepth, 1);
+}
+
+struct LightTransport {
+    Integrator integrator;
+    int maxDepth;
+    Vec3 background;
+    std::string_view written;  // the keys the writer gives, in order; empty for the defaults
+};
+
+void PrintTo(const LightTransport& settings, std::ostream* out) {
+    *out << (settings.written.empty() ? "defaults" : settings.written);
+}
+
+class LightTransportKeys : public ::testing::TestWithParam<LightTransport> {};
+
+// The writer gives the keys back only where they differ from the defaults, so that every
+// scene without them is written as before; each reads back bit for bit.
+TEST_P(LightTransportKeys, ReadBackBitForBitAndOnlyWhereNotTheDefaults) {
+    Scene scene;
+    scene.integrator = GetParam().integrator;
+    scene.maxDepth = GetParam().maxDepth;
+    scene.background = GetParam().background;
+    scene.addSphere({0, 0, -3}, 1.0f, {1, 1, 1}, 0.0f);
+    scene.buildHierarchy();
+    const std::string text = writeSceneText(scene, "# test\n");
+    std::string keys;
+    for (const std::string_view key : {"integrator = ", "max_depth = ", "background = "}) {
+        const std::size_t at = text.find(key);
+        if (at != std::string::npos) keys += text.substr(at, text.find('\n', at) - at) + "; ";
+    }
+    EXPECT_EQ(keys, GetParam().written) << text;
+    Scene read;
+    roundTrip(scene, read);
+    EXPECT_EQ(testing::sceneDifference(scene, read), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LightTransportKeys,
+    ::testing::Values(
+        LightTransport{Integrator::Direct, kDefaultMaxDepth, {}, ""},
+        LightTransport{Integrator::Path, kDefaultMaxDepth, {}, "integrator = \"path\"; "},
+        LightTransport{Integrator::Direct, 1, {}, "max_depth = 1; "},
+        LightTransport{Integrator::Path,
+                       kMaxPathDepth,
+                       {0.5f, 0.75f, 1.0f},
+                       "integrator = \"path\"; max_depth = 64; background = [0.5, 0.75, 1.0]; "},
+        // -0 and a subnormal are not the default's bits, and must survive the text.
+        LightTransport{Integrator::Direct,
+                       kDefaultMaxDepth,
+                       {-0.0f, 1e-40f, 3e38f},
+                       "background = [-0.0, 1e-40, 3e+38]; "}));
 
 // A camera and the plane rule read into the scene; without them the scene keeps the fixed
 // camera and the presets' rule.

@@ -46,7 +46,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadShape{kMesh + "colour = [1, 1, 1]\n",
                  "dir/bad.toml:3:1: unknown key 'colour' in a mesh (file, position, scale, "
-                 "rotate, matrix, color, material, mirror, glass)"},
+                 "rotate, matrix, color, material, mirror, glass, emission)"},
+        BadShape{kMesh + "emission = 2\n",
+                 "dir/bad.toml:3:12: 'emission' must be three numbers [x, y, z]"},
+        BadShape{kQuad + "side_a = [1, 0, 0]\nside_b = [0, 1, 0]\nemission = [1, -1, 1]\n",
+                 "dir/bad.toml:5:12: 'emission' must have no negative component"},
+        BadShape{kBox + "max = [1, 1, 1]\nemission = [inf, 0, 0]\n",
+                 "dir/bad.toml:4:13: 'emission' must be a finite number"},
+        BadShape{kBox + "max = [1, 1, 1]\nemissive = [1, 1, 1]\n",
+                 "dir/bad.toml:4:1: unknown key 'emissive' in a box (min, max, rotate, color, "
+                 "material, mirror, glass, emission)"},
         BadShape{"[[mesh]]\nfile = \"m.stl\"\n",
                  "dir/bad.toml:2:8: 'file' must end in .obj, .ply, .gltf or .glb"},
         BadShape{kMesh, "dir/bad.toml:2:8: cannot read 'dir/m.obj': No such file or directory"},
@@ -78,7 +87,7 @@ TEST(SceneShapes, QuadsAndBoxesStandWhereTheFileSays) {
     std::string problem;
     ASSERT_TRUE(
         parseSceneText("[[quad]]\ncorner = [1, 2, 3]\nside_a = [0, 0, -2]\n"
-                       "side_b = [4, 0, 0]\nmirror = 0.75\n"
+                       "side_b = [4, 0, 0]\nmirror = 0.75\nemission = [0, 0.5, 7]\n"
                        "[[box]]\nmin = [-1, -2, -3]\nmax = [1, 2, 3]\nglass = 1.5\n",
                        "s.toml", scene, problem))
         << problem;
@@ -88,8 +97,10 @@ TEST(SceneShapes, QuadsAndBoxesStandWhereTheFileSays) {
     EXPECT_EQ(quad[2].x, 5.0f);
     EXPECT_EQ(quad[2].z, 1.0f);
     EXPECT_EQ(scene.meshes[0].materials.at(0).material, 0.75f);
+    EXPECT_EQ(scene.meshes[0].materials.at(0).emission, (Vec3{0, 0.5f, 7}));
     for (const Vec3& p : scene.meshes[1].positions) EXPECT_EQ(std::fabs(p.z), 3.0f);
     EXPECT_EQ(scene.meshes[1].materials.at(0).material, 1.5f);
+    EXPECT_EQ(scene.meshes[1].materials.at(0).emission, (Vec3{})) << "none unless given";
     EXPECT_EQ(scene.triangleCount, 14u);
 }
 
@@ -121,7 +132,7 @@ protected:
 };
 
 const std::string kTriangleObj = "mtllib t.mtl\nv 1 0 0\nv 0 1 0\nv 0 0 1\nusemtl red\nf 1 2 3\n";
-const std::string kRedMtl = "newmtl red\nKd 1 0 0\nmap_Kd red.png\n";
+const std::string kRedMtl = "newmtl red\nKd 1 0 0\nKe 4 4 4\nmap_Kd red.png\n";
 
 // Scaled, then turned about z, then moved: (1, 0, 0) goes to (2, 0, 0), (0, 2, 0), (1, 2, 0).
 TEST_F(SceneMeshFiles, PlacesTheMeshScaledTurnedAndMoved) {
@@ -140,6 +151,7 @@ TEST_F(SceneMeshFiles, PlacesTheMeshScaledTurnedAndMoved) {
     EXPECT_NEAR(moved.y, 2.0f, 1e-6f);
     EXPECT_NEAR(moved.z, 0.0f, 1e-6f);
     EXPECT_EQ(scene->meshes[0].materials.at(0).color.x, 1.0f);
+    EXPECT_EQ(scene->meshes[0].materials.at(0).emission, (Vec3{4, 4, 4})) << "the file's Ke";
     // The material library and the texture it names are watched as well as the mesh; the
     // missing texture is one warning.
     const std::string base = folder.string() + "/";
@@ -150,12 +162,15 @@ TEST_F(SceneMeshFiles, PlacesTheMeshScaledTurnedAndMoved) {
     }
     EXPECT_EQ(report.warnings.size(), 1u);
     // The table's keys override the file's material, its texture too.
-    ASSERT_EQ(load("[[mesh]]\nfile = \"t.obj\"\ncolor = [0, 0, 1]\nglass = 1.5\n", scene, report),
+    ASSERT_EQ(load("[[mesh]]\nfile = \"t.obj\"\ncolor = [0, 0, 1]\nglass = 1.5\n"
+                   "emission = [0, 0, 0]\n",
+                   scene, report),
               SceneFileStatus::Read);
     const MeshMaterial& material = scene->meshes[0].materials.at(0);
     EXPECT_EQ(material.color.x, 0.0f);
     EXPECT_EQ(material.material, 1.5f);
     EXPECT_EQ(material.texture, -1);
+    EXPECT_EQ(material.emission, (Vec3{})) << "'emission' puts out the file's Ke";
 }
 
 // The mesh reader's own line passes through unchanged, located in the mesh file.
@@ -205,11 +220,12 @@ TEST_F(SceneMeshFiles, WrittenShapesReadBackFromAnotherFolder) {
                    "[[box]]\nmin = [-1, -2, -3.3]\nmax = [0.1, 2, 3]\nrotate = [10, 20, 33.3]\n"
                    "[[mesh]]\nfile = \"./t.obj\"\nscale = [1, -2, 3]\nrotate = [0, 45, 0]\n"
                    "[[quad]]\ncorner = [0.7, 0, 0]\nside_a = [1, 0, 0]\nside_b = [0, 0.3, 1]\n"
-                   "color = [0.1, 0.2, 0.3]\n",
+                   "color = [0.1, 0.2, 0.3]\nemission = [1e-40, 0.1, 3e38]\n"
+                   "[[box]]\nmin = [0, 0, 0]\nmax = [1, 1, 1]\nemission = [0, 2.5, 0]\n",
                    scene, report),
               SceneFileStatus::Read)
         << report.problem;
-    ASSERT_EQ(scene->meshes.size(), 4u);
+    ASSERT_EQ(scene->meshes.size(), 5u);
     std::filesystem::create_directories(folder / "elsewhere");
     const std::string text = writeSceneText(*scene, "# again\n", report.shapeTables);
     const std::string written = write("elsewhere/again.toml", text);

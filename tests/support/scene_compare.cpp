@@ -56,7 +56,10 @@ std::string sceneDifference(const Scene& a, const Scene& b) {
     if (a.sphereCount != b.sphereCount) return "sphere count";
     if (a.planeCount != b.planeCount) return "plane count";
     if (a.lightCount != b.lightCount) return "light count";
+    if (a.integrator != b.integrator) return "integrator";
+    if (a.maxDepth != b.maxDepth) return "max depth";
     Differences differences;
+    differences.check(a.background, b.background, "scene", "background");
     for (int i = 0; i < a.sphereCount; ++i) {
         const Sphere& x = *a.leaves[i]->sphere;
         const Sphere& y = *b.leaves[i]->sphere;
