@@ -6,6 +6,7 @@
 
 #include "cli/escape.h"
 #include "cli/version.h"
+#include "scenefile/scene_file.h"
 
 namespace lucentor {
 
@@ -138,6 +139,20 @@ std::string imageSizeProblem(std::string_view name, std::string_view value, Imag
     }
     return std::string(name) + ": " + inQuotes(value) + " is not WIDTHxHEIGHT, each side " +
            std::to_string(kMinImageSide) + " to " + std::to_string(kMaxImageSide);
+}
+
+std::string integratorProblem(std::string_view name, std::string_view value,
+                              std::optional<Integrator>& integrator) {
+    if (const std::optional<Integrator> named = integratorNamed(value)) {
+        integrator = named;
+        return "";
+    }
+    return std::string(name) + ": " + inQuotes(value) +
+           " is not direct (light straight from the lights) or path (light that bounces)";
+}
+
+void overrideIntegrator(Scene& scene, const std::optional<Integrator>& integrator) {
+    if (integrator) scene.integrator = *integrator;
 }
 
 }  // namespace lucentor

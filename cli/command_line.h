@@ -1,12 +1,14 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "cli/exit_codes.h"
 #include "engine/image.h"
+#include "scene/scene.h"
 
 namespace lucentor {
 
@@ -20,6 +22,9 @@ struct OptionName {
 // The --version flag both programs take; versionLine() is what it prints, with a newline.
 inline constexpr OptionName kVersionFlag{"--version", "--version", false};
 std::string versionLine(std::string_view program);
+
+// --integrator, which both programs take: the scene's integrator over the file's.
+inline constexpr OptionName kIntegratorOption{"--integrator", "--integrator", true};
 
 // A command line as both programs read it: no automatic help (each program prints its own
 // text), unknown arguments collected rather than thrown, so that the message can quote them.
@@ -45,5 +50,13 @@ bool hasExtension(std::string_view path, std::string_view extension);
 // Reads WIDTHxHEIGHT, each side kMinImageSide to kMaxImageSide, into `size`. Returns an empty
 // string, or one line naming the option `name` and the value at fault; `size` is then unchanged.
 std::string imageSizeProblem(std::string_view name, std::string_view value, ImageSize& size);
+
+// Reads an integrator's name, direct or path, into `integrator`. Returns an empty string, or
+// one line naming the option `name` and the value at fault; `integrator` is then unchanged.
+std::string integratorProblem(std::string_view name, std::string_view value,
+                              std::optional<Integrator>& integrator);
+
+// Gives the scene the integrator a command line asked for, if any.
+void overrideIntegrator(Scene& scene, const std::optional<Integrator>& integrator);
 
 }  // namespace lucentor

@@ -132,18 +132,6 @@ void printSummary(const RenderOptions& options, int passes, SimdPath simd, Secon
                 samples / elapsed.count() / 1.0e6, options.output.c_str());
 }
 
-// The scene of the render, the preset's or the scene file's. Returns 0, or the exit code after
-// the file's fault or an interruption (also while the file is awaited) was reported.
-int loadScene(const RenderOptions& options, std::unique_ptr<Scene>& scene) {
-    if (options.preset == nullptr) {
-        const int status = loadSceneFileReporting(options.sceneName, "lucentor-render", scene,
-                                                  [] { return interruptSignal != 0; });
-        return interruptSignal != 0 ? interruptedExit() : status;
-    }
-    scene.reset(createPresetScene(options.preset));
-    return 0;
-}
-
 // The preset as a scene file, written whole or not at all like a picture.
 int exportPreset(const RenderOptions& options) {
     const std::unique_ptr<Scene> scene(createPresetScene(options.preset));
@@ -170,6 +158,19 @@ int exportPreset(const RenderOptions& options) {
 }
 
 }  // namespace
+
+int loadScene(const RenderOptions& options, std::unique_ptr<Scene>& scene) {
+    if (options.preset == nullptr) {
+        const int status = loadSceneFileReporting(options.sceneName, "lucentor-render", scene,
+                                                  [] { return interruptSignal != 0; });
+        if (interruptSignal != 0) return interruptedExit();
+        if (status != 0) return status;
+    } else {
+        scene.reset(createPresetScene(options.preset));
+    }
+    overrideIntegrator(*scene, options.integrator);
+    return 0;
+}
 
 std::string progressLine(int done, int total, std::chrono::duration<double> elapsed,
                          double timeLimit) {

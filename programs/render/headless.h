@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "cli/exit_codes.h"
@@ -14,6 +15,11 @@ inline constexpr int kExitWriteFailed = 1;
 // The whole of lucentor-render: reads the arguments, renders, writes the picture, and returns
 // the process exit code. Messages go to stderr, the summary line to stdout.
 int runRenderTool(int argc, char** argv);
+
+// The scene of the render, the preset's or the scene file's, with the integrator the options
+// ask for. Returns 0, or the exit code after the file's fault or an interruption (also while
+// the file is awaited) was reported.
+int loadScene(const RenderOptions& options, std::unique_ptr<Scene>& scene);
 
 // Renders `options.passes` passes of the preset with the ray queries on `simd` (which the
 // processor must have) and writes the picture; returns the exit code.

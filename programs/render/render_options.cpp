@@ -45,6 +45,9 @@ shows it, and writes the picture.
                     picture's full size, every pixel outside the region 0 (black)
       --simd P      sample kernels: auto (default: the widest this processor has),
                     avx512, avx2 or scalar; every choice renders the same picture
+      --integrator I  direct (light straight from the lights) or path (light that
+                    bounces), over the scene's own (default: the scene file's
+                    'integrator', direct for a preset)
   --export PRESET   write the preset (box, trio or field) as a scene file instead of rendering
       --force       with --export: replace the file if it exists (otherwise it is kept)
   -h, --help        this text
@@ -188,6 +191,12 @@ bool applySimd(std::string_view name, std::string_view value, RenderOptions& opt
     return false;
 }
 
+bool applyIntegrator(std::string_view name, std::string_view value, RenderOptions& options,
+                     std::string& problem) {
+    problem = integratorProblem(name, value, options.integrator);
+    return problem.empty();
+}
+
 bool applyExport(std::string_view name, std::string_view value, RenderOptions& options,
                  std::string& problem) {
     options.preset = findPreset(std::string(value));
@@ -207,7 +216,7 @@ struct ValueOption {
     bool rendersOnly = true;  // meaningless with --export
 };
 
-constexpr std::array<ValueOption, 9> kValueOptions = {{
+constexpr std::array<ValueOption, 10> kValueOptions = {{
     {{"-p,--passes", "--passes"}, applyPasses, true},
     {{"-t,--threads", "--threads"}, applyThreads, true},
     {{"-s,--seed", "--seed"}, applySeed, true},
@@ -217,6 +226,7 @@ constexpr std::array<ValueOption, 9> kValueOptions = {{
     {{"--time", "--time"}, applyTime, true},
     {{"--size", "--size"}, applySize, true},
     {{"--region", "--region"}, applyRegion, true},
+    {kIntegratorOption, applyIntegrator, true},
 }};
 constexpr std::size_t kPassesOption = 0;
 constexpr std::size_t kTimeOption = 6;

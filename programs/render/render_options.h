@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,7 @@
 #include "presets/preset.h"
 #include "programs/render/exr_image.h"
 #include "query/simd_path.h"
+#include "scene/scene.h"
 
 namespace lucentor {
 
@@ -28,11 +30,12 @@ struct RenderOptions {
     ImageFormat format = ImageFormat::Png;
     ExrPrecision exrPrecision = ExrPrecision::Float;  // Half with --half, which needs .exr
     bool quiet = false;
-    bool force = false;                  // --export replaces an existing file
-    SimdChoice simd = SimdChoice::Auto;  // checked against the processor before rendering
-    double timeLimit = 0.0;              // seconds; no pass starts once they are up. 0: no limit
-    ImageSize size;                      // the picture's; the window's 640 by 480 by default
-    PixelRegion region;                  // the pixels rendered, within size; width 0: all
+    bool force = false;                    // --export replaces an existing file
+    SimdChoice simd = SimdChoice::Auto;    // checked against the processor before rendering
+    double timeLimit = 0.0;                // seconds; no pass starts once they are up. 0: no limit
+    ImageSize size;                        // the picture's; the window's 640 by 480 by default
+    PixelRegion region;                    // the pixels rendered, within size; width 0: all
+    std::optional<Integrator> integrator;  // over the scene's own; none: the scene's
 };
 
 enum class CommandKind { Render, Export, Help, Version, Error };

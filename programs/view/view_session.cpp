@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "engine/rendering.h"
 #include "programs/render/image_file.h"
 #include "programs/view/camera_controls.h"
@@ -58,7 +59,8 @@ constexpr std::array<Movement, 6> kMovements = {{{SDLK_w, 1.0f, 0.0f, 0.0f},
 // Everything the viewer's loop works on; the frames, rendering and window are the caller's.
 struct Session {
     std::string path;
-    std::string fileName;  // as the title names it
+    std::string fileName;                  // as the title names it
+    std::optional<Integrator> integrator;  // the command line's, over every reload's
     ShownFrames& frames;
     Rendering& rendering;
     Window& window;
@@ -154,10 +156,10 @@ bool sceneFilesChanged(Session& s) {
 
 void pollSceneFile(Session& s) {
     if (!sceneFilesChanged(s)) return;
-    auto scene = std::make_unique<Scene>();
+    std::unique_ptr<Scene> scene;
     SceneReport report;
-    const SceneFileStatus status = readSceneText(s.watched.content, sceneFileName(s.path),
-                                                 sceneFolderOf(s.path), *scene, report);
+    const SceneFileStatus status =
+        rereadScene(s.path, s.watched.content, s.integrator, scene, report);
     // Named now, a rows file that is still missing is watched until it comes.
     s.others = watchStatuses(report.otherFiles);
     if (status != SceneFileStatus::Read) {
@@ -330,9 +332,9 @@ void updateTitle(Session& s, Clock::time_point now) {
     }
     const bool firstPass = s.shownPass == 1;
     if (now < s.nextTitle && !firstPass) return;
-    std::string title = s.faultTitle.empty()
-                            ? viewTitle(s.fileName, s.shownPass, s.samplesPerSecond)
-                            : s.faultTitle;
+    std::string title = s.faultTitle.empty() ? viewTitle(s.fileName, s.rendering.scene->integrator,
+                                                         s.shownPass, s.samplesPerSecond)
+                                             : s.faultTitle;
     if (title == s.title) return;
     s.title = std::move(title);
     setWindowTitle(s.window, s.title);
@@ -361,11 +363,25 @@ void runLoop(Session& s) {
 
 }  // namespace
 
-std::string viewTitle(std::string_view file, int passes, double samplesPerSecond) {
+std::string viewTitle(std::string_view file, Integrator integrator, int passes,
+                      double samplesPerSecond) {
     std::array<char, 32> rate{};
     std::snprintf(rate.data(), rate.size(), "%.1f", samplesPerSecond / 1.0e6);
-    return "Lucentor \u2014 " + std::string(file) + " \u2014 " + std::to_string(passes) +
-           " passes \u2014 " + rate.data() + " M samples/s";
+    return "Lucentor \u2014 " + std::string(file) + " \u2014 " +
+           std::string(integratorName(integrator)) + " integrator \u2014 " +
+           std::to_string(passes) + " passes \u2014 " + rate.data() + " M samples/s";
+}
+
+SceneFileStatus rereadScene(const std::string& path, std::string_view text,
+                            const std::optional<Integrator>& integrator,
+                            std::unique_ptr<Scene>& scene, SceneReport& report) {
+    auto read = std::make_unique<Scene>();
+    const SceneFileStatus status =
+        readSceneText(text, sceneFileName(path), sceneFolderOf(path), *read, report);
+    if (status != SceneFileStatus::Read) return status;
+    overrideIntegrator(*read, integrator);
+    scene = std::move(read);
+    return status;
 }
 
 std::string faultTitle(std::string_view file, int line, std::string_view faultFile) {
@@ -387,8 +403,10 @@ std::string pictureName(std::string_view path, int passes, bool (*taken)(const s
     return name;
 }
 
-int runViewSession(const std::string& path, ImageSize size, std::unique_ptr<Scene> scene,
-                   WatchedFile watched, const std::vector<std::string>& otherFiles) {
+int runViewSession(const std::string& path, const ViewSettings& settings,
+                   std::unique_ptr<Scene> scene, WatchedFile watched,
+                   const std::vector<std::string>& otherFiles) {
+    const ImageSize size = settings.size;
     ShownFrames frames;  // before the rendering, whose workers write it until they are joined
     Rendering rendering;
     const ViewControls controls = makeControls(*scene);
@@ -400,6 +418,7 @@ int runViewSession(const std::string& path, ImageSize size, std::unique_ptr<Scen
     }
     Session s{.path = path,
               .fileName = baseName(path),
+              .integrator = settings.integrator,
               .frames = frames,
               .rendering = rendering,
               .window = window,

@@ -13,7 +13,7 @@
 namespace lucentor {
 
 const char* const kViewUsage =
-    R"(usage: lucentor-view [--size WxH] FILE.toml
+    R"(usage: lucentor-view [--size WxH] [--integrator direct|path] FILE.toml
 Shows the scene file FILE.toml in a window: the picture sharpens pass after pass, and every
 change of the view starts it again. Editing the file reloads it; a file at fault is named on
 stderr and the last good scene stays. Escape or closing the window quits.
@@ -25,6 +25,9 @@ stderr and the last good scene stays. Escape or closing the window quits.
   P                 save the picture shown as STEM-N-passes.png in the current folder
   C                 print the camera as a [camera] table for the file
       --size WxH    the window's size at the start (default 640x480, each side 16 to 8192)
+      --integrator I  direct (light straight from the lights) or path (light that
+                    bounces), over the file's 'integrator' at every reload; the title
+                    names the one shown
   -h, --help        this text
       --version     the version
 `lucentor-render --export box box.toml` writes a preset as a scene file to start from.
@@ -36,7 +39,8 @@ namespace {
 
 constexpr OptionName kHelpFlag{"-h,--help", "--help", false};
 constexpr OptionName kSizeOption{"--size", "--size", true};
-constexpr std::array<OptionName, 3> kOptionNames = {kHelpFlag, kVersionFlag, kSizeOption};
+constexpr std::array<OptionName, 4> kOptionNames = {kHelpFlag, kVersionFlag, kSizeOption,
+                                                    kIntegratorOption};
 
 void complain(const std::string& problem) {
     std::fprintf(stderr, "lucentor-view: %s\n", problem.c_str());
@@ -54,6 +58,8 @@ ViewCommand parseViewCommand(int argc, const char* const* argv) {
     declareFlag(app, kVersionFlag, version);
     std::string size;
     CLI::Option* sizeOption = declareOption(app, kSizeOption, size);
+    std::string integrator;
+    CLI::Option* integratorOption = declareOption(app, kIntegratorOption, integrator);
     app.add_option("file", command.file);
     command.problem = parseCommandLine(app, kOptionNames, argc, argv);
     // Help and the version go before any check of the other arguments.
@@ -65,6 +71,11 @@ ViewCommand parseViewCommand(int argc, const char* const* argv) {
     if (!command.problem.empty()) return command;
     if (sizeOption->count() > 0) {
         command.problem = imageSizeProblem(kSizeOption.longName, size, command.size);
+        if (!command.problem.empty()) return command;
+    }
+    if (integratorOption->count() > 0) {
+        command.problem =
+            integratorProblem(kIntegratorOption.longName, integrator, command.integrator);
         if (!command.problem.empty()) return command;
     }
     if (!app.remaining().empty()) {
@@ -104,8 +115,9 @@ int runViewer(int argc, char** argv) {
         status != 0) {
         return status;
     }
-    return runViewSession(command.file, command.size, std::move(scene), std::move(watched),
-                          otherFiles);
+    overrideIntegrator(*scene, command.integrator);
+    return runViewSession(command.file, {command.size, command.integrator}, std::move(scene),
+                          std::move(watched), otherFiles);
 }
 
 }  // namespace lucentor

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "engine/image.h"
+#include "scene/scene.h"
 
 namespace lucentor {
 
@@ -11,13 +13,15 @@ enum class ViewCommandKind { View, Help, Version, Error };
 // What lucentor-view is asked to do.
 struct ViewCommand {
     ViewCommandKind kind = ViewCommandKind::Error;
-    std::string file;     // the scene file when kind is View
-    ImageSize size;       // the window's at the start
-    std::string problem;  // one line naming what is wrong when kind is Error
+    std::string file;                      // the scene file when kind is View
+    ImageSize size;                        // the window's at the start
+    std::optional<Integrator> integrator;  // over the file's, at every reload; none: the file's
+    std::string problem;                   // one line naming what is wrong when kind is Error
 };
 
 // Reads lucentor-view's arguments (argv[0] is the program and is skipped): one scene file,
-// FILE.toml, --size WxH, --help or --version. Never throws for bad input.
+// FILE.toml, --size WxH, --integrator direct|path, --help or --version. Never throws for bad
+// input.
 ViewCommand parseViewCommand(int argc, const char* const* argv);
 
 // The --help text.

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -92,7 +94,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"box", "--size", "99999999999x16"}, "'99999999999x16'"},
         BadCase{{"box", "--size"}, "--size"},
         BadCase{{"--export", "box", "b.toml", "--size", "16x16"}, "--size has no use"},
-        BadCase{{"no-such-file"}, "'no-such-file'"}));
+        BadCase{{"no-such-file"}, "'no-such-file'"},
+        BadCase{{"box", "--integrator", "bounce"}, "--integrator: 'bounce' is not direct"},
+        BadCase{{"box", "--integrator", "PATH"}, "'PATH'"},
+        BadCase{{"box", "--integrator", "path "}, "'path '"},
+        BadCase{{"box", "--integrator"}, "--integrator needs a value"},
+        BadCase{{"box", "--integrator", "-q"}, "--integrator needs a value, not the option '-q'"},
+        BadCase{{"--export", "box", "b.toml", "--integrator", "path"},
+                "--integrator has no use with --export"}));
 
 TEST(RenderCommand, ReadsPictureSizesAtAndWithinTheLimits) {
     const struct {
@@ -165,12 +174,14 @@ TEST(RenderCommand, DefaultsFollowTheScene) {
     EXPECT_EQ(command.options.format, ImageFormat::Png);
     EXPECT_FALSE(command.options.quiet);
     EXPECT_EQ(command.options.simd, SimdChoice::Auto);
+    EXPECT_EQ(command.options.integrator, std::nullopt) << "the scene's own";
 }
 
 TEST(RenderCommand, ReadsEveryOptionInAnyOrder) {
     const RenderCommand command =
         parse({"--passes=1000000", "-t", "256", "--seed=0", "-p", "7", "field", "-q", "--seed",
-               "18446744073709551615", "--simd=avx512", "-o", "pic/Out.PFM", "--simd", "avx2"});
+               "18446744073709551615", "--simd=avx512", "-o", "pic/Out.PFM", "--simd", "avx2",
+               "--integrator=direct", "--integrator", "path"});
     ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
     EXPECT_EQ(command.options.sceneName, "field");
     EXPECT_EQ(command.options.passes, 7);
@@ -180,6 +191,39 @@ TEST(RenderCommand, ReadsEveryOptionInAnyOrder) {
     EXPECT_EQ(command.options.format, ImageFormat::Pfm);
     EXPECT_TRUE(command.options.quiet);
     EXPECT_EQ(command.options.simd, SimdChoice::Avx2);
+    EXPECT_EQ(command.options.integrator, Integrator::Path);
+}
+
+struct IntegratorCase {
+    std::string scene;  // a preset, or a scene file's text
+    std::vector<const char*> arguments;
+    Integrator expected;
+};
+
+// The scene rendered has the command line's integrator over its own, a preset's and a file's
+// alike, and its own without one.
+TEST(RenderCommand, TheIntegratorOptionOverridesTheScenes) {
+    const std::string file =
+        testing::TempDir() + "render_integrator_" + std::to_string(::getpid()) + ".toml";
+    const std::string sphere = "[[sphere]]\ncenter = [0, 0, -3]\nradius = 1\ncolor = [1, 1, 1]\n";
+    for (const IntegratorCase& c :
+         {IntegratorCase{"box", {"--integrator", "path"}, Integrator::Path},
+          IntegratorCase{"box", {}, Integrator::Direct},
+          IntegratorCase{"integrator = \"path\"\n" + sphere, {}, Integrator::Path},
+          IntegratorCase{
+              "integrator = \"path\"\n" + sphere, {"--integrator=direct"}, Integrator::Direct},
+          IntegratorCase{sphere, {"--integrator", "path"}, Integrator::Path}}) {
+        std::vector<const char*> arguments = c.arguments;
+        const bool preset = findPreset(c.scene) != nullptr;
+        if (!preset) std::ofstream(file) << c.scene;
+        arguments.push_back(preset ? c.scene.c_str() : file.c_str());
+        const RenderCommand command = parse(arguments);
+        ASSERT_EQ(command.kind, CommandKind::Render) << command.problem;
+        std::unique_ptr<Scene> scene;
+        ASSERT_EQ(loadScene(command.options, scene), 0) << c.scene;
+        EXPECT_EQ(scene->integrator, c.expected) << c.scene;
+    }
+    std::filesystem::remove(file);
 }
 
 struct ExrCase {

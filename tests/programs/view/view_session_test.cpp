@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "programs/view/file_watch.h"
@@ -15,11 +17,46 @@
 namespace lucentor {
 namespace {
 
-TEST(ViewTitle, NamesProgramFilePassesAndRate) {
-    EXPECT_EQ(viewTitle("box.toml", 12, 34.56e6),
-              "Lucentor \u2014 box.toml \u2014 12 passes \u2014 34.6 M samples/s");
-    EXPECT_EQ(viewTitle("a b.toml", 1, 0.0),
-              "Lucentor \u2014 a b.toml \u2014 1 passes \u2014 0.0 M samples/s");
+TEST(ViewTitle, NamesProgramFileIntegratorPassesAndRate) {
+    EXPECT_EQ(viewTitle("box.toml", Integrator::Direct, 12, 34.56e6),
+              "Lucentor \u2014 box.toml \u2014 direct integrator \u2014 12 passes \u2014 34.6 M "
+              "samples/s");
+    EXPECT_EQ(viewTitle("a b.toml", Integrator::Path, 1, 0.0),
+              "Lucentor \u2014 a b.toml \u2014 path integrator \u2014 1 passes \u2014 0.0 M "
+              "samples/s");
+}
+
+struct Reread {
+    std::string_view text;                 // the file's new version
+    std::optional<Integrator> integrator;  // the command line's
+    Integrator expected;
+};
+
+// Every reload keeps the command line's integrator over the file's, and takes the file's
+// without one.
+TEST(RereadScene, KeepsTheCommandLinesIntegratorOverTheFiles) {
+    const std::string sphere = "[[sphere]]\ncenter = [0, 0, -3]\nradius = 1\ncolor = [1, 1, 1]\n";
+    for (const Reread& c :
+         {Reread{"integrator = \"direct\"\n", Integrator::Path, Integrator::Path},
+          Reread{"integrator = \"path\"\n", Integrator::Direct, Integrator::Direct},
+          Reread{"", Integrator::Path, Integrator::Path},
+          Reread{"integrator = \"path\"\n", std::nullopt, Integrator::Path},
+          Reread{"", std::nullopt, Integrator::Direct}}) {
+        std::unique_ptr<Scene> scene;
+        SceneReport report;
+        ASSERT_EQ(
+            rereadScene("room.toml", std::string(c.text) + sphere, c.integrator, scene, report),
+            SceneFileStatus::Read)
+            << report.problem;
+        EXPECT_EQ(scene->integrator, c.expected) << c.text;
+    }
+    std::unique_ptr<Scene> scene;
+    SceneReport report;
+    EXPECT_EQ(rereadScene("room.toml", "integrator = \"bounce\"\n" + sphere, Integrator::Path,
+                          scene, report),
+              SceneFileStatus::Invalid);
+    EXPECT_EQ(scene, nullptr) << "a bad edit leaves the scene shown";
+    EXPECT_TRUE(report.problem.starts_with("room.toml:1:14: ")) << report.problem;
 }
 
 // A bad edit stays in the title until a good one, where a window started from the desktop

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/exit_codes.h"
@@ -29,6 +31,20 @@ TEST(ViewCommand, TakesOneSceneFile) {
     }
 }
 
+// --integrator, over the file's; none given leaves the file's.
+TEST(ViewCommand, TakesAnIntegratorOverTheFiles) {
+    EXPECT_EQ(parse({"a.toml"}).integrator, std::nullopt);
+    for (const auto& [arguments, expected] :
+         {std::pair<std::vector<const char*>, Integrator>{{"--integrator", "path", "a.toml"},
+                                                          Integrator::Path},
+          {{"a.toml", "--integrator=direct"}, Integrator::Direct},
+          {{"--integrator=direct", "a.toml", "--integrator", "path"}, Integrator::Path}}) {
+        const ViewCommand command = parse(arguments);
+        ASSERT_EQ(command.kind, ViewCommandKind::View) << command.problem;
+        EXPECT_EQ(command.integrator, expected) << arguments.back();
+    }
+}
+
 TEST(ViewCommand, RefusesWhatIsNotOneSceneFile) {
     struct Case {
         std::vector<const char*> arguments;
@@ -38,6 +54,11 @@ TEST(ViewCommand, RefusesWhatIsNotOneSceneFile) {
          {Case{{}, "no scene file"}, Case{{"box"}, "'box'"}, Case{{".toml"}, "'.toml'"},
           Case{{"a.toml", "b.toml"}, "'b.toml'"}, Case{{"a.toml", "-p", "3"}, "'-p'"},
           Case{{"--help=1", "a.toml"}, "--help takes no value"},
+          Case{{"a.toml", "--integrator", "Path"}, "--integrator: 'Path' is not direct"},
+          Case{{"a.toml", "--integrator="}, "--integrator needs a value"},
+          Case{{"a.toml", "--integrator"}, "--integrator needs a value"},
+          Case{{"--integrator", "--size", "16x16", "a.toml"},
+               "--integrator needs a value, not the option '--size'"},
           Case{{"a\x1b[2J.txt"}, "'a\\x1b[2J.txt'"}}) {
         const ViewCommand command = parse(c.arguments);
         EXPECT_EQ(command.kind, ViewCommandKind::Error) << c.named;
