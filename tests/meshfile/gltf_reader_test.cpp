@@ -94,6 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
         GltfLook{R"({"pbrMetallicRoughness":{"baseColorFactor":[0.5,0.25,1,1],)"
                  R"("metallicFactor":0}})",
                  {{0.5f, 0.25f, 1}, 0.0f, {}, -1}},
+        // A channel beyond single precision is the default's, a negative one 0.
+        GltfLook{R"({"pbrMetallicRoughness":{"baseColorFactor":[1e39,0.5,-1,1],)"
+                 R"("metallicFactor":0}})",
+                 {{1, 0.5f, 0}, 0.0f, {}, -1}},
         GltfLook{R"({"pbrMetallicRoughness":{"metallicFactor":0.75,"roughnessFactor":0.1}})",
                  {{1, 1, 1}, 0.75f, {}, -1}},
         GltfLook{R"({"pbrMetallicRoughness":{"metallicFactor":1,"roughnessFactor":0.5}})",
