@@ -39,7 +39,6 @@ TEST(RereadScene, KeepsTheCommandLinesIntegratorOverTheFiles) {
     for (const Reread& c :
          {Reread{"integrator = \"direct\"\n", Integrator::Path, Integrator::Path},
           Reread{"integrator = \"path\"\n", Integrator::Direct, Integrator::Direct},
-          Reread{"", Integrator::Path, Integrator::Path},
           Reread{"integrator = \"path\"\n", std::nullopt, Integrator::Path},
           Reread{"", std::nullopt, Integrator::Direct}}) {
         std::unique_ptr<Scene> scene;
