@@ -39,27 +39,40 @@ void addLights(const Scene& scene, std::vector<Emitter>& out) {
     }
 }
 
-// Emissive triangles of positive, finite area; a degenerate one can neither be sampled nor,
+// An emissive triangle of positive, finite area; a degenerate one can neither be sampled nor,
 // in practice, be met.
-void addTriangles(const Scene& scene, std::vector<Emitter>& out) {
-    for (std::size_t i = 0; i < scene.triangleCount; ++i) {
-        const TriangleShading t = scene.triangleShading(i);
-        if (!(selectionWeight(t.material->emission) > 0.0f)) continue;
-        Emitter e;
-        e.kind = EmitterKind::Triangle;
-        e.origin = t.corners[0];
-        e.sideA = t.corners[1] - t.corners[0];
-        e.sideB = t.corners[2] - t.corners[0];
-        const Vec3 n = crossOf(e.sideA, e.sideB);
-        const float size = float(std::sqrt(double(dot(n, n))));
-        if (!(size > 0.0f) || !std::isfinite(size)) continue;
-        e.normal = n * (1.0f / size);
-        e.area = 0.5f * size;
-        e.emission = t.material->emission;
-        out.push_back(e);
-    }
+void addTriangle(const TriangleShading& t, std::vector<Emitter>& out) {
+    if (!(selectionWeight(t.material->emission) > 0.0f)) return;
+    Emitter e;
+    e.kind = EmitterKind::Triangle;
+    e.origin = t.corners[0];
+    e.sideA = t.corners[1] - t.corners[0];
+    e.sideB = t.corners[2] - t.corners[0];
+    const Vec3 n = crossOf(e.sideA, e.sideB);
+    const float size = float(std::sqrt(double(dot(n, n))));
+    if (!(size > 0.0f) || !std::isfinite(size)) return;
+    e.normal = n * (1.0f / size);
+    e.area = 0.5f * size;
+    e.emission = t.material->emission;
+    out.push_back(e);
 }
 
+bool mayEmit(const Mesh& mesh) {
+    return std::any_of(mesh.materials.begin(), mesh.materials.end(),
+                       [](const MeshMaterial& m) { return selectionWeight(m.emission) > 0.0f; });
+}
+
+// The emissive triangles of every mesh, in slot order; meshes without an emissive material
+// are passed over whole.
+void addTriangles(const Scene& scene, std::vector<Emitter>& out) {
+    for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
+        if (!mayEmit(scene.meshes[m])) continue;
+        const std::size_t first = scene.meshStarts[m];
+        for (std::size_t i = first; i < first + scene.meshes[m].triangles.size(); ++i) {
+            addTriangle(scene.triangleShading(i), out);
+        }
+    }
+}
 }  // namespace
 
 float selectionWeight(const Vec3& emission) {
