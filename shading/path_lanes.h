@@ -321,7 +321,7 @@ inline void addLight(PathLanes<L>& path, Mask<L> lanes, const Vec3Lanes<L>& ligh
 }
 
 // Emission that the lanes' rays of `lanes` met on sphere lights, weighed against sampling
-// them from the ray's origin.
+// them from the surface point the ray left.
 template <class L>
 inline Vec3Lanes<L> sphereLightEmissions(const ShadingScene& shading, PathLanes<L>& path,
                                          Ints<L> slots, Mask<L> lanes) {

@@ -229,6 +229,36 @@ INSTANTIATE_TEST_SUITE_P(Strategies, SphereLight,
                          ::testing::Values(PathStrategy::Combined, PathStrategy::LightsOnly,
                                            PathStrategy::BouncesOnly));
 
+// An emissive quad gives light only from its front, the side sideA x sideB points to: seen
+// from there it shows its radiance, from behind nothing, and it lights only what is before it.
+TEST(EmissiveQuad, EmitsFromItsFrontOnly) {
+    const Vec3 emission{5, 4, 3};
+    const MeshMaterial black{{0, 0, 0}, 0.0f, emission, -1};
+    for (const bool front : {true, false}) {
+        const std::string side = front ? "front" : "back";
+        Scene* seen = pathScene(kFacingOrigin);
+        const Vec3 a{2, 0, 0};
+        const Vec3 b{0, 2, 0};  // a x b points to the camera
+        seen->addMesh(quadMesh({-1, -1, 0}, front ? a : b, front ? b : a, black));
+        seen->buildHierarchy();
+        const Options options{2};
+        EXPECT_EQ(meanOf(sums(seen, options), options, 12, 8, 8, 8), front ? emission : Vec3{})
+            << side;
+        // Beside the floor's point below the camera, out of its view, facing down or up.
+        Scene* lit = floorSeenFromAbove(3.0f);
+        const Vec3 c{1, 0, 0};
+        const Vec3 d{0, 0, 1};  // c x d points down
+        lit->addMesh(quadMesh({1.5f, 1, -0.5f}, front ? c : d, front ? d : c, black));
+        lit->buildHierarchy();
+        const Vec3 floor = wholeMean(sums(lit, options), options);
+        if (front) {
+            EXPECT_GT(floor.x, 0.05f) << side;
+        } else {
+            EXPECT_EQ(floor, Vec3{}) << side;
+        }
+    }
+}
+
 // Energy: in an open box of white diffuse walls and mirrors under a uniform sky of radiance L,
 // all light comes from the sky and none is lost, so the mean is L; walls that reflect 90 %
 // show less, never more.
