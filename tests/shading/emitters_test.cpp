@@ -47,16 +47,5 @@ TEST(EmitterTable, PicksEachLightByItsPower) {
     EXPECT_EQ(emitterAt(table, std::nextafter(1.0f, 0.0f)), 4);
 }
 
-TEST(EmitterTable, IsEmptyWithoutLightOrForTheDirectIntegrator) {
-    Scene scene;
-    scene.integrator = Integrator::Path;
-    scene.addSphere({0, 0, 0}, 1.0f, {1, 1, 1}, 0.0f);
-    scene.buildHierarchy();
-    EXPECT_TRUE(makeShadingScene(scene).emitters.emitters.empty());
-    Scene direct;
-    direct.addLight({0, 5, 0}, 0.0f, {1, 1, 1}, 1.0f);
-    EXPECT_TRUE(makeShadingScene(direct).emitters.emitters.empty());
-}
-
 }  // namespace
 }  // namespace lucentor
