@@ -22,7 +22,8 @@ using TileRenderer = void (*)(RenderJob& job, const ShadingScene& shading, int p
 struct SampleKernel {
     int packetWidth = 1;  // the block of pixels in the lanes, as square as the width allows
     int packetHeight = 1;
-    TileRenderer renderTile = nullptr;
+    TileRenderer renderTile = nullptr;      // the direct integrator's
+    TileRenderer renderPathTile = nullptr;  // the path integrator's
 };
 
 // The kernel of `path`, which the processor must have.

@@ -16,6 +16,7 @@
 #include "engine/integrator.h"
 #include "engine/render_job.h"
 #include "shading/light_sampling.h"
+#include "shading/path_lanes.h"
 #include "shading/random.h"
 #include "shading/trace_lanes.h"
 #include "simd/lane_math.h"
@@ -134,28 +135,38 @@ inline void accumulateLanes(const PixelPacket<L>& packet, const Vec3Lanes<L>& co
     }
 }
 
-// One sample of each lane's pixel: its two jitter draws, then its trace.
+// The camera rays of one sample of each lane's pixel: its two jitter draws.
 template <class L>
-inline void samplePacket(const RenderJob& job, const ShadingScene& shading, PixelPacket<L>& packet,
-                         RayTreeStack<L>& stack) {
+inline RayLanes<L> jitteredRays(const RenderJob& job, PixelPacket<L>& packet) {
     // Two statements: the first draw is the column's, the second the row's.
     const Floats<L> u =
         jitterCoordinates(job, packet.uLow, packet.uWidth, packet.lanes, packet.generators);
     const Floats<L> v =
         jitterCoordinates(job, packet.vLow, packet.vWidth, packet.lanes, packet.generators);
-    RayLanes<L> rays = cameraRays(*job.camera, u, v);
+    return cameraRays(*job.camera, u, v);
+}
+
+// One sample of each lane's pixel: its two jitter draws, then its trace.
+template <class L>
+inline void samplePacket(const RenderJob& job, const ShadingScene& shading, PixelPacket<L>& packet,
+                         RayTreeStack<L>& stack) {
+    RayLanes<L> rays = jitteredRays(job, packet);
     const Vec3Lanes<L> color = traceLanes(shading, rays, packet.lanes, 0, packet.generators, stack);
     accumulateLanes(packet, color);
 }
 
-// Adds one sample of pass `pass` to every pixel of `tile`, packet after packet. Returns early,
-// between packets, once the job's stopRequested is set.
+// One sample of each lane's pixel by the path integrator: its two jitter draws, then its path.
 template <class L>
-inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
-                            const PixelRegion& tile) {
-    // Each worker's scratch, zeroed once per thread: zeroing its 20 kB for every tile took 6 %
-    // of a pass's instructions. Nothing is read from it that the same sample did not write.
-    thread_local RayTreeStack<L> stack{};
+inline void samplePathPacket(const RenderJob& job, const ShadingScene& shading,
+                             PixelPacket<L>& packet) {
+    const RayLanes<L> rays = jitteredRays(job, packet);
+    accumulateLanes(packet, tracePathLanes(shading, rays, packet.lanes, packet.generators));
+}
+
+// Adds one sample of pass `pass` to every pixel of `tile`, packet after packet, each sampled by
+// `sample`. Returns early, between packets, once the job's stopRequested is set.
+template <class L, class Sample>
+inline void renderPackets(RenderJob& job, int pass, const PixelRegion& tile, const Sample& sample) {
     const std::uint64_t key = passKey(job.seed, pass);
     const Ints<L> columns = packetOffsets<L>(false);
     const Ints<L> rowOffsets = packetOffsets<L>(true);
@@ -167,9 +178,28 @@ inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pas
         for (int x = tile.x; x < tile.x + tile.width; x += kPacketWidth<L>) {
             if (job.stopRequested.load()) return;  // the rest of the tile waits for no sample
             startPacket(job, key, tile, x, y, columns, packet);
-            samplePacket(job, shading, packet, stack);
+            sample(packet);
         }
     }
+}
+
+// The direct integrator's tiles.
+template <class L>
+inline void renderTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
+                            const PixelRegion& tile) {
+    // Each worker's scratch, zeroed once per thread: zeroing its 20 kB for every tile took 6 %
+    // of a pass's instructions. Nothing is read from it that the same sample did not write.
+    thread_local RayTreeStack<L> stack{};
+    renderPackets<L>(job, pass, tile,
+                     [&](PixelPacket<L>& packet) { samplePacket(job, shading, packet, stack); });
+}
+
+// The path integrator's tiles.
+template <class L>
+inline void renderPathTileLanes(RenderJob& job, const ShadingScene& shading, int pass,
+                                const PixelRegion& tile) {
+    renderPackets<L>(job, pass, tile,
+                     [&](PixelPacket<L>& packet) { samplePathPacket(job, shading, packet); });
 }
 
 // The kernel's integer primitives on arrays, for the tests (see LanePrimitives).

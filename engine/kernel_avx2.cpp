@@ -18,7 +18,8 @@
 namespace lucentor::avx2 {
 
 SampleKernel sampleKernel() {
-    return {kPacketWidth<Lanes>, kPacketHeight<Lanes>, renderTileLanes<Lanes>};
+    return {kPacketWidth<Lanes>, kPacketHeight<Lanes>, renderTileLanes<Lanes>,
+            renderPathTileLanes<Lanes>};
 }
 
 LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes<Lanes>(); }

@@ -31,6 +31,7 @@
 #include "query/wide_walk.h"
 #include "scene/packed_tree.h"
 #include "scene/scene.h"
+#include "shading/emitters.h"
 #include "shading/light_sampling.h"
 #include "shading/lighting.h"
 #include "shading/materials.h"

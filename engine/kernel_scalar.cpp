@@ -9,7 +9,8 @@ namespace lucentor {
 namespace scalar {
 
 SampleKernel sampleKernel() {
-    return {kPacketWidth<Lanes>, kPacketHeight<Lanes>, renderTileLanes<Lanes>};
+    return {kPacketWidth<Lanes>, kPacketHeight<Lanes>, renderTileLanes<Lanes>,
+            renderPathTileLanes<Lanes>};
 }
 
 LanePrimitives lanePrimitives() { return lanePrimitivesOfLanes<Lanes>(); }

@@ -6,6 +6,7 @@
 
 #include "engine/image.h"
 #include "engine/integrator_lanes.h"
+#include "shading/path.h"
 #include "shading/random.h"
 #include "simd/one_lane.h"
 
@@ -83,7 +84,7 @@ void renderWorker(RenderJob* job) {
         const TileTake take = takeTile(*job);
         assert(take.pass == reportedPass || take.pass == reportedPass + 1);
         if (take.count > 0) {
-            job->kernel.renderTile(*job, job->shading, reportedPass + 1, tileOf(*job, take.tile));
+            tileRendererOf (*job)(*job, job->shading, reportedPass + 1, tileOf(*job, take.tile));
         } else if (take.pass > reportedPass) {
             reportPassFinished(*job, take.pass);
             reportedPass = take.pass;
@@ -124,6 +125,11 @@ PixelRegion tileOf(const RenderJob& job, int index) {
 void prepareSampling(RenderJob& job) {
     job.kernel = sampleKernelOf(job.simd);
     job.shading = makeShadingScene(*job.scene);
+}
+
+TileRenderer tileRendererOf(const RenderJob& job) {
+    return job.scene->integrator == Integrator::Path ? job.kernel.renderPathTile
+                                                     : job.kernel.renderTile;
 }
 
 bool isPassComplete(const RenderJob& job) { return job.finishedWorkers.load() == job.workerCount; }
@@ -179,6 +185,7 @@ Ray RenderJob::jitteredRay(int x, int y, RandomGenerator& generator) const {
 Vec3 RenderJob::samplePixel(int x, int y, RandomGenerator& generator) const {
     assert(shading.scene == scene);
     Ray ray = jitteredRay(x, y, generator);
+    if (scene->integrator == Integrator::Path) return tracePath(shading, ray, generator);
     scalar::OneLane one{generator};
     scalar::RayLanes rays = scalar::rayLanesOf(ray);
     RayTreeStack<scalar::Lanes> stack{};

@@ -93,8 +93,9 @@ struct RenderJob {
     // The camera ray through a random point of the pixel's cell: two draws from `generator`.
     Ray jitteredRay(int x, int y, RandomGenerator& generator) const;
 
-    // One sample of the pixel: its jittered ray, traced. The two draws of the ray, then those
-    // of the trace. One lane of the sample kernels; needs prepareSampling.
+    // One sample of the pixel: its jittered ray, traced by the scene's integrator. The two
+    // draws of the ray, then those of the trace. One lane of the sample kernels; needs
+    // prepareSampling.
     Vec3 samplePixel(int x, int y, RandomGenerator& generator) const;
 };
 
@@ -113,6 +114,9 @@ PixelRegion tileOf(const RenderJob& job, int index);
 // Chooses the job's kernel by `simd` and works out what its shading reads besides the scene:
 // once, before the workers start.
 void prepareSampling(RenderJob& job);
+
+// The kernel's tile renderer of the integrator the job's scene asks for.
+TileRenderer tileRendererOf(const RenderJob& job);
 
 // The thread function of a render worker; returns once it sees stopRequested.
 void renderWorker(RenderJob* job);

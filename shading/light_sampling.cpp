@@ -69,6 +69,7 @@ ShadingScene makeShadingScene(const Scene& scene) {
         shading.lightGrids[std::size_t(i)] = makeLightGrid(scene.lights[std::size_t(i)]->radius);
     }
     shading.packetWalks = packetWalksApply(scene);
+    if (scene.integrator == Integrator::Path) shading.emitters = makeEmitterTable(scene);
     return shading;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "scene/scene.h"
+#include "shading/emitters.h"
 
 namespace lucentor {
 
@@ -32,12 +33,14 @@ LightGrid makeLightGrid(float radius);
 float largestAcceptedSquare(float radius);
 
 // What the shading reads besides the scene, worked out once before rendering so that no
-// sample recomputes or caches it: each light's grid, and whether the packet walks may take
-// the scene's tree.
+// sample recomputes or caches it: each light's grid, whether the packet walks may take the
+// scene's tree, and for the path integrator its lights.
 struct ShadingScene {
     const Scene* scene = nullptr;
     std::array<LightGrid, kMaxSceneLights> lightGrids{};
     bool packetWalks = false;
+    EmitterTable emitters;  // empty unless the scene's integrator is the path integrator
+    PathStrategy pathStrategy = PathStrategy::Combined;  // others only in tests
 };
 
 // The scene must stay unchanged while the result is used.

@@ -18,7 +18,9 @@ Surface surfaceOf(const HitRecord& hit, const Scene& scene, const Vec3& point,
     const SurfaceLanes<scalar::Lanes> s = surfacesOf(
         scene, intsOf<scalar::Lanes>(int(hit.kind)), intsOf<scalar::Lanes>(int(hit.index)),
         scalar::kOneLane, lanesOf(point), lanesOf(direction));
-    return {vec3Of(s.point), vec3Of(s.normal), vec3Of(s.color), s.material.value};
+    // An emissive triangle is seen in its emission colour.
+    const Vec3 color = vec3Of(select(s.emissive, s.emission, s.color));
+    return {vec3Of(s.point), vec3Of(s.normal), color, s.material.value};
 }
 
 Vec3 refractedDirection(const Vec3& direction, const Vec3& normal, float index) {

@@ -32,7 +32,8 @@ struct SurfaceLanes {
     // normal turned along the arriving ray on triangles, so that they start on the side the
     // ray arrived from, whatever the shading normal.
     Vec3Lanes<L> below;
-    Mask<L> emissive;  // triangles drawn in their emission colour, `color`
+    Mask<L> emissive;       // triangles that emit: the direct integrator draws their emission
+    Vec3Lanes<L> emission;  // the emitted radiance of those lanes, (0, 0, 0) elsewhere
 };
 
 // The lowest bit of value truncated toward zero, for any float. Beyond 2^24 every float is an
@@ -283,7 +284,8 @@ inline void triangleSurfaces(const Scene& scene, const std::array<std::int32_t, 
     s.normal = select(lanes, shading, s.normal);
     s.geometric = select(lanes, geometric, s.geometric);
     s.below = select(lanes, select(front, -geometric, geometric), s.below);
-    s.color = select(lanes, select(emissive, t.emission, base), s.color);
+    s.color = select(lanes, base, s.color);
+    s.emission = select(emissive, t.emission, s.emission);
     s.material = select(lanes, t.material, s.material);
     s.twoSided = s.twoSided | lanes;
     s.emissive = emissive;
@@ -354,7 +356,8 @@ inline SurfaceLanes<L> surfacesOf(const Scene& scene, const Ints<L>& kind, const
                       scene.planeRule == PlaneRule::Geometric ? planes : Mask<L>{},
                       normal,
                       normal,
-                      Mask<L>{}};
+                      Mask<L>{},
+                      Vec3Lanes<L>{}};
     if (triangles != 0) triangleSurfaces<L>(scene, slots, triangles, point, direction, s);
     return s;
 }

@@ -78,8 +78,9 @@ inline void prepareChildren(NodeLanes<L>& node) {
 }
 
 // The node's closest hits and everything its lanes ask of them before any child: the colour
-// of the lanes that end here (a miss, a light, the depth limit, a diffuse surface), the
-// mirror lanes' direct light (drawn before their reflected rays), and the child rays.
+// of the lanes that end here (a miss, which sees the scene's background, a light, the depth limit,
+// a diffuse surface), the mirror lanes' direct light (drawn before their reflected rays), and the
+// child rays.
 template <class L>
 inline void visit(const ShadingScene& shading, NodeLanes<L>& node, int depth,
                   Generators<L>& generators) {
@@ -87,7 +88,9 @@ inline void visit(const ShadingScene& shading, NodeLanes<L>& node, int depth,
     const Mask<L> missed = node.ray.t == kFarDistance;
     // A light is seen at any depth, so this comes before the depth limit.
     const Mask<L> light = node.active & !missed & (hit.kind == intsOf<L>(int(HitKind::Light)));
-    node.color = select(light, lanesOf<L>(kLightHitColor), Vec3Lanes<L>{});
+    const Vec3Lanes<L> sky =
+        select(node.active & missed, lanesOf<L>(shading.scene->background), Vec3Lanes<L>{});
+    node.color = select(light, lanesOf<L>(kLightHitColor), sky);
     node.mirror = {};
     node.glass = {};
     node.step = NodeStep::ReflectedNext;
@@ -101,7 +104,7 @@ inline void visit(const ShadingScene& shading, NodeLanes<L>& node, int depth,
     const SurfaceLanes<L>& s = node.surface;
     // An emissive surface shows its emission colour and nothing else.
     const Mask<L> shaded = surfaced & !s.emissive;
-    node.color = select(surfaced & s.emissive, s.color, node.color);
+    node.color = select(surfaced & s.emissive, s.emission, node.color);
     const Mask<L> diffuse = shaded & (s.material == 0.0f);
     node.glass = shaded & (s.material > 1.0f);
     node.mirror = shaded & !diffuse & !node.glass;
