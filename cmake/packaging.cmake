@@ -5,6 +5,7 @@ install(TARGETS lucentor-box lucentor-trio lucentor-field lucentor-render lucent
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES
     scenes/box.toml
+    scenes/cornell.toml
     scenes/example.toml
     scenes/field.toml
     scenes/meshes.toml
