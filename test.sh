@@ -2,12 +2,37 @@
 # Installs what the tests need, then builds and runs the whole test suite, stage by stage:
 # the release build with the window tests under Xvfb and every benchmark once, the unit tests
 # under Address- and UndefinedBehaviorSanitizer, the render tests (the worker threads) under
-# ThreadSanitizer, then each fuzz harness for 30 seconds. It names each stage as it starts,
-# and on a failure the stage that failed and those that did not run.
+# ThreadSanitizer, then each fuzz harness for 30 seconds, two at a time. It names each stage
+# as it starts, and on a failure the stage that failed and those that did not run.
 set -u
 cd "$(dirname "$0")"
 
 kStages="setup release benchmarks asan tsan fuzz"
+
+# Fuzzes the harnesses named for 30 seconds each, two at a time: a libFuzzer run keeps one
+# core busy, and CI has two. Each run's lines are printed whole once the pair has ended.
+fuzzInPairs() {
+    pairLog=build/fuzz/pair
+    while [ $# -gt 0 ]; do
+        fuzz/run.sh "$1" 30 >"$pairLog.1" 2>&1 &
+        first=$!
+        second=""
+        if [ $# -gt 1 ]; then
+            fuzz/run.sh "$2" 30 >"$pairLog.2" 2>&1 &
+            second=$!
+        fi
+        failed=0
+        wait "$first" || failed=1
+        cat "$pairLog.1"
+        if [ -n "$second" ]; then
+            wait "$second" || failed=1
+            cat "$pairLog.2"
+            shift
+        fi
+        shift
+        [ "$failed" -eq 0 ] || return 1
+    done
+}
 
 runStage() {
     case $1 in
@@ -29,9 +54,8 @@ runStage() {
             ;;
         fuzz)
             cmake --preset fuzz && cmake --build --preset fuzz &&
-                for harness in scene query render_options scene_file sphere_rows obj_file ply_file gltf_file; do
-                    fuzz/run.sh "$harness" 30 || return 1
-                done
+                fuzzInPairs scene query render_options scene_file sphere_rows obj_file ply_file \
+                    gltf_file
             ;;
     esac
 }

@@ -586,6 +586,13 @@ expectShowing() {
     isBelow "$difference" "$kMaxDifference" || fail "the window does not show $2"
 }
 
+# Replaces file $1 with standard input as an editor saves: written beside it, then renamed over
+# it. Written in place, the watching program could read it truncated and empty (under load it
+# did), and print a second line.
+replaceFile() {
+    cat >"$1.part" && mv "$1.part" "$1"
+}
+
 # An edit reloads; a bad edit prints one located line and the last good scene stays.
 scenarioReload() {
     [[ -x $kRenderTool ]] || skip "needs lucentor-render as the 4th argument"
@@ -598,9 +605,10 @@ scenarioReload() {
     programArguments=("$edited")
     startWindow
     waitForPicture
-    cp "$workDir/box.toml" "$edited" || fail "cannot edit the file"
+    replaceFile "$edited" <"$workDir/box.toml" || fail "cannot edit the file"
     expectShowing "$workDir/box.png" "the edited scene"
-    printf '[[light]]\nposition = [0, 0, 0]\nradius = -1\nemission = [1, 1, 1]\n' >"$edited"
+    printf '[[light]]\nposition = [0, 0, 0]\nradius = -1\nemission = [1, 1, 1]\n' |
+        replaceFile "$edited"
     sleep 2
     expectRunning "after a bad edit"
     [[ $(grep -c '' "$stderrFile") == 1 && $(<"$stderrFile") == "$edited:3:10: "?* ]] ||
@@ -611,7 +619,7 @@ scenarioReload() {
         fail "the title does not name the bad edit's line: $title"
     # A rows file is watched too: its bad edit is named, and its good one alone reloads.
     printf '0,0,-3,1,1,1,1,0\n' >"$workDir/rows.csv"
-    printf '[spheres]\nfile = "rows.csv"\n' >"$edited"
+    printf '[spheres]\nfile = "rows.csv"\n' | replaceFile "$edited"
     pollUntil hasPassesAtLeast 1 || fail "no pass of the scene with a rows file"
     printf 'X,Y,Z,R,red,green,blue,mat\n' >"$workDir/rows.csv"
     pollUntil titleIs "Lucentor — edited.toml — error at line 1 of rows.csv, see the terminal" ||
@@ -620,7 +628,7 @@ scenarioReload() {
     pollUntil hasPassesAtLeast 1 || fail "a good rows file did not reload the scene: $title"
     # So is a mesh file: its reader's bad line is named, and its good edit alone reloads.
     printf 'v 0 0 -3\nv 1 0 -3\nv 0 1 -3\nf 1 2 3\n' >"$workDir/mesh.obj"
-    printf '[[mesh]]\nfile = "mesh.obj"\n' >"$edited"
+    printf '[[mesh]]\nfile = "mesh.obj"\n' | replaceFile "$edited"
     pollUntil hasPassesAtLeast 1 || fail "no pass of the scene with a mesh file"
     printf 'v 0 0 -3\nf 1 2 3\n' >"$workDir/mesh.obj"
     pollUntil titleIs "Lucentor — edited.toml — error at line 2 of mesh.obj, see the terminal" ||
