@@ -1,8 +1,10 @@
 #include "scene/wide_tree.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <span>
 #include <vector>
@@ -10,17 +12,35 @@
 namespace lucentor {
 namespace {
 
-// What the builder keeps of a sphere or a triangle, moved about while the lists are split: the
-// centre it is binned by, its box, and for a sphere its radius.
+// What the builder keeps of a sphere or a triangle, moved about while the lists are split: 28
+// bytes, since at a million triangles this list is the largest array the build holds and the
+// time it takes goes mostly into moving and first touching memory. A triangle keeps its box,
+// whose middle it is binned by; a sphere its centre and radius, from which its box is
+// recomputed exactly as the sphere's own leaf box is made.
 struct Item {
-    Vec3 center;
-    Vec3 lo;  // a sphere's centre - radius, taken once
-    Vec3 hi;
-    float radius = 0.0f;
-    float radiusSquared = 0.0f;
-    LeafTag tag;  // a triangle's index among the scene's triangles, for a triangle
-    bool triangle = false;
+    Vec3 a;  // a triangle's box's low corner, or a sphere's centre
+    Vec3 b;  // a triangle's box's high corner, or a sphere's radius, its square and 0
+    std::int32_t code = 0;  // the LeafTag's code, with kTriangleItem for a triangle
 };
+
+// Marks a triangle's item: a LeafTag's code stays below 2^25 (kTriangleHitBase slots).
+constexpr std::int32_t kTriangleItem = 1 << 30;
+static_assert(2 * std::int64_t{kTriangleHitBase} <= kTriangleItem);
+static_assert(sizeof(Item) == 28);
+
+bool isTriangle(const Item& item) { return (item.code & kTriangleItem) != 0; }
+
+// A triangle's index among the scene's triangles, or a sphere's slot, with whether it is
+// glass.
+LeafTag tagOf(const Item& item) { return {item.code & ~kTriangleItem}; }
+
+Vec3 centerOf(const Item& item) { return isTriangle(item) ? (item.a + item.b) * 0.5f : item.a; }
+
+Vec3 reachOf(const Item& item) { return {item.b.x, item.b.x, item.b.x}; }
+
+Vec3 loOf(const Item& item) { return isTriangle(item) ? item.a : item.a - reachOf(item); }
+
+Vec3 hiOf(const Item& item) { return isTriangle(item) ? item.b : item.a + reachOf(item); }
 
 struct Box {
     std::array<float, 3> lo{kInfinity, kInfinity, kInfinity};
@@ -46,8 +66,10 @@ void widen(Box& box, int axis, float lo, float hi) {
 }
 
 void widenByItem(Box& box, const Item& item) {
+    const Vec3 lo = loOf(item);
+    const Vec3 hi = hiOf(item);
     for (int axis = 0; axis < 3; ++axis) {
-        widen(box, axis, coordinate(item.lo, axis), coordinate(item.hi, axis));
+        widen(box, axis, coordinate(lo, axis), coordinate(hi, axis));
     }
 }
 
@@ -84,8 +106,9 @@ int binOf(const Binning& binning, float c) {
 Binning binningOf(std::span<const Item> items) {
     Box centres;
     for (const Item& item : items) {
+        const Vec3 center = centerOf(item);
         for (int axis = 0; axis < 3; ++axis) {
-            const float c = coordinate(item.center, axis);
+            const float c = coordinate(center, axis);
             if (std::isnan(c)) continue;
             centres.lo[std::size_t(axis)] = std::min(centres.lo[std::size_t(axis)], c);
             centres.hi[std::size_t(axis)] = std::max(centres.hi[std::size_t(axis)], c);
@@ -108,7 +131,7 @@ int bestBoundary(std::span<const Item> items, const Binning& binning) {
     std::array<Box, kBins> boxes{};
     std::array<std::size_t, kBins> counts{};
     for (const Item& item : items) {
-        const auto bin = std::size_t(binOf(binning, coordinate(item.center, binning.axis)));
+        const auto bin = std::size_t(binOf(binning, coordinate(centerOf(item), binning.axis)));
         widenByItem(boxes[bin], item);
         ++counts[bin];
     }
@@ -143,7 +166,7 @@ std::size_t splitInOrder(std::span<Item> items, int axis, std::size_t lower) {
     if (axis < 0) return lower;
     std::nth_element(items.begin(), items.begin() + std::ptrdiff_t(lower), items.end(),
                      [axis](const Item& a, const Item& b) {
-                         return coordinate(a.center, axis) < coordinate(b.center, axis);
+                         return coordinate(centerOf(a), axis) < coordinate(centerOf(b), axis);
                      });
     return lower;
 }
@@ -168,7 +191,7 @@ std::size_t fullLeavesCut(std::size_t spheres) {
 
 bool isMixed(std::span<const Item> items) {
     return std::any_of(items.begin(), items.end(),
-                       [&](const Item& item) { return item.triangle != items[0].triangle; });
+                       [&](const Item& item) { return isTriangle(item) != isTriangle(items[0]); });
 }
 
 // Whether the list makes one leaf: few enough, and all spheres or all triangles.
@@ -182,8 +205,8 @@ bool fitsLeaf(std::span<const Item> items) {
 // kind.
 std::size_t split(std::span<Item> items, int level) {
     if (items.size() <= kFullLeavesUpTo && isMixed(items)) {
-        const auto lower = std::stable_partition(items.begin(), items.end(),
-                                                 [](const Item& item) { return !item.triangle; });
+        const auto lower = std::stable_partition(
+            items.begin(), items.end(), [](const Item& item) { return !isTriangle(item); });
         return std::size_t(lower - items.begin());
     }
     const Binning binning = binningOf(items);
@@ -196,7 +219,7 @@ std::size_t split(std::span<Item> items, int level) {
     const int boundary = bestBoundary(items, binning);
     if (boundary == 0) return splitAtMedian(items, binning.axis);
     const auto lower = std::partition(items.begin(), items.end(), [&](const Item& item) {
-        return binOf(binning, coordinate(item.center, binning.axis)) < boundary;
+        return binOf(binning, coordinate(centerOf(item), binning.axis)) < boundary;
     });
     return std::size_t(lower - items.begin());
 }
@@ -204,7 +227,8 @@ std::size_t split(std::span<Item> items, int level) {
 struct Builder {
     WideTree& wide;
     float pad = 0.0f;
-    std::span<const std::array<Vec3, 3>> corners;  // each triangle's, by its index
+    const Item* first = nullptr;  // the whole list's first item
+    std::size_t triangleLeaves = 0;
 };
 
 void setChildBox(WideNode& node, std::size_t child, const Box& box, float pad) {
@@ -240,19 +264,14 @@ int childrenOf(std::span<Item> items, int level,
 
 int buildNode(Builder& builder, std::span<Item> items, int level);
 
-void addTriangleLeaf(Builder& builder, WideNode& node, std::size_t k, std::span<const Item> items) {
-    WideTriangleLeaf& leaf = builder.wide.triangleLeaves.emplace_back();
-    for (std::size_t s = 0; s < items.size(); ++s) {
-        const std::array<Vec3, 3>& corners = builder.corners[std::size_t(slotOf(items[s].tag))];
-        for (std::size_t v = 0; v < 3; ++v) {
-            leaf.corners[v][0][s] = corners[v].x;
-            leaf.corners[v][1][s] = corners[v].y;
-            leaf.corners[v][2][s] = corners[v].z;
-        }
-        leaf.tags[s] = items[s].tag;
-    }
-    node.children[k] = ~std::int32_t(builder.wide.triangleLeaves.size() - 1);
+// Marks child `k` of `node` as a triangle leaf of `items`, to be filled once the tree is
+// built (see fillTriangleLeaves): until then the child holds the items' place in the list,
+// where they stay, since the builder only reorders lists it has not yet made leaves of.
+void markTriangleLeaf(Builder& builder, WideNode& node, std::size_t k,
+                      std::span<const Item> items) {
+    node.children[k] = std::int32_t(items.data() - builder.first);
     node.counts[k] = std::uint8_t(kTriangleLeafFlag | items.size());
+    ++builder.triangleLeaves;
 }
 
 // Fills child `k` of node `index` with `items`: a leaf when they fit one, else a node.
@@ -261,18 +280,18 @@ void buildChild(Builder& builder, int index, std::size_t k, std::span<Item> item
     for (const Item& item : items) widenByItem(box, item);
     WideTree& wide = builder.wide;
     setChildBox(wide.nodes[std::size_t(index)], k, box, builder.pad);
-    if (fitsLeaf(items) && items[0].triangle) {
-        addTriangleLeaf(builder, wide.nodes[std::size_t(index)], k, items);
+    if (fitsLeaf(items) && isTriangle(items[0])) {
+        markTriangleLeaf(builder, wide.nodes[std::size_t(index)], k, items);
         return;
     }
     if (fitsLeaf(items)) {
         WideLeaf& leaf = wide.leaves.emplace_back();
         for (std::size_t s = 0; s < items.size(); ++s) {
-            leaf.centerX[s] = items[s].center.x;
-            leaf.centerY[s] = items[s].center.y;
-            leaf.centerZ[s] = items[s].center.z;
-            leaf.radiusSquared[s] = items[s].radiusSquared;
-            leaf.tags[s] = items[s].tag;
+            leaf.centerX[s] = items[s].a.x;
+            leaf.centerY[s] = items[s].a.y;
+            leaf.centerZ[s] = items[s].a.z;
+            leaf.radiusSquared[s] = items[s].b.y;
+            leaf.tags[s] = tagOf(items[s]);
         }
         wide.nodes[std::size_t(index)].children[k] = ~std::int32_t(wide.leaves.size() - 1);
         wide.nodes[std::size_t(index)].counts[k] = std::uint8_t(items.size());
@@ -308,10 +327,10 @@ float padOf(std::span<const Item> items) {
     float reach = 0.0f;
     for (const Item& item : items) {
         for (int axis = 0; axis < 3; ++axis) {
-            const float extent =
-                item.triangle ? std::max(std::fabs(coordinate(item.lo, axis)),
-                                         std::fabs(coordinate(item.hi, axis)))
-                              : std::fabs(coordinate(item.center, axis)) + std::fabs(item.radius);
+            const float extent = isTriangle(item)
+                                     ? std::max(std::fabs(coordinate(item.a, axis)),
+                                                std::fabs(coordinate(item.b, axis)))
+                                     : std::fabs(coordinate(item.a, axis)) + std::fabs(item.b.x);
             if (std::isfinite(extent)) reach = std::max(reach, extent);
         }
     }
@@ -319,10 +338,14 @@ float padOf(std::span<const Item> items) {
 }
 
 Item sphereItem(const Sphere& sphere, int slot) {
-    const Vec3 reach{sphere.radius, sphere.radius, sphere.radius};
-    return {sphere.center, sphere.center - reach, sphere.center + reach,
-            sphere.radius, sphere.radiusSquared,  leafTagOf(slot, isRefractive(sphere.material)),
-            false};
+    return {sphere.center,
+            {sphere.radius, sphere.radiusSquared, 0.0f},
+            leafTagOf(slot, isRefractive(sphere.material)).code};
+}
+
+std::array<Vec3, 3> cornersOf(const Mesh& mesh, const Triangle& triangle) {
+    return {mesh.positions[triangle.vertices[0]], mesh.positions[triangle.vertices[1]],
+            mesh.positions[triangle.vertices[2]]};
 }
 
 Item triangleItem(const std::array<Vec3, 3>& v, int index, bool glass) {
@@ -330,30 +353,76 @@ Item triangleItem(const std::array<Vec3, 3>& v, int index, bool glass) {
                   std::min({v[0].z, v[1].z, v[2].z})};
     const Vec3 hi{std::max({v[0].x, v[1].x, v[2].x}), std::max({v[0].y, v[1].y, v[2].y}),
                   std::max({v[0].z, v[1].z, v[2].z})};
-    return {(lo + hi) * 0.5f, lo, hi, 0.0f, 0.0f, leafTagOf(index, glass), true};
+    return {lo, hi, leafTagOf(index, glass).code | kTriangleItem};
 }
 
-// Every triangle's corners by its index, counted through the meshes in order.
-std::vector<std::array<Vec3, 3>> cornersOf(const std::vector<Mesh>& meshes) {
-    std::vector<std::array<Vec3, 3>> corners;
+// Each mesh's first triangle in the count through the meshes in order, and the count after
+// the last.
+std::vector<std::size_t> meshStartsOf(const std::vector<Mesh>& meshes) {
+    std::vector<std::size_t> starts;
+    starts.reserve(meshes.size() + 1);
+    std::size_t start = 0;
     for (const Mesh& mesh : meshes) {
-        for (const Triangle& triangle : mesh.triangles) {
-            corners.push_back({mesh.positions[triangle.vertices[0]],
-                               mesh.positions[triangle.vertices[1]],
-                               mesh.positions[triangle.vertices[2]]});
-        }
+        starts.push_back(start);
+        start += mesh.triangles.size();
     }
-    return corners;
+    starts.push_back(start);
+    return starts;
 }
 
-void addTriangleItems(const std::vector<Mesh>& meshes, std::span<const std::array<Vec3, 3>> corners,
-                      std::vector<Item>& items) {
-    std::size_t index = 0;
+void addTriangleItems(const std::vector<Mesh>& meshes, std::vector<Item>& items) {
+    int index = 0;
     for (const Mesh& mesh : meshes) {
         for (const Triangle& triangle : mesh.triangles) {
             const bool glass = isRefractive(mesh.materials[triangle.material].material);
-            items.push_back(triangleItem(corners[index], int(index), glass));
-            ++index;
+            items.push_back(triangleItem(cornersOf(mesh, triangle), index++, glass));
+        }
+    }
+}
+
+// What the triangle leaves are filled from once the list is freed: each triangle's tag by its
+// place in the list, and the meshes that hold the corners.
+struct LeafSource {
+    std::vector<LeafTag> tags;
+    const std::vector<Mesh>& meshes;
+    std::vector<std::size_t> starts;  // meshStartsOf(meshes)
+};
+
+std::array<Vec3, 3> cornersOfIndex(const LeafSource& source, std::size_t index) {
+    const auto after = std::upper_bound(source.starts.begin(), source.starts.end(), index);
+    const auto m = std::size_t(after - source.starts.begin()) - 1;
+    const Mesh& mesh = source.meshes[m];
+    return cornersOf(mesh, mesh.triangles[index - source.starts[m]]);
+}
+
+void fillTriangleLeaf(const LeafSource& source, std::size_t first, std::size_t count,
+                      WideTriangleLeaf& leaf) {
+    for (std::size_t s = 0; s < count; ++s) {
+        const LeafTag tag = source.tags[first + s];
+        const std::array<Vec3, 3> corners = cornersOfIndex(source, std::size_t(slotOf(tag)));
+        for (std::size_t v = 0; v < 3; ++v) {
+            leaf.corners[v][0][s] = corners[v].x;
+            leaf.corners[v][1][s] = corners[v].y;
+            leaf.corners[v][2][s] = corners[v].z;
+        }
+        leaf.tags[s] = tag;
+    }
+}
+
+// Makes the triangle leaves below node `index` in the order the builder met them (children in
+// order, each inner child's whole subtree before the next child), so that the tree comes out
+// as if each leaf had been made where it was met.
+void fillTriangleLeaves(const LeafSource& source, WideTree& wide, std::size_t index) {
+    for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
+        WideNode& node = wide.nodes[index];
+        const std::uint8_t count = node.counts[k];
+        if (count == 0) continue;
+        if (!isWideLeaf(count)) {
+            fillTriangleLeaves(source, wide, std::size_t(node.children[k]));
+        } else if (isTriangleLeaf(count)) {
+            fillTriangleLeaf(source, std::size_t(node.children[k]),
+                             std::size_t(leafItemCount(count)), wide.triangleLeaves.emplace_back());
+            node.children[k] = ~std::int32_t(wide.triangleLeaves.size() - 1);
         }
     }
 }
@@ -363,28 +432,36 @@ void addTriangleItems(const std::vector<Mesh>& meshes, std::span<const std::arra
 void buildWideTree(const std::vector<BvhNode*>& leaves, const std::vector<Mesh>& meshes,
                    const BvhNode* root, WideTree& wide) {
     wide = WideTree{};
-    const std::vector<std::array<Vec3, 3>> corners = cornersOf(meshes);
-    if (leaves.empty() && corners.empty()) return;
+    std::vector<std::size_t> starts = meshStartsOf(meshes);
+    const std::size_t triangles = starts.back();
+    if (leaves.empty() && triangles == 0) return;
     std::vector<Item> items;
-    items.reserve(leaves.size() + corners.size());
+    items.reserve(leaves.size() + triangles);
     for (std::size_t k = 0; k < leaves.size(); ++k) {
         items.push_back(sphereItem(*leaves[k]->sphere, int(k)));
     }
-    addTriangleItems(meshes, corners, items);
+    addTriangleItems(meshes, items);
     // Room for what the builder makes of a layer of 100,000 or a million spheres (0.28 leaves
-    // and 0.16 or 0.12 nodes a sphere), so that the arrays do not grow by doubling while the
-    // sort records are alive: at a million spheres that took 42 MB more at the peak. Room
-    // never written costs no memory. A tree that needs more grows as vectors do.
+    // and 0.16 or 0.12 nodes a sphere; a million-triangle sheet takes 0.13 nodes a triangle),
+    // so that the arrays do not grow by doubling while the sort records are alive: at a
+    // million spheres that took 42 MB more at the peak. Room never written costs no memory,
+    // so the nodes are not trimmed: a copy of them took 5 % of building a million triangles. A
+    // tree that needs more grows as vectors do.
     wide.leaves.reserve(leaves.size() * 3 / 8 + 1);
-    wide.triangleLeaves.reserve(corners.size() * 3 / 8 + 1);
     wide.nodes.reserve(items.size() * 3 / 16 + 1);
-    Builder builder{wide, padOf(items), corners};
+    Builder builder{wide, padOf(items), items.data()};
     wide.pad = builder.pad;
     buildNode(builder, items, 0);
-    items = std::vector<Item>();  // freed before the arrays are trimmed, which copies them
-    wide.nodes.shrink_to_fit();
+    // The triangle leaves are made once the list is freed, from its tags alone (4 bytes a
+    // triangle instead of the list's 28), in an array of exactly their number: at a million
+    // triangles the leaves take 42 MB, the nodes 16.
+    LeafSource source{std::vector<LeafTag>(items.size()), meshes, std::move(starts)};
+    std::transform(items.begin(), items.end(), source.tags.begin(),
+                   [](const Item& item) { return tagOf(item); });
+    items = std::vector<Item>();
     wide.leaves.shrink_to_fit();
-    wide.triangleLeaves.shrink_to_fit();
+    wide.triangleLeaves.reserve(builder.triangleLeaves);
+    fillTriangleLeaves(source, wide, 0);
     wide.source = root;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "scene/placement.h"
@@ -81,6 +82,35 @@ std::string cubePly(const std::string& format) {
            writer.body;
 }
 
+// A PLY of float x, y, z and one-byte-counted int indices, the layout binary files are read
+// four bytes at a time in: the cube with its first face as a quad and the rest as triangles,
+// so that the reading passes from that path to the value-by-value one and back.
+std::string plainPly(const std::string& format) {
+    PlyWriter writer{format, {}};
+    for (const auto& c : kCubeCorners) {
+        for (const int coordinate : c) writer.put(float(coordinate));
+    }
+    int faces = 0;
+    const auto putFace = [&](std::initializer_list<int> corners) {
+        writer.put(std::uint8_t(corners.size()));
+        for (const int corner : corners) writer.put(std::int32_t(corner));
+        ++faces;
+    };
+    for (const auto& f : kCubeFaces) {
+        if (&f == kCubeFaces.data()) {
+            putFace({f[0], f[1], f[2], f[3]});
+        } else {
+            putFace({f[0], f[1], f[2]});
+            putFace({f[0], f[2], f[3]});
+        }
+    }
+    return "ply\nformat " + format +
+           " 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
+           "element face " +
+           std::to_string(faces) + "\nproperty list uchar int vertex_indices\nend_header\n" +
+           writer.body;
+}
+
 struct CubeFile {
     std::string label;
     std::string name;
@@ -104,17 +134,19 @@ TEST_P(CubeFiles, ReadAndPlacedAreTheBox) {
     EXPECT_EQ(triangleSet(mesh), triangleSet(boxMesh({1, 2, 3}, {3, 4, 5}, {}, {})));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, CubeFiles,
-                         ::testing::Values(CubeFile{"obj", "cube.obj", cubeObj},
-                                           CubeFile{"ply_ascii", "cube.ply",
-                                                    [] { return cubePly("ascii"); }},
-                                           CubeFile{"ply_little_endian", "cube.ply",
-                                                    [] { return cubePly("binary_little_endian"); }},
-                                           CubeFile{"ply_big_endian", "cube.ply",
-                                                    [] { return cubePly("binary_big_endian"); }},
-                                           CubeFile{"gltf_embedded", "cube.gltf", embeddedCubeGltf},
-                                           CubeFile{"glb", "cube.glb", cubeGlb}),
-                         [](const auto& test) { return test.param.label; });
+INSTANTIATE_TEST_SUITE_P(
+    Formats, CubeFiles,
+    ::testing::Values(
+        CubeFile{"obj", "cube.obj", cubeObj},
+        CubeFile{"ply_ascii", "cube.ply", [] { return cubePly("ascii"); }},
+        CubeFile{"ply_little_endian", "cube.ply", [] { return cubePly("binary_little_endian"); }},
+        CubeFile{"ply_big_endian", "cube.ply", [] { return cubePly("binary_big_endian"); }},
+        CubeFile{"ply_plain_little_endian", "cube.ply",
+                 [] { return plainPly("binary_little_endian"); }},
+        CubeFile{"ply_plain_big_endian", "cube.ply", [] { return plainPly("binary_big_endian"); }},
+        CubeFile{"gltf_embedded", "cube.gltf", embeddedCubeGltf},
+        CubeFile{"glb", "cube.glb", cubeGlb}),
+    [](const auto& test) { return test.param.label; });
 
 // What the MTL file's materials become: Kd diffuse, Ks without Kd a mirror, d below 1 glass
 // of index Ni, Ke kept but for a negative or infinite channel (0 instead); a polygon fanned
@@ -249,6 +281,23 @@ std::string hugeFacePly() {
            "property list uint int vertex_indices\nend_header\n" +
            writer.body;
 }
+
+// The big-endian cube of plainPly with its last vertex index replaced.
+std::string withLastIndex(std::string bytes, std::int32_t index) {
+    PlyWriter writer{"binary_big_endian", {}};
+    writer.put(index);
+    return bytes.replace(bytes.size() - 4, 4, writer.body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PlainPly, BadMeshes,
+    ::testing::Values(
+        BadMesh{"t.ply", withLastIndex(plainPly("binary_big_endian"), 8),
+                "t.ply:7: face 10: vertex index 8 is out of range: there are 8 vertices"},
+        BadMesh{"t.ply", withLastIndex(plainPly("binary_big_endian"), -1),
+                "t.ply:7: face 10: vertex index -1 is out of range: there are 8 vertices"},
+        BadMesh{"t.ply", shortened(plainPly("binary_big_endian"), 2),
+                "t.ply:7: 3 corners of a face cannot fit in the 10 bytes that follow"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Ply, BadMeshes,
