@@ -333,6 +333,16 @@ inline Spans<L> wideChildSpans(const Rays<L>& r, const WideNode& node, std::size
 template <class L>
 inline constexpr int kWideAloneLanes = L::kWidth / 8;
 
+// A tree with triangles never goes one ray at a time: the one-ray walk tests a leaf's
+// triangles one by one in scalar code, where the packet tests each across all lanes at once, so
+// even a single lane is faster in the packet. On the Cornell box (34 triangles, path
+// integrator, 16 lanes, one thread) a pass took 14 % less processor time, on the mesh scene
+// 11 % less (path) and 3 % less (direct).
+template <class L>
+inline int wideAloneLanes(const WideTree& tree) {
+    return tree.triangleLeaves.empty() ? kWideAloneLanes<L> : 0;
+}
+
 // Each lane's ray as the one-ray walks take it.
 template <class L>
 struct LaneRays {
@@ -394,7 +404,7 @@ inline void visitWideChildren(const WideNode& node, const Rays<L>& r, std::uint3
 }
 
 // closestWideHit for every lane of `lanes` at once: the lanes walk a node together while more
-// than kWideAloneLanes of them go on, then one by one. The answer does not hang on the order
+// than wideAloneLanes of them go on, then one by one. The answer does not hang on the order
 // (see WideTree), so each lane ends as its one-ray walk.
 template <class L>
 inline TriangleRays<L> triangleRaysOf(const WideTree& tree, const Rays<L>& r) {
@@ -406,6 +416,7 @@ template <class L>
 inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes,
                             Floats<L>& t, int* slots) {
     const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
+    const int aloneLanes = wideAloneLanes<L>(tree);
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     pending[std::size_t(count++)] = {0, lanes, -std::numeric_limits<float>::infinity()};
@@ -413,7 +424,7 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
         const WidePending<L> next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & bitsOf(t >= next.entry);
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= kWideAloneLanes<L>) {
+        if (__builtin_popcount(active) <= aloneLanes) {
             const LaneRays<L> alone(r);
             FloatArray<L> ts = arrayOf(t);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
@@ -444,6 +455,7 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
 template <class L>
 inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes) {
     const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
+    const int aloneLanes = wideAloneLanes<L>(tree);
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     Floats<L> sum = 0.0f;
@@ -453,7 +465,7 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
         const WidePending<L> next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & ~bitsOf(sum >= 1.0f);
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= kWideAloneLanes<L>) {
+        if (__builtin_popcount(active) <= aloneLanes) {
             const LaneRays<L> alone(r);
             FloatArray<L> sums = arrayOf(sum);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
