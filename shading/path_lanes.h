@@ -366,9 +366,8 @@ inline void sampleLights(const ShadingScene& shading, PathLanes<L>& path, Mask<L
     const Floats<L> length = sqrt(dot(toLight, toLight));
     const Floats<L> reach = length * (1.0f - kShadowGap);
     const Floats<L> limit = select(reach < kFarDistance, reach, kFarDistance);
-    RayLanes<L> shadow{start, toLight * (1.0f / length), limit};
-    closestHits(shading, shadow, facing);
-    const Mask<L> unblocked = facing & (shadow.t == limit);
+    const RayLanes<L> shadow{start, toLight * (1.0f / length), limit};
+    const Mask<L> unblocked = facing & !blockedRays(shading, shadow, facing);
     if (!any(unblocked)) return;
     const Floats<L> bsdfPdf = cosine * kInversePi;
     const Floats<L> weight =
