@@ -333,6 +333,16 @@ inline Spans<L> wideChildSpans(const Rays<L>& r, const WideNode& node, std::size
 template <class L>
 inline constexpr int kWideAloneLanes = L::kWidth / 8;
 
+// A tree with triangles never goes one ray at a time: the one-ray walk tests a leaf's
+// triangles one by one in scalar code, where the packet tests each across all lanes at once, so
+// even a single lane is faster in the packet. On the Cornell box (34 triangles, path
+// integrator, 16 lanes, one thread) a pass took 14 % less processor time, on the mesh scene
+// 11 % less (path) and 3 % less (direct).
+template <class L>
+inline int wideAloneLanes(const WideTree& tree) {
+    return tree.triangleLeaves.empty() ? kWideAloneLanes<L> : 0;
+}
+
 // Each lane's ray as the one-ray walks take it.
 template <class L>
 struct LaneRays {
@@ -393,27 +403,33 @@ inline void visitWideChildren(const WideNode& node, const Rays<L>& r, std::uint3
     }
 }
 
-// closestWideHit for every lane of `lanes` at once: the lanes walk a node together while more
-// than kWideAloneLanes of them go on, then one by one. The answer does not hang on the order
-// (see WideTree), so each lane ends as its one-ray walk.
+// The ray in the triangle test's frame, worked out only for a tree with triangles.
 template <class L>
 inline TriangleRays<L> triangleRaysOf(const WideTree& tree, const Rays<L>& r) {
     if (tree.triangleLeaves.empty()) return {};
     return triangleRaysOf<L>(r.origin, r.direction);
 }
 
-template <class L>
+// closestWideHit for every lane of `lanes` at once: the lanes walk a node together while more
+// than wideAloneLanes of them go on, then one by one. The answer does not hang on the order
+// (see WideTree), so each lane ends as its one-ray walk. With `firstHit`, a lane leaves the
+// walk once its t is lowered at all: its t is then some hit's, not the nearest, but whether t
+// is lowered is the same answer, since the hits that count do not hang on the order either.
+template <class L, bool firstHit = false>
 inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes,
                             Floats<L>& t, int* slots) {
     const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
+    const int aloneLanes = wideAloneLanes<L>(tree);
+    const Floats<L> start = t;
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     pending[std::size_t(count++)] = {0, lanes, -std::numeric_limits<float>::infinity()};
     while (count > 0) {
         const WidePending<L> next = pending[std::size_t(--count)];
-        const std::uint32_t active = next.lanes & bitsOf(t >= next.entry);
+        std::uint32_t active = next.lanes & bitsOf(t >= next.entry);
+        if constexpr (firstHit) active &= bitsOf(t == start);
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= kWideAloneLanes<L>) {
+        if (__builtin_popcount(active) <= aloneLanes) {
             const LaneRays<L> alone(r);
             FloatArray<L> ts = arrayOf(t);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
@@ -444,6 +460,7 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
 template <class L>
 inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes) {
     const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
+    const int aloneLanes = wideAloneLanes<L>(tree);
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     Floats<L> sum = 0.0f;
@@ -453,7 +470,7 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
         const WidePending<L> next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & ~bitsOf(sum >= 1.0f);
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= kWideAloneLanes<L>) {
+        if (__builtin_popcount(active) <= aloneLanes) {
             const LaneRays<L> alone(r);
             FloatArray<L> sums = arrayOf(sum);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
@@ -581,6 +598,31 @@ inline Records<L> closestHitLanes(const Scene& scene, const Rays<L>& r, std::uin
         noteChanges(record, t, float(HitKind::Light), j);
     }
     return record;
+}
+
+// The lanes of `active` whose ray meets a sphere, a triangle, a plane or a light sphere
+// strictly between 0 and its t: those whose t closestHitLanes would lower, every surface taken
+// as opaque. Cheaper than the closest hit, for a lane's walk of the tree ends at its first hit.
+template <class L>
+inline std::uint32_t blockedLanes(const Scene& scene, const Rays<L>& r, std::uint32_t active,
+                                  Floats<L> t) {
+    const Floats<L> start = t;
+    std::array<int, L::kWidth> leafSlots{};
+    leafSlots.fill(-1);
+    if (isWideTreeOf(scene.wideTree, scene.root)) {
+        walkWideClosest<L, true>(scene.wideTree, r, active, t, leafSlots.data());
+    } else if (const std::uint32_t lanes = rootLanes(scene.packedTree, r, active); lanes != 0) {
+        walkClosest(scene.packedTree, r, lanes, t, leafSlots.data());
+    }
+    for (int i = 0; i < scene.planeCount; ++i) {
+        testPlane(r, *scene.planes[std::size_t(i)], scene.planeRule, t);
+    }
+    for (int j = 0; j < scene.lightCount; ++j) {
+        const Light& light = *scene.lights[std::size_t(j)];
+        if (light.radius == 0.0f) continue;  // point lights are never hit
+        testSphere(r, light.position, light.radiusSquared, active, t);
+    }
+    return active & ~bitsOf(t == start);
 }
 
 // closestHitLanes for the lanes of `active` from `first` of a packet, into the packet's t

@@ -69,6 +69,28 @@ inline HitLanes<L> closestHits(const ShadingScene& shading, RayLanes<L>& rays, M
     }
 }
 
+// The lanes of `lanes` whose ray meets any surface or light sphere short of its t, every
+// surface opaque: those whose t closestHits would lower. The wide walks stop at a lane's first
+// hit; the one-ray form asks the closest hit itself.
+template <class L>
+inline Mask<L> blockedRays(const ShadingScene& shading, const RayLanes<L>& rays, Mask<L> lanes) {
+    if constexpr (L::kWidth == 1) {
+        if (!any(lanes)) return lanes;
+        Ray ray = rayOf(rays);
+        ray.closestHit(*shading.scene);
+        return lanes & !(Floats<L>(ray.t) == rays.t);
+    } else {
+        if (shading.packetWalks) {
+            return maskOf<L>(packetwalk::blockedLanes(
+                *shading.scene, packetwalk::raysOf(rays.origin, rays.direction), bitsOf(lanes),
+                rays.t));
+        }
+        RayLanes<L> lowered = rays;
+        closestHits(shading, lowered, lanes);
+        return lanes & !(lowered.t == rays.t);
+    }
+}
+
 // What blocks each lane's ray of `lanes`, as the scalar occlusion query sums it.
 template <class L>
 inline Floats<L> occlusions(const ShadingScene& shading, const RayLanes<L>& rays, Mask<L> lanes) {

@@ -236,6 +236,36 @@ inline EmitterLanes<L> pickEmitters(const EmitterTable& table, Floats<L> u, Mask
         loadInts<L>(kinds.data()), vec(0), vec(3), vec(6), vec(9), at(13), at(12), vec(14), at(17)};
 }
 
+// A direction from each lane's point into the cone that its sphere light subtends, at the
+// disk point `disk`, where along it the sphere is met, its density and whether the point lies
+// outside the sphere.
+template <class L>
+struct ConeSampleLanes {
+    Vec3Lanes<L> direction;
+    Floats<L> distance;
+    Floats<L> pdf;
+    Mask<L> outside;
+};
+
+template <class L>
+inline ConeSampleLanes<L> sampleCones(const EmitterLanes<L>& e, const Vec3Lanes<L>& from,
+                                      const DiskPoints<L>& disk) {
+    // Into the cone, then out to where the direction meets the sphere.
+    const ConeLanes<L> cone = conesOf(e.origin, e.radiusSquared, from);
+    const Floats<L> a = disk.radiusSquared * cone.oneMinusCos;
+    const Floats<L> cosTheta = 1.0f - a;
+    const Floats<L> sinTheta = sqrtOfRounded(a * (2.0f - a));
+    const FrameLanes<L> frame = frameAround(cone.axis);
+    const Floats<L> across = sinTheta / sqrt(disk.radiusSquared);
+    const Vec3Lanes<L> inCone = normalized(
+        cone.axis * cosTheta + (frame.tangent * disk.x + frame.bitangent * disk.y) * across);
+    const Vec3Lanes<L> toCenter = e.origin - from;
+    const Floats<L> tca = dot(toCenter, inCone);
+    const Vec3Lanes<L> offAxis = toCenter - inCone * tca;
+    const Floats<L> distance = tca - sqrtOfRounded(e.radiusSquared - dot(offAxis, offAxis));
+    return {inCone, distance, conePdfs(cone, e.probability), cone.outside};
+}
+
 // A direction towards a light from each lane's point: how far the light's point lies along it,
 // the radiance arriving from it (a point light's intensity over the squared distance), and its
 // density: per unit solid angle for sphere lights and triangles, the probability of the pick
@@ -275,26 +305,15 @@ inline LightSampleLanes<L> sampleEmitters(const EmitterTable& table, const Vec3L
     const Floats<L> cosLight = -dot(straight, e.normal);
     const Floats<L> trianglePdf = e.probability / e.area * squared / cosLight;
 
-    // Into a sphere light's cone, then out to where the direction meets the sphere.
-    const ConeLanes<L> cone = conesOf(e.origin, e.radiusSquared, from);
-    const Floats<L> a = disk.radiusSquared * cone.oneMinusCos;
-    const Floats<L> cosTheta = 1.0f - a;
-    const Floats<L> sinTheta = sqrtOfRounded(a * (2.0f - a));
-    const FrameLanes<L> frame = frameAround(cone.axis);
-    const Floats<L> across = sinTheta / sqrt(disk.radiusSquared);
-    const Vec3Lanes<L> inCone = normalized(
-        cone.axis * cosTheta + (frame.tangent * disk.x + frame.bitangent * disk.y) * across);
-    const Vec3Lanes<L> toCenter = e.origin - from;
-    const Floats<L> tca = dot(toCenter, inCone);
-    const Vec3Lanes<L> offAxis = toCenter - inCone * tca;
-    const Floats<L> sphereDistance = tca - sqrtOfRounded(e.radiusSquared - dot(offAxis, offAxis));
+    // Worked out only where a lane picked a sphere light: the other lanes take none of it.
+    ConeSampleLanes<L> cone{};
+    if (any(sphere)) cone = sampleCones(e, from, disk);
 
     LightSampleLanes<L> s;
-    s.direction = select(sphere, inCone, straight);
-    s.distance = select(sphere, sphereDistance, distance);
+    s.direction = select(sphere, cone.direction, straight);
+    s.distance = select(sphere, cone.distance, distance);
     s.radiance = select(point, e.emission * (1.0f / squared), e.emission);
-    s.pdf =
-        select(sphere, conePdfs(cone, e.probability), select(triangle, trianglePdf, e.probability));
+    s.pdf = select(sphere, cone.pdf, select(triangle, trianglePdf, e.probability));
     constexpr float kInfinity = std::numeric_limits<float>::infinity();
     const Mask<L> usable = (s.pdf > 0.0f) & (s.pdf < kInfinity) & (s.distance > 0.0f);
     s.valid = usable & (point | (sphere & cone.outside) | (triangle & (cosLight > 0.0f)));
@@ -366,9 +385,8 @@ inline void sampleLights(const ShadingScene& shading, PathLanes<L>& path, Mask<L
     const Floats<L> length = sqrt(dot(toLight, toLight));
     const Floats<L> reach = length * (1.0f - kShadowGap);
     const Floats<L> limit = select(reach < kFarDistance, reach, kFarDistance);
-    RayLanes<L> shadow{start, toLight * (1.0f / length), limit};
-    closestHits(shading, shadow, facing);
-    const Mask<L> unblocked = facing & (shadow.t == limit);
+    const RayLanes<L> shadow{start, toLight * (1.0f / length), limit};
+    const Mask<L> unblocked = facing & !blockedRays(shading, shadow, facing);
     if (!any(unblocked)) return;
     const Floats<L> bsdfPdf = cosine * kInversePi;
     const Floats<L> weight =
