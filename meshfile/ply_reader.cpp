@@ -489,6 +489,9 @@ void readPly(std::string_view bytes, Mesh& mesh) {
     const PlainBinary plain = plainBinaryOf(header, *vertex, layout, face);
     PlyReading reading{{bytes, header.bodyStart, header.format, header.bodyLine}, nullptr, 0};
     for (const PlyElement& element : header.elements) {
+        // Items without properties take no bytes, so no count of them is refused as too large
+        // for the file: reading them one by one could take ages and would read nothing.
+        if (element.properties.empty()) continue;
         reading.element = &element;
         for (reading.item = 0; reading.item < element.count; ++reading.item) {
             if (&element == vertex) {

@@ -76,7 +76,9 @@ std::string cubePly(const std::string& format) {
     }
     return "ply\r\nformat " + format +
            " 1.0\ncomment made by a test\nelement vertex 8\nproperty float x\n"
-           "property uchar red\nproperty float32 y\nproperty double z\nelement note 1\n"
+           "property uchar red\nproperty float32 y\nproperty double z\n"
+           // Items of no properties hold nothing, however many: none is read.
+           "element mark 1000000000000000\nelement note 1\n"
            "property short tone\nproperty list uchar int pair\nelement face 6\n"
            "property list uint8 uint vertex_indices\nproperty float weight\nend_header\n" +
            writer.body;
