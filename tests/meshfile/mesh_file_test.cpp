@@ -321,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadMesh{"t.ply", kPlyHeader + "0 0 0\n1 0 x\n0 1 0\n3 0 1 2\n",
                 "t.ply:11: not a number: 'x'"},
         BadMesh{"t.ply", shortened(cubePly("binary_little_endian"), 66),
-                "t.ply:12: the file ends inside face 2 of 6"},
+                "t.ply:13: the file ends inside face 2 of 6"},
         BadMesh{"t.ply", shortened(cubePly("binary_big_endian"), 200),
                 "t.ply:4: 8 items of 'vertex' cannot fit in the 73 bytes that follow"},
         BadMesh{"t.ply",
