@@ -20,19 +20,43 @@ struct TileTake {
     int pass = 0;  // passNumber as read before nextTile
 };
 
-TileTake takeTile(RenderJob& job) {
+// Under tileMutex, with a tile left: the next of the worker's own share, otherwise the last of
+// the fullest share, which its owner would reach last.
+int takeFromShares(RenderJob& job, int worker) {
+    TileShare& own = job.shares[std::size_t(worker)];
+    if (own.next < own.end) return own.next++;
+    const auto left = [](const TileShare& share) { return share.end - share.next; };
+    TileShare* fullest = &job.shares[0];
+    for (int i = 1; i < job.workerCount; ++i) {
+        TileShare& share = job.shares[std::size_t(i)];
+        if (left(share) > left(*fullest)) fullest = &share;
+    }
+    assert(left(*fullest) > 0);
+    return --fullest->end;
+}
+
+TileTake takeTile(RenderJob& job, int worker) {
     const std::lock_guard lock(job.tileMutex);
     TileTake take;
     take.pass = job.passNumber.load();
     // The pass cannot change while this worker holds a tile of it: the next pass starts only
     // after every worker has reported this one.
-    const int tile = job.nextTile.load();
-    if (tile >= 0) {
-        job.nextTile.store(tile - 1);
-        take.tile = tile;
+    const int left = job.nextTile.load();
+    if (left >= 0) {
+        job.nextTile.store(left - 1);
+        take.tile = takeFromShares(job, worker);
         take.count = 1;
     }
     return take;
+}
+
+// The tiles of a pass in workerCount runs of nearly equal length, the first to worker 0.
+void shareOutTiles(RenderJob& job) {
+    const int tiles = tileCount(job);
+    for (int i = 0; i < job.workerCount; ++i) {
+        job.shares[std::size_t(i)] = {i * tiles / job.workerCount,
+                                      (i + 1) * tiles / job.workerCount};
+    }
 }
 
 void reportPassFinished(RenderJob& job, int pass) {
@@ -78,10 +102,10 @@ float finiteOrZero(float channel) { return std::isfinite(channel) ? channel : 0.
 // So finishedWorkers reaches workerCount exactly when all tiles of the pass are in the buffer.
 // The additions are published by the report (under finishMutex, then a sequentially
 // consistent increment) and acquired by the main thread's read of finishedWorkers.
-void renderWorker(RenderJob* job) {
+void renderWorker(RenderJob* job, int worker) {
     int reportedPass = 0;
     while (!job->stopRequested.load()) {
-        const TileTake take = takeTile(*job);
+        const TileTake take = takeTile(*job, worker);
         assert(take.pass == reportedPass || take.pass == reportedPass + 1);
         if (take.count > 0) {
             tileRendererOf (*job)(*job, job->shading, reportedPass + 1, tileOf(*job, take.tile));
@@ -141,7 +165,11 @@ void startPass(RenderJob& job, int pass) {
         job.finishedWorkers.store(0);
     }
     // This order is what lets a worker tell a finished hand-out from a stale one (see above).
-    job.nextTile.store(tileCount(job) - 1);
+    {
+        const std::lock_guard lock(job.tileMutex);
+        shareOutTiles(job);
+        job.nextTile.store(tileCount(job) - 1);
+    }
     {
         const std::lock_guard lock(job.finishMutex);
         job.passNumber.store(pass);

@@ -34,7 +34,7 @@ void launchWorkers(Rendering& rendering) {
     rendering.accumulation = new Vec3[std::size_t(rendering.size.pixelCount())]{};
     job.accumulation = rendering.accumulation;
     for (int i = 0; i < job.workerCount; ++i) {
-        rendering.workers[std::size_t(i)] = std::thread(renderWorker, &job);
+        rendering.workers[std::size_t(i)] = std::thread(renderWorker, &job, i);
     }
 }
 

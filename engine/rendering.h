@@ -11,9 +11,6 @@
 
 namespace lucentor {
 
-// The most worker threads a rendering runs.
-inline constexpr int kMaxWorkers = 256;
-
 // A progressive rendering of one preset and everything it owns: the scene with its
 // hierarchy, the camera, the accumulation buffer, the job and the worker threads. The window
 // programs and lucentor-render both drive it, so they render the same pictures.

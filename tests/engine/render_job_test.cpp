@@ -255,7 +255,7 @@ struct RenderJobTest : ::testing::Test {
     RenderJobTest(RenderJobTest&&) = delete;
     RenderJobTest& operator=(RenderJobTest&&) = delete;
 
-    void startWorker() { worker_ = std::thread(renderWorker, &job_); }
+    void startWorker(int worker = 0) { worker_ = std::thread(renderWorker, &job_, worker); }
 
     void waitForReports() const {
         while (!isPassComplete(job_)) std::this_thread::yield();
@@ -305,6 +305,25 @@ TEST_F(RenderJobTest, WaitForPassCompleteWakesWhenTheLastWorkerReports) {
     startPass(job_, 2);
     EXPECT_TRUE(waitForPassComplete(job_, std::chrono::hours(1)));
     EXPECT_EQ(firstWrongPixel(buffer_.data(), 2), -1);
+}
+
+// Each worker starts on a share of its own; one whose fellows never come must render their
+// shares too, every tile once, from whichever share it takes them.
+TEST_F(RenderJobTest, LoneWorkerTakesEveryOtherWorkersShare) {
+    for (const int workers : {2, 3, 7}) {
+        std::fill(buffer_.begin(), buffer_.end(), Vec3{});
+        job_.workerCount = workers;
+        job_.finishedWorkers.store(workers);
+        job_.passNumber.store(0);
+        startWorker(workers - 1);
+        startPass(job_, 1);
+        while (job_.finishedWorkers.load() == 0) std::this_thread::yield();
+        requestStop(job_);
+        worker_.join();
+        job_.stopRequested.store(false);
+        EXPECT_EQ(job_.finishedWorkers.load(), 1) << workers << " workers";
+        EXPECT_EQ(firstWrongPixel(buffer_.data(), 1), -1) << workers << " workers";
+    }
 }
 
 // Pixel samples sharing a generator state would repeat each other's jitter and light samples:
