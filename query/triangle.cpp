@@ -19,7 +19,7 @@ Mask<sse::Lanes> inEveryLane(Mask<scalar::Lanes> m) {
 }
 
 AxisLanes<sse::Lanes> inEveryLane(const AxisLanes<scalar::Lanes>& axis) {
-    return {inEveryLane(axis.isY), inEveryLane(axis.isZ)};
+    return {inEveryLane(axis.isY), inEveryLane(axis.isZ), axis.uniform};
 }
 
 // One ray's frame in each of four lanes.

@@ -257,11 +257,11 @@ TEST(LeafTriangles, MatchTheOneRayTestOfEachBitForBit) {
                 far.t = std::numeric_limits<float>::infinity();
                 const TriangleHit one = hitTriangle(far, centre, rim[s], rim[s + 1]);
                 ASSERT_EQ(hit, one.hit) << at;
-                if (hit)
-                    ASSERT_EQ(std::bit_cast<std::uint32_t>(found.t[s]),
-                              std::bit_cast<std::uint32_t>(one.t))
-                        << at;
-                hits += hit ? 1 : 0;
+                if (!hit) continue;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(found.t[s]),
+                          std::bit_cast<std::uint32_t>(one.t))
+                    << at;
+                ++hits;
             }
         }
     }
