@@ -79,7 +79,7 @@ void attachSpheres(const Scene& scene, EmbreeScene& embree) {
                                 4 * sizeof(float), std::size_t(scene.sphereCount)));
     for (int k = 0; k < scene.sphereCount; ++k) {
         const Sphere& sphere = *scene.leaves[std::size_t(k)]->sphere;
-        float* vertex = vertices + 4 * k;
+        float* vertex = vertices + 4 * std::size_t(k);
         vertex[0] = sphere.center.x;
         vertex[1] = sphere.center.y;
         vertex[2] = sphere.center.z;
@@ -169,6 +169,7 @@ std::vector<Packet> shadowPackets(const Scene& scene, const std::vector<RayPacke
 
 std::vector<Packet> allLanes(const std::vector<RayPacket>& packets) {
     std::vector<Packet> all;
+    all.reserve(packets.size());
     for (const RayPacket& rays : packets) all.push_back({rays, kAllLanes});
     return all;
 }
@@ -261,7 +262,7 @@ RTCRayHit embreeAlone(RTCScene scene, RTCIntersectContext& context, const RayPac
 }
 
 RTCIntersectContext defaultContext() {
-    RTCIntersectContext context;
+    RTCIntersectContext context{};
     rtcInitIntersectContext(&context);
     return context;
 }

@@ -1,5 +1,6 @@
 #include "bench/sheet_mesh.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,9 +13,9 @@ namespace {
 
 template <class T>
 void append(std::string& bytes, T value) {
-    char raw[sizeof(T)];
-    std::memcpy(raw, &value, sizeof(T));
-    bytes.append(raw, sizeof(T));
+    std::array<char, sizeof(T)> raw{};
+    std::memcpy(raw.data(), &value, sizeof(T));
+    bytes.append(raw.data(), raw.size());
 }
 
 }  // namespace
