@@ -1,14 +1,23 @@
-// Lucentor's ray queries beside Embree 3's on the same spheres and the same rays, one thread:
+// Lucentor's ray queries beside Embree 3's on the same spheres or triangles and the same rays,
+// one thread:
 //   lucentor-embree-compare SCENE ROUNDS
-// reads the scene file SCENE (as lucentor-big-scenes writes them) and times, ROUNDS times in
-// turn, the closest hit of one camera ray through each pixel centre and the occlusion of a
-// shadow ray from each camera ray's hit towards each light, one ray at a time and in packets of
-// 4 by 4 pixels (the renderer's tiles); prints each way's median in M rays a processor second.
-// Embree takes the spheres as its own sphere primitive (RTC_GEOMETRY_TYPE_SPHERE_POINT), one
-// ray at a time (rtcIntersect1, rtcOccluded1) and 16 at a time (rtcIntersect16,
-// rtcOccluded16). Lucentor's closest-hit query also tests the scene's planes and light spheres,
-// and its occlusion query sums every sphere on the ray (glass counts half) where Embree's stops
-// at the first.
+//   lucentor-embree-compare --sheet TRIANGLES ROUNDS
+// reads the scene file SCENE (as lucentor-big-scenes writes them), or makes the rippled sheet
+// of about TRIANGLES triangles that lucentor-mesh-scale renders (bench/sheet_mesh.h, with a
+// second light that grazes it), and times, ROUNDS times in turn, three queries: the closest hit
+// of one camera ray through each pixel centre; the occlusion of a shadow ray from each camera
+// ray's hit towards each light (what the direct integrator asks: every sphere and triangle on
+// the ray summed); and whether anything at all blocks the same shadow ray short of the light
+// (what the path integrator asks, each ray leaving its walk at its first hit). Each is timed
+// one ray at a time and in packets of 4 by 4 pixels (the renderer's tiles); the program prints
+// each way's median in M rays a processor second and how far both agree.
+//
+// Embree takes the spheres as its own sphere primitive (RTC_GEOMETRY_TYPE_SPHERE_POINT) and the
+// meshes' triangles as one triangle geometry (RTC_GEOMETRY_TYPE_TRIANGLE), primitive k the
+// sphere of slot k or the triangle of index k, one ray at a time (rtcIntersect1,
+// rtcOccluded1) and 16 at a time (rtcIntersect16, rtcOccluded16). Lucentor's closest-hit and
+// blocking queries also test the scene's planes and light spheres, and its occlusion query
+// sums every object on the ray (glass counts less) where Embree's stops at the first.
 //
 // Optional: built only where CMake finds Embree 3 (on Debian: apt-get install libembree-dev).
 // Neither the renderer nor any test uses it.
@@ -22,6 +31,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/sheet_mesh.h"
 #include "query/geometry.h"
 #include "query/simd_path.h"
 #include "shading/lighting.h"
@@ -31,7 +41,15 @@ namespace {
 
 constexpr std::uint32_t kAllLanes = 0xffffu;
 
-// Embree's device and scene of the spheres, released together.
+// The geometry of each kind in Embree's scene.
+constexpr unsigned kSphereGeometry = 0;
+constexpr unsigned kTriangleGeometry = 1;
+
+// The share of the distance to a light's surface that a shadow ray leaves untested, as the
+// path integrator's shadow rays do, so that the light itself never blocks it.
+constexpr float kShadowGap = 1.0e-4f;
+
+// Embree's device and scene, released together.
 struct EmbreeScene {
     RTCDevice device = nullptr;
     RTCScene scene = nullptr;
@@ -47,27 +65,68 @@ struct EmbreeScene {
     EmbreeScene& operator=(EmbreeScene&&) = delete;
 };
 
-// The scene's spheres as Embree's sphere primitives, primitive k the sphere of slot k, in a
-// scene built with Embree's defaults on one thread: no idle worker of Embree's adds to the
-// processor time measured.
-void buildEmbreeScene(const Scene& scene, EmbreeScene& embree) {
-    embree.device = rtcNewDevice("threads=1");
-    embree.scene = rtcNewScene(embree.device);
+void attach(EmbreeScene& embree, RTCGeometry geometry, unsigned id) {
+    rtcCommitGeometry(geometry);
+    rtcAttachGeometryByID(embree.scene, geometry, id);
+    rtcReleaseGeometry(geometry);
+}
+
+// The scene's spheres as Embree's sphere primitives, primitive k the sphere of slot k.
+void attachSpheres(const Scene& scene, EmbreeScene& embree) {
     RTCGeometry spheres = rtcNewGeometry(embree.device, RTC_GEOMETRY_TYPE_SPHERE_POINT);
     auto* vertices = static_cast<float*>(
         rtcSetNewGeometryBuffer(spheres, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4,
                                 4 * sizeof(float), std::size_t(scene.sphereCount)));
     for (int k = 0; k < scene.sphereCount; ++k) {
         const Sphere& sphere = *scene.leaves[std::size_t(k)]->sphere;
-        float* vertex = vertices + 4 * k;
+        float* vertex = vertices + 4 * std::size_t(k);
         vertex[0] = sphere.center.x;
         vertex[1] = sphere.center.y;
         vertex[2] = sphere.center.z;
         vertex[3] = sphere.radius;
     }
-    rtcCommitGeometry(spheres);
-    rtcAttachGeometry(embree.scene, spheres);
-    rtcReleaseGeometry(spheres);
+    attach(embree, spheres, kSphereGeometry);
+}
+
+std::size_t vertexCount(const Scene& scene) {
+    std::size_t count = 0;
+    for (const Mesh& mesh : scene.meshes) count += mesh.positions.size();
+    return count;
+}
+
+// The meshes' triangles, placed as the scene holds them, as one Embree triangle geometry over
+// their shared vertices: primitive k the triangle of index k, counted through the meshes in
+// order as Lucentor's hit records count them.
+void attachTriangles(const Scene& scene, EmbreeScene& embree) {
+    RTCGeometry triangles = rtcNewGeometry(embree.device, RTC_GEOMETRY_TYPE_TRIANGLE);
+    auto* vertices = static_cast<float*>(
+        rtcSetNewGeometryBuffer(triangles, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                3 * sizeof(float), vertexCount(scene)));
+    auto* indices = static_cast<unsigned*>(
+        rtcSetNewGeometryBuffer(triangles, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                3 * sizeof(unsigned), scene.triangleCount));
+    unsigned first = 0;
+    for (const Mesh& mesh : scene.meshes) {
+        for (const Vec3& position : mesh.positions) {
+            *vertices++ = position.x;
+            *vertices++ = position.y;
+            *vertices++ = position.z;
+        }
+        for (const Triangle& triangle : mesh.triangles) {
+            for (const std::uint32_t v : triangle.vertices) *indices++ = first + v;
+        }
+        first += unsigned(mesh.positions.size());
+    }
+    attach(embree, triangles, kTriangleGeometry);
+}
+
+// Embree's scene of the spheres and triangles, built with Embree's defaults on one thread: no
+// idle worker of Embree's adds to the processor time measured.
+void buildEmbreeScene(const Scene& scene, EmbreeScene& embree) {
+    embree.device = rtcNewDevice("threads=1");
+    embree.scene = rtcNewScene(embree.device);
+    if (scene.sphereCount > 0) attachSpheres(scene, embree);
+    if (scene.triangleCount > 0) attachTriangles(scene, embree);
     rtcCommitScene(embree.scene);
 }
 
@@ -78,7 +137,8 @@ struct Packet {
 };
 
 // The shadow rays of the camera rays that hit something, one packet per packet and light: from
-// just before each hit towards the light's centre. Each lane's t is its distance to the light.
+// just before each hit towards the light's centre. Each lane's t stops short of the light's
+// surface.
 std::vector<Packet> shadowPackets(const Scene& scene, const std::vector<RayPacket>& camera) {
     std::vector<Packet> shadows;
     for (const RayPacket& packet : camera) {
@@ -93,13 +153,14 @@ std::vector<Packet> shadowPackets(const Scene& scene, const std::vector<RayPacke
         }
         if (hits == 0) continue;
         for (int i = 0; i < scene.lightCount; ++i) {
+            const Light& light = *scene.lights[std::size_t(i)];
             Packet& shadow = shadows.emplace_back();
             shadow.lanes = hits;
             for (int k = 0; k < kMaxPacketLanes; ++k) {
-                const Vec3 toLight =
-                    scene.lights[std::size_t(i)]->position - starts[std::size_t(k)];
+                const Vec3 toLight = light.position - starts[std::size_t(k)];
                 const float distance = length(toLight);
-                shadow.rays.set(k, {starts[std::size_t(k)], toLight * (1.0f / distance), distance});
+                const float reach = (distance - light.radius) * (1.0f - kShadowGap);
+                shadow.rays.set(k, {starts[std::size_t(k)], toLight * (1.0f / distance), reach});
             }
         }
     }
@@ -108,6 +169,7 @@ std::vector<Packet> shadowPackets(const Scene& scene, const std::vector<RayPacke
 
 std::vector<Packet> allLanes(const std::vector<RayPacket>& packets) {
     std::vector<Packet> all;
+    all.reserve(packets.size());
     for (const RayPacket& rays : packets) all.push_back({rays, kAllLanes});
     return all;
 }
@@ -118,40 +180,60 @@ std::size_t rayCount(const std::vector<Packet>& packets) {
     return count;
 }
 
-// The queries under comparison, each over every lane of every packet.
+// The queries compared: the closest hit of camera rays, and of shadow rays the direct
+// integrator's occlusion sum and the path integrator's question whether anything blocks them.
+enum class Query { Closest, Occlusion, Blocked };
+
+// The ways of answering them.
 enum class Way { LucentorOne, LucentorPackets, EmbreeOne, EmbreePackets };
 
-// Each lane's answer goes to its t: the closest hit's distance, or the blocked amount.
-void lucentorOne(const Scene& scene, std::vector<Packet>& packets, bool shadow) {
+// Whether the ray of lane k is blocked short of its t, as the path integrator's one-ray form
+// asks it: whether the closest hit lowers t.
+bool blockedAlone(const Scene& scene, const RayPacket& rays, int k) {
+    Ray ray = rays.ray(k);
+    ray.closestHit(scene);
+    return !(ray.t == rays.t[std::size_t(k)]);
+}
+
+// Each lane's answer goes to its t: the closest hit's distance, the blocked amount, or 1 for a
+// blocked ray and 0 for another.
+void lucentorOne(const Scene& scene, std::vector<Packet>& packets, Query query) {
     for (Packet& packet : packets) {
         for (std::uint32_t bits = packet.lanes; bits != 0; bits &= bits - 1) {
             const int k = __builtin_ctz(bits);
-            Ray ray = packet.rays.ray(k);
-            if (shadow) {
-                packet.rays.t[std::size_t(k)] = ray.occlusion(scene);
+            float& answer = packet.rays.t[std::size_t(k)];
+            if (query == Query::Occlusion) {
+                answer = packet.rays.ray(k).occlusion(scene);
+            } else if (query == Query::Blocked) {
+                answer = blockedAlone(scene, packet.rays, k) ? 1.0f : 0.0f;
             } else {
+                Ray ray = packet.rays.ray(k);
                 ray.closestHit(scene);
-                packet.rays.t[std::size_t(k)] = ray.t;
+                answer = ray.t;
             }
         }
     }
 }
 
-void lucentorPackets(const Scene& scene, std::vector<Packet>& packets, bool shadow, SimdPath path) {
+// Each lane's answer goes where the renderer's packets take it: the closest hit's distance to
+// t, the blocked amount or whether the ray is blocked beside the packet.
+void lucentorPackets(const Scene& scene, std::vector<Packet>& packets, Query query, SimdPath path) {
     std::array<HitRecord, kMaxPacketLanes> records{};
     std::array<float, kMaxPacketLanes> amounts{};
     for (Packet& packet : packets) {
-        if (shadow) {
+        if (query == Query::Occlusion) {
             occlusions(path, scene, packet.rays, packet.lanes, amounts);
+        } else if (query == Query::Blocked) {
+            packet.lanes = blockedLanes(path, scene, packet.rays, packet.lanes);
         } else {
             closestHits(path, scene, packet.rays, packet.lanes, records);
         }
     }
 }
 
-// Embree's ray of lane k: from the origin to t (closest hit) or without end (occlusion, as
-// Lucentor's query counts every sphere ahead).
-RTCRay embreeRay(const RayPacket& rays, int k, bool shadow) {
+// Embree's ray of lane k: from the origin to t, or without end for the occlusion sum, as
+// Lucentor's counts every object ahead.
+RTCRay embreeRay(const RayPacket& rays, int k, Query query) {
     const auto at = std::size_t(k);
     RTCRay ray{};
     ray.org_x = rays.originX[at];
@@ -161,23 +243,35 @@ RTCRay embreeRay(const RayPacket& rays, int k, bool shadow) {
     ray.dir_y = rays.directionY[at];
     ray.dir_z = rays.directionZ[at];
     ray.tnear = 0.0f;
-    ray.tfar = shadow ? std::numeric_limits<float>::infinity() : rays.t[at];
+    ray.tfar = query == Query::Occlusion ? std::numeric_limits<float>::infinity() : rays.t[at];
     ray.mask = ~0u;
     return ray;
 }
 
-void embreeOne(RTCScene scene, std::vector<Packet>& packets, bool shadow) {
-    RTCIntersectContext context;
+// Embree's one-ray query of lane k; the ray's tfar is -infinity afterwards where it is occluded.
+RTCRayHit embreeAlone(RTCScene scene, RTCIntersectContext& context, const RayPacket& rays, int k,
+                      Query query) {
+    RTCRayHit result{embreeRay(rays, k, query), {}};
+    result.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    if (query == Query::Closest) {
+        rtcIntersect1(scene, &context, &result);
+    } else {
+        rtcOccluded1(scene, &context, &result.ray);
+    }
+    return result;
+}
+
+RTCIntersectContext defaultContext() {
+    RTCIntersectContext context{};
     rtcInitIntersectContext(&context);
+    return context;
+}
+
+void embreeOne(RTCScene scene, std::vector<Packet>& packets, Query query) {
+    RTCIntersectContext context = defaultContext();
     for (Packet& packet : packets) {
         for (std::uint32_t bits = packet.lanes; bits != 0; bits &= bits - 1) {
-            RTCRayHit query{embreeRay(packet.rays, __builtin_ctz(bits), shadow), {}};
-            if (shadow) {
-                rtcOccluded1(scene, &context, &query.ray);
-            } else {
-                query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-                rtcIntersect1(scene, &context, &query);
-            }
+            embreeAlone(scene, context, packet.rays, __builtin_ctz(bits), query);
         }
     }
 }
@@ -190,10 +284,10 @@ struct alignas(64) EmbreePacket {
 
 static_assert(kMaxPacketLanes == 16, "Embree's packets of 16");
 
-EmbreePacket embreePacketOf(const Packet& packet, bool shadow) {
+EmbreePacket embreePacketOf(const Packet& packet, Query query) {
     EmbreePacket out{};
     for (int k = 0; k < kMaxPacketLanes; ++k) {
-        const RTCRay ray = embreeRay(packet.rays, k, shadow);
+        const RTCRay ray = embreeRay(packet.rays, k, query);
         const auto at = std::size_t(k);
         out.query.ray.org_x[at] = ray.org_x;
         out.query.ray.org_y[at] = ray.org_y;
@@ -210,87 +304,143 @@ EmbreePacket embreePacketOf(const Packet& packet, bool shadow) {
     return out;
 }
 
-void embreePackets(RTCScene scene, std::vector<EmbreePacket>& packets, bool shadow) {
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
+void embreePackets(RTCScene scene, std::vector<EmbreePacket>& packets, Query query) {
+    RTCIntersectContext context = defaultContext();
     for (EmbreePacket& packet : packets) {
-        if (shadow) {
-            rtcOccluded16(packet.valid.data(), scene, &context, &packet.query.ray);
-        } else {
+        if (query == Query::Closest) {
             rtcIntersect16(packet.valid.data(), scene, &context, &packet.query);
+        } else {
+            rtcOccluded16(packet.valid.data(), scene, &context, &packet.query.ray);
         }
     }
 }
 
 // M rays a processor second of one way over fresh copies of the rays.
 double rate(Way way, const Scene& scene, const EmbreeScene& embree,
-            const std::vector<Packet>& packets, bool shadow) {
+            const std::vector<Packet>& packets, Query query) {
     std::vector<Packet> rays = packets;
     std::vector<EmbreePacket> embreeRays;
     if (way == Way::EmbreePackets) {
-        for (const Packet& packet : packets) embreeRays.push_back(embreePacketOf(packet, shadow));
+        for (const Packet& packet : packets) embreeRays.push_back(embreePacketOf(packet, query));
     }
     const double start = processorSeconds();
-    if (way == Way::LucentorOne) lucentorOne(scene, rays, shadow);
-    if (way == Way::LucentorPackets) lucentorPackets(scene, rays, shadow, bestAvailablePath());
-    if (way == Way::EmbreeOne) embreeOne(embree.scene, rays, shadow);
-    if (way == Way::EmbreePackets) embreePackets(embree.scene, embreeRays, shadow);
+    if (way == Way::LucentorOne) lucentorOne(scene, rays, query);
+    if (way == Way::LucentorPackets) lucentorPackets(scene, rays, query, bestAvailablePath());
+    if (way == Way::EmbreeOne) embreeOne(embree.scene, rays, query);
+    if (way == Way::EmbreePackets) embreePackets(embree.scene, embreeRays, query);
     return double(rayCount(packets)) / (processorSeconds() - start) / 1e6;
 }
 
-// The share of camera rays whose nearest sphere both name alike, among those Lucentor finds
-// a sphere for.
-double agreement(const Scene& scene, const EmbreeScene& embree,
-                 const std::vector<RayPacket>& camera) {
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
-    int spheres = 0;
+// How far both agree: of the rays asked, those on which each finds a sphere or triangle (or
+// finds the ray blocked), and those on which both answer alike.
+struct Agreement {
+    int rays = 0;
+    int lucentor = 0;
+    int embree = 0;
     int same = 0;
+};
+
+Agreement closestAgreement(const Scene& scene, const EmbreeScene& embree,
+                           const std::vector<RayPacket>& camera) {
+    RTCIntersectContext context = defaultContext();
+    Agreement out;
     for (const RayPacket& packet : camera) {
         for (int k = 0; k < kMaxPacketLanes; ++k) {
+            ++out.rays;
             Ray ray = packet.ray(k);
             const HitRecord record = ray.closestHit(scene);
-            if (ray.t == kFarDistance || record.kind != float(HitKind::Sphere)) continue;
-            RTCRayHit query{embreeRay(packet, k, false), {}};
-            query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-            rtcIntersect1(embree.scene, &context, &query);
-            ++spheres;
-            if (query.hit.geomID != RTC_INVALID_GEOMETRY_ID &&
-                float(query.hit.primID) == record.index) {
-                ++same;
+            const bool sphere = record.kind == float(HitKind::Sphere);
+            const bool object =
+                ray.t != kFarDistance && (sphere || record.kind == float(HitKind::Triangle));
+            const RTCHit hit = embreeAlone(embree.scene, context, packet, k, Query::Closest).hit;
+            out.lucentor += object ? 1 : 0;
+            out.embree += hit.geomID != RTC_INVALID_GEOMETRY_ID ? 1 : 0;
+            const bool embreeObject = hit.geomID != RTC_INVALID_GEOMETRY_ID;
+            if (object ? embreeObject &&
+                             hit.geomID == (sphere ? kSphereGeometry : kTriangleGeometry) &&
+                             float(hit.primID) == record.index
+                       : !embreeObject) {
+                ++out.same;
             }
         }
     }
-    return spheres == 0 ? 1.0 : double(same) / double(spheres);
+    return out;
 }
 
-int compare(const std::string& path, int rounds) {
-    std::unique_ptr<Scene> scene = readScene(path);
-    if (!scene) return 1;
+// The same for the shadow rays: those each finds blocked, and those both answer alike.
+Agreement blockedAgreement(const Scene& scene, const EmbreeScene& embree,
+                           const std::vector<Packet>& shadow) {
+    RTCIntersectContext context = defaultContext();
+    Agreement out;
+    for (const Packet& packet : shadow) {
+        for (std::uint32_t bits = packet.lanes; bits != 0; bits &= bits - 1) {
+            const int k = __builtin_ctz(bits);
+            const bool lucentor = blockedAlone(scene, packet.rays, k);
+            const bool embreeBlocked =
+                embreeAlone(embree.scene, context, packet.rays, k, Query::Blocked).ray.tfar < 0.0f;
+            ++out.rays;
+            out.lucentor += lucentor ? 1 : 0;
+            out.embree += embreeBlocked ? 1 : 0;
+            out.same += lucentor == embreeBlocked ? 1 : 0;
+        }
+    }
+    return out;
+}
+
+double share(const Agreement& agreement) {
+    return agreement.rays == 0 ? 1.0 : double(agreement.same) / double(agreement.rays);
+}
+
+constexpr std::array<Way, 4> kWays = {Way::LucentorOne, Way::LucentorPackets, Way::EmbreeOne,
+                                      Way::EmbreePackets};
+constexpr std::array<Query, 3> kQueries = {Query::Closest, Query::Occlusion, Query::Blocked};
+
+void printRates(const char* way, const std::array<std::vector<double>, 3>& rates) {
+    std::printf("  %-37s %8.2f %8.2f %8.2f\n", way, median(rates[0]), median(rates[1]),
+                median(rates[2]));
+}
+
+int compare(const Scene& scene, int rounds) {
     EmbreeScene embree;
-    buildEmbreeScene(*scene, embree);
-    const std::vector<RayPacket> tiles = cameraPackets(*scene, 4);
+    buildEmbreeScene(scene, embree);
+    const std::vector<RayPacket> tiles = cameraPackets(scene, 4);
     const std::vector<Packet> camera = allLanes(tiles);
-    const std::vector<Packet> shadow = shadowPackets(*scene, tiles);
-    constexpr std::array<Way, 4> kWays = {Way::LucentorOne, Way::LucentorPackets, Way::EmbreeOne,
-                                          Way::EmbreePackets};
-    std::array<std::vector<double>, 8> rates;
+    const std::vector<Packet> shadow = shadowPackets(scene, tiles);
+    std::array<std::array<std::vector<double>, 3>, 4> rates;
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t w = 0; w < kWays.size(); ++w) {
-            rates[w].push_back(rate(kWays[w], *scene, embree, camera, false));
-            rates[4 + w].push_back(rate(kWays[w], *scene, embree, shadow, true));
+            for (std::size_t q = 0; q < kQueries.size(); ++q) {
+                const Query query = kQueries[q];
+                rates[w][q].push_back(rate(kWays[w], scene, embree,
+                                           query == Query::Closest ? camera : shadow, query));
+            }
         }
     }
     std::printf(
-        "%9d spheres, M rays/s on one thread (camera | shadow): Lucentor one at a time %6.2f | "
-        "%6.2f, %s 4x4 packets %6.2f | %6.2f; Embree one at a time %6.2f | %6.2f, 16-ray packets "
-        "%6.2f | %6.2f (native: %s); the same sphere first: %.4f of camera rays\n",
-        scene->sphereCount, median(rates[0]), median(rates[4]),
-        std::string(pathName(bestAvailablePath())).c_str(), median(rates[1]), median(rates[5]),
-        median(rates[2]), median(rates[6]), median(rates[3]), median(rates[7]),
-        rtcGetDeviceProperty(embree.device, RTC_DEVICE_PROPERTY_NATIVE_RAY16_SUPPORTED) != 0 ? "yes"
-                                                                                             : "no",
-        agreement(*scene, embree, tiles));
+        "%d spheres, %zu triangles; %zu camera rays, %zu shadow rays; M rays/s on one thread:\n"
+        "  %-37s %8s %8s %8s\n",
+        scene.sphereCount, scene.triangleCount, rayCount(camera), rayCount(shadow), "", "camera",
+        "occluded", "blocked");
+    const std::string packets =
+        "Lucentor, " + std::string(pathName(bestAvailablePath())) + " 4x4 packets";
+    const std::string embreePackets =
+        std::string("Embree, 16-ray packets (native: ") +
+        (rtcGetDeviceProperty(embree.device, RTC_DEVICE_PROPERTY_NATIVE_RAY16_SUPPORTED) != 0
+             ? "yes)"
+             : "no)");
+    printRates("Lucentor, one at a time", rates[0]);
+    printRates(packets.c_str(), rates[1]);
+    printRates("Embree, one at a time", rates[2]);
+    printRates(embreePackets.c_str(), rates[3]);
+    const Agreement first = closestAgreement(scene, embree, tiles);
+    const Agreement blocked = blockedAgreement(scene, embree, shadow);
+    std::printf(
+        "  camera rays meeting a sphere or triangle: Lucentor %d, Embree %d; shadow rays blocked: "
+        "Lucentor %d, Embree %d\n"
+        "  answered alike (the same object first, or none): %.4f of camera rays, %.4f of shadow "
+        "rays\n",
+        first.lucentor, first.embree, blocked.lucentor, blocked.embree, share(first),
+        share(blocked));
     return 0;
 }
 
@@ -299,7 +449,20 @@ int compare(const std::string& path, int rounds) {
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 2) return lucentor::compare(args[0], std::stoi(args[1]));
-    std::fprintf(stderr, "usage: lucentor-embree-compare SCENE ROUNDS\n");
-    return 2;
+    std::unique_ptr<lucentor::Scene> scene;
+    if (args.size() == 2) {
+        scene = lucentor::readScene(args[0]);
+    } else if (args.size() == 3 && args[0] == "--sheet") {
+        scene = lucentor::sheetScene(lucentor::sheetPly(std::stoi(args[1])));
+        // A point light grazing the sheet, so that its ripples shadow one another: the one
+        // light of the sheet's scene shadows none of it.
+        if (scene) scene->addLight({4, 0.5f, 0.3f}, 0.0f, {1, 1, 1}, 20.0f);
+    } else {
+        std::fprintf(stderr,
+                     "usage: lucentor-embree-compare SCENE ROUNDS\n"
+                     "       lucentor-embree-compare --sheet TRIANGLES ROUNDS\n");
+        return 2;
+    }
+    if (!scene) return 1;
+    return lucentor::compare(*scene, std::stoi(args.back()));
 }

@@ -2,14 +2,24 @@
 # Lucentor's queries beside Embree 3's (one thread, M rays a processor second): camera rays
 # through every pixel centre and shadow rays from their hits, one ray at a time and in packets
 # of 4x4 pixels, over the layer scenes of 1,000, 100,000 and 1,000,000 spheres that
-# bench/big_scenes.sh renders. Optional: needs Embree 3 (apt-get install libembree-dev), which
-# nothing else uses. Arguments: rounds (default 5), then sphere counts.
-# LUCENTOR_BUILD_DIR names another configured build directory.
+# bench/big_scenes.sh renders, or over the rippled sheets of 10,000 and 1,000,000 triangles
+# that lucentor-mesh-scale renders. Optional: needs Embree 3 (apt-get install libembree-dev),
+# which nothing else uses. Arguments: rounds (default 5), `spheres` (default) or `triangles`,
+# then counts. LUCENTOR_BUILD_DIR names another configured build directory.
 set -eu
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
 [ $# -gt 0 ] && shift
-counts=${*:-1000 100000 1000000}
+kind=${1:-spheres}
+[ $# -gt 0 ] && shift
+case "$kind" in
+    spheres) counts=${*:-1000 100000 1000000} ;;
+    triangles) counts=${*:-10000 1000000} ;;
+    *)
+        echo "embree_compare.sh: '$kind' is neither spheres nor triangles" >&2
+        exit 2
+        ;;
+esac
 if [ -n "${LUCENTOR_BUILD_DIR:-}" ]; then
     build="$LUCENTOR_BUILD_DIR"
 else
@@ -23,6 +33,10 @@ fi
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 for count in $counts; do
-    "$build/bench/lucentor-big-scenes" write "$count" layer "$folder"
-    "$build/bench/lucentor-embree-compare" "$folder/scene.toml" "$rounds"
+    if [ "$kind" = triangles ]; then
+        "$build/bench/lucentor-embree-compare" --sheet "$count" "$rounds"
+    else
+        "$build/bench/lucentor-big-scenes" write "$count" layer "$folder"
+        "$build/bench/lucentor-embree-compare" "$folder/scene.toml" "$rounds"
+    fi
 done

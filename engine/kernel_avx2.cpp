@@ -11,6 +11,7 @@
 
 // The lane type and the templates over it, built for the instruction set.
 #include "engine/integrator_lanes.h"
+#include "query/packet_blocked.h"
 #include "query/packet_walk.h"
 #include "query/triangle_lanes.h"
 #include "simd/lanes_avx2.h"
@@ -31,6 +32,10 @@ void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitR
 void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active,
                    float* amounts) {
     packetwalk::occlusionSums<Lanes>(scene, rays, active, amounts);
+}
+
+std::uint32_t blockedLanes(const Scene& scene, const RayPacket& rays, std::uint32_t active) {
+    return packetwalk::blockedPacketLanes<Lanes>(scene, rays, active);
 }
 
 void hitTriangles(std::span<const Ray> rays, const Vec3& v0, const Vec3& v1, const Vec3& v2,

@@ -74,4 +74,20 @@ void occlusions(SimdPath path, const Scene& scene, const RayPacket& rays, std::u
     }
 }
 
+std::uint32_t blockedLanes(SimdPath path, const Scene& scene, const RayPacket& rays,
+                           std::uint32_t active) {
+    if (!walksPackets(path, scene)) {
+        std::uint32_t blocked = 0;
+        for (int k = 0; k < kMaxPacketLanes; ++k) {
+            if (!isActive(active, k)) continue;
+            Ray ray = rays.ray(k);
+            ray.closestHit(scene);
+            if (!(ray.t == rays.t[std::size_t(k)])) blocked |= std::uint32_t{1} << k;
+        }
+        return blocked;
+    }
+    return path == SimdPath::Avx512 ? avx512::blockedLanes(scene, rays, active)
+                                    : avx2::blockedLanes(scene, rays, active);
+}
+
 }  // namespace lucentor

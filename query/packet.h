@@ -44,4 +44,10 @@ void closestHits(SimdPath path, const Scene& scene, RayPacket& rays, std::uint32
 void occlusions(SimdPath path, const Scene& scene, const RayPacket& rays, std::uint32_t active,
                 std::span<float, kMaxPacketLanes> amounts);
 
+// The path integrator's shadow query: the lanes of `active` whose ray meets anything short of
+// its t (every surface opaque), that is, those whose t Ray::closestHit would lower. The packet
+// walks leave a lane's walk at its first hit.
+std::uint32_t blockedLanes(SimdPath path, const Scene& scene, const RayPacket& rays,
+                           std::uint32_t active);
+
 }  // namespace lucentor

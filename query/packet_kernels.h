@@ -19,15 +19,18 @@ namespace lucentor {
 // scalar walk, then the planes and the light spheres; the lane's t is lowered as the scalar
 // query lowers it and records[lane] is its record.
 // occlusionSums: for each lane of `active`, what the scalar occlusion query returns.
+// blockedLanes: the lanes of `active` whose t the closest-hit query would lower.
 
 namespace avx2 {
 void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records);
 void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active, float* amounts);
+std::uint32_t blockedLanes(const Scene& scene, const RayPacket& rays, std::uint32_t active);
 }  // namespace avx2
 
 namespace avx512 {
 void closestHits(const Scene& scene, RayPacket& rays, std::uint32_t active, HitRecord* records);
 void occlusionSums(const Scene& scene, const RayPacket& rays, std::uint32_t active, float* amounts);
+std::uint32_t blockedLanes(const Scene& scene, const RayPacket& rays, std::uint32_t active);
 }  // namespace avx512
 
 }  // namespace lucentor

@@ -37,12 +37,27 @@ namespace lucentor {
 template <class L>
 struct AxisLanes {
     Mask<L> isY;
-    Mask<L> isZ;  // x where neither is set
+    Mask<L> isZ;       // x where neither is set
+    int uniform = -1;  // 0, 1 or 2 where every lane has that axis (x, y or z), else -1
 };
+
+// The axis every lane of `isY` and `isZ` has, or -1.
+template <class L>
+inline int uniformAxis(Mask<L> isY, Mask<L> isZ) {
+    constexpr std::uint32_t kAll =
+        L::kWidth >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << L::kWidth) - 1;
+    const std::uint32_t y = bitsOf(isY);
+    const std::uint32_t z = bitsOf(isZ);
+    if ((y != 0 && y != kAll) || (z != 0 && z != kAll)) return -1;
+    return z != 0 ? 2 : (y != 0 ? 1 : 0);
+}
 
 template <class L>
 inline AxisLanes<L> axisLanesOf(Ints<L> axis) {
-    return {axis == intsOf<L>(1), axis == intsOf<L>(2)};
+    const Mask<L> isY = axis == intsOf<L>(1);
+    const Mask<L> isZ = axis == intsOf<L>(2);
+    if constexpr (L::kWidth <= 4) return {isY, isZ, uniformAxis<L>(isY, isZ)};
+    return {isY, isZ};
 }
 
 // The axis after `axis` in the cycle x, y, z.
@@ -51,8 +66,17 @@ inline Ints<L> nextAxis(Ints<L> axis) {
     return select(axis == intsOf<L>(2), intsOf<L>(0), axis + intsOf<L>(1));
 }
 
+// Up to four lanes (one ray, or one ray in every lane against a leaf's triangles), where every
+// lane has the same axis, the component is taken whole: the same floats as the lane-by-lane
+// choice, without it. The packets' wider lanes lost by it (2 % of their rays a second at 10,000
+// triangles, 9 % at a million) and always choose lane by lane.
 template <class L>
 inline Floats<L> componentOf(const Vec3Lanes<L>& v, const AxisLanes<L>& axis) {
+    if constexpr (L::kWidth <= 4) {
+        if (axis.uniform == 0) return v.x;
+        if (axis.uniform == 1) return v.y;
+        if (axis.uniform == 2) return v.z;
+    }
     return select(axis.isZ, v.z, select(axis.isY, v.y, v.x));
 }
 

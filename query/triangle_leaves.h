@@ -5,6 +5,7 @@
 // every width accepts the same triangles with the same bits. Templates only (see
 // simd/lane_math.h).
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -46,6 +47,51 @@ inline TriangleHitLanes<L> hitLeafTriangle(const TriangleRays<L>& r, const WideT
                             corner(0), corner(1), corner(2));
 }
 
+namespace scalar {
+struct Lanes;
+}  // namespace scalar
+
+// What hitLeafTriangle tells one ray of each of a leaf's triangles.
+struct LeafTriangleHits {
+    std::uint32_t hits = 0;                     // bit s: triangle s
+    std::array<float, kWideLeafTriangles> t{};  // where hit
+};
+
+// hitLeafTriangle of one ray for the first `count` triangles of `leaf` at once, a triangle a
+// lane of four (query/triangle.cpp): each lane performs the one-ray test's operations, so the
+// bits are the same.
+LeafTriangleHits hitLeafTriangles(const TriangleRays<scalar::Lanes>& r,
+                                  const WideTriangleLeaf& leaf, int count);
+
+// Each triangle's hit in the lanes of `lanes`: wider lanes test triangle `s` now across their
+// rays; one ray takes it from `ofOneRay`, its tests of the whole leaf.
+template <class L>
+struct LeafTriangleHit {
+    Mask<L> hit;
+    Floats<L> t;
+};
+
+template <class L>
+inline LeafTriangleHits oneRayLeafHits(const TriangleRays<L>& r, const WideTriangleLeaf& leaf,
+                                       int count, std::uint32_t lanes) {
+    if constexpr (L::kWidth == 1) {
+        if (lanes != 0) return hitLeafTriangles(r, leaf, count);
+    }
+    return {};
+}
+
+template <class L>
+inline LeafTriangleHit<L> leafTriangleHit(const TriangleRays<L>& r, const WideTriangleLeaf& leaf,
+                                          std::size_t s, std::uint32_t lanes,
+                                          const LeafTriangleHits& ofOneRay) {
+    if constexpr (L::kWidth == 1) {
+        return {Mask<L>{(ofOneRay.hits >> s & 1u) != 0}, ofOneRay.t[s]};
+    } else {
+        const TriangleHitLanes<L> found = hitLeafTriangle(r, leaf, s, lanes);
+        return {found.hit, found.t};
+    }
+}
+
 // closestWideHit's rule for a triangle leaf's triangles in the lanes of `lanes`, whose box
 // they enter at `entry`: a hit no nearer than the entry replaces a farther one, or one as far
 // with a higher name. `slots` hold the names (kTriangleHitBase plus the triangle's index).
@@ -54,8 +100,9 @@ inline void testTriangleLeaf(const WideTree& tree, const TriangleRays<L>& r, std
                              int count, std::uint32_t lanes, Floats<L> entry, Floats<L>& t,
                              int* slots) {
     const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
+    const LeafTriangleHits ofOneRay = oneRayLeafHits(r, leaf, count, lanes);
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
-        const TriangleHitLanes<L> found = hitLeafTriangle(r, leaf, s, lanes);
+        const LeafTriangleHit<L> found = leafTriangleHit(r, leaf, s, lanes, ofOneRay);
         const std::uint32_t ahead = lanes & bitsOf(found.hit & (found.t >= entry));
         if (ahead == 0) continue;
         const int slot = kTriangleHitBase + slotOf(leaf.tags[s]);
@@ -75,8 +122,9 @@ inline Floats<L> triangleLeafBlocking(const WideTree& tree, const TriangleRays<L
                                       std::int32_t child, int count, std::uint32_t lanes) {
     Floats<L> sum = 0.0f;
     const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
+    const LeafTriangleHits ofOneRay = oneRayLeafHits(r, leaf, count, lanes);
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
-        const TriangleHitLanes<L> found = hitLeafTriangle(r, leaf, s, lanes);
+        const LeafTriangleHit<L> found = leafTriangleHit(r, leaf, s, lanes, ofOneRay);
         const float amount = isRefractive(leaf.tags[s]) ? kGlassTriangleBlocking : 1.0f;
         sum = select(found.hit, sum + amount, sum);
     }

@@ -48,7 +48,7 @@ struct PacketCase {
     std::uint32_t active = 0;
 };
 
-// Compares both packet queries of `path` on `rays` with the scalar queries, lane by lane, bit
+// Compares the packet queries of `path` on `rays` with the scalar queries, lane by lane, bit
 // for bit; lanes outside the active set must come back untouched. Returns false on the
 // first difference.
 bool matchesScalar(SimdPath path, const Scene& scene, const PacketCase& c, std::mt19937& random,
@@ -60,6 +60,9 @@ bool matchesScalar(SimdPath path, const Scene& scene, const PacketCase& c, std::
         const bool on = (c.active >> k & 1u) != 0;
         packet.set(k, on ? c.rays[std::size_t(k)] : inactive[std::size_t(k)]);
     }
+    // Against each lane's t before closestHits lowers it.
+    const std::uint32_t blocked = blockedLanes(path, scene, packet, c.active);
+    EXPECT_EQ(blocked & ~c.active, 0u) << where << " on " << pathName(path);
     std::array<HitRecord, kMaxPacketLanes> records;
     records.fill(kUntouchedRecord);
     closestHits(path, scene, packet, c.active, records);
@@ -84,6 +87,7 @@ bool matchesScalar(SimdPath path, const Scene& scene, const PacketCase& c, std::
         EXPECT_EQ(bits(records[lane].index), bits(expected.index)) << at;
         EXPECT_EQ(bits(records[lane].spare), bits(expected.spare)) << at;
         EXPECT_EQ(bits(amounts[lane]), bits(c.rays[lane].occlusion(scene))) << at;
+        EXPECT_EQ((blocked >> k & 1u) != 0, !(scalar.t == c.rays[lane].t)) << at;
     }
     return !::testing::Test::HasFailure();
 }

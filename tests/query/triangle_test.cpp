@@ -6,12 +6,17 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <random>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "query/triangle_lanes.h"
+#include "query/triangle_leaves.h"
+#include "simd/one_lane.h"
 #include "tests/support/every_path.h"
 
 namespace lucentor {
@@ -207,6 +212,61 @@ TEST_P(TriangleTest, MatchesWidthOneBitForBitAndRepeatedVerticesAreNeverHit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(triangle, TriangleTest, testing::everyPath(), testing::pathCaseName);
+
+// One ray against a leaf's triangles at once, a triangle a lane, answers as the one-ray test of
+// each at any distance ahead: fans of up to four triangles around a shared vertex (lanes past the
+// count never hit), rays aimed at the shared vertex, at shared edges' midpoints and anywhere.
+TEST(LeafTriangles, MatchTheOneRayTestOfEachBitForBit) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    const auto point = [&](float scale) {
+        return Vec3{unit(random), unit(random), unit(random)} * scale;
+    };
+    int hits = 0;
+    for (int n = 0; n < 300; ++n) {
+        const int count = 1 + n % kWideLeafTriangles;
+        const Vec3 centre = point(1);
+        std::array<Vec3, kWideLeafTriangles + 1> rim;
+        for (Vec3& v : rim) v = point(2);
+        WideTriangleLeaf leaf;
+        for (std::size_t s = 0; s < std::size_t(count); ++s) {
+            const Triangle tri{centre, rim[s], rim[s + 1]};
+            for (std::size_t v = 0; v < 3; ++v) {
+                for (std::size_t axis = 0; axis < 3; ++axis) {
+                    leaf.corners[v][axis][s] = std::bit_cast<std::array<float, 3>>(tri[v])[axis];
+                }
+            }
+        }
+        for (int i = 0; i < 24; ++i) {
+            const Vec3 origin = point(6);
+            const Vec3 targets[] = {centre, (centre + rim[std::size_t(i) % 4]) * 0.5f, point(2)};
+            const Ray ray = rayTowards(origin, targets[i % 3]);
+            const LeafTriangleHits found =
+                hitLeafTriangles(triangleRaysOf<scalar::Lanes>(scalar::lanesOf(ray.origin),
+                                                               scalar::lanesOf(ray.direction)),
+                                 leaf, count);
+            for (std::size_t s = 0; s < std::size_t(kWideLeafTriangles); ++s) {
+                const std::string at = "leaf " + std::to_string(n) + " ray " + std::to_string(i) +
+                                       " triangle " + std::to_string(s);
+                const bool hit = (found.hits >> s & 1u) != 0;
+                if (s >= std::size_t(count)) {
+                    ASSERT_FALSE(hit) << at;
+                    continue;
+                }
+                Ray far = ray;
+                far.t = std::numeric_limits<float>::infinity();
+                const TriangleHit one = hitTriangle(far, centre, rim[s], rim[s + 1]);
+                ASSERT_EQ(hit, one.hit) << at;
+                if (!hit) continue;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(found.t[s]),
+                          std::bit_cast<std::uint32_t>(one.t))
+                    << at;
+                ++hits;
+            }
+        }
+    }
+    EXPECT_GT(hits, 1000) << "too few hits to compare";
+}
 
 }  // namespace
 }  // namespace lucentor

@@ -229,6 +229,7 @@ TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
             for (int k = 0; k < kMaxPacketLanes; ++k) packet.set(k, rays[std::size_t(k)]);
             std::array<HitRecord, kMaxPacketLanes> records{};
             std::array<float, kMaxPacketLanes> amounts{};
+            const std::uint32_t blocked = blockedLanes(GetParam(), scene, packet, active);
             closestHits(GetParam(), scene, packet, active, records);
             occlusions(GetParam(), scene, packet, active, amounts);
             for (int k = 0; k < kMaxPacketLanes; ++k) {
@@ -241,6 +242,7 @@ TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
                 ASSERT_EQ(bits(records[lane].kind), bits(alone.record.kind)) << at;
                 ASSERT_EQ(bits(records[lane].index), bits(alone.record.index)) << at;
                 ASSERT_EQ(bits(amounts[lane]), bits(alone.amount)) << at;
+                ASSERT_EQ((blocked >> k & 1u) != 0, !(alone.ray.t == rays[lane].t)) << at;
                 triangles += records[lane].kind == float(HitKind::Triangle) ? 1 : 0;
             }
         }
