@@ -461,13 +461,17 @@ template <class L>
 inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes) {
     const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
     const int aloneLanes = wideAloneLanes<L>(tree);
-    std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
+    // A node and the lanes still to test its children; the sums do not hang on the order.
+    struct Waiting {
+        std::int32_t node;
+        std::uint32_t lanes;
+    };
+    std::array<Waiting, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     Floats<L> sum = 0.0f;
-    const Floats<L> everywhere = std::numeric_limits<float>::infinity();
-    pending[std::size_t(count++)] = {0, lanes, 0.0f};
+    pending[std::size_t(count++)] = {0, lanes};
     while (count > 0) {
-        const WidePending<L> next = pending[std::size_t(--count)];
+        const Waiting next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & ~bitsOf(sum >= 1.0f);
         if (active == 0) continue;
         if (__builtin_popcount(active) <= aloneLanes) {
@@ -480,14 +484,21 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
             sum = load<L>(sums.values.data());
             continue;
         }
-        visitWideChildren(
-            tree.nodes[std::size_t(next.node)], r, active, everywhere, pending, count,
-            [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L>) {
-                sum = sum + (isTriangleLeaf(items)
-                                 ? triangleLeafBlocking(tree, triangleRays, child,
-                                                        leafItemCount(items), reached)
-                                 : wideLeafBlocking(tree, r, child, items, reached));
-            });
+        const WideNode& node = tree.nodes[std::size_t(next.node)];
+        for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
+            const std::uint8_t items = node.counts[k];
+            if (items == 0) continue;
+            const std::uint32_t reached = active & hitLanes(wideChildSpans(r, node, k));
+            if (reached == 0) continue;
+            if (!isWideLeaf(items)) {
+                pending[std::size_t(count++)] = {node.children[k], reached};
+                continue;
+            }
+            sum = sum + (isTriangleLeaf(items)
+                             ? triangleLeafBlocking(tree, triangleRays, node.children[k],
+                                                    leafItemCount(items), reached)
+                             : wideLeafBlocking(tree, r, node.children[k], items, reached));
+        }
     }
     return select(sum >= 1.0f, 1.0f, sum);
 }

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 
 #include "query/occlusion.h"
 #include "query/triangle_leaves.h"
@@ -204,25 +203,26 @@ void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit&
 float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float sum) {
     const RayLanes4 r = lanesOf(ray);
     const TriangleRays<scalar::Lanes> triangleRay = triangleRayOf(tree, ray);
-    std::array<Pending, kMaxPending> pending;  // NOLINT(*-pro-type-member-init): as above
+    std::array<std::int32_t, kMaxPending> pending;  // NOLINT(*-pro-type-member-init): as above
     int count = 0;
-    constexpr float kEverywhere = std::numeric_limits<float>::infinity();
-    // Nearest first, as the closest hit goes: blocking spheres near the origin end it soonest.
-    pushNearestLast(tree.nodes[std::size_t(node)], childSpans(r, tree.nodes[std::size_t(node)]),
-                    kEverywhere, pending, count);
+    pending[std::size_t(count++)] = node;
     while (count > 0) {
-        const Pending next = pending[std::size_t(--count)];
-        if (isWideLeaf(next.count)) {
-            sum += isTriangleLeaf(next.count)
-                       ? triangleLeafBlocking<scalar::Lanes>(tree, triangleRay, next.child,
-                                                             leafItemCount(next.count), 1u)
+        const WideNode& inner = tree.nodes[std::size_t(pending[std::size_t(--count)])];
+        // Every child the ray meets, leaves at once: their sums do not hang on the order.
+        for (unsigned bits = hitChildren(childSpans(r, inner)); bits != 0; bits &= bits - 1) {
+            const auto k = std::size_t(__builtin_ctz(bits));
+            const std::uint8_t items = inner.counts[k];
+            if (!isWideLeaf(items)) {
+                pending[std::size_t(count++)] = inner.children[k];
+                continue;
+            }
+            sum += isTriangleLeaf(items)
+                       ? triangleLeafBlocking<scalar::Lanes>(tree, triangleRay, inner.children[k],
+                                                             leafItemCount(items), 1u)
                              .value
-                       : blockingOf(tree, next.child, next.count, ray);
+                       : blockingOf(tree, inner.children[k], items, ray);
             if (sum >= 1.0f) return 1.0f;
-            continue;
         }
-        const WideNode& inner = tree.nodes[std::size_t(next.child)];
-        pushNearestLast(inner, childSpans(r, inner), kEverywhere, pending, count);
     }
     return sum;
 }

@@ -150,6 +150,15 @@ struct Scene {
     // The triangle of `index`, counted through the meshes in order; below triangleCount.
     TriangleShading triangleShading(std::size_t index) const;
 
+    // The sphere in `slot`, below sphereCount. A pooled sphere is found from its slot alone,
+    // without reading its leaf's address from `leaves` first: after a hit in a big scene,
+    // that is one cache miss instead of two.
+    const Sphere& sphereAt(std::size_t slot) const {
+        if (pool.empty()) return *leaves[slot]->sphere;
+        constexpr std::size_t kBlock = kPooledBlock;
+        return pool[slot / kBlock][slot % kBlock].sphere;
+    }
+
     // Builds a tree over the first `count` leaves of `nodes`, which are read and never changed,
     // and returns its root, or null when count <= 0 or depth > kMaxBuildDepth. Called with
     // depth 0, it gives every inner node two children and keeps every inner node within

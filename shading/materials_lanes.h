@@ -318,7 +318,7 @@ inline SurfaceLanes<L> surfacesOf(const Scene& scene, const Ints<L>& kind, const
             continue;
         }
         if (kinds[lane] == int(HitKind::Sphere)) {
-            const Sphere& sphere = *scene.leaves[slot]->sphere;
+            const Sphere& sphere = scene.sphereAt(slot);
             spheres |= std::uint32_t{1} << k;
             anchor = sphere.center;
             radius.values[lane] = sphere.radius;

@@ -142,6 +142,7 @@ TEST(SceneAdd, SpheresPastThePresetsSizesKeepTheirSlotsAndValues) {
         add(i);
         alone.push_back(scene.leaves[std::size_t(i)]->sphere);
         alone.push_back(scene.leaves[std::size_t(i)]);
+        EXPECT_EQ(&scene.sphereAt(std::size_t(i)), scene.leaves[std::size_t(i)]->sphere) << i;
     }
     {
         const FreeRecorder recorder;
@@ -163,6 +164,8 @@ TEST(SceneAdd, SpheresPastThePresetsSizesKeepTheirSlotsAndValues) {
         EXPECT_EQ(leaf.sphere->radiusSquared, expected.radiusSquared) << i;
         EXPECT_EQ(leaf.sphere->color, expected.color) << i;
         EXPECT_EQ(leaf.sphere->material, expected.material) << i;
+        // The shading finds each pooled sphere from its slot alone: the leaf's own sphere.
+        EXPECT_EQ(&scene.sphereAt(std::size_t(i)), leaf.sphere) << i;
     }
     scene.buildHierarchy();
     EXPECT_EQ(scene.root, nullptr);
