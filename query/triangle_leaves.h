@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "query/occlusion.h"
 #include "query/triangle_lanes.h"
@@ -34,16 +35,21 @@ inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots)
 }
 
 // The test of triangle `s` of `leaf` at any distance ahead: the order of the walk then never
-// decides which triangle is accepted, only the distance and the name do.
+// decides which triangle is accepted, only the distance and the name do. Empty where no lane of
+// `lanes` can hit it, without the division that finishes the test.
 template <class L>
-inline TriangleHitLanes<L> hitLeafTriangle(const TriangleRays<L>& r, const WideTriangleLeaf& leaf,
-                                           std::size_t s, std::uint32_t lanes) {
+inline std::optional<TriangleHitLanes<L>> hitLeafTriangle(const TriangleRays<L>& r,
+                                                          const WideTriangleLeaf& leaf,
+                                                          std::size_t s, std::uint32_t lanes) {
     const auto corner = [&](std::size_t v) {
         return lanesOf<L>(
             Vec3{leaf.corners[v][0][s], leaf.corners[v][1][s], leaf.corners[v][2][s]});
     };
-    return hitTriangleLanes(r, Floats<L>(std::numeric_limits<float>::infinity()), maskOf<L>(lanes),
-                            corner(0), corner(1), corner(2));
+    const Floats<L> ahead(std::numeric_limits<float>::infinity());
+    const TriangleCandidates<L> found =
+        triangleCandidates(r, ahead, maskOf<L>(lanes), corner(0), corner(1), corner(2));
+    if (bitsOf(found.candidate) == 0) return std::nullopt;
+    return triangleHitsOf(found, ahead);
 }
 
 // closestWideHit's rule for a triangle leaf's triangles in the lanes of `lanes`, whose box
@@ -55,7 +61,9 @@ inline void testTriangleLeaf(const WideTree& tree, const TriangleRays<L>& r, std
                              int* slots) {
     const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
-        const TriangleHitLanes<L> found = hitLeafTriangle(r, leaf, s, lanes);
+        const std::optional<TriangleHitLanes<L>> hit = hitLeafTriangle(r, leaf, s, lanes);
+        if (!hit) continue;
+        const TriangleHitLanes<L>& found = *hit;
         const std::uint32_t ahead = lanes & bitsOf(found.hit & (found.t >= entry));
         if (ahead == 0) continue;
         const int slot = kTriangleHitBase + slotOf(leaf.tags[s]);
@@ -76,9 +84,10 @@ inline Floats<L> triangleLeafBlocking(const WideTree& tree, const TriangleRays<L
     Floats<L> sum = 0.0f;
     const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
     for (std::size_t s = 0; s < std::size_t(count); ++s) {
-        const TriangleHitLanes<L> found = hitLeafTriangle(r, leaf, s, lanes);
+        const std::optional<TriangleHitLanes<L>> found = hitLeafTriangle(r, leaf, s, lanes);
+        if (!found) continue;
         const float amount = isRefractive(leaf.tags[s]) ? kGlassTriangleBlocking : 1.0f;
-        sum = select(found.hit, sum + amount, sum);
+        sum = select(found->hit, sum + amount, sum);
     }
     return sum;
 }
