@@ -119,6 +119,9 @@ EmitterTable makeEmitterTable(const Scene& scene) {
         const std::array<float, kEmitterFields> fields = fieldsOf(e);
         for (std::size_t i = 0; i < kEmitterFields; ++i) table.fields[i].push_back(fields[i]);
     }
+    for (std::vector<float>& field : table.fields) {
+        if (field.size() < kFieldRow) field.resize(kFieldRow, 0.0f);
+    }
     return table;
 }
 

@@ -38,6 +38,9 @@ struct Emitter {
 // probability.
 inline constexpr std::size_t kEmitterFields = 19;
 
+// The widest lanes' width: a table of no more emitters is read by permuting a row of each field.
+inline constexpr std::size_t kFieldRow = 16;
+
 // The lights of a scene and the distribution they are picked by, proportional to their
 // power. Built once before rendering, read-only afterwards.
 struct EmitterTable {
@@ -49,7 +52,8 @@ struct EmitterTable {
     // pi over the total power: an emissive triangle of radiance L is picked per unit area with
     // probability selectionWeight(L) times this, whatever its area.
     float trianglePdfScale = 0.0f;
-    // The emitters' fields side by side, one array a field in kEmitterFields' order.
+    // The emitters' fields side by side, one array a field in kEmitterFields' order, each
+    // padded with zeros to at least kFieldRow floats.
     std::array<std::vector<float>, kEmitterFields> fields;
 };
 

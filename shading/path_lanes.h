@@ -211,7 +211,12 @@ struct EmitterLanes {
 template <class L>
 inline EmitterLanes<L> pickEmitters(const EmitterTable& table, Floats<L> u, Mask<L> lanes) {
     const Ints<L> index = emittersAt(table, u, lanes);
-    const auto at = [&](std::size_t i) { return gather(table.fields[i].data(), index); };
+    static_assert(std::size_t(L::kWidth) <= kFieldRow);
+    const bool row = table.emitters.size() <= std::size_t(L::kWidth);
+    const auto at = [&](std::size_t i) {
+        const float* field = table.fields[i].data();
+        return row ? lookup(field, index) : gather(field, index);
+    };
     const auto vec = [&at](std::size_t i) { return Vec3Lanes<L>{at(i), at(i + 1), at(i + 2)}; };
     return {at(0), vec(1), vec(4), vec(7), vec(10), at(13), at(14), vec(15), at(18)};
 }
