@@ -108,7 +108,7 @@ void renderWorker(RenderJob* job, int worker) {
         const TileTake take = takeTile(*job, worker);
         assert(take.pass == reportedPass || take.pass == reportedPass + 1);
         if (take.count > 0) {
-            tileRendererOf (*job)(*job, job->shading, reportedPass + 1, tileOf(*job, take.tile));
+            job->tileRenderer(*job, job->shading, reportedPass + 1, tileOf(*job, take.tile));
         } else if (take.pass > reportedPass) {
             reportPassFinished(*job, take.pass);
             reportedPass = take.pass;
@@ -148,6 +148,7 @@ PixelRegion tileOf(const RenderJob& job, int index) {
 
 void prepareSampling(RenderJob& job) {
     job.kernel = sampleKernelOf(job.simd);
+    job.tileRenderer = tileRendererOf(job);
     job.shading = makeShadingScene(*job.scene);
 }
 

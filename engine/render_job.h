@@ -85,6 +85,7 @@ struct RenderJob {
     SimdPath simd = SimdPath::Scalar;  // the kernels' instruction set; the processor must have it
     // Set by prepareSampling from `scene` and `simd` before the workers start, read-only after.
     SampleKernel kernel;
+    TileRenderer tileRenderer = nullptr;  // the kernel's, of the scene's integrator
     ShadingScene shading;
     // The pass being handed out, counted from 1; 0 before the first. Stored after nextTile
     // when a pass starts, so a worker that reads it first and then finds nextTile negative
@@ -127,8 +128,8 @@ int tileCount(const RenderJob& job);
 // region's edges.
 PixelRegion tileOf(const RenderJob& job, int index);
 
-// Chooses the job's kernel by `simd` and works out what its shading reads besides the scene:
-// once, before the workers start.
+// Chooses the job's kernel by `simd`, and its tile renderer by the scene's integrator, and works
+// out what its shading reads besides the scene: once, before the workers start.
 void prepareSampling(RenderJob& job);
 
 // The kernel's tile renderer of the integrator the job's scene asks for.

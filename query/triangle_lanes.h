@@ -187,14 +187,23 @@ struct TriangleHitLanes {
     Floats<L> b2;
 };
 
-// The test of the triangle (v0, v1, v2) for the lanes of `active`, whose rays reach as far as
-// `t`. A triangle with two equal vertices is never hit: its edge functions cancel exactly. Three
-// distinct vertices in a line are rounded into a sliver in the ray's frame, which rays very near
-// the line can hit (query/triangle.h).
+// What the triangle test knows before its one division: the edge functions, their sum and the
+// distance scaled by it, and the lanes that may yet be hit.
 template <class L>
-inline TriangleHitLanes<L> hitTriangleLanes(const TriangleRays<L>& r, Floats<L> t, Mask<L> active,
-                                            const Vec3Lanes<L>& v0, const Vec3Lanes<L>& v1,
-                                            const Vec3Lanes<L>& v2) {
+struct TriangleCandidates {
+    EdgeLanes<L> edges;
+    Floats<L> det;
+    Floats<L> scaledT;
+    Mask<L> candidate;
+};
+
+// The first stage of hitTriangleLanes: the lanes of `active` whose ray passes through the
+// triangle within (0, t) up to the rounding of the scaled comparison. Lanes left out are
+// never hit, so a caller may skip the division where none remains.
+template <class L>
+inline TriangleCandidates<L> triangleCandidates(const TriangleRays<L>& r, Floats<L> t,
+                                                Mask<L> active, const Vec3Lanes<L>& v0,
+                                                const Vec3Lanes<L>& v1, const Vec3Lanes<L>& v2) {
     const Vec3Lanes<L> a = shearedVertex(r, v0);
     const Vec3Lanes<L> b = shearedVertex(r, v1);
     const Vec3Lanes<L> c = shearedVertex(r, v2);
@@ -210,21 +219,35 @@ inline TriangleHitLanes<L> hitTriangleLanes(const TriangleRays<L>& r, Floats<L> 
     // The distance times det, compared with the ray's interval times det's magnitude, so that
     // no division is needed to refuse a lane.
     const Floats<L> scaledT = edges.u * a.z + edges.v * b.z + edges.w * c.z;
-    const Mask<L> back = det < 0.0f;
-    const Floats<L> forwardT = select(back, -scaledT, scaledT);
+    const Floats<L> forwardT = select(det < 0.0f, -scaledT, scaledT);
     const Mask<L> within = (forwardT > 0.0f) & (t * abs(det) > forwardT);
-    const Mask<L> candidate = active & !(negative & positive) & !(det == 0.0f) & within;
+    return {edges, det, scaledT, active & !(negative & positive) & !(det == 0.0f) & within};
+}
 
-    const Floats<L> inverse = 1.0f / det;
-    const Floats<L> distance = scaledT * inverse;
+// The second stage: the hits among the candidates, with their distances and weights.
+template <class L>
+inline TriangleHitLanes<L> triangleHitsOf(const TriangleCandidates<L>& found, Floats<L> t) {
+    const Floats<L> inverse = 1.0f / found.det;
+    const Floats<L> distance = found.scaledT * inverse;
     // The scaled comparison was rounded: the quotient itself keeps the interval exact.
-    const Mask<L> hit = candidate & (distance > 0.0f) & (t > distance);
+    const Mask<L> hit = found.candidate & (distance > 0.0f) & (t > distance);
     return {hit,
-            hit & back,
+            hit & (found.det < 0.0f),
             select(hit, distance, t),
-            edges.u * inverse,
-            edges.v * inverse,
-            edges.w * inverse};
+            found.edges.u * inverse,
+            found.edges.v * inverse,
+            found.edges.w * inverse};
+}
+
+// The test of the triangle (v0, v1, v2) for the lanes of `active`, whose rays reach as far as
+// `t`. A triangle with two equal vertices is never hit: its edge functions cancel exactly. Three
+// distinct vertices in a line are rounded into a sliver in the ray's frame, which rays very near
+// the line can hit (query/triangle.h).
+template <class L>
+inline TriangleHitLanes<L> hitTriangleLanes(const TriangleRays<L>& r, Floats<L> t, Mask<L> active,
+                                            const Vec3Lanes<L>& v0, const Vec3Lanes<L>& v1,
+                                            const Vec3Lanes<L>& v2) {
+    return triangleHitsOf(triangleCandidates(r, t, active, v0, v1, v2), t);
 }
 
 // The barycentric interpolation of one value given at each vertex.

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "query/occlusion.h"
 #include "query/triangle_lanes.h"
@@ -35,16 +36,21 @@ inline std::uint32_t winningTies(std::uint32_t ties, int slot, const int* slots)
 }
 
 // The test of triangle `s` of `leaf` at any distance ahead: the order of the walk then never
-// decides which triangle is accepted, only the distance and the name do.
+// decides which triangle is accepted, only the distance and the name do. Empty where no lane of
+// `lanes` can hit it, without the division that finishes the test.
 template <class L>
-inline TriangleHitLanes<L> hitLeafTriangle(const TriangleRays<L>& r, const WideTriangleLeaf& leaf,
-                                           std::size_t s, std::uint32_t lanes) {
+inline std::optional<TriangleHitLanes<L>> hitLeafTriangle(const TriangleRays<L>& r,
+                                                          const WideTriangleLeaf& leaf,
+                                                          std::size_t s, std::uint32_t lanes) {
     const auto corner = [&](std::size_t v) {
         return lanesOf<L>(
             Vec3{leaf.corners[v][0][s], leaf.corners[v][1][s], leaf.corners[v][2][s]});
     };
-    return hitTriangleLanes(r, Floats<L>(std::numeric_limits<float>::infinity()), maskOf<L>(lanes),
-                            corner(0), corner(1), corner(2));
+    const Floats<L> ahead(std::numeric_limits<float>::infinity());
+    const TriangleCandidates<L> found =
+        triangleCandidates(r, ahead, maskOf<L>(lanes), corner(0), corner(1), corner(2));
+    if (bitsOf(found.candidate) == 0) return std::nullopt;
+    return triangleHitsOf(found, ahead);
 }
 
 namespace scalar {
@@ -87,8 +93,9 @@ inline LeafTriangleHit<L> leafTriangleHit(const TriangleRays<L>& r, const WideTr
     if constexpr (L::kWidth == 1) {
         return {Mask<L>{(ofOneRay.hits >> s & 1u) != 0}, ofOneRay.t[s]};
     } else {
-        const TriangleHitLanes<L> found = hitLeafTriangle(r, leaf, s, lanes);
-        return {found.hit, found.t};
+        const std::optional<TriangleHitLanes<L>> found = hitLeafTriangle(r, leaf, s, lanes);
+        if (!found) return {maskOf<L>(0u), Floats<L>(0.0f)};
+        return {found->hit, found->t};
     }
 }
 

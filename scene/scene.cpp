@@ -90,12 +90,13 @@ bool Scene::addMesh(Mesh mesh) {
     meshStarts.push_back(triangleCount);
     triangleCount += mesh.triangles.size();
     meshes.push_back(std::move(mesh));
+    if (meshes.size() == 2) triangleMeshes.assign(meshStarts[1], 0);
+    if (meshes.size() >= 2) triangleMeshes.resize(triangleCount, std::uint32_t(meshes.size() - 1));
     return true;
 }
 
 TriangleShading Scene::triangleShading(std::size_t index) const {
-    const auto after = std::upper_bound(meshStarts.begin(), meshStarts.end(), index);
-    const auto m = std::size_t(after - meshStarts.begin()) - 1;
+    const std::size_t m = triangleMeshes.empty() ? 0 : triangleMeshes[index];
     const Mesh& mesh = meshes[m];
     const Triangle& triangle = mesh.triangles[index - meshStarts[m]];
     TriangleShading out;

@@ -122,6 +122,9 @@ struct Scene {
     std::vector<Mesh> meshes;
     std::size_t triangleCount = 0;
     std::vector<std::size_t> meshStarts;  // each mesh's first triangle in that count
+    // Each triangle's mesh, by that count, once a second mesh is added (a single mesh needs no
+    // table): shading finds a hit's mesh by one read instead of a search through meshStarts.
+    std::vector<std::uint32_t> triangleMeshes;
     PackedTree packedTree;  // root's tree as the queries walk it, made by buildHierarchy
     WideTree wideTree;      // the queries' tree instead, past kWideTreeThreshold spheres
     PlaneRule planeRule = PlaneRule::Mirrored;

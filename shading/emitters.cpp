@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <numbers>
 
+#include "shading/emitters_lanes.h"
+#include "simd/one_lane.h"
+
 namespace lucentor {
 namespace {
 
@@ -73,11 +76,17 @@ void addTriangles(const Scene& scene, std::vector<Emitter>& out) {
         }
     }
 }
+// The emitter's fields in kEmitterFields' order.
+std::array<float, kEmitterFields> fieldsOf(const Emitter& e) {
+    return {float(e.kind), e.origin.x,   e.origin.y,   e.origin.z,      e.sideA.x,
+            e.sideA.y,     e.sideA.z,    e.sideB.x,    e.sideB.y,       e.sideB.z,
+            e.normal.x,    e.normal.y,   e.normal.z,   e.radiusSquared, e.area,
+            e.emission.x,  e.emission.y, e.emission.z, e.probability};
+}
 }  // namespace
 
 float selectionWeight(const Vec3& emission) {
-    const float mean = (emission.x + emission.y + emission.z) / 3.0f;
-    return mean > 0.0f ? mean : 0.0f;
+    return selectionWeights(scalar::lanesOf(emission)).value;
 }
 
 EmitterTable makeEmitterTable(const Scene& scene) {
@@ -106,6 +115,13 @@ EmitterTable makeEmitterTable(const Scene& scene) {
         table.lightProbabilities[std::size_t(i)] = table.emitters[std::size_t(i)].probability;
     }
     table.trianglePdfScale = float(std::numbers::pi / total);
+    for (const Emitter& e : table.emitters) {
+        const std::array<float, kEmitterFields> fields = fieldsOf(e);
+        for (std::size_t i = 0; i < kEmitterFields; ++i) table.fields[i].push_back(fields[i]);
+    }
+    for (std::vector<float>& field : table.fields) {
+        if (field.size() < kFieldRow) field.resize(kFieldRow, 0.0f);
+    }
     return table;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +33,14 @@ struct Emitter {
     float probability = 0.0f;    // of being picked: cdf minus the previous entry
 };
 
+// An emitter's fields as the lanes gather them, each a float: the kind (its EmitterKind's
+// number), origin, sideA, sideB, normal (x, y, z each), radiusSquared, area, emission (x, y, z),
+// probability.
+inline constexpr std::size_t kEmitterFields = 19;
+
+// The widest lanes' width: a table of no more emitters is read by permuting a row of each field.
+inline constexpr std::size_t kFieldRow = 16;
+
 // The lights of a scene and the distribution they are picked by, proportional to their
 // power. Built once before rendering, read-only afterwards.
 struct EmitterTable {
@@ -43,10 +52,14 @@ struct EmitterTable {
     // pi over the total power: an emissive triangle of radiance L is picked per unit area with
     // probability selectionWeight(L) times this, whatever its area.
     float trianglePdfScale = 0.0f;
+    // The emitters' fields side by side, one array a field in kEmitterFields' order, each
+    // padded with zeros to at least kFieldRow floats.
+    std::array<std::vector<float>, kEmitterFields> fields;
 };
 
 // The part of a radiance or intensity the power is measured by: the mean of the channels,
-// 0 for anything not above 0 (NaN included).
+// 0 for anything not above 0 (NaN included). selectionWeights (shading/emitters_lanes.h) of one
+// emission.
 float selectionWeight(const Vec3& emission);
 
 EmitterTable makeEmitterTable(const Scene& scene);

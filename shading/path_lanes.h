@@ -14,6 +14,7 @@
 
 #include "scene/scene.h"
 #include "shading/emitters.h"
+#include "shading/emitters_lanes.h"
 #include "shading/lane_queries.h"
 #include "shading/light_sampling.h"
 #include "shading/lighting.h"
@@ -161,13 +162,6 @@ inline Floats<L> largestChannels(const Vec3Lanes<L>& v) {
     return max(max(v.x, v.y), v.z);
 }
 
-// selectionWeight lane by lane: the mean of the channels, 0 unless above 0.
-template <class L>
-inline Floats<L> selectionWeights(const Vec3Lanes<L>& emission) {
-    const Floats<L> mean = (emission.x + emission.y + emission.z) / 3.0f;
-    return select(mean > 0.0f, mean, 0.0f);
-}
-
 // The scene's lights of the lanes of `lanes`, by slot: centre, squared radius, emission and
 // probability of being picked.
 template <class L>
@@ -199,10 +193,11 @@ inline LightLanes<L> gatherLights(const ShadingScene& shading, Ints<L> slot, Mas
     return {{at(0), at(1), at(2)}, at(3), {at(4), at(5), at(6)}, at(7)};
 }
 
-// The emitters that the lanes' numbers `u` pick from the table, gathered lane by lane.
+// The emitters that the lanes' numbers `u` pick from the table, gathered from its fields;
+// lanes outside `lanes` hold emitter 0's.
 template <class L>
 struct EmitterLanes {
-    Ints<L> kind;
+    Floats<L> kind;  // the EmitterKind's number
     Vec3Lanes<L> origin;
     Vec3Lanes<L> sideA;
     Vec3Lanes<L> sideB;
@@ -215,25 +210,15 @@ struct EmitterLanes {
 
 template <class L>
 inline EmitterLanes<L> pickEmitters(const EmitterTable& table, Floats<L> u, Mask<L> lanes) {
-    constexpr std::size_t kFields = 18;
-    const FloatArray<L> numbers = arrayOf(u);
-    alignas(64) std::array<std::int32_t, L::kWidth> kinds{};
-    std::array<FloatArray<L>, kFields> values;
-    for (int k = 0; k < L::kWidth; ++k) {
-        if (!isSet(lanes, k)) continue;
-        const auto lane = std::size_t(k);
-        const Emitter& e = table.emitters[std::size_t(emitterAt(table, numbers.values[lane]))];
-        kinds[lane] = std::int32_t(e.kind);
-        const std::array<float, kFields> fields = {
-            e.origin.x, e.origin.y,      e.origin.z,   e.sideA.x,    e.sideA.y,    e.sideA.z,
-            e.sideB.x,  e.sideB.y,       e.sideB.z,    e.normal.x,   e.normal.y,   e.normal.z,
-            e.area,     e.radiusSquared, e.emission.x, e.emission.y, e.emission.z, e.probability};
-        for (std::size_t i = 0; i < kFields; ++i) values[i].values[lane] = fields[i];
-    }
-    const auto at = [&values](std::size_t i) { return load<L>(values[i].values.data()); };
+    const Ints<L> index = emittersAt(table, u, lanes);
+    static_assert(std::size_t(L::kWidth) <= kFieldRow);
+    const bool row = table.emitters.size() <= std::size_t(L::kWidth);
+    const auto at = [&](std::size_t i) {
+        const float* field = table.fields[i].data();
+        return row ? lookup(field, index) : gather(field, index);
+    };
     const auto vec = [&at](std::size_t i) { return Vec3Lanes<L>{at(i), at(i + 1), at(i + 2)}; };
-    return {
-        loadInts<L>(kinds.data()), vec(0), vec(3), vec(6), vec(9), at(13), at(12), vec(14), at(17)};
+    return {at(0), vec(1), vec(4), vec(7), vec(10), at(13), at(14), vec(15), at(18)};
 }
 
 // A direction from each lane's point into the cone that its sphere light subtends, at the
@@ -287,8 +272,8 @@ template <class L>
 inline LightSampleLanes<L> sampleEmitters(const EmitterTable& table, const Vec3Lanes<L>& from,
                                           Mask<L> lanes, Generators<L>& generators) {
     const EmitterLanes<L> e = pickEmitters(table, uniforms(generators, lanes), lanes);
-    const Mask<L> sphere = lanes & (e.kind == intsOf<L>(int(EmitterKind::Sphere)));
-    const Mask<L> triangle = lanes & (e.kind == intsOf<L>(int(EmitterKind::Triangle)));
+    const Mask<L> sphere = lanes & (e.kind == float(EmitterKind::Sphere));
+    const Mask<L> triangle = lanes & (e.kind == float(EmitterKind::Triangle));
     const Mask<L> point = lanes & !sphere & !triangle;
     const DiskPoints<L> disk = diskPoints(generators, sphere);
     const Floats<L> u1 = uniforms(generators, triangle);

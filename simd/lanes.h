@@ -12,7 +12,9 @@
 //   Ints<L> (kWidth 32-bit integers), Divisors<L> and Generators<L>;
 // - on Floats: + - * / and unary -, the ordered comparisons < > >= == giving a Mask (false
 //   where a side is NaN), select, sqrt, abs, min and max (a < b ? a : b, a > b ? a : b),
-//   sameBits, store, and Floats::load;
+//   sameBits, store, Floats::load, gather (each lane's float at base[index], every index in
+//   range) and lookup (the same from a row of kWidth floats, every index below kWidth: a
+//   permutation of the row, cheaper than a gather);
 // - on Masks: & | ! any, bitsOf and Mask::ofBits between a Mask and lane bits (lane k is bit k);
 // - on Ints: + - ^ &, ==, select, storeInts, toFloats (rounded to nearest, as int-to-float
 //   conversion does), truncated (toward zero; INT_MIN out of range and for NaN), remainderOf

@@ -145,6 +145,12 @@ inline Ints select(Mask m, Ints ifSet, Ints otherwise) {
     return {_mm256_blendv_epi8(otherwise.value, ifSet.value, m.value)};
 }
 inline Floats toFloats(Ints a) { return _mm256_cvtepi32_ps(a.value); }
+inline Floats gather(const float* base, Ints index) {
+    return _mm256_i32gather_ps(base, index.value, 4);
+}
+inline Floats lookup(const float* row, Ints index) {
+    return _mm256_permutevar8x32_ps(_mm256_loadu_ps(row), index.value);
+}
 // Out of range and NaN give INT_MIN, the scalar lane type's rule.
 inline Ints truncated(Floats a) { return {_mm256_cvttps_epi32(a.value)}; }
 

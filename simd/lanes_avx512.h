@@ -129,6 +129,12 @@ inline Ints select(Mask m, Ints ifSet, Ints otherwise) {
     return {_mm512_mask_blend_epi32(m.value, otherwise.value, ifSet.value)};
 }
 inline Floats toFloats(Ints a) { return _mm512_cvtepi32_ps(a.value); }
+inline Floats gather(const float* base, Ints index) {
+    return _mm512_i32gather_ps(index.value, base, 4);
+}
+inline Floats lookup(const float* row, Ints index) {
+    return _mm512_permutexvar_ps(index.value, _mm512_loadu_ps(row));
+}
 // Out of range and NaN give INT_MIN, the scalar lane type's rule.
 inline Ints truncated(Floats a) { return {_mm512_cvttps_epi32(a.value)}; }
 

@@ -107,6 +107,8 @@ inline void storeInts(std::int32_t* p, Ints a) { *p = a.value; }
 inline Mask operator==(Ints a, Ints b) { return {a.value == b.value}; }
 inline Ints select(Mask m, Ints ifSet, Ints otherwise) { return m.value ? ifSet : otherwise; }
 inline Floats toFloats(Ints a) { return float(a.value); }
+inline Floats gather(const float* base, Ints index) { return base[index.value]; }
+inline Floats lookup(const float* row, Ints index) { return row[index.value]; }
 
 // Truncation toward zero; a value out of int's range (NaN included) gives INT_MIN, as the
 // vector instructions do, where C++'s conversion would be undefined.

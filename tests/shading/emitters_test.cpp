@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <numbers>
+#include <vector>
 
 #include "scene/shapes.h"
+#include "shading/emitters_lanes.h"
 #include "shading/light_sampling.h"
+#include "simd/one_lane.h"
 
 namespace lucentor {
 namespace {
@@ -46,6 +50,42 @@ TEST(EmitterTable, PicksEachLightByItsPower) {
     EXPECT_EQ(emitterAt(table, table.cdf[0]), 2);
     EXPECT_EQ(emitterAt(table, std::nextafter(1.0f, 0.0f)), 4);
 }
+
+// A cdf of `count` entries, every third step of zero width (an emitter of no power), the last
+// exactly 1.
+std::vector<float> cdfOf(std::size_t count) {
+    std::vector<float> cdf;
+    float step = 0.0f;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % 3 != 1) step += 1.0f;
+        cdf.push_back(step);
+    }
+    for (float& entry : cdf) entry /= step;
+    cdf.back() = 1.0f;
+    return cdf;
+}
+
+class EmittersAt : public testing::TestWithParam<std::size_t> {};
+
+// The lanes' pick, by counting entries in short tables and by search in long ones, is
+// emitterAt's for every u at and around each entry, at 0 and just below 1.
+TEST_P(EmittersAt, PicksAsTheSearchDoes) {
+    EmitterTable table;
+    table.cdf = cdfOf(GetParam());
+    std::vector<float> numbers = {0.0f, std::nextafter(1.0f, 0.0f)};
+    for (const float entry : table.cdf) {
+        for (const float u : {std::nextafter(entry, 0.0f), entry, std::nextafter(entry, 1.0f)}) {
+            if (u < 1.0f) numbers.push_back(u);
+        }
+    }
+    for (const float u : numbers) {
+        EXPECT_EQ(emittersAt<scalar::Lanes>(table, u, scalar::kOneLane).value, emitterAt(table, u))
+            << "u " << u << " of " << GetParam() << " entries";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, EmittersAt,
+                         testing::Values(1, 2, 7, kLinearPickEntries, kLinearPickEntries + 1, 100));
 
 }  // namespace
 }  // namespace lucentor
