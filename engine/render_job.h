@@ -56,19 +56,18 @@ struct TileShare {
 // back of the fullest other share: each worker gets mostly the same tiles pass after pass, so
 // their sums stay in its core's cache (handing the tiles out in one sequence, so that a tile's
 // sums moved between cores from pass to pass, two workers on two cores rendered the box 1.8
-// times as fast as one; with shares, 1.95). nextTile counts
-// the tiles left less one. tileMutex guards nextTile and shares; finishMutex guards
-// finishedWorkers, which passFinished announces, and the changes of passNumber and stopRequested,
-// which passStarted announces; no thread ever holds both. The atomics are also read outside their
-// mutexes: the main thread polls finishedWorkers without a lock, and workers read stopRequested
-// before every packet of pixels.
+// times as fast as one; with shares, 1.95). nextTile counts the tiles left less one. tileMutex
+// guards nextTile and shares; finishMutex guards finishedWorkers, which passFinished announces,
+// and the changes of passNumber and stopRequested, which passStarted announces; no thread ever
+// holds both. The atomics are also read outside their mutexes: the main thread polls
+// finishedWorkers without a lock, and workers read stopRequested before every packet of pixels.
 struct RenderJob {
     std::atomic<bool> stopRequested{false};
     Vec3* accumulation = nullptr;   // size.pixelCount() sums, row-major; not owned
     std::atomic<int> nextTile{-1};  // negative once every tile of the pass is handed out
     std::mutex tileMutex;
-    std::array<TileShare, kMaxWorkers>
-        shares;  // workerCount of them; tiles left in all: nextTile + 1
+    // workerCount of them; the tiles left in all of them: nextTile + 1.
+    std::array<TileShare, kMaxWorkers> shares;
     std::atomic<int> finishedWorkers{kWorkerCount};
     std::mutex finishMutex;
     ImageSize size;  // set through setPictureSize, with the three below
