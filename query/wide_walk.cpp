@@ -174,6 +174,23 @@ void testTriangles(const WideTree& tree, const TriangleRays<scalar::Lanes>& r,
     }
 }
 
+// Fetches the cache lines of a node's child ahead of its visit: an inner node's two, a sphere
+// leaf's one or two (80 bytes at 16-byte alignment). A triangle leaf's are left to its visit.
+// Inlined by force: g++ takes a function of prefetches alone for one without effects and
+// drops its calls.
+[[gnu::always_inline]] inline void prefetchChild(const WideTree& tree, std::int32_t child,
+                                                 std::uint8_t count) {
+    if (!isWideLeaf(count)) {
+        const auto* lines = reinterpret_cast<const char*>(&tree.nodes[std::size_t(child)]);
+        __builtin_prefetch(lines);
+        __builtin_prefetch(lines + sizeof(WideNode) - 1);
+    } else if (!isTriangleLeaf(count)) {
+        const auto* lines = reinterpret_cast<const char*>(&tree.leaves[wideLeafIndex(child)]);
+        __builtin_prefetch(lines);
+        __builtin_prefetch(lines + sizeof(WideLeaf) - 1);
+    }
+}
+
 }  // namespace
 
 void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit& hit) {
@@ -196,7 +213,12 @@ void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit&
             continue;
         }
         const WideNode& inner = tree.nodes[std::size_t(next.child)];
+        const int first = count;
         pushNearestLast(inner, childSpans(r, inner), hit.t, pending, count);
+        // Their lines load while the nearest is visited.
+        for (int i = first; i < count; ++i) {
+            prefetchChild(tree, pending[std::size_t(i)].child, pending[std::size_t(i)].count);
+        }
     }
 }
 
@@ -213,6 +235,7 @@ float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float su
             const auto k = std::size_t(__builtin_ctz(bits));
             const std::uint8_t items = inner.counts[k];
             if (!isWideLeaf(items)) {
+                prefetchChild(tree, inner.children[k], items);
                 pending[std::size_t(count++)] = inner.children[k];
                 continue;
             }
