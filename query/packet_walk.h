@@ -418,31 +418,16 @@ template <class L>
     }
 }
 
-// The spans of a wide node's children and the lanes that reach each: its box hit and entered
-// no later than t (every lane's spans are left unset where none does).
+// Fetches the lines of every leaf child of `node`, hit or not, before any is tested, so that
+// their misses overlap: computing which are hit first costs more where the tree is small (see
+// kFetchAheadBytes). Inlined by force, as prefetchWideNode.
 template <class L>
-struct ReachedChildren {
-    std::array<Spans<L>, kWideChildren> spans;
-    std::array<std::uint32_t, kWideChildren> lanes;
-};
-
-// The children of `node` that the lanes of `lanes` reach. The reached leaves' lines are
-// fetched at once, before any is tested, so that their misses overlap.
-template <class L>
-inline ReachedChildren<L> reachedChildren(const WideTree& tree, const WideNode& node,
-                                          const Rays<L>& r, std::uint32_t lanes, Floats<L> t,
-                                          bool fetchAhead) {
-    ReachedChildren<L> out;  // NOLINT(*-pro-type-member-init): spans read only where reached
+[[gnu::always_inline]] inline void prefetchLeafChildren(const WideTree& tree,
+                                                        const WideNode& node) {
     for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
-        out.lanes[k] = 0;
-        if (node.counts[k] == 0) continue;
-        out.spans[k] = wideChildSpans(r, node, k);
-        out.lanes[k] = lanes & hitLanes(out.spans[k]) & bitsOf(t >= out.spans[k].entry);
-        if (fetchAhead && out.lanes[k] != 0 && isWideLeaf(node.counts[k])) {
-            prefetchWideLeaf<L>(tree, node.children[k], node.counts[k]);
-        }
+        const std::uint8_t count = node.counts[k];
+        if (count != 0 && isWideLeaf(count)) prefetchWideLeaf<L>(tree, node.children[k], count);
     }
-    return out;
 }
 
 // Tests the children of a wide node for the lanes of `lanes`: a leaf child is handed with the
@@ -457,11 +442,12 @@ inline void visitWideChildren(const WideTree& tree, const WideNode& node, const 
     const auto lowest = std::size_t(__builtin_ctz(lanes));
     std::array<float, kWideChildren> keys{};
     const int first = count;
-    const ReachedChildren<L> children = reachedChildren(tree, node, r, lanes, t, fetchAhead);
+    if (fetchAhead) prefetchLeafChildren<L>(tree, node);
     for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
-        const std::uint32_t reached = children.lanes[k];
+        if (node.counts[k] == 0) continue;
+        const Spans<L> span = wideChildSpans(r, node, k);
+        const std::uint32_t reached = lanes & hitLanes(span) & bitsOf(t >= span.entry);
         if (reached == 0) continue;
-        const Spans<L>& span = children.spans[k];
         if (isWideLeaf(node.counts[k])) {
             testLeaf(node.children[k], node.counts[k], reached, span.entry);
             continue;
@@ -562,12 +548,11 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
             continue;
         }
         const WideNode& node = tree.nodes[std::size_t(next.node)];
-        // Rays without end: every lane enters a box it hits no later than infinity.
-        const ReachedChildren<L> children = reachedChildren<L>(
-            tree, node, r, active, std::numeric_limits<float>::infinity(), fetchAhead);
+        if (fetchAhead) prefetchLeafChildren<L>(tree, node);
         for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
             const std::uint8_t items = node.counts[k];
-            const std::uint32_t reached = children.lanes[k];
+            if (items == 0) continue;
+            const std::uint32_t reached = active & hitLanes(wideChildSpans(r, node, k));
             if (reached == 0) continue;
             if (!isWideLeaf(items)) {
                 if (fetchAhead) prefetchWideNode<L>(tree, node.children[k]);
