@@ -59,14 +59,38 @@ void shareOutTiles(RenderJob& job) {
     }
 }
 
+// Hands out the tiles of pass `pass`, whose finishedWorkers is already reset, and wakes the
+// workers for it.
+void handOutPass(RenderJob& job, int pass) {
+    // This order is what lets a worker tell a finished hand-out from a stale one (see
+    // renderWorker).
+    {
+        const std::lock_guard lock(job.tileMutex);
+        shareOutTiles(job);
+        job.nextTile.store(tileCount(job) - 1);
+    }
+    {
+        const std::lock_guard lock(job.finishMutex);
+        job.passNumber.store(pass);
+    }
+    job.passStarted.notify_all();
+}
+
 void reportPassFinished(RenderJob& job, int pass) {
     int reports = 0;
+    bool goesOn = false;
     {
         const std::lock_guard lock(job.finishMutex);
         reports = job.finishedWorkers.fetch_add(1) + 1;
+        goesOn = reports == job.workerCount && job.passCompleted == nullptr && pass < job.lastPass;
+        if (goesOn) job.finishedWorkers.store(0);
     }
     assert(reports <= job.workerCount);
     if (reports != job.workerCount) return;
+    if (goesOn) {
+        handOutPass(job, pass + 1);
+        return;
+    }
     if (job.passCompleted == nullptr) {
         job.passFinished.notify_all();
         return;
@@ -165,17 +189,35 @@ void startPass(RenderJob& job, int pass) {
         const std::lock_guard lock(job.finishMutex);
         job.finishedWorkers.store(0);
     }
-    // This order is what lets a worker tell a finished hand-out from a stale one (see above).
-    {
-        const std::lock_guard lock(job.tileMutex);
-        shareOutTiles(job);
-        job.nextTile.store(tileCount(job) - 1);
-    }
+    handOutPass(job, pass);
+}
+
+void startPasses(RenderJob& job, int lastPass) {
+    assert(job.passCompleted == nullptr && lastPass >= 1);
     {
         const std::lock_guard lock(job.finishMutex);
-        job.passNumber.store(pass);
+        job.lastPass = lastPass;
     }
-    job.passStarted.notify_all();
+    startPass(job, 1);
+}
+
+void endWithCurrentPass(RenderJob& job) {
+    const std::lock_guard lock(job.finishMutex);
+    // A worker that has decided to go on past passNumber has already reset finishedWorkers: it
+    // renders one more pass, which then ends the run.
+    job.lastPass = std::min(job.lastPass, job.passNumber.load());
+}
+
+bool arePassesDone(RenderJob& job) {
+    const std::lock_guard lock(job.finishMutex);
+    return isPassComplete(job) && job.passNumber.load() >= job.lastPass;
+}
+
+int completedPasses(const RenderJob& job) {
+    // passNumber first: finishedWorkers was reset for that pass before it was stored, so a full
+    // count then means that pass is complete; otherwise the one before it is.
+    const int pass = job.passNumber.load();
+    return isPassComplete(job) ? pass : pass - 1;
 }
 
 bool waitForPassComplete(RenderJob& job, std::chrono::milliseconds timeout) {

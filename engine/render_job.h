@@ -103,6 +103,12 @@ struct RenderJob {
     // only pass 1.
     void (*passCompleted)(void* context, const RenderJob& job, int pass) = nullptr;
     void* passContext = nullptr;
+    // Without passCompleted: when positive, the worker whose report completes a pass before
+    // lastPass starts the next one itself, and the main thread, which starts only pass 1, waits
+    // for the passes to reach it (see startPasses). Guarded by finishMutex: a worker decides to
+    // go on and resets finishedWorkers in one hold of it, so a main thread that sees a pass
+    // complete under the mutex knows that no later pass will start.
+    int lastPass = 0;
 
     // The jitter cell of pixel column x (0 to 639), row y (0 to 479).
     PixelCell pixelCell(int x, int y) const;
@@ -152,6 +158,23 @@ bool waitForPassComplete(RenderJob& job, std::chrono::milliseconds timeout);
 
 // Starts pass `pass` (counted from 1) once the previous one is complete. Main thread only.
 void startPass(RenderJob& job, int pass);
+
+// Starts pass 1 of a job without passCompleted; the workers then go on from pass to pass by
+// themselves until `lastPass` (>= 1) is complete, sparing each pass the main thread's two
+// wake-ups. Main thread only.
+void startPasses(RenderJob& job, int lastPass);
+
+// Lets the workers of startPasses end with the pass they are rendering: that pass completes,
+// no other starts. Main thread only.
+void endWithCurrentPass(RenderJob& job);
+
+// Whether the passes of startPasses have ended with a complete pass, so that no worker writes
+// the buffer. Main thread only.
+bool arePassesDone(RenderJob& job);
+
+// Passes whose samples are all in the buffer: a lower bound while the workers go on by
+// themselves, exact when they wait. Main thread only.
+int completedPasses(const RenderJob& job);
 
 // Adds one sample into a pixel's sum. A channel that is not finite adds nothing, so one
 // degenerate sample cannot turn the pixel's sum into NaN or infinity for good.

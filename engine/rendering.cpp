@@ -56,6 +56,7 @@ void restartWorkers(Rendering& rendering) {
     job.stopRequested.store(false);
     job.nextTile.store(-1);
     job.passNumber.store(0);
+    job.lastPass = 0;
     rendering.passCount = 0;
     delete[] rendering.accumulation;
     rendering.accumulation = nullptr;
@@ -83,8 +84,6 @@ void stopRendering(Rendering& rendering) {
     rendering.job.scene = nullptr;
 }
 
-int completedPasses(const Rendering& rendering) {
-    return isPassComplete(rendering.job) ? rendering.passCount : rendering.passCount - 1;
-}
+int completedPasses(const Rendering& rendering) { return completedPasses(rendering.job); }
 
 }  // namespace lucentor

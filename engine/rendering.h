@@ -23,7 +23,7 @@ struct Rendering {
     PixelRegion region;
     RenderJob job;
     std::array<std::thread, kMaxWorkers> workers;
-    int passCount = 0;  // passes started; all but the last are complete
+    int passCount = 0;  // passes started by stepFrame; all but the last are complete
 
     Rendering() = default;
     // Stops and joins any workers still running, then releases everything.

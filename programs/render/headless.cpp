@@ -79,23 +79,30 @@ void clearProgress(const Progress& progress) {
     if (progress.shown) std::fputs("\r\033[K", stderr);
 }
 
-// Whether the time limit (0: none) forbids starting another pass, once one is complete.
-bool isTimeUp(const Rendering& rendering, const Progress& progress, double timeLimit) {
-    return timeLimit > 0.0 && completedPasses(rendering) >= 1 && isPassComplete(rendering.job) &&
-           Seconds(Clock::now() - progress.start).count() >= timeLimit;
+// The time left before the limit (0: none) forbids starting another pass.
+Seconds timeLeft(const Progress& progress, double timeLimit) {
+    return Seconds(timeLimit) - Seconds(Clock::now() - progress.start);
 }
 
-// Runs the pass protocol from the main thread until `options.passes` passes are complete, or
-// a pass completes after the time limit, leaving the workers idle, or until a signal arrives.
-// Returns false when interrupted.
+// Lets the workers go from pass to pass by themselves until `options.passes` are complete, or
+// until the pass in progress when the time limit comes, leaving them idle; or until a signal
+// arrives. Returns false when interrupted.
 bool renderPasses(Rendering& rendering, const RenderOptions& options, Progress& progress) {
-    const int passes = options.passes;
-    while (completedPasses(rendering) < passes) {
+    RenderJob& job = rendering.job;
+    startPasses(job, options.passes);
+    bool timeUp = false;
+    while (!arePassesDone(job)) {
         if (interruptSignal != 0) return false;
-        if (isTimeUp(rendering, progress, options.timeLimit)) break;
-        // Sleeps until the workers finish the pass, waking now and then for signals.
-        if (!stepFrame(rendering, [] {})) waitForPassComplete(rendering.job, 20ms);
-        drawProgress(progress, completedPasses(rendering), passes, options.timeLimit);
+        // Wakes now and then for signals and the progress line, and at the limit.
+        Seconds wait = 20ms;
+        if (options.timeLimit > 0.0 && !timeUp) {
+            const Seconds left = timeLeft(progress, options.timeLimit);
+            timeUp = left <= Seconds(0);
+            if (timeUp) endWithCurrentPass(job);
+            wait = std::clamp(left, Seconds(0), wait);
+        }
+        waitForPassComplete(job, std::chrono::ceil<std::chrono::milliseconds>(wait));
+        drawProgress(progress, completedPasses(job), options.passes, options.timeLimit);
     }
     return true;
 }

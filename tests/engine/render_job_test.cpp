@@ -198,6 +198,43 @@ TEST(RenderStress, EachPixelIsSampledOncePerPassBeforeThePassCompletes) {
     }
 }
 
+// Sleeps until the passes of startPasses are done, failing after a minute.
+void awaitPassesDone(RenderJob& job) {
+    const auto giveUp = std::chrono::steady_clock::now() + 60s;
+    while (!arePassesDone(job) && std::chrono::steady_clock::now() < giveUp) {
+        waitForPassComplete(job, 20ms);
+    }
+    ASSERT_TRUE(arePassesDone(job)) << "passes still running after a minute";
+}
+
+// Workers that go on by themselves stop exactly at the last pass, or at the pass in progress
+// when told to end, each pass's samples complete: more workers than processors make a worker's
+// report land at any moment against the main thread's ending.
+TEST(SelfStartedPasses, EndWithCompletePasses) {
+    for (const int workers : {1, kWorkerCount, 8}) {
+        Rendering rendering;
+        prepareRendering(rendering, fillViewWithLight);
+        startWorkers(rendering, workers, kRenderSeed);
+        RenderJob& job = rendering.job;
+        startPasses(job, 5);
+        awaitPassesDone(job);
+        EXPECT_EQ(completedPasses(job), 5) << workers << " workers";
+        EXPECT_EQ(firstWrongPixel(rendering.accumulation, 5), -1) << workers << " workers";
+
+        stopWorkers(rendering);
+        restartWorkers(rendering);
+        startPasses(job, std::numeric_limits<int>::max());
+        while (completedPasses(job) < 2) std::this_thread::yield();
+        endWithCurrentPass(job);
+        awaitPassesDone(job);
+        const int passes = completedPasses(job);
+        EXPECT_GE(passes, 2) << workers << " workers";
+        EXPECT_EQ(firstWrongPixel(rendering.accumulation, passes), -1) << workers << " workers";
+        std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(completedPasses(job), passes) << workers << " workers: a pass after the end";
+    }
+}
+
 // Holding tileMutex keeps the worker from taking another tile, so the tiles left when the stop
 // is requested stay unrendered, however the threads are scheduled. Should the main thread
 // first look only after every tile was taken, the next pass gives it another chance.
