@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "query/geometry.h"
 #include "query/occlusion.h"
 #include "query/packet.h"
+#include "query/triangle.h"
 #include "scene/scene.h"
 #include "tests/support/every_path.h"
 #include "tests/support/icosphere.h"
@@ -297,6 +299,61 @@ TEST_P(WatertightMesh, RaysThroughSharedEdgesAndVerticesAllHit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, WatertightMesh, testing::everyPath(), testing::pathCaseName);
+
+// The nearest of the mesh's triangles that the triangle test takes one by one, lowest index
+// first at equal distances, and whether any lies ahead at all.
+struct BruteTriangles {
+    float t = kFarDistance;
+    int index = -1;
+    bool blocked = false;
+};
+
+BruteTriangles bruteTriangles(const Mesh& mesh, const Ray& ray) {
+    BruteTriangles answer;
+    Ray unending = ray;
+    unending.t = std::numeric_limits<float>::infinity();
+    for (std::size_t i = 0; i < mesh.triangles.size(); ++i) {
+        const auto& v = mesh.triangles[i].vertices;
+        const Vec3& a = mesh.positions[v[0]];
+        const Vec3& b = mesh.positions[v[1]];
+        const Vec3& c = mesh.positions[v[2]];
+        answer.blocked = answer.blocked || hitTriangle(unending, a, b, c).hit;
+        const TriangleHit hit = hitTriangle(ray, a, b, c);
+        if (hit.hit && hit.t < answer.t) answer = {hit.t, int(i), true};
+    }
+    return answer;
+}
+
+// Small triangles far from the origin, where a box's widening is smallest against the
+// rounding of the box and triangle tests, met from up to 95 units away at their corners, edges
+// and insides: the wide walk finds exactly the triangle each test alone does.
+TEST(WideTree, TriangleAnswersAreEveryTriangleTestedAlone) {
+    std::mt19937 random(27);
+    Scene scene;
+    const Mesh mesh = icosphere({37, -21, 45}, 0.5f, 4, {});
+    scene.addMesh(mesh);
+    scene.buildHierarchy();
+    for (int r = 0; r < 3000; ++r) {
+        const auto& v = mesh.triangles[random() % mesh.triangles.size()].vertices;
+        const Vec3& a = mesh.positions[v[0]];
+        const Vec3& b = mesh.positions[v[1]];
+        const Vec3& c = mesh.positions[v[2]];
+        const std::array<Vec3, 3> targets{
+            a, (a + b) * 0.5f,
+            a + (b - a) * uniform(random, 0, 1) + (c - a) * uniform(random, 0, 0.5f)};
+        const Vec3 direction = unitVector(random);
+        Ray ray{targets[std::size_t(r % 3)] - direction * uniform(random, 1, 95), direction};
+        const BruteTriangles brute = bruteTriangles(mesh, ray);
+        const std::string at = "ray " + std::to_string(r);
+        const float amount = ray.occlusion(scene);
+        const HitRecord record = ray.closestHit(scene);
+        ASSERT_EQ(bits(ray.t), bits(brute.t)) << at;
+        if (brute.index >= 0) {
+            ASSERT_EQ(record.index, float(brute.index)) << at;
+        }
+        ASSERT_EQ(amount, brute.blocked ? 1.0f : 0.0f) << at;
+    }
+}
 
 // Every sphere lies in exactly one leaf, inside every box on its way down; the tree stays
 // within kMaxWideLevels even where every sphere coincides, and the presets' sizes keep the
