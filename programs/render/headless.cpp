@@ -79,7 +79,7 @@ void clearProgress(const Progress& progress) {
     if (progress.shown) std::fputs("\r\033[K", stderr);
 }
 
-// The time left before the limit (0: none) forbids starting another pass.
+// The time left before the time limit forbids starting another pass.
 Seconds timeLeft(const Progress& progress, double timeLimit) {
     return Seconds(timeLimit) - Seconds(Clock::now() - progress.start);
 }
