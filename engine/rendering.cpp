@@ -57,7 +57,6 @@ void restartWorkers(Rendering& rendering) {
     job.nextTile.store(-1);
     job.passNumber.store(0);
     job.lastPass = 0;
-    rendering.passCount = 0;
     delete[] rendering.accumulation;
     rendering.accumulation = nullptr;
     launchWorkers(rendering);

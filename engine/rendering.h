@@ -23,7 +23,6 @@ struct Rendering {
     PixelRegion region;
     RenderJob job;
     std::array<std::thread, kMaxWorkers> workers;
-    int passCount = 0;  // passes started by stepFrame; all but the last are complete
 
     Rendering() = default;
     // Stops and joins any workers still running, then releases everything.
@@ -70,9 +69,10 @@ int completedPasses(const Rendering& rendering);
 template <typename Show>
 bool stepFrame(Rendering& rendering, Show&& show) {
     if (!isPassComplete(rendering.job)) return false;
-    if (rendering.passCount >= 1) show();
-    ++rendering.passCount;
-    startPass(rendering.job, rendering.passCount);
+    // Only this thread starts passes here, so the number read is the one to follow.
+    const int started = rendering.job.passNumber.load();
+    if (started >= 1) show();
+    startPass(rendering.job, started + 1);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "query/occlusion.h"
 #include "query/triangle_leaves.h"
+#include "query/wide_fetch.h"
 #include "simd/intrinsics.h"
 #include "simd/one_lane.h"
 
@@ -174,20 +175,14 @@ void testTriangles(const WideTree& tree, const TriangleRays<scalar::Lanes>& r,
     }
 }
 
-// Fetches the cache lines of a node's child ahead of its visit: an inner node's two, a sphere
-// leaf's one or two (80 bytes at 16-byte alignment). A triangle leaf's are left to its visit.
-// Inlined by force: g++ takes a function of prefetches alone for one without effects and
-// drops its calls.
+// Fetches the lines of a node's child ahead of its visit: an inner node's, a sphere leaf's. A
+// triangle leaf's are left to its visit. Inlined by force, as the fetches it calls.
 [[gnu::always_inline]] inline void prefetchChild(const WideTree& tree, std::int32_t child,
                                                  std::uint8_t count) {
     if (!isWideLeaf(count)) {
-        const auto* lines = reinterpret_cast<const char*>(&tree.nodes[std::size_t(child)]);
-        __builtin_prefetch(lines);
-        __builtin_prefetch(lines + sizeof(WideNode) - 1);
+        prefetchWideNode<scalar::Lanes>(tree, child);
     } else if (!isTriangleLeaf(count)) {
-        const auto* lines = reinterpret_cast<const char*>(&tree.leaves[wideLeafIndex(child)]);
-        __builtin_prefetch(lines);
-        __builtin_prefetch(lines + sizeof(WideLeaf) - 1);
+        prefetchWideLeaf<scalar::Lanes>(tree, child, count);
     }
 }
 

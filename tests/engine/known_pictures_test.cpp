@@ -33,7 +33,7 @@ std::vector<Vec3> render(const std::string& text, SimdPath simd, int passes = 2)
     Rendering rendering;
     prepareRendering(rendering, sceneOf(text).release(), kSize);
     startWorkers(rendering, 2, 7, simd);
-    while (rendering.passCount < passes || !isPassComplete(rendering.job)) {
+    while (rendering.job.passNumber.load() < passes || !isPassComplete(rendering.job)) {
         if (!stepFrame(rendering, [] {})) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     stopWorkers(rendering);

@@ -95,7 +95,7 @@ Rendered renderShown(Preset preset, std::uint64_t seed, SimdPath simd = bestAvai
     Rendering rendering;
     prepareRendering(rendering, preset);
     startWorkers(rendering, 2, seed, simd);
-    while (rendering.passCount < kPasses || !isPassComplete(rendering.job)) {
+    while (rendering.job.passNumber.load() < kPasses || !isPassComplete(rendering.job)) {
         if (!stepFrame(rendering, [] {})) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     Picture shown{kImageWidth, kImageHeight,

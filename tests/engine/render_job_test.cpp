@@ -44,8 +44,8 @@ template <typename Show>
 void renderPasses(Rendering& rendering, int passes, Show&& show) {
     while (completedPasses(rendering) < passes) {
         ASSERT_LE(rendering.job.finishedWorkers.load(), rendering.job.workerCount)
-            << "in pass " << rendering.passCount;
-        if (rendering.passCount == passes || !stepFrame(rendering, show)) {
+            << "in pass " << rendering.job.passNumber.load();
+        if (rendering.job.passNumber.load() == passes || !stepFrame(rendering, show)) {
             std::this_thread::yield();
         }
     }
@@ -62,7 +62,7 @@ RenderedBuffers renderBox(int workers, int passes) {
     startWorkers(rendering, workers, kRenderSeed);
     RenderedBuffers buffers;
     renderPasses(rendering, passes, [&] {
-        if (rendering.passCount == 1) {
+        if (rendering.job.passNumber.load() == 1) {
             buffers.firstPass.assign(rendering.accumulation, rendering.accumulation + kPixelCount);
         }
     });
@@ -185,9 +185,10 @@ TEST(RenderStress, EachPixelIsSampledOncePerPassBeforeThePassCompletes) {
         int wrongPass = 0;
         int wrongPixel = -1;
         renderPasses(rendering, passes, [&] {
-            const int pixel = firstWrongPixel(rendering.accumulation, rendering.passCount);
+            const int pixel =
+                firstWrongPixel(rendering.accumulation, rendering.job.passNumber.load());
             if (pixel >= 0 && wrongPass == 0) {
-                wrongPass = rendering.passCount;
+                wrongPass = rendering.job.passNumber.load();
                 wrongPixel = pixel;
             }
         });
@@ -257,7 +258,7 @@ TEST(RenderStop, StopMidPassLeavesTheRestOfThePass) {
     ASSERT_GE(tilesLeft, 0) << "every pass was handed out before the main thread looked";
     rendering.workers[0].join();
     EXPECT_EQ(job.finishedWorkers.load(), 0);
-    EXPECT_EQ(completedPasses(rendering), rendering.passCount - 1);
+    EXPECT_EQ(completedPasses(rendering), rendering.job.passNumber.load() - 1);
     EXPECT_GE(job.nextTile.load(), tilesLeft - 1) << "tiles taken after the stop";
 }
 
