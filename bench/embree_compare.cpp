@@ -120,11 +120,12 @@ void attachTriangles(const Scene& scene, EmbreeScene& embree) {
     attach(embree, triangles, kTriangleGeometry);
 }
 
-// Embree's scene of the spheres and triangles, built with Embree's defaults on one thread: no
-// idle worker of Embree's adds to the processor time measured.
-void buildEmbreeScene(const Scene& scene, EmbreeScene& embree) {
+// Embree's scene of the spheres and triangles, built on one thread (no idle worker of Embree's
+// adds to the processor time measured) with Embree's defaults and `flags`.
+void buildEmbreeScene(const Scene& scene, EmbreeScene& embree, RTCSceneFlags flags) {
     embree.device = rtcNewDevice("threads=1");
     embree.scene = rtcNewScene(embree.device);
+    rtcSetSceneFlags(embree.scene, flags);
     if (scene.sphereCount > 0) attachSpheres(scene, embree);
     if (scene.triangleCount > 0) attachTriangles(scene, embree);
     rtcCommitScene(embree.scene);
@@ -185,7 +186,10 @@ std::size_t rayCount(const std::vector<Packet>& packets) {
 enum class Query { Closest, Occlusion, Blocked };
 
 // The ways of answering them.
-enum class Way { LucentorOne, LucentorPackets, EmbreeOne, EmbreePackets };
+// EmbreeRobustPackets: Embree's packets on a scene built with RTC_SCENE_FLAG_ROBUST, whose
+// triangle test, like Lucentor's, lets no ray through a shared edge; Embree's default test
+// trades that for speed.
+enum class Way { LucentorOne, LucentorPackets, EmbreeOne, EmbreePackets, EmbreeRobustPackets };
 
 // Whether the ray of lane k is blocked short of its t, as the path integrator's one-ray form
 // asks it: whether the closest hit lowers t.
@@ -316,18 +320,19 @@ void embreePackets(RTCScene scene, std::vector<EmbreePacket>& packets, Query que
 }
 
 // M rays a processor second of one way over fresh copies of the rays.
-double rate(Way way, const Scene& scene, const EmbreeScene& embree,
-            const std::vector<Packet>& packets, Query query) {
+double rate(Way way, const Scene& scene, RTCScene embree, const std::vector<Packet>& packets,
+            Query query) {
     std::vector<Packet> rays = packets;
     std::vector<EmbreePacket> embreeRays;
-    if (way == Way::EmbreePackets) {
+    const bool embreeInPackets = way == Way::EmbreePackets || way == Way::EmbreeRobustPackets;
+    if (embreeInPackets) {
         for (const Packet& packet : packets) embreeRays.push_back(embreePacketOf(packet, query));
     }
     const double start = processorSeconds();
     if (way == Way::LucentorOne) lucentorOne(scene, rays, query);
     if (way == Way::LucentorPackets) lucentorPackets(scene, rays, query, bestAvailablePath());
-    if (way == Way::EmbreeOne) embreeOne(embree.scene, rays, query);
-    if (way == Way::EmbreePackets) embreePackets(embree.scene, embreeRays, query);
+    if (way == Way::EmbreeOne) embreeOne(embree, rays, query);
+    if (embreeInPackets) embreePackets(embree, embreeRays, query);
     return double(rayCount(packets)) / (processorSeconds() - start) / 1e6;
 }
 
@@ -391,8 +396,8 @@ double share(const Agreement& agreement) {
     return agreement.rays == 0 ? 1.0 : double(agreement.same) / double(agreement.rays);
 }
 
-constexpr std::array<Way, 4> kWays = {Way::LucentorOne, Way::LucentorPackets, Way::EmbreeOne,
-                                      Way::EmbreePackets};
+constexpr std::array<Way, 5> kWays = {Way::LucentorOne, Way::LucentorPackets, Way::EmbreeOne,
+                                      Way::EmbreePackets, Way::EmbreeRobustPackets};
 constexpr std::array<Query, 3> kQueries = {Query::Closest, Query::Occlusion, Query::Blocked};
 
 void printRates(const char* way, const std::array<std::vector<double>, 3>& rates) {
@@ -402,16 +407,20 @@ void printRates(const char* way, const std::array<std::vector<double>, 3>& rates
 
 int compare(const Scene& scene, int rounds) {
     EmbreeScene embree;
-    buildEmbreeScene(scene, embree);
+    buildEmbreeScene(scene, embree, RTC_SCENE_FLAG_NONE);
+    EmbreeScene robust;
+    buildEmbreeScene(scene, robust, RTC_SCENE_FLAG_ROBUST);
     const std::vector<RayPacket> tiles = cameraPackets(scene, 4);
     const std::vector<Packet> camera = allLanes(tiles);
     const std::vector<Packet> shadow = shadowPackets(scene, tiles);
-    std::array<std::array<std::vector<double>, 3>, 4> rates;
+    std::array<std::array<std::vector<double>, 3>, kWays.size()> rates;
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t w = 0; w < kWays.size(); ++w) {
             for (std::size_t q = 0; q < kQueries.size(); ++q) {
                 const Query query = kQueries[q];
-                rates[w][q].push_back(rate(kWays[w], scene, embree,
+                const RTCScene target =
+                    kWays[w] == Way::EmbreeRobustPackets ? robust.scene : embree.scene;
+                rates[w][q].push_back(rate(kWays[w], scene, target,
                                            query == Query::Closest ? camera : shadow, query));
             }
         }
@@ -432,6 +441,7 @@ int compare(const Scene& scene, int rounds) {
     printRates(packets.c_str(), rates[1]);
     printRates("Embree, one at a time", rates[2]);
     printRates(embreePackets.c_str(), rates[3]);
+    printRates("Embree, 16-ray packets, robust", rates[4]);
     const Agreement first = closestAgreement(scene, embree, tiles);
     const Agreement blocked = blockedAgreement(scene, embree, shadow);
     std::printf(
