@@ -186,9 +186,9 @@ std::size_t rayCount(const std::vector<Packet>& packets) {
 enum class Query { Closest, Occlusion, Blocked };
 
 // The ways of answering them.
-// EmbreeRobustPackets: Embree's packets on a scene built with RTC_SCENE_FLAG_ROBUST, whose
-// triangle test, like Lucentor's, lets no ray through a shared edge; Embree's default test
-// trades that for speed.
+// EmbreeRobustPackets: Embree's packets on a scene built with RTC_SCENE_FLAG_ROBUST, Embree's
+// mode for keeping rays from slipping between triangles that share an edge, which Lucentor's
+// test guarantees: the fairer speed to compare with on meshes.
 enum class Way { LucentorOne, LucentorPackets, EmbreeOne, EmbreePackets, EmbreeRobustPackets };
 
 // Whether the ray of lane k is blocked short of its t, as the path integrator's one-ray form
