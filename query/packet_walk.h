@@ -326,7 +326,7 @@ inline Spans<L> wideChildSpans(const Rays<L>& r, const WideNode& node, std::size
 }
 
 // At or below this many lanes, a packet's walk of a wide node goes on one ray at a time, over
-// the wide node's four children at once: a packet whose rays have parted would test every
+// the wide node's children at once: a packet whose rays have parted would test every
 // box for one or two lanes (the hybrid walk of Embree's packet traversal). Two lanes of 16,
 // one of 8: on the 100,000-sphere layer scene a pass took 8 % less processor time than at a
 // quarter of the lanes and 25 % less than at half (16 lanes, one thread, medians of three).
@@ -387,15 +387,16 @@ inline bool fetchesAhead(const WideTree& tree) {
            kFetchAheadBytes;
 }
 
-// Fetches the two cache lines of inner node `node` ahead of its visit, so that the misses of
+// Fetches the cache lines of inner node `node` ahead of its visit, so that the misses of
 // a node's pushed children overlap the tests of its leaves and of the child taken first.
 // Inlined by force: g++ takes a function of prefetches alone for one without effects and drops
 // its calls. A template over the lane type, as everything here (see simd/lane_math.h).
 template <class L>
 [[gnu::always_inline]] inline void prefetchWideNode(const WideTree& tree, std::int32_t node) {
     const auto* lines = reinterpret_cast<const char*>(&tree.nodes[std::size_t(node)]);
-    __builtin_prefetch(lines);
-    __builtin_prefetch(lines + sizeof(WideNode) - 1);
+    for (std::size_t at = 0; at < sizeof(WideNode); at += kCacheLineBytes) {
+        __builtin_prefetch(lines + at);
+    }
 }
 
 // Fetches the cache lines of leaf child `child` (`count` as its node names it): a sphere

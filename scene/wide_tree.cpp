@@ -176,14 +176,17 @@ std::size_t splitAtMedian(std::span<Item> items, int axis) {
     return splitInOrder(items, axis, items.size() / 2);
 }
 
-// Lists of at most this many spheres, which one node's leaves can hold, are cut in centre
-// order into the fewest leaves, all full but the last: on the 1,000,000-sphere layer scene
-// 15 % more camera rays a second in 4x4 packets than leaves cut by the surface-area split
-// (2.9 spheres a leaf), a smaller tree, and 6 % less processor time a pass. Triangles keep the
-// surface-area split down to their leaves: cut in centre order, the Cornell box's walls shared
-// leaves whose boxes spanned the room, which every ray in it entered (one thread, 16 lanes:
-// 7 % less processor time a pass; the million-triangle sheet 16 % less, building 4 % slower).
-constexpr std::size_t kFullLeavesUpTo = std::size_t(kWideChildren * kWideLeafSpheres);
+// Lists of at most this many spheres, four leaves' worth, are cut in centre order into the
+// fewest leaves, all full but the last: on the 1,000,000-sphere layer scene 15 % more camera
+// rays a second in 4x4 packets than leaves cut by the surface-area split (2.9 spheres a leaf),
+// a smaller tree, and 6 % less processor time a pass. Triangles keep the surface-area split
+// down to their leaves: cut in centre order, the Cornell box's walls shared leaves whose boxes
+// spanned the room, which every ray in it entered (one thread, 16 lanes: 7 % less processor
+// time a pass; the million-triangle sheet 16 % less, building 4 % slower).
+// Four leaves whatever kWideChildren: a list's split depends on the list alone, so the leaves,
+// whose boxes decide the grazing hits that count (see closestWideHit), are those of a tree of
+// four children a node, and so are the pictures.
+constexpr std::size_t kFullLeavesUpTo = std::size_t(4 * kWideLeafSpheres);
 
 // Where a list of at most kFullLeavesUpTo spheres is cut: after half its full leaves,
 // rounded up, so that both sides are cut the same way.
