@@ -461,20 +461,20 @@ void buildWideTree(const std::vector<BvhNode*>& leaves, const std::vector<Mesh>&
     }
     addTriangleItems(meshes, items);
     // Room for what the builder makes of a layer of 100,000 or a million spheres (0.28 leaves
-    // and 0.16 or 0.12 nodes a sphere; a million-triangle sheet takes 0.13 nodes a triangle),
+    // and 0.055 or 0.07 nodes a sphere; a million-triangle sheet takes 0.058 nodes a triangle),
     // so that the arrays do not grow by doubling while the sort records are alive: at a
     // million spheres that took 42 MB more at the peak. Room never written costs no memory,
     // so the nodes are not trimmed: a copy of them took 5 % of building a million triangles. A
     // tree that needs more grows as vectors do.
     wide.leaves.reserve(leaves.size() * 3 / 8 + 1);
-    wide.nodes.reserve(items.size() * 3 / 16 + 1);
+    wide.nodes.reserve(items.size() * 3 / 32 + 1);
     const float pad = reachOf(items) * 0x1p-17f;
     Builder builder{wide, pad, pad * kTrianglePadShare, items.data()};
     wide.pad = builder.pad;
     buildNode(builder, items, 0);
     // The triangle leaves are made once the list is freed, from its tags alone (4 bytes a
     // triangle instead of the list's 28), in an array of exactly their number: at a million
-    // triangles the leaves take 42 MB, the nodes 16.
+    // triangles the leaves take 42 MB, the nodes 15.
     LeafSource source{std::vector<LeafTag>(items.size()), meshes, std::move(starts)};
     std::transform(items.begin(), items.end(), source.tags.begin(),
                    [](const Item& item) { return tagOf(item); });
