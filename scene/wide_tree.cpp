@@ -183,9 +183,10 @@ std::size_t splitAtMedian(std::span<Item> items, int axis) {
 // down to their leaves: cut in centre order, the Cornell box's walls shared leaves whose boxes
 // spanned the room, which every ray in it entered (one thread, 16 lanes: 7 % less processor
 // time a pass; the million-triangle sheet 16 % less, building 4 % slower).
-// Four leaves whatever kWideChildren: a list's split depends on the list alone, so the leaves,
-// whose boxes decide the grazing hits that count (see closestWideHit), are those of a tree of
-// four children a node, and so are the pictures.
+// Four leaves whatever kWideChildren: a list's split depends on the list alone (but for the
+// halving from kMaxWideLevels / 2 levels down, which only degenerate scenes reach), so the
+// leaves, whose boxes decide the grazing hits that count (see closestWideHit), are those of a
+// tree of four children a node, and so are the pictures.
 constexpr std::size_t kFullLeavesUpTo = std::size_t(4 * kWideLeafSpheres);
 
 // Where a list of at most kFullLeavesUpTo spheres is cut: after half its full leaves,
