@@ -327,7 +327,7 @@ inline Spans<L> wideChildSpans(const Rays<L>& r, const WideNode& node, std::size
 }
 
 // At or below this many lanes, a packet's walk of a wide node goes on one ray at a time, over
-// the wide node's four children at once: a packet whose rays have parted would test every
+// the wide node's children at once: a packet whose rays have parted would test every
 // box for one or two lanes (the hybrid walk of Embree's packet traversal). Two lanes of 16,
 // one of 8: on the 100,000-sphere layer scene a pass took 8 % less processor time than at a
 // quarter of the lanes and 25 % less than at half (16 lanes, one thread, medians of three).

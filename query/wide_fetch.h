@@ -27,15 +27,16 @@ inline bool fetchesAhead(const WideTree& tree) {
            kFetchAheadBytes;
 }
 
-// Fetches the two cache lines of inner node `node` ahead of its visit, so that the misses of
+// Fetches the cache lines of inner node `node` ahead of its visit, so that the misses of
 // a node's pushed children overlap the tests of its leaves and of the child taken first.
 // Inlined by force: g++ takes a function of prefetches alone for one without effects and drops
 // its calls.
 template <class L>
 [[gnu::always_inline]] inline void prefetchWideNode(const WideTree& tree, std::int32_t node) {
     const auto* lines = reinterpret_cast<const char*>(&tree.nodes[std::size_t(node)]);
-    __builtin_prefetch(lines);
-    __builtin_prefetch(lines + sizeof(WideNode) - 1);
+    for (std::size_t at = 0; at < sizeof(WideNode); at += kCacheLineBytes) {
+        __builtin_prefetch(lines + at);
+    }
 }
 
 // Fetches the cache lines of leaf child `child` (`count` as its node names it): a sphere

@@ -32,18 +32,28 @@ RayLanes4 lanesOf(const WideRay& ray) {
             {_mm_set1_ps(ray.origin.z), _mm_set1_ps(ray.inverse.z)}};
 }
 
-// The slab spans of a node's four children, lane by lane the arithmetic of boxSpan: minps(a,
-// b) is a < b ? a : b and maxps(a, b) is a > b ? a : b, the ternaries of axisSpan and
+// The slab spans of four of a node's children, lane by lane the arithmetic of boxSpan:
+// minps(a, b) is a < b ? a : b and maxps(a, b) is a > b ? a : b, the ternaries of axisSpan and
 // narrowed, in their order.
 struct Spans4 {
     __m128 entry;
     __m128 exit;
 };
 
+// A node's children are tested four at a time, the width of the baseline's arithmetic.
+constexpr std::size_t kRunLanes = 4;
+constexpr std::size_t kChildRuns = std::size_t(kWideChildren) / kRunLanes;
+static_assert(kWideChildren % int(kRunLanes) == 0);
+
+using NodeSpans = std::array<Spans4, kChildRuns>;
+
+// The spans of the four children from `first`, whose corners lie 16-byte aligned in the node.
 Spans4 axisSpans(const AxisLanes& axis, const std::array<float, kWideChildren>& boxMin,
-                 const std::array<float, kWideChildren>& boxMax) {
-    const __m128 t1 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(boxMin.data()), axis.origin), axis.inverse);
-    const __m128 t2 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(boxMax.data()), axis.origin), axis.inverse);
+                 const std::array<float, kWideChildren>& boxMax, std::size_t first) {
+    const __m128 t1 =
+        _mm_mul_ps(_mm_sub_ps(_mm_load_ps(boxMin.data() + first), axis.origin), axis.inverse);
+    const __m128 t2 =
+        _mm_mul_ps(_mm_sub_ps(_mm_load_ps(boxMax.data() + first), axis.origin), axis.inverse);
     return {_mm_min_ps(t1, t2), _mm_max_ps(t1, t2)};
 }
 
@@ -51,18 +61,34 @@ Spans4 narrowed(const Spans4& span, const Spans4& axis) {
     return {_mm_max_ps(span.entry, axis.entry), _mm_min_ps(span.exit, axis.exit)};
 }
 
-Spans4 childSpans(const RayLanes4& r, const WideNode& node) {
-    const Spans4 x = axisSpans(r.x, node.boxMin[0], node.boxMax[0]);
-    const Spans4 y = axisSpans(r.y, node.boxMin[1], node.boxMax[1]);
-    const Spans4 z = axisSpans(r.z, node.boxMin[2], node.boxMax[2]);
-    return narrowed(narrowed(x, y), z);
+NodeSpans childSpans(const RayLanes4& r, const WideNode& node) {
+    NodeSpans spans{};
+    for (std::size_t run = 0; run < kChildRuns; ++run) {
+        const std::size_t first = run * kRunLanes;
+        const Spans4 x = axisSpans(r.x, node.boxMin[0], node.boxMax[0], first);
+        const Spans4 y = axisSpans(r.y, node.boxMin[1], node.boxMax[1], first);
+        const Spans4 z = axisSpans(r.z, node.boxMin[2], node.boxMax[2], first);
+        spans[run] = narrowed(narrowed(x, y), z);
+    }
+    return spans;
+}
+
+// Of each run of four children, the bits of `test`, child k as bit k.
+template <class Test>
+unsigned childBits(const NodeSpans& spans, const Test& test) {
+    unsigned bits = 0;
+    for (std::size_t run = 0; run < kChildRuns; ++run) {
+        bits |= unsigned(_mm_movemask_ps(test(spans[run]))) << (run * kRunLanes);
+    }
+    return bits;
 }
 
 // The children whose box the ray hits (spanHits), as bits.
-unsigned hitChildren(const Spans4& span) {
-    const __m128 hit =
-        _mm_and_ps(_mm_cmpge_ps(span.exit, span.entry), _mm_cmpgt_ps(span.exit, _mm_setzero_ps()));
-    return unsigned(_mm_movemask_ps(hit));
+unsigned hitChildren(const NodeSpans& spans) {
+    return childBits(spans, [](const Spans4& span) {
+        return _mm_and_ps(_mm_cmpge_ps(span.exit, span.entry),
+                          _mm_cmpgt_ps(span.exit, _mm_setzero_ps()));
+    });
 }
 
 // A child waiting on the walk's stack, with the distance at which the ray enters its box.
@@ -154,20 +180,24 @@ void testTriangles(const WideTree& tree, const TriangleRays<scalar::Lanes>& r,
 // Pushes the children of `node` that the ray enters no later than hit.t, farthest first, so
 // that the nearest is popped first and lowers t before the others are reached. Entering at
 // exactly hit.t still counts: a sphere there may win on its slot.
-[[gnu::always_inline]] inline void pushNearestLast(const WideNode& node, const Spans4& span,
+[[gnu::always_inline]] inline void pushNearestLast(const WideNode& node, const NodeSpans& spans,
                                                    float t,
                                                    std::array<Pending, kMaxPending>& pending,
                                                    int& count) {
     alignas(16) std::array<float, kWideChildren> entries{};
-    _mm_store_ps(entries.data(), span.entry);
-    const unsigned reached =
-        hitChildren(span) & unsigned(_mm_movemask_ps(_mm_cmple_ps(span.entry, _mm_set1_ps(t))));
+    for (std::size_t run = 0; run < kChildRuns; ++run) {
+        _mm_store_ps(entries.data() + run * kRunLanes, spans[run].entry);
+    }
+    const __m128 limit = _mm_set1_ps(t);
+    const unsigned reached = hitChildren(spans) & childBits(spans, [&](const Spans4& span) {
+                                 return _mm_cmple_ps(span.entry, limit);
+                             });
     const int first = count;
     for (unsigned bits = reached; bits != 0; bits &= bits - 1) {
         const auto k = std::size_t(__builtin_ctz(bits));
         Pending item{node.children[k], node.counts[k], entries[k]};
         int at = count++;
-        // Insertion by decreasing entry: at most four children.
+        // Insertion by decreasing entry: at most kWideChildren children.
         for (; at > first && pending[std::size_t(at - 1)].entry < item.entry; --at) {
             pending[std::size_t(at)] = pending[std::size_t(at - 1)];
         }

@@ -176,14 +176,18 @@ std::size_t splitAtMedian(std::span<Item> items, int axis) {
     return splitInOrder(items, axis, items.size() / 2);
 }
 
-// Lists of at most this many spheres, which one node's leaves can hold, are cut in centre
-// order into the fewest leaves, all full but the last: on the 1,000,000-sphere layer scene
-// 15 % more camera rays a second in 4x4 packets than leaves cut by the surface-area split
-// (2.9 spheres a leaf), a smaller tree, and 6 % less processor time a pass. Triangles keep the
-// surface-area split down to their leaves: cut in centre order, the Cornell box's walls shared
-// leaves whose boxes spanned the room, which every ray in it entered (one thread, 16 lanes:
-// 7 % less processor time a pass; the million-triangle sheet 16 % less, building 4 % slower).
-constexpr std::size_t kFullLeavesUpTo = std::size_t(kWideChildren * kWideLeafSpheres);
+// Lists of at most this many spheres, four leaves' worth, are cut in centre order into the
+// fewest leaves, all full but the last: on the 1,000,000-sphere layer scene 15 % more camera
+// rays a second in 4x4 packets than leaves cut by the surface-area split (2.9 spheres a leaf),
+// a smaller tree, and 6 % less processor time a pass. Triangles keep the surface-area split
+// down to their leaves: cut in centre order, the Cornell box's walls shared leaves whose boxes
+// spanned the room, which every ray in it entered (one thread, 16 lanes: 7 % less processor
+// time a pass; the million-triangle sheet 16 % less, building 4 % slower).
+// Four leaves whatever kWideChildren: a list's split depends on the list alone (but for the
+// halving from kMaxWideLevels / 2 levels down, which only degenerate scenes reach), so the
+// leaves, whose boxes decide the grazing hits that count (see closestWideHit), are those of a
+// tree of four children a node, and so are the pictures.
+constexpr std::size_t kFullLeavesUpTo = std::size_t(4 * kWideLeafSpheres);
 
 // Where a list of at most kFullLeavesUpTo spheres is cut: after half its full leaves,
 // rounded up, so that both sides are cut the same way.
@@ -458,20 +462,20 @@ void buildWideTree(const std::vector<BvhNode*>& leaves, const std::vector<Mesh>&
     }
     addTriangleItems(meshes, items);
     // Room for what the builder makes of a layer of 100,000 or a million spheres (0.28 leaves
-    // and 0.16 or 0.12 nodes a sphere; a million-triangle sheet takes 0.13 nodes a triangle),
+    // and 0.055 or 0.07 nodes a sphere; a million-triangle sheet takes 0.058 nodes a triangle),
     // so that the arrays do not grow by doubling while the sort records are alive: at a
     // million spheres that took 42 MB more at the peak. Room never written costs no memory,
     // so the nodes are not trimmed: a copy of them took 5 % of building a million triangles. A
     // tree that needs more grows as vectors do.
     wide.leaves.reserve(leaves.size() * 3 / 8 + 1);
-    wide.nodes.reserve(items.size() * 3 / 16 + 1);
+    wide.nodes.reserve(items.size() * 3 / 32 + 1);
     const float pad = reachOf(items) * 0x1p-17f;
     Builder builder{wide, pad, pad * kTrianglePadShare, items.data()};
     wide.pad = builder.pad;
     buildNode(builder, items, 0);
     // The triangle leaves are made once the list is freed, from its tags alone (4 bytes a
     // triangle instead of the list's 28), in an array of exactly their number: at a million
-    // triangles the leaves take 42 MB, the nodes 16.
+    // triangles the leaves take 42 MB, the nodes 15.
     LeafSource source{std::vector<LeafTag>(items.size()), meshes, std::move(starts)};
     std::transform(items.begin(), items.end(), source.tags.begin(),
                    [](const Item& item) { return tagOf(item); });
