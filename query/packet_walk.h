@@ -338,7 +338,7 @@ inline constexpr int kWideAloneLanes = L::kWidth / 8;
 // tested a leaf's triangles one by one, staying in the packet made a pass of the Cornell box
 // (34 triangles, path integrator, 16 lanes, one thread) 14 % cheaper, and with four triangles
 // at once parting at two lanes still did not pay. Once the one-ray walk no longer took its
-// nearest child through the stack, parting at one lane made the Cornell box 5 % cheaper
+// nearest child through the stack, parting at one lane made the Cornell box 1 to 5 % cheaper
 // (3 % on 8 lanes) and a scene of three million-triangle sheets 4 to 5 %, while the sheet of
 // 10,000 or 1,000,000 triangles stayed within 1 %; at two lanes the sheets took 1 to 3 % longer.
 template <class L>
