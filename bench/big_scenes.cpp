@@ -30,14 +30,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Writes `text` as the file `path`; false after saying why on the standard error (a folder
+// that does not exist, a full disk).
+bool writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.close();
+    if (out) return true;
+    std::fprintf(stderr, "cannot write '%s'\n", path.c_str());
+    return false;
+}
+
 int write(int count, std::string_view layoutName, const std::string& folder) {
     SphereLayout layout = SphereLayout::Layer;
     if (layoutName == "volume") layout = SphereLayout::Volume;
     if (layoutName == "clustered") layout = SphereLayout::Clustered;
     if (layoutName == "coincident") layout = SphereLayout::Coincident;
-    std::ofstream(folder + "/spheres.csv", std::ios::binary) << sphereRowsText(count, layout, 7);
-    std::ofstream(folder + "/scene.toml", std::ios::binary) << sceneTextAround("spheres.csv");
-    return 0;
+    const bool written = writeFile(folder + "/spheres.csv", sphereRowsText(count, layout, 7)) &&
+                         writeFile(folder + "/scene.toml", sceneTextAround("spheres.csv"));
+    return written ? 0 : 1;
 }
 
 int measure(const std::string& path, int passes, int threads) {

@@ -15,6 +15,7 @@
 //   twice cannot differ from rounding once. It is the instruction g++ emits for the scalar
 //   form too.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -334,14 +335,16 @@ inline Spans<L> wideChildSpans(const Rays<L>& r, const WideNode& node, std::size
 template <class L>
 inline constexpr int kWideAloneLanes = L::kWidth / 8;
 
-// A tree with triangles never goes one ray at a time. When the one-ray walk tested a leaf's
-// triangles one by one, staying in the packet made a pass of the Cornell box (34 triangles,
-// path integrator, 16 lanes, one thread) 14 % cheaper and one of the mesh scene 11 % (path) and
-// 3 % (direct). With the one-ray test of four triangles at once, parting at two lanes still
-// did not pay: the sheet of 10,000 triangles 1 to 3 % slower a pass, of 1,000,000 no faster.
+// A tree with triangles goes one ray at a time only for a lane alone. When the one-ray walk
+// tested a leaf's triangles one by one, staying in the packet made a pass of the Cornell box
+// (34 triangles, path integrator, 16 lanes, one thread) 14 % cheaper, and with four triangles
+// at once parting at two lanes still did not pay. Once the one-ray walk no longer took its
+// nearest child through the stack, parting at one lane made the Cornell box 1 to 5 % cheaper
+// (3 % on 8 lanes) and a scene of three million-triangle sheets 4 to 5 %, while the sheet of
+// 10,000 or 1,000,000 triangles stayed within 1 %; at two lanes the sheets took 1 to 3 % longer.
 template <class L>
 inline int wideAloneLanes(const WideTree& tree) {
-    return tree.triangleLeaves.empty() ? kWideAloneLanes<L> : 0;
+    return tree.triangleLeaves.empty() ? kWideAloneLanes<L> : std::min(kWideAloneLanes<L>, 1);
 }
 
 // Each lane's ray as the one-ray walks take it.

@@ -2,6 +2,9 @@
 // ray against the triangles of a leaf.
 #include "query/triangle.h"
 
+#include <cstddef>
+#include <limits>
+
 #include "query/triangle_lanes.h"
 #include "query/triangle_leaves.h"
 #include "simd/lanes_sse.h"
@@ -14,20 +17,29 @@ using scalar::vec3Of;
 
 namespace {
 
-Mask<sse::Lanes> inEveryLane(Mask<scalar::Lanes> m) {
-    return maskOf<sse::Lanes>(m.value ? 0xfu : 0u);
+// An axis of a frame whose coordinates are already permuted along the ray's kx, ky and kz:
+// every lane takes it whole, with no choice left to make per leaf.
+AxisLanes<sse::Lanes> frameAxis(int axis) {
+    return {maskOf<sse::Lanes>(axis == 1 ? 0xfu : 0u), maskOf<sse::Lanes>(axis == 2 ? 0xfu : 0u),
+            axis};
 }
 
-AxisLanes<sse::Lanes> inEveryLane(const AxisLanes<scalar::Lanes>& axis) {
-    return {inEveryLane(axis.isY), inEveryLane(axis.isZ), axis.uniform};
-}
-
-// One ray's frame in each of four lanes.
+// One ray's frame in each of four lanes, for corners read along its axes (cornerOf).
 TriangleRays<sse::Lanes> inEveryLane(const TriangleRays<scalar::Lanes>& r) {
-    return {inEveryLane(r.kx), inEveryLane(r.ky),
-            inEveryLane(r.kz), {r.origin.x.value, r.origin.y.value, r.origin.z.value},
-            r.shearX.value,    r.shearY.value,
+    return {frameAxis(0),   frameAxis(1),
+            frameAxis(2),   {r.origin.x.value, r.origin.y.value, r.origin.z.value},
+            r.shearX.value, r.shearY.value,
             r.shearZ.value};
+}
+
+// Corner v of a leaf's four triangles with its components in the ray's kx, ky, kz order: the
+// floats componentOf would choose, read straight from their rows.
+Vec3Lanes<sse::Lanes> cornerOf(const WideTriangleLeaf& leaf, std::size_t v,
+                               const TriangleRays<scalar::Lanes>& r) {
+    const auto& rows = leaf.corners[v];
+    return {load<sse::Lanes>(rows[std::size_t(r.kx.uniform)].data()),
+            load<sse::Lanes>(rows[std::size_t(r.ky.uniform)].data()),
+            load<sse::Lanes>(rows[std::size_t(r.kz.uniform)].data())};
 }
 
 static_assert(kWideLeafTriangles == sse::Lanes::kWidth, "a leaf's triangles fill the lanes");
@@ -37,16 +49,16 @@ static_assert(kWideLeafTriangles == sse::Lanes::kWidth, "a leaf's triangles fill
 LeafTriangleHits hitLeafTriangles(const TriangleRays<scalar::Lanes>& r,
                                   const WideTriangleLeaf& leaf, int count) {
     using L = sse::Lanes;
-    const auto corner = [&leaf](std::size_t v) {
-        return Vec3Lanes<L>{load<L>(leaf.corners[v][0].data()), load<L>(leaf.corners[v][1].data()),
-                            load<L>(leaf.corners[v][2].data())};
-    };
-    const TriangleHitLanes<L> found =
-        hitTriangleLanes(inEveryLane(r), Floats<L>(std::numeric_limits<float>::infinity()),
-                         lanesBelow<L>(count), corner(0), corner(1), corner(2));
+    const Floats<L> ahead(std::numeric_limits<float>::infinity());
+    const TriangleCandidates<L> found =
+        triangleCandidates(inEveryLane(r), ahead, lanesBelow<L>(count), cornerOf(leaf, 0, r),
+                           cornerOf(leaf, 1, r), cornerOf(leaf, 2, r));
     LeafTriangleHits out;
-    out.hits = bitsOf(found.hit);
-    store(out.t.data(), found.t);
+    // Lanes left out are never hit: most leaves a ray enters end here, without the division.
+    if (bitsOf(found.candidate) == 0) return out;
+    const TriangleHitLanes<L> hits = triangleHitsOf(found, ahead);
+    out.hits = bitsOf(hits.hit);
+    store(out.t.data(), hits.t);
     return out;
 }
 

@@ -99,6 +99,14 @@ inline LeafTriangleHit<L> leafTriangleHit(const TriangleRays<L>& r, const WideTr
     }
 }
 
+// The triangles of a leaf of `count` to look at, as bits: for one ray only those its test of
+// the whole leaf hit, for wider lanes every one.
+template <class L>
+inline std::uint32_t trianglesToTest(int count, const LeafTriangleHits& ofOneRay) {
+    if constexpr (L::kWidth == 1) return ofOneRay.hits;
+    return (std::uint32_t{1} << std::uint32_t(count)) - 1u;
+}
+
 // closestWideHit's rule for a triangle leaf's triangles in the lanes of `lanes`, whose box
 // they enter at `entry`: a hit no nearer than the entry replaces a farther one, or one as far
 // with a higher name. `slots` hold the names (kTriangleHitBase plus the triangle's index).
@@ -108,7 +116,8 @@ inline void testTriangleLeaf(const WideTree& tree, const TriangleRays<L>& r, std
                              int* slots) {
     const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
     const LeafTriangleHits ofOneRay = oneRayLeafHits(r, leaf, count, lanes);
-    for (std::size_t s = 0; s < std::size_t(count); ++s) {
+    for (std::uint32_t left = trianglesToTest<L>(count, ofOneRay); left != 0; left &= left - 1) {
+        const auto s = std::size_t(__builtin_ctz(left));
         const LeafTriangleHit<L> found = leafTriangleHit(r, leaf, s, lanes, ofOneRay);
         const std::uint32_t ahead = lanes & bitsOf(found.hit & (found.t >= entry));
         if (ahead == 0) continue;
@@ -130,7 +139,8 @@ inline Floats<L> triangleLeafBlocking(const WideTree& tree, const TriangleRays<L
     Floats<L> sum = 0.0f;
     const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
     const LeafTriangleHits ofOneRay = oneRayLeafHits(r, leaf, count, lanes);
-    for (std::size_t s = 0; s < std::size_t(count); ++s) {
+    for (std::uint32_t left = trianglesToTest<L>(count, ofOneRay); left != 0; left &= left - 1) {
+        const auto s = std::size_t(__builtin_ctz(left));
         const LeafTriangleHit<L> found = leafTriangleHit(r, leaf, s, lanes, ofOneRay);
         const float amount = isRefractive(leaf.tags[s]) ? kGlassTriangleBlocking : 1.0f;
         sum = select(found.hit, sum + amount, sum);

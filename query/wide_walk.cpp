@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "query/occlusion.h"
 #include "query/triangle_leaves.h"
@@ -91,7 +92,7 @@ unsigned hitChildren(const NodeSpans& spans) {
     });
 }
 
-// A child waiting on the walk's stack, with the distance at which the ray enters its box.
+// A child of a node, with the distance at which the ray enters its box.
 struct Pending {
     std::int32_t child;
     std::uint8_t count;
@@ -100,6 +101,27 @@ struct Pending {
 
 // Each level pushes at most kWideChildren children and pops one.
 constexpr int kMaxPending = (kWideChildren - 1) * kMaxWideLevels + kWideChildren;
+
+// The children waiting on the closest-hit walk, a child and its count in one word: a record
+// written field by field and then read as one wider word, as a copied struct was, waits for
+// the stores to reach the cache (the processor cannot forward them), and the walk pops what
+// it has just pushed.
+struct PendingStack {
+    // Left unset: only entries below size are read, and each is written first.
+    std::array<std::uint64_t, kMaxPending> children;  // NOLINT(*-pro-type-member-init)
+    std::array<float, kMaxPending> entries;           // NOLINT(*-pro-type-member-init)
+    int size = 0;
+};
+
+std::uint64_t childWord(std::int32_t child, std::uint8_t count) {
+    return std::uint64_t(std::uint32_t(child)) | std::uint64_t(count) << 32u;
+}
+
+Pending popped(PendingStack& stack) {
+    const auto at = std::size_t(--stack.size);
+    const std::uint64_t word = stack.children[at];
+    return {std::int32_t(std::uint32_t(word)), std::uint8_t(word >> 32u), stack.entries[at]};
+}
 
 // closestApproach for a leaf's four spheres at once, the same operations in the same order
 // (dot products summed x, y, z), then the near intersection tca - sqrt(r^2 - d2): sqrtps is
@@ -176,35 +198,6 @@ void testTriangles(const WideTree& tree, const TriangleRays<scalar::Lanes>& r,
     hit.t = t.value;
 }
 
-// Inlined by force (g++ kept it a call): 8 % more one-ray camera rays a second at 1,000 spheres.
-// Pushes the children of `node` that the ray enters no later than hit.t, farthest first, so
-// that the nearest is popped first and lowers t before the others are reached. Entering at
-// exactly hit.t still counts: a sphere there may win on its slot.
-[[gnu::always_inline]] inline void pushNearestLast(const WideNode& node, const NodeSpans& spans,
-                                                   float t,
-                                                   std::array<Pending, kMaxPending>& pending,
-                                                   int& count) {
-    alignas(16) std::array<float, kWideChildren> entries{};
-    for (std::size_t run = 0; run < kChildRuns; ++run) {
-        _mm_store_ps(entries.data() + run * kRunLanes, spans[run].entry);
-    }
-    const __m128 limit = _mm_set1_ps(t);
-    const unsigned reached = hitChildren(spans) & childBits(spans, [&](const Spans4& span) {
-                                 return _mm_cmple_ps(span.entry, limit);
-                             });
-    const int first = count;
-    for (unsigned bits = reached; bits != 0; bits &= bits - 1) {
-        const auto k = std::size_t(__builtin_ctz(bits));
-        Pending item{node.children[k], node.counts[k], entries[k]};
-        int at = count++;
-        // Insertion by decreasing entry: at most kWideChildren children.
-        for (; at > first && pending[std::size_t(at - 1)].entry < item.entry; --at) {
-            pending[std::size_t(at)] = pending[std::size_t(at - 1)];
-        }
-        pending[std::size_t(at)] = item;
-    }
-}
-
 // Fetches the lines of a node's child ahead of its visit: an inner node's, a sphere leaf's. A
 // triangle leaf's are left to its visit. Inlined by force, as the fetches it calls.
 [[gnu::always_inline]] inline void prefetchChild(const WideTree& tree, std::int32_t child,
@@ -216,34 +209,75 @@ void testTriangles(const WideTree& tree, const TriangleRays<scalar::Lanes>& r,
     }
 }
 
+// Inlined by force (g++ kept it a call): 8 % more one-ray camera rays a second at 1,000 spheres.
+// Of the children of `node` that the ray enters no later than t, the nearest becomes `next`
+// and the others are pushed farthest first, so that the nearest is visited first and lowers t
+// before the others are reached; false where there is none. Entering at exactly t still
+// counts: a sphere there may win on its slot.
+[[gnu::always_inline]] inline bool visitNearestPushRest(const WideTree& tree, const WideNode& node,
+                                                        const NodeSpans& spans, float t,
+                                                        PendingStack& stack, Pending& next) {
+    alignas(16) std::array<float, kWideChildren> entries{};
+    for (std::size_t run = 0; run < kChildRuns; ++run) {
+        _mm_store_ps(entries.data() + run * kRunLanes, spans[run].entry);
+    }
+    const __m128 limit = _mm_set1_ps(t);
+    const unsigned reached = hitChildren(spans) & childBits(spans, [&](const Spans4& span) {
+                                 return _mm_cmple_ps(span.entry, limit);
+                             });
+    if (reached == 0) return false;
+    if ((reached & (reached - 1)) == 0) {
+        // One child alone, the common case below the top levels: it goes nowhere near the stack.
+        const auto k = std::size_t(__builtin_ctz(reached));
+        next = {node.children[k], node.counts[k], entries[k]};
+        return true;
+    }
+    const int first = stack.size;
+    for (unsigned bits = reached; bits != 0; bits &= bits - 1) {
+        const auto k = std::size_t(__builtin_ctz(bits));
+        const std::uint64_t child = childWord(node.children[k], node.counts[k]);
+        const float entry = entries[k];
+        int at = stack.size++;
+        // Insertion by decreasing entry: at most kWideChildren children.
+        for (; at > first && stack.entries[std::size_t(at - 1)] < entry; --at) {
+            stack.children[std::size_t(at)] = stack.children[std::size_t(at - 1)];
+            stack.entries[std::size_t(at)] = stack.entries[std::size_t(at - 1)];
+        }
+        stack.children[std::size_t(at)] = child;
+        stack.entries[std::size_t(at)] = entry;
+    }
+    next = popped(stack);
+    // Their lines load while the nearest is visited.
+    for (int i = first; i < stack.size; ++i) {
+        const std::uint64_t word = stack.children[std::size_t(i)];
+        prefetchChild(tree, std::int32_t(std::uint32_t(word)), std::uint8_t(word >> 32u));
+    }
+    return true;
+}
+
 }  // namespace
 
 void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit& hit) {
     const RayLanes4 r = lanesOf(ray);
     const TriangleRays<scalar::Lanes> triangleRay = triangleRayOf(tree, ray);
-    // Left unset: only entries below count are read, and each is written first.
-    std::array<Pending, kMaxPending> pending;  // NOLINT(*-pro-type-member-init)
-    int count = 0;
-    pushNearestLast(tree.nodes[std::size_t(node)], childSpans(r, tree.nodes[std::size_t(node)]),
-                    hit.t, pending, count);
-    while (count > 0) {
-        const Pending next = pending[std::size_t(--count)];
-        if (next.entry > hit.t) continue;
-        if (isWideLeaf(next.count)) {
-            if (isTriangleLeaf(next.count)) {
-                testTriangles(tree, triangleRay, next, hit);
-            } else {
-                testLeaf(tree, next, ray, hit);
+    PendingStack stack;
+    // `node` itself is visited whatever hit.t is.
+    Pending next{node, kInnerChild, -std::numeric_limits<float>::infinity()};
+    for (;;) {
+        if (!isWideLeaf(next.count)) {
+            const WideNode& inner = tree.nodes[std::size_t(next.child)];
+            if (visitNearestPushRest(tree, inner, childSpans(r, inner), hit.t, stack, next)) {
+                continue;
             }
-            continue;
+        } else if (isTriangleLeaf(next.count)) {
+            testTriangles(tree, triangleRay, next, hit);
+        } else {
+            testLeaf(tree, next, ray, hit);
         }
-        const WideNode& inner = tree.nodes[std::size_t(next.child)];
-        const int first = count;
-        pushNearestLast(inner, childSpans(r, inner), hit.t, pending, count);
-        // Their lines load while the nearest is visited.
-        for (int i = first; i < count; ++i) {
-            prefetchChild(tree, pending[std::size_t(i)].child, pending[std::size_t(i)].count);
-        }
+        do {
+            if (stack.size == 0) return;
+            next = popped(stack);
+        } while (next.entry > hit.t);
     }
 }
 
