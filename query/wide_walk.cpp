@@ -106,10 +106,10 @@ constexpr int kMaxPending = (kWideChildren - 1) * kMaxWideLevels + kWideChildren
 // written field by field and then read as one wider word, as a copied struct was, waits for
 // the stores to reach the cache (the processor cannot forward them), and the walk pops what
 // it has just pushed.
-struct PendingStack {
-    // Left unset: only entries below size are read, and each is written first.
-    std::array<std::uint64_t, kMaxPending> children;  // NOLINT(*-pro-type-member-init)
-    std::array<float, kMaxPending> entries;           // NOLINT(*-pro-type-member-init)
+// Its arrays are left unset: only entries below size are read, and each is written first.
+struct PendingStack {  // NOLINT(*-pro-type-member-init)
+    std::array<std::uint64_t, kMaxPending> children;
+    std::array<float, kMaxPending> entries;
     int size = 0;
 };
 

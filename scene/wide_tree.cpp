@@ -187,7 +187,7 @@ std::size_t splitAtMedian(std::span<Item> items, int axis) {
 // halving from kMaxWideLevels / 2 levels down, which only degenerate scenes reach), so the
 // leaves, whose boxes decide the grazing hits that count (see closestWideHit), are those of a
 // tree of four children a node, and so are the pictures.
-constexpr std::size_t kFullLeavesUpTo = std::size_t(4 * kWideLeafSpheres);
+constexpr std::size_t kFullLeavesUpTo = 4 * std::size_t(kWideLeafSpheres);
 
 // Where a list of at most kFullLeavesUpTo spheres is cut: after half its full leaves,
 // rounded up, so that both sides are cut the same way.
