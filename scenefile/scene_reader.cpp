@@ -248,7 +248,8 @@ float readMaterial(const toml::node& node, std::string_view key) {
               "'material' must be \"diffuse\" or a number: 0 diffuse, up to 1 a mirror's "
               "share, above 1 glass's index");
     }
-    return material;
+    // Adding 0 turns -0 into the 0 of "diffuse", which the writer gives for either.
+    return material + 0.0f;
 }
 
 bool isMaterialKey(std::string_view key) {
