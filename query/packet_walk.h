@@ -304,6 +304,25 @@ inline void testWideLeaf(const WideTree& tree, const Rays<L>& r, std::int32_t ch
     }
 }
 
+// The lanes of `lanes`, entering a wide leaf's box at `entry`, that one of its spheres blocks
+// short of their t: those whose t testWideLeaf would lower.
+template <class L>
+inline std::uint32_t spheresBlocking(const WideTree& tree, const Rays<L>& r, std::int32_t child,
+                                     int count, std::uint32_t lanes, Floats<L> entry, Floats<L> t) {
+    const WideLeaf& leaf = tree.leaves[wideLeafIndex(child)];
+    std::uint32_t blocked = 0;
+    for (std::size_t s = 0; s < std::size_t(count) && blocked != lanes; ++s) {
+        const Approach<L> line =
+            closestApproaches(r, {leaf.centerX[s], leaf.centerY[s], leaf.centerZ[s]});
+        const std::uint32_t candidates =
+            passingLanes(line, leaf.radiusSquared[s], lanes & ~blocked);
+        if (candidates == 0) continue;
+        const Floats<L> hit = line.tca - sqrt(leaf.radiusSquared[s] - line.d2);
+        blocked |= candidates & bitsOf((hit > 0.0f) & (hit >= entry) & (t > hit));
+    }
+    return blocked;
+}
+
 // The blocking of a wide leaf's spheres in the lanes of `lanes`.
 template <class L>
 inline Floats<L> wideLeafBlocking(const WideTree& tree, const Rays<L>& r, std::int32_t child,
@@ -431,23 +450,19 @@ inline TriangleRays<L> triangleRaysOf(const WideTree& tree, const Rays<L>& r) {
 
 // closestWideHit for every lane of `lanes` at once: the lanes walk a node together while more
 // than wideAloneLanes of them go on, then one by one. The answer does not hang on the order
-// (see WideTree), so each lane ends as its one-ray walk. With `firstHit`, a lane leaves the
-// walk once its t is lowered at all: its t is then some hit's, not the nearest, but whether t
-// is lowered is the same answer, since the hits that count do not hang on the order either.
-template <class L, bool firstHit = false>
+// (see WideTree), so each lane ends as its one-ray walk.
+template <class L>
 inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes,
                             Floats<L>& t, int* slots) {
     const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
     const int aloneLanes = wideAloneLanes<L>(tree);
     const bool fetchAhead = fetchesAhead<L>(tree);
-    const Floats<L> start = t;
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     pending[std::size_t(count++)] = {0, lanes, -std::numeric_limits<float>::infinity()};
     while (count > 0) {
         const WidePending<L> next = pending[std::size_t(--count)];
-        std::uint32_t active = next.lanes & bitsOf(t >= next.entry);
-        if constexpr (firstHit) active &= bitsOf(t == start);
+        const std::uint32_t active = next.lanes & bitsOf(t >= next.entry);
         if (active == 0) continue;
         if (__builtin_popcount(active) <= aloneLanes) {
             const LaneRays<L> alone(r);
@@ -475,6 +490,37 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
     }
 }
 
+// A node and the lanes still to test its children, in the walks whose answers do not hang on
+// the order in which children are taken.
+struct WaitingNode {
+    std::int32_t node;
+    std::uint32_t lanes;
+};
+
+// Of a node's children, those whose lanes `reachedOf` finds reached in their spans: an inner
+// one waits with its lanes, its lines fetched ahead, and a leaf goes to `testLeaf` at once,
+// children in their order, for the walks whose answers do not hang on it.
+template <class L, class Reached, class LeafTest>
+inline void visitUnorderedChildren(const WideTree& tree, const WideNode& node, const Rays<L>& r,
+                                   bool fetchAhead,
+                                   std::array<WaitingNode, kMaxWidePending>& pending, int& count,
+                                   const Reached& reachedOf, const LeafTest& testLeaf) {
+    if (fetchAhead) prefetchLeafChildren<L>(tree, node);
+    for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
+        const std::uint8_t items = node.counts[k];
+        if (items == 0) continue;
+        const Spans<L> span = wideChildSpans(r, node, k);
+        const std::uint32_t reached = reachedOf(span);
+        if (reached == 0) continue;
+        if (isWideLeaf(items)) {
+            testLeaf(node.children[k], items, reached, span.entry);
+            continue;
+        }
+        if (fetchAhead) prefetchWideNode<L>(tree, node.children[k]);
+        pending[std::size_t(count++)] = {node.children[k], reached};
+    }
+}
+
 // wideOcclusion for every lane of `lanes` at once, parting as walkWideClosest does; a lane
 // drops out once its sum reaches 1.
 template <class L>
@@ -482,17 +528,12 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
     const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
     const int aloneLanes = wideAloneLanes<L>(tree);
     const bool fetchAhead = fetchesAhead<L>(tree);
-    // A node and the lanes still to test its children; the sums do not hang on the order.
-    struct Waiting {
-        std::int32_t node;
-        std::uint32_t lanes;
-    };
-    std::array<Waiting, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
+    std::array<WaitingNode, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     Floats<L> sum = 0.0f;
     pending[std::size_t(count++)] = {0, lanes};
     while (count > 0) {
-        const Waiting next = pending[std::size_t(--count)];
+        const WaitingNode next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & ~bitsOf(sum >= 1.0f);
         if (active == 0) continue;
         if (__builtin_popcount(active) <= aloneLanes) {
@@ -505,25 +546,61 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
             sum = load<L>(sums.values.data());
             continue;
         }
-        const WideNode& node = tree.nodes[std::size_t(next.node)];
-        if (fetchAhead) prefetchLeafChildren<L>(tree, node);
-        for (std::size_t k = 0; k < std::size_t(kWideChildren); ++k) {
-            const std::uint8_t items = node.counts[k];
-            if (items == 0) continue;
-            const std::uint32_t reached = active & hitLanes(wideChildSpans(r, node, k));
-            if (reached == 0) continue;
-            if (!isWideLeaf(items)) {
-                if (fetchAhead) prefetchWideNode<L>(tree, node.children[k]);
-                pending[std::size_t(count++)] = {node.children[k], reached};
-                continue;
-            }
-            sum = sum + (isTriangleLeaf(items)
-                             ? triangleLeafBlocking(tree, triangleRays, node.children[k],
-                                                    leafItemCount(items), reached)
-                             : wideLeafBlocking(tree, r, node.children[k], items, reached));
-        }
+        visitUnorderedChildren(
+            tree, tree.nodes[std::size_t(next.node)], r, fetchAhead, pending, count,
+            [&](const Spans<L>& span) { return active & hitLanes(span); },
+            [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L>) {
+                sum = sum + (isTriangleLeaf(items)
+                                 ? triangleLeafBlocking(tree, triangleRays, child,
+                                                        leafItemCount(items), reached)
+                                 : wideLeafBlocking(tree, r, child, items, reached));
+            });
     }
     return select(sum >= 1.0f, 1.0f, sum);
+}
+
+// The lanes of `lanes` whose t closestWideHit, from no name, would lower: a sphere or triangle
+// that counts lies strictly nearer than t. Whether one does hangs neither on the order of the
+// walk nor on the hits before it, so this walk keeps no order, distances or names, as
+// walkWideOcclusion does, and a lane leaves at its first hit; lanes part as in walkWideClosest.
+template <class L>
+inline std::uint32_t walkWideBlocked(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes,
+                                     Floats<L> t) {
+    const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
+    const int aloneLanes = wideAloneLanes<L>(tree);
+    const bool fetchAhead = fetchesAhead<L>(tree);
+    std::array<WaitingNode, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
+    int count = 0;
+    std::uint32_t blocked = 0;
+    pending[std::size_t(count++)] = {0, lanes};
+    while (count > 0) {
+        const WaitingNode next = pending[std::size_t(--count)];
+        const std::uint32_t active = next.lanes & ~blocked;
+        if (active == 0) continue;
+        if (__builtin_popcount(active) <= aloneLanes) {
+            const LaneRays<L> alone(r);
+            const FloatArray<L> ts = arrayOf(t);
+            for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
+                const auto k = std::size_t(__builtin_ctz(bits));
+                WideHit hit{ts.values[k], -1};
+                closestWideHit(tree, next.node, alone.lane(int(k)), hit);
+                if (hit.t != ts.values[k]) blocked |= std::uint32_t{1} << k;
+            }
+            continue;
+        }
+        visitUnorderedChildren(
+            tree, tree.nodes[std::size_t(next.node)], r, fetchAhead, pending, count,
+            [&](const Spans<L>& span) {
+                return active & ~blocked & hitLanes(span) & bitsOf(t >= span.entry);
+            },
+            [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L> entry) {
+                blocked |= isTriangleLeaf(items)
+                               ? trianglesBlocking(tree, triangleRays, child, leafItemCount(items),
+                                                   reached, entry, t)
+                               : spheresBlocking(tree, r, child, items, reached, entry, t);
+            });
+    }
+    return blocked;
 }
 
 // The lanes of `lanes` whose ray hits the root's box: the walks start below it.
@@ -641,11 +718,12 @@ template <class L>
 inline std::uint32_t blockedLanes(const Scene& scene, const Rays<L>& r, std::uint32_t active,
                                   Floats<L> t) {
     const Floats<L> start = t;
-    std::array<int, L::kWidth> leafSlots{};
-    leafSlots.fill(-1);
+    std::uint32_t blocked = 0;
     if (isWideTreeOf(scene.wideTree, scene.root)) {
-        walkWideClosest<L, true>(scene.wideTree, r, active, t, leafSlots.data());
+        blocked = walkWideBlocked(scene.wideTree, r, active, t);
     } else if (const std::uint32_t lanes = rootLanes(scene.packedTree, r, active); lanes != 0) {
+        std::array<int, L::kWidth> leafSlots{};
+        leafSlots.fill(-1);
         walkClosest(scene.packedTree, r, lanes, t, leafSlots.data());
     }
     for (int i = 0; i < scene.planeCount; ++i) {
@@ -656,7 +734,7 @@ inline std::uint32_t blockedLanes(const Scene& scene, const Rays<L>& r, std::uin
         if (light.radius == 0.0f) continue;  // point lights are never hit
         testSphere(r, light.position, light.radiusSquared, active, t);
     }
-    return active & ~bitsOf(t == start);
+    return blocked | (active & ~bitsOf(t == start));
 }
 
 // closestHitLanes for the lanes of `active` from `first` of a packet, into the packet's t

@@ -131,6 +131,24 @@ inline void testTriangleLeaf(const WideTree& tree, const TriangleRays<L>& r, std
     }
 }
 
+// The lanes of `lanes`, entering a triangle leaf's box at `entry`, that one of its triangles
+// blocks short of their t: those whose t testTriangleLeaf would lower from no name.
+template <class L>
+inline std::uint32_t trianglesBlocking(const WideTree& tree, const TriangleRays<L>& r,
+                                       std::int32_t child, int count, std::uint32_t lanes,
+                                       Floats<L> entry, Floats<L> t) {
+    const WideTriangleLeaf& leaf = tree.triangleLeaves[wideLeafIndex(child)];
+    const LeafTriangleHits ofOneRay = oneRayLeafHits(r, leaf, count, lanes);
+    std::uint32_t blocked = 0;
+    for (std::uint32_t left = trianglesToTest<L>(count, ofOneRay); left != 0 && blocked != lanes;
+         left &= left - 1) {
+        const auto s = std::size_t(__builtin_ctz(left));
+        const LeafTriangleHit<L> found = leafTriangleHit(r, leaf, s, lanes & ~blocked, ofOneRay);
+        blocked |= lanes & bitsOf(found.hit & (found.t >= entry) & (t > found.t));
+    }
+    return blocked;
+}
+
 // The blocking of a triangle leaf's triangles in the lanes of `lanes`: every triangle the ray
 // meets ahead of its origin, however far along.
 template <class L>

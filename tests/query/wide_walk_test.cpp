@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -250,6 +251,41 @@ TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
         }
     }
     EXPECT_GT(triangles, 100) << "the meshes must be met";
+}
+
+// A lane is blocked exactly when something lies strictly short of its own t: with t at its
+// nearest hit it is not, one float beyond it it is, at half of it it is not.
+TEST_P(WidePackets, BlockedShortOfEachLanesT) {
+    std::mt19937 random(41);
+    int beyond = 0;
+    for (int i = 0; i < 4; ++i) {
+        Scene scene;
+        fillBigScene(scene, random, 3000 + 2000 * i, i >= 2 ? 400 : 0);
+        for (int p = 0; p < 60; ++p) {
+            const std::array<Ray, kMaxPacketLanes> rays = fan(random, 0.05f, false);
+            RayPacket packet;
+            std::array<bool, kMaxPacketLanes> expected{};
+            for (int k = 0; k < kMaxPacketLanes; ++k) {
+                const auto lane = std::size_t(k);
+                Ray ray = rays[lane];
+                const float hit = answerOf(scene, ray).ray.t;
+                if (hit < ray.t) {
+                    constexpr float kInf = std::numeric_limits<float>::infinity();
+                    const float ts[] = {hit, std::nextafter(hit, kInf), hit * 0.5f};
+                    ray.t = ts[std::size_t(k + p) % 3];
+                    expected[lane] = ray.t > hit;
+                    beyond += expected[lane] ? 1 : 0;
+                }
+                packet.set(k, ray);
+            }
+            const std::uint32_t blocked = blockedLanes(GetParam(), scene, packet, 0xffffu);
+            for (int k = 0; k < kMaxPacketLanes; ++k) {
+                ASSERT_EQ((blocked >> k & 1u) != 0, expected[std::size_t(k)])
+                    << "scene " << i << " packet " << p << " lane " << k;
+            }
+        }
+    }
+    EXPECT_GT(beyond, 500) << "the rays must meet the scene";
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, WidePackets, testing::everyPath(), testing::pathCaseName);
