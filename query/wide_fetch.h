@@ -27,35 +27,47 @@ inline bool fetchesAhead(const WideTree& tree) {
            kFetchAheadBytes;
 }
 
-// Fetches the cache lines of inner node `node` ahead of its visit, so that the misses of
-// a node's pushed children overlap the tests of its leaves and of the child taken first.
-// Inlined by force: g++ takes a function of prefetches alone for one without effects and drops
-// its calls.
-template <class L>
-[[gnu::always_inline]] inline void prefetchWideNode(const WideTree& tree, std::int32_t node) {
-    const auto* lines = reinterpret_cast<const char*>(&tree.nodes[std::size_t(node)]);
-    for (std::size_t at = 0; at < sizeof(WideNode); at += kCacheLineBytes) {
-        __builtin_prefetch(lines + at);
+// The most cache lines a Record can touch: it may start as far into a line as its alignment
+// lets it.
+template <class Record>
+inline constexpr std::size_t kRecordLines =
+    ((alignof(Record) >= kCacheLineBytes ? 0 : kCacheLineBytes - alignof(Record)) + sizeof(Record) -
+     1) /
+        kCacheLineBytes
+    + 1;
+
+// Fetches every cache line of `record`: byte 64 k lies in its k-th line from the first, and,
+// unless it fills whole lines, its last byte in the last line. Inlined by force: g++ takes a
+// function of prefetches alone for one without effects and drops its calls.
+template <class L, class Record>
+[[gnu::always_inline]] inline void prefetchRecord(const Record& record) {
+    const auto* first = reinterpret_cast<const char*>(&record);
+    constexpr bool kWholeLines = alignof(Record) % kCacheLineBytes == 0;
+    constexpr std::size_t kLinesFromFirst =
+        kWholeLines ? sizeof(Record) / kCacheLineBytes : kRecordLines<Record> - 1;
+    for (std::size_t line = 0; line < kLinesFromFirst; ++line) {
+        __builtin_prefetch(first + line * kCacheLineBytes);
     }
+    if constexpr (!kWholeLines) __builtin_prefetch(first + sizeof(Record) - 1);
 }
 
-// Fetches the cache lines of leaf child `child` (`count` as its node names it): a sphere
-// leaf's 80 bytes or a triangle leaf's 160 bytes, at 16-byte alignment. Inlined by force, as
-// prefetchWideNode.
+// Fetches inner node `node` ahead of its visit, so that the misses of a node's pushed children
+// overlap the tests of its leaves and of the child taken first. Inlined by force, as
+// prefetchRecord.
+template <class L>
+[[gnu::always_inline]] inline void prefetchWideNode(const WideTree& tree, std::int32_t node) {
+    prefetchRecord<L>(tree.nodes[std::size_t(node)]);
+}
+
+// Fetches leaf child `child` (`count` as its node names it). Inlined by force, as
+// prefetchRecord.
 template <class L>
 [[gnu::always_inline]] inline void prefetchWideLeaf(const WideTree& tree, std::int32_t child,
                                                     std::uint8_t count) {
     if (isTriangleLeaf(count)) {
-        const auto* lines =
-            reinterpret_cast<const char*>(&tree.triangleLeaves[wideLeafIndex(child)]);
-        __builtin_prefetch(lines);
-        __builtin_prefetch(lines + 64);
-        __builtin_prefetch(lines + 128);
-        __builtin_prefetch(lines + sizeof(WideTriangleLeaf) - 1);
+        prefetchRecord<L>(tree.triangleLeaves[wideLeafIndex(child)]);
     } else {
-        const auto* lines = reinterpret_cast<const char*>(&tree.leaves[wideLeafIndex(child)]);
-        __builtin_prefetch(lines);
-        __builtin_prefetch(lines + sizeof(WideLeaf) - 1);
+        prefetchRecord<L>(tree.leaves[wideLeafIndex(child)]);
     }
 }
 
