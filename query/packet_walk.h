@@ -376,13 +376,58 @@ struct LaneRays {
         : origin{arrayOf(r.origin.x), arrayOf(r.origin.y), arrayOf(r.origin.z)},
           direction{arrayOf(r.direction.x), arrayOf(r.direction.y), arrayOf(r.direction.z)} {}
 
+    Vec3 originOf(int k) const { return vec3At(origin, k); }
+    Vec3 directionOf(int k) const { return vec3At(direction, k); }
     WideRay lane(int k) const {
+        const Vec3 d = directionOf(k);
+        return {originOf(k), d, reciprocal(d)};
+    }
+
+private:
+    static Vec3 vec3At(const std::array<FloatArray<L>, 3>& v, int k) {
         const auto at = std::size_t(k);
-        const Vec3 d{direction[0].values[at], direction[1].values[at], direction[2].values[at]};
-        return {
-            {origin[0].values[at], origin[1].values[at], origin[2].values[at]}, d, reciprocal(d)};
+        return {v[0].values[at], v[1].values[at], v[2].values[at]};
     }
 };
+
+// In a tree past the caches, a triangle leaf that one lane alone reaches takes that lane's
+// one-ray test, a triangle a lane of four, instead of each triangle's test across all the lanes.
+// At a million triangles most leaves a packet enters are reached by one lane (on the sheet 1.1
+// lanes a leaf for camera rays, 1.4 for shadow rays). The one-ray test gives the same bits, so
+// the answers stay.
+template <class L>
+inline void testTriangleLeafOfLane(const WideTree& tree, const LaneRays<L>& lanes,
+                                   std::int32_t child, std::uint8_t items, int k, Floats<L> entry,
+                                   Floats<L>& t, int* slots) {
+    const auto at = std::size_t(k);
+    FloatArray<L> ts = arrayOf(t);
+    WideHit hit{ts.values[at], slots[k]};
+    testTriangleLeafAlone(tree, lanes.originOf(k), lanes.directionOf(k), child, items,
+                          arrayOf(entry).values[at], hit);
+    ts.values[at] = hit.t;
+    slots[k] = hit.slot;
+    t = load<L>(ts.values.data());
+}
+
+template <class L>
+inline std::uint32_t triangleLeafBlocksLane(const WideTree& tree, const LaneRays<L>& lanes,
+                                            std::int32_t child, std::uint8_t items, int k,
+                                            Floats<L> entry, Floats<L> t) {
+    const auto at = std::size_t(k);
+    const bool blocks =
+        triangleLeafBlocksAlone(tree, lanes.originOf(k), lanes.directionOf(k), child, items,
+                                arrayOf(entry).values[at], arrayOf(t).values[at]);
+    return blocks ? std::uint32_t{1} << k : 0u;
+}
+
+template <class L>
+inline Floats<L> triangleLeafBlockingOfLane(const WideTree& tree, const LaneRays<L>& lanes,
+                                            std::int32_t child, std::uint8_t items, int k) {
+    FloatArray<L> sums{};
+    sums.values[std::size_t(k)] =
+        triangleLeafBlockingAlone(tree, lanes.originOf(k), lanes.directionOf(k), child, items);
+    return load<L>(sums.values.data());
+}
 
 // A wide node whose children some lanes have still to test, with their distance to its box
 // (-infinity for the root, which every lane enters).
@@ -448,15 +493,30 @@ inline TriangleRays<L> triangleRaysOf(const WideTree& tree, const Rays<L>& r) {
     return triangleRaysOf<L>(r.origin, r.direction);
 }
 
+// A query's rays in the forms a wide walk's tests take them, and the walk's choices for its
+// tree, worked out once.
+template <class L>
+struct WideWalkRays {
+    TriangleRays<L> triangles;  // in the triangle test's frame
+    LaneRays<L> lanes;          // one lane at a time
+    int aloneLanes;
+    bool fetchAhead;
+    bool oneLaneLeaves;  // a triangle leaf one lane reaches takes its one-ray test
+};
+
+template <class L>
+inline WideWalkRays<L> wideWalkRaysOf(const WideTree& tree, const Rays<L>& r) {
+    return {triangleRaysOf(tree, r), LaneRays<L>(r), wideAloneLanes<L>(tree), fetchesAhead<L>(tree),
+            tree.pastCaches};
+}
+
 // closestWideHit for every lane of `lanes` at once: the lanes walk a node together while more
 // than wideAloneLanes of them go on, then one by one. The answer does not hang on the order
 // (see WideTree), so each lane ends as its one-ray walk.
 template <class L>
 inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes,
                             Floats<L>& t, int* slots) {
-    const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
-    const int aloneLanes = wideAloneLanes<L>(tree);
-    const bool fetchAhead = fetchesAhead<L>(tree);
+    const WideWalkRays<L> w = wideWalkRaysOf(tree, r);
     std::array<WidePending<L>, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     pending[std::size_t(count++)] = {0, lanes, -std::numeric_limits<float>::infinity()};
@@ -464,13 +524,12 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
         const WidePending<L> next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & bitsOf(t >= next.entry);
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= aloneLanes) {
-            const LaneRays<L> alone(r);
+        if (__builtin_popcount(active) <= w.aloneLanes) {
             FloatArray<L> ts = arrayOf(t);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
                 const int k = __builtin_ctz(bits);
                 WideHit hit{ts.values[std::size_t(k)], slots[k]};
-                closestWideHit(tree, next.node, alone.lane(k), hit);
+                closestWideHit(tree, next.node, w.lanes.lane(k), hit);
                 ts.values[std::size_t(k)] = hit.t;
                 slots[k] = hit.slot;
             }
@@ -478,11 +537,14 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
             continue;
         }
         visitWideChildren(
-            tree, tree.nodes[std::size_t(next.node)], r, active, t, fetchAhead, pending, count,
+            tree, tree.nodes[std::size_t(next.node)], r, active, t, w.fetchAhead, pending, count,
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L> entry) {
-                if (isTriangleLeaf(items)) {
-                    testTriangleLeaf(tree, triangleRays, child, leafItemCount(items), reached,
-                                     entry, t, slots);
+                if (isTriangleLeaf(items) && w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
+                    testTriangleLeafOfLane(tree, w.lanes, child, items, __builtin_ctz(reached),
+                                           entry, t, slots);
+                } else if (isTriangleLeaf(items)) {
+                    testTriangleLeaf(tree, w.triangles, child, leafItemCount(items), reached, entry,
+                                     t, slots);
                 } else {
                     testWideLeaf(tree, r, child, items, reached, entry, t, slots);
                 }
@@ -525,9 +587,7 @@ inline void visitUnorderedChildren(const WideTree& tree, const WideNode& node, c
 // drops out once its sum reaches 1.
 template <class L>
 inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes) {
-    const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
-    const int aloneLanes = wideAloneLanes<L>(tree);
-    const bool fetchAhead = fetchesAhead<L>(tree);
+    const WideWalkRays<L> w = wideWalkRaysOf(tree, r);
     std::array<WaitingNode, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     Floats<L> sum = 0.0f;
@@ -536,24 +596,29 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
         const WaitingNode next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & ~bitsOf(sum >= 1.0f);
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= aloneLanes) {
-            const LaneRays<L> alone(r);
+        if (__builtin_popcount(active) <= w.aloneLanes) {
             FloatArray<L> sums = arrayOf(sum);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
                 const auto k = std::size_t(__builtin_ctz(bits));
-                sums.values[k] = wideOcclusion(tree, next.node, alone.lane(int(k)), sums.values[k]);
+                sums.values[k] =
+                    wideOcclusion(tree, next.node, w.lanes.lane(int(k)), sums.values[k]);
             }
             sum = load<L>(sums.values.data());
             continue;
         }
         visitUnorderedChildren(
-            tree, tree.nodes[std::size_t(next.node)], r, fetchAhead, pending, count,
+            tree, tree.nodes[std::size_t(next.node)], r, w.fetchAhead, pending, count,
             [&](const Spans<L>& span) { return active & hitLanes(span); },
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L>) {
-                sum = sum + (isTriangleLeaf(items)
-                                 ? triangleLeafBlocking(tree, triangleRays, child,
-                                                        leafItemCount(items), reached)
-                                 : wideLeafBlocking(tree, r, child, items, reached));
+                if (!isTriangleLeaf(items)) {
+                    sum = sum + wideLeafBlocking(tree, r, child, items, reached);
+                } else if (w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
+                    sum = sum + triangleLeafBlockingOfLane(tree, w.lanes, child, items,
+                                                           __builtin_ctz(reached));
+                } else {
+                    sum = sum + triangleLeafBlocking(tree, w.triangles, child, leafItemCount(items),
+                                                     reached);
+                }
             });
     }
     return select(sum >= 1.0f, 1.0f, sum);
@@ -566,9 +631,7 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
 template <class L>
 inline std::uint32_t walkWideBlocked(const WideTree& tree, const Rays<L>& r, std::uint32_t lanes,
                                      Floats<L> t) {
-    const TriangleRays<L> triangleRays = triangleRaysOf(tree, r);
-    const int aloneLanes = wideAloneLanes<L>(tree);
-    const bool fetchAhead = fetchesAhead<L>(tree);
+    const WideWalkRays<L> w = wideWalkRaysOf(tree, r);
     std::array<WaitingNode, kMaxWidePending> pending;  // NOLINT(*-pro-type-member-init)
     int count = 0;
     std::uint32_t blocked = 0;
@@ -577,27 +640,31 @@ inline std::uint32_t walkWideBlocked(const WideTree& tree, const Rays<L>& r, std
         const WaitingNode next = pending[std::size_t(--count)];
         const std::uint32_t active = next.lanes & ~blocked;
         if (active == 0) continue;
-        if (__builtin_popcount(active) <= aloneLanes) {
-            const LaneRays<L> alone(r);
+        if (__builtin_popcount(active) <= w.aloneLanes) {
             const FloatArray<L> ts = arrayOf(t);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
                 const auto k = std::size_t(__builtin_ctz(bits));
                 WideHit hit{ts.values[k], -1};
-                closestWideHit(tree, next.node, alone.lane(int(k)), hit);
+                closestWideHit(tree, next.node, w.lanes.lane(int(k)), hit);
                 if (hit.t != ts.values[k]) blocked |= std::uint32_t{1} << k;
             }
             continue;
         }
         visitUnorderedChildren(
-            tree, tree.nodes[std::size_t(next.node)], r, fetchAhead, pending, count,
+            tree, tree.nodes[std::size_t(next.node)], r, w.fetchAhead, pending, count,
             [&](const Spans<L>& span) {
                 return active & ~blocked & hitLanes(span) & bitsOf(t >= span.entry);
             },
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L> entry) {
-                blocked |= isTriangleLeaf(items)
-                               ? trianglesBlocking(tree, triangleRays, child, leafItemCount(items),
-                                                   reached, entry, t)
-                               : spheresBlocking(tree, r, child, items, reached, entry, t);
+                if (!isTriangleLeaf(items)) {
+                    blocked |= spheresBlocking(tree, r, child, items, reached, entry, t);
+                } else if (w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
+                    blocked |= triangleLeafBlocksLane(tree, w.lanes, child, items,
+                                                      __builtin_ctz(reached), entry, t);
+                } else {
+                    blocked |= trianglesBlocking(tree, w.triangles, child, leafItemCount(items),
+                                                 reached, entry, t);
+                }
             });
     }
     return blocked;

@@ -12,19 +12,12 @@
 
 namespace lucentor {
 
-// Trees past this many bytes of nodes and leaves have their lines fetched ahead in the packet
-// walks: half the last-level cache of the machine measured (32 MB). Below it the tree stays in
-// the caches and fetching only costs: at 100,000 spheres a pass took 8 % longer with it (one
-// worker, medians of five alternating runs), at a million spheres and triangles less.
-inline constexpr std::size_t kFetchAheadBytes = std::size_t{16} << 20;
-
-// Whether the walks of `tree` fetch nodes and leaves ahead of their visits. A template over the
-// lane type, as everything here.
+// Whether the walks of `tree` fetch nodes and leaves ahead of their visits: only past the
+// caches, below which fetching only costs (see kPastCachesBytes). A template over the lane
+// type, as everything here.
 template <class L>
 inline bool fetchesAhead(const WideTree& tree) {
-    return tree.nodes.size() * sizeof(WideNode) + tree.leaves.size() * sizeof(WideLeaf) +
-               tree.triangleLeaves.size() * sizeof(WideTriangleLeaf) >
-           kFetchAheadBytes;
+    return tree.pastCaches;
 }
 
 // The most cache lines a Record can touch: it may start as far into a line as its alignment

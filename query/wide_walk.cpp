@@ -183,11 +183,14 @@ float blockingOf(const WideTree& tree, std::int32_t child, int count, const Wide
     return sum;
 }
 
+TriangleRays<scalar::Lanes> triangleRayOf(const Vec3& origin, const Vec3& direction) {
+    return triangleRaysOf<scalar::Lanes>(scalar::lanesOf(origin), scalar::lanesOf(direction));
+}
+
 // The ray in the triangle test's frame, worked out only for a tree with triangles.
 TriangleRays<scalar::Lanes> triangleRayOf(const WideTree& tree, const WideRay& ray) {
     if (tree.triangleLeaves.empty()) return {};
-    return triangleRaysOf<scalar::Lanes>(scalar::lanesOf(ray.origin),
-                                         scalar::lanesOf(ray.direction));
+    return triangleRayOf(ray.origin, ray.direction);
 }
 
 void testTriangles(const WideTree& tree, const TriangleRays<scalar::Lanes>& r,
@@ -307,6 +310,24 @@ float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float su
         }
     }
     return sum;
+}
+
+void testTriangleLeafAlone(const WideTree& tree, const Vec3& origin, const Vec3& direction,
+                           std::int32_t child, std::uint8_t count, float entry, WideHit& hit) {
+    testTriangles(tree, triangleRayOf(origin, direction), {child, count, entry}, hit);
+}
+
+bool triangleLeafBlocksAlone(const WideTree& tree, const Vec3& origin, const Vec3& direction,
+                             std::int32_t child, std::uint8_t count, float entry, float t) {
+    return trianglesBlocking<scalar::Lanes>(tree, triangleRayOf(origin, direction), child,
+                                            leafItemCount(count), 1u, entry, t) != 0;
+}
+
+float triangleLeafBlockingAlone(const WideTree& tree, const Vec3& origin, const Vec3& direction,
+                                std::int32_t child, std::uint8_t count) {
+    return triangleLeafBlocking<scalar::Lanes>(tree, triangleRayOf(origin, direction), child,
+                                               leafItemCount(count), 1u)
+        .value;
 }
 
 }  // namespace lucentor

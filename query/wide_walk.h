@@ -43,4 +43,19 @@ void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit&
 // any order.
 float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float sum);
 
+// The tests of triangle leaf `child` (`count` as its node names it) for one ray, entering its
+// box at `entry`, as the one-ray walks make them, for the packet walks' leaves that a lane
+// reaches alone. As closestWideHit does:
+void testTriangleLeafAlone(const WideTree& tree, const Vec3& origin, const Vec3& direction,
+                           std::int32_t child, std::uint8_t count, float entry, WideHit& hit);
+
+// Whether one of the leaf's triangles lies short of t: whether the test above would lower it
+// from no name.
+bool triangleLeafBlocksAlone(const WideTree& tree, const Vec3& origin, const Vec3& direction,
+                             std::int32_t child, std::uint8_t count, float entry, float t);
+
+// The leaf's blocking as wideOcclusion counts it.
+float triangleLeafBlockingAlone(const WideTree& tree, const Vec3& origin, const Vec3& direction,
+                                std::int32_t child, std::uint8_t count);
+
 }  // namespace lucentor

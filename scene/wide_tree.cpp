@@ -483,6 +483,9 @@ void buildWideTree(const std::vector<BvhNode*>& leaves, const std::vector<Mesh>&
     wide.leaves.shrink_to_fit();
     wide.triangleLeaves.reserve(builder.triangleLeaves);
     fillTriangleLeaves(source, wide, 0);
+    wide.pastCaches = wide.nodes.size() * sizeof(WideNode) + wide.leaves.size() * sizeof(WideLeaf) +
+                          wide.triangleLeaves.size() * sizeof(WideTriangleLeaf) >
+                      kPastCachesBytes;
     wide.source = root;
 }
 

@@ -214,8 +214,8 @@ std::array<Ray, kMaxPacketLanes> fan(std::mt19937& random, float spread, bool fa
 }
 
 // Every lane of every path answers as the one-ray walk, whether the packet walks a node
-// together, parts, or holds a single lane from the start, also for rays from far away, and
-// among triangles as among spheres.
+// together, parts, or holds a single lane from the start, also for rays from far away, among
+// triangles as among spheres, and with the tree taken as past the caches or not.
 TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
     std::mt19937 random(27);
     constexpr std::uint32_t kActiveSets[] = {0xffffu, 0x8421u, 0x0100u, 0x0001u, 0x7ffeu};
@@ -228,6 +228,7 @@ TEST_P(WidePackets, AnswerAsTheOneRayWalk) {
         for (int p = 0; p < 160; ++p) {
             const std::array<Ray, kMaxPacketLanes> rays = fan(random, kSpreads[p % 4], p % 8 >= 4);
             const std::uint32_t active = kActiveSets[std::size_t(p / 4) % std::size(kActiveSets)];
+            scene.wideTree.pastCaches = p % 3 == 0;
             RayPacket packet;
             for (int k = 0; k < kMaxPacketLanes; ++k) packet.set(k, rays[std::size_t(k)]);
             std::array<HitRecord, kMaxPacketLanes> records{};
