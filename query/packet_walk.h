@@ -396,13 +396,14 @@ private:
 // lanes a leaf for camera rays, 1.4 for shadow rays). The one-ray test gives the same bits, so
 // the answers stay.
 template <class L>
-inline void testTriangleLeafOfLane(const WideTree& tree, const LaneRays<L>& lanes,
-                                   std::int32_t child, std::uint8_t items, int k, Floats<L> entry,
-                                   Floats<L>& t, int* slots) {
+inline void testTriangleLeafOfLane(const WideTree& tree, const Rays<L>& r, std::int32_t child,
+                                   std::uint8_t items, int k, Floats<L> entry, Floats<L>& t,
+                                   int* slots) {
+    const LaneRays<L> one(r);
     const auto at = std::size_t(k);
     FloatArray<L> ts = arrayOf(t);
     WideHit hit{ts.values[at], slots[k]};
-    testTriangleLeafAlone(tree, lanes.originOf(k), lanes.directionOf(k), child, items,
+    testTriangleLeafAlone(tree, one.originOf(k), one.directionOf(k), child, items,
                           arrayOf(entry).values[at], hit);
     ts.values[at] = hit.t;
     slots[k] = hit.slot;
@@ -410,22 +411,24 @@ inline void testTriangleLeafOfLane(const WideTree& tree, const LaneRays<L>& lane
 }
 
 template <class L>
-inline std::uint32_t triangleLeafBlocksLane(const WideTree& tree, const LaneRays<L>& lanes,
+inline std::uint32_t triangleLeafBlocksLane(const WideTree& tree, const Rays<L>& r,
                                             std::int32_t child, std::uint8_t items, int k,
                                             Floats<L> entry, Floats<L> t) {
+    const LaneRays<L> one(r);
     const auto at = std::size_t(k);
     const bool blocks =
-        triangleLeafBlocksAlone(tree, lanes.originOf(k), lanes.directionOf(k), child, items,
+        triangleLeafBlocksAlone(tree, one.originOf(k), one.directionOf(k), child, items,
                                 arrayOf(entry).values[at], arrayOf(t).values[at]);
     return blocks ? std::uint32_t{1} << k : 0u;
 }
 
 template <class L>
-inline Floats<L> triangleLeafBlockingOfLane(const WideTree& tree, const LaneRays<L>& lanes,
+inline Floats<L> triangleLeafBlockingOfLane(const WideTree& tree, const Rays<L>& r,
                                             std::int32_t child, std::uint8_t items, int k) {
+    const LaneRays<L> one(r);
     FloatArray<L> sums{};
     sums.values[std::size_t(k)] =
-        triangleLeafBlockingAlone(tree, lanes.originOf(k), lanes.directionOf(k), child, items);
+        triangleLeafBlockingAlone(tree, one.originOf(k), one.directionOf(k), child, items);
     return load<L>(sums.values.data());
 }
 
@@ -498,7 +501,6 @@ inline TriangleRays<L> triangleRaysOf(const WideTree& tree, const Rays<L>& r) {
 template <class L>
 struct WideWalkRays {
     TriangleRays<L> triangles;  // in the triangle test's frame
-    LaneRays<L> lanes;          // one lane at a time
     int aloneLanes;
     bool fetchAhead;
     bool oneLaneLeaves;  // a triangle leaf one lane reaches takes its one-ray test
@@ -506,7 +508,7 @@ struct WideWalkRays {
 
 template <class L>
 inline WideWalkRays<L> wideWalkRaysOf(const WideTree& tree, const Rays<L>& r) {
-    return {triangleRaysOf(tree, r), LaneRays<L>(r), wideAloneLanes<L>(tree), fetchesAhead<L>(tree),
+    return {triangleRaysOf(tree, r), wideAloneLanes<L>(tree), fetchesAhead<L>(tree),
             tree.pastCaches};
 }
 
@@ -525,11 +527,12 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
         const std::uint32_t active = next.lanes & bitsOf(t >= next.entry);
         if (active == 0) continue;
         if (__builtin_popcount(active) <= w.aloneLanes) {
+            const LaneRays<L> alone(r);
             FloatArray<L> ts = arrayOf(t);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
                 const int k = __builtin_ctz(bits);
                 WideHit hit{ts.values[std::size_t(k)], slots[k]};
-                closestWideHit(tree, next.node, w.lanes.lane(k), hit);
+                closestWideHit(tree, next.node, alone.lane(k), hit);
                 ts.values[std::size_t(k)] = hit.t;
                 slots[k] = hit.slot;
             }
@@ -540,8 +543,8 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
             tree, tree.nodes[std::size_t(next.node)], r, active, t, w.fetchAhead, pending, count,
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L> entry) {
                 if (isTriangleLeaf(items) && w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
-                    testTriangleLeafOfLane(tree, w.lanes, child, items, __builtin_ctz(reached),
-                                           entry, t, slots);
+                    testTriangleLeafOfLane(tree, r, child, items, __builtin_ctz(reached), entry, t,
+                                           slots);
                 } else if (isTriangleLeaf(items)) {
                     testTriangleLeaf(tree, w.triangles, child, leafItemCount(items), reached, entry,
                                      t, slots);
@@ -597,11 +600,11 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
         const std::uint32_t active = next.lanes & ~bitsOf(sum >= 1.0f);
         if (active == 0) continue;
         if (__builtin_popcount(active) <= w.aloneLanes) {
+            const LaneRays<L> alone(r);
             FloatArray<L> sums = arrayOf(sum);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
                 const auto k = std::size_t(__builtin_ctz(bits));
-                sums.values[k] =
-                    wideOcclusion(tree, next.node, w.lanes.lane(int(k)), sums.values[k]);
+                sums.values[k] = wideOcclusion(tree, next.node, alone.lane(int(k)), sums.values[k]);
             }
             sum = load<L>(sums.values.data());
             continue;
@@ -613,8 +616,8 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
                 if (!isTriangleLeaf(items)) {
                     sum = sum + wideLeafBlocking(tree, r, child, items, reached);
                 } else if (w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
-                    sum = sum + triangleLeafBlockingOfLane(tree, w.lanes, child, items,
-                                                           __builtin_ctz(reached));
+                    sum = sum +
+                          triangleLeafBlockingOfLane(tree, r, child, items, __builtin_ctz(reached));
                 } else {
                     sum = sum + triangleLeafBlocking(tree, w.triangles, child, leafItemCount(items),
                                                      reached);
@@ -641,11 +644,12 @@ inline std::uint32_t walkWideBlocked(const WideTree& tree, const Rays<L>& r, std
         const std::uint32_t active = next.lanes & ~blocked;
         if (active == 0) continue;
         if (__builtin_popcount(active) <= w.aloneLanes) {
+            const LaneRays<L> alone(r);
             const FloatArray<L> ts = arrayOf(t);
             for (std::uint32_t bits = active; bits != 0; bits &= bits - 1) {
                 const auto k = std::size_t(__builtin_ctz(bits));
                 WideHit hit{ts.values[k], -1};
-                closestWideHit(tree, next.node, w.lanes.lane(int(k)), hit);
+                closestWideHit(tree, next.node, alone.lane(int(k)), hit);
                 if (hit.t != ts.values[k]) blocked |= std::uint32_t{1} << k;
             }
             continue;
@@ -659,8 +663,8 @@ inline std::uint32_t walkWideBlocked(const WideTree& tree, const Rays<L>& r, std
                 if (!isTriangleLeaf(items)) {
                     blocked |= spheresBlocking(tree, r, child, items, reached, entry, t);
                 } else if (w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
-                    blocked |= triangleLeafBlocksLane(tree, w.lanes, child, items,
-                                                      __builtin_ctz(reached), entry, t);
+                    blocked |= triangleLeafBlocksLane(tree, r, child, items, __builtin_ctz(reached),
+                                                      entry, t);
                 } else {
                     blocked |= trianglesBlocking(tree, w.triangles, child, leafItemCount(items),
                                                  reached, entry, t);
