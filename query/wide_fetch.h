@@ -34,7 +34,7 @@ inline constexpr std::size_t kRecordLines =
 // function of prefetches alone for one without effects and drops its calls.
 template <class L, class Record>
 [[gnu::always_inline]] inline void prefetchRecord(const Record& record) {
-    const auto* first = reinterpret_cast<const char*>(&record);
+    const auto* first = static_cast<const char*>(static_cast<const void*>(&record));
     constexpr bool kWholeLines = alignof(Record) % kCacheLineBytes == 0;
     constexpr std::size_t kLinesFromFirst =
         kWholeLines ? sizeof(Record) / kCacheLineBytes : kRecordLines<Record> - 1;
