@@ -295,7 +295,7 @@ class WatertightMesh : public testing::EveryPath {};
 
 // Rays through the vertices a closed mesh's triangles share (along the axes, through vertices
 // that lie exactly on them) and through the middles of its edges all meet it, one ray at a time
-// and in packets: none passes between two triangles.
+// and in packets, in a tree taken as past the caches or not: none passes between two triangles.
 TEST_P(WatertightMesh, RaysThroughSharedEdgesAndVerticesAllHit) {
     Scene scene;
     const Mesh mesh = icosphere({0, 0, 0}, 1.0f, 2, {});
@@ -316,21 +316,25 @@ TEST_P(WatertightMesh, RaysThroughSharedEdgesAndVerticesAllHit) {
         const Vec3 outward = testing::normalized(target);
         rays.push_back({outward * 5.0f, -outward});
     }
-    for (std::size_t first = 0; first < rays.size(); first += kMaxPacketLanes) {
-        const std::size_t count = std::min(rays.size() - first, std::size_t(kMaxPacketLanes));
-        for (std::size_t k = 0; k < count; ++k) packet.set(int(k), rays[first + k]);
-        const std::uint32_t active = (std::uint32_t{1} << count) - 1u;
-        std::array<HitRecord, kMaxPacketLanes> records{};
-        std::array<float, kMaxPacketLanes> amounts{};
-        closestHits(GetParam(), scene, packet, active, records);
-        occlusions(GetParam(), scene, packet, active, amounts);
-        for (std::size_t k = 0; k < count; ++k) {
-            const std::string at = "ray " + std::to_string(first + k);
-            EXPECT_LT(packet.t[k], 4.5f) << at;
-            EXPECT_EQ(records[k].kind, float(HitKind::Triangle)) << at;
-            EXPECT_EQ(amounts[k], 1.0f) << at;
-            Ray alone = rays[first + k];
-            EXPECT_EQ(alone.closestHit(scene).kind, float(HitKind::Triangle)) << at;
+    for (const bool pastCaches : {false, true}) {
+        scene.wideTree.pastCaches = pastCaches;
+        for (std::size_t first = 0; first < rays.size(); first += kMaxPacketLanes) {
+            const std::size_t count = std::min(rays.size() - first, std::size_t(kMaxPacketLanes));
+            for (std::size_t k = 0; k < count; ++k) packet.set(int(k), rays[first + k]);
+            const std::uint32_t active = (std::uint32_t{1} << count) - 1u;
+            std::array<HitRecord, kMaxPacketLanes> records{};
+            std::array<float, kMaxPacketLanes> amounts{};
+            closestHits(GetParam(), scene, packet, active, records);
+            occlusions(GetParam(), scene, packet, active, amounts);
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::string at =
+                    "ray " + std::to_string(first + k) + (pastCaches ? " past the caches" : "");
+                EXPECT_LT(packet.t[k], 4.5f) << at;
+                EXPECT_EQ(records[k].kind, float(HitKind::Triangle)) << at;
+                EXPECT_EQ(amounts[k], 1.0f) << at;
+                Ray alone = rays[first + k];
+                EXPECT_EQ(alone.closestHit(scene).kind, float(HitKind::Triangle)) << at;
+            }
         }
     }
 }
