@@ -366,6 +366,13 @@ inline int wideAloneLanes(const WideTree& tree) {
     return tree.triangleLeaves.empty() ? kWideAloneLanes<L> : std::min(kWideAloneLanes<L>, 1);
 }
 
+// Lane k of x, y and z.
+template <class L>
+inline Vec3 laneOf(const std::array<FloatArray<L>, 3>& v, int k) {
+    const auto at = std::size_t(k);
+    return {v[0].values[at], v[1].values[at], v[2].values[at]};
+}
+
 // Each lane's ray as the one-ray walks take it.
 template <class L>
 struct LaneRays {
@@ -376,17 +383,11 @@ struct LaneRays {
         : origin{arrayOf(r.origin.x), arrayOf(r.origin.y), arrayOf(r.origin.z)},
           direction{arrayOf(r.direction.x), arrayOf(r.direction.y), arrayOf(r.direction.z)} {}
 
-    Vec3 originOf(int k) const { return vec3At(origin, k); }
-    Vec3 directionOf(int k) const { return vec3At(direction, k); }
+    Vec3 originOf(int k) const { return laneOf<L>(origin, k); }
+    Vec3 directionOf(int k) const { return laneOf<L>(direction, k); }
     WideRay lane(int k) const {
         const Vec3 d = directionOf(k);
         return {originOf(k), d, reciprocal(d)};
-    }
-
-private:
-    static Vec3 vec3At(const std::array<FloatArray<L>, 3>& v, int k) {
-        const auto at = std::size_t(k);
-        return {v[0].values[at], v[1].values[at], v[2].values[at]};
     }
 };
 
@@ -506,6 +507,12 @@ struct WideWalkRays {
     bool oneLaneLeaves;  // a triangle leaf one lane reaches takes its one-ray test
 };
 
+// Whether the triangle leaf that lanes `reached` reach takes the one-ray test of its one lane.
+template <class L>
+inline bool takesOneRayTest(const WideWalkRays<L>& w, std::uint32_t reached) {
+    return w.oneLaneLeaves && (reached & (reached - 1)) == 0;
+}
+
 template <class L>
 inline WideWalkRays<L> wideWalkRaysOf(const WideTree& tree, const Rays<L>& r) {
     return {triangleRaysOf(tree, r), wideAloneLanes<L>(tree), fetchesAhead<L>(tree),
@@ -542,7 +549,7 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
         visitWideChildren(
             tree, tree.nodes[std::size_t(next.node)], r, active, t, w.fetchAhead, pending, count,
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L> entry) {
-                if (isTriangleLeaf(items) && w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
+                if (isTriangleLeaf(items) && takesOneRayTest(w, reached)) {
                     testTriangleLeafOfLane(tree, r, child, items, __builtin_ctz(reached), entry, t,
                                            slots);
                 } else if (isTriangleLeaf(items)) {
@@ -615,7 +622,7 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L>) {
                 if (!isTriangleLeaf(items)) {
                     sum = sum + wideLeafBlocking(tree, r, child, items, reached);
-                } else if (w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
+                } else if (takesOneRayTest(w, reached)) {
                     sum = sum +
                           triangleLeafBlockingOfLane(tree, r, child, items, __builtin_ctz(reached));
                 } else {
@@ -662,7 +669,7 @@ inline std::uint32_t walkWideBlocked(const WideTree& tree, const Rays<L>& r, std
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L> entry) {
                 if (!isTriangleLeaf(items)) {
                     blocked |= spheresBlocking(tree, r, child, items, reached, entry, t);
-                } else if (w.oneLaneLeaves && (reached & (reached - 1)) == 0) {
+                } else if (takesOneRayTest(w, reached)) {
                     blocked |= triangleLeafBlocksLane(tree, r, child, items, __builtin_ctz(reached),
                                                       entry, t);
                 } else {
