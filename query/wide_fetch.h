@@ -20,14 +20,16 @@ inline bool fetchesAhead(const WideTree& tree) {
     return tree.pastCaches;
 }
 
-// The most cache lines a Record can touch: it may start as far into a line as its alignment
-// lets it.
+// The furthest into a cache line a Record can start, as its alignment lets it.
+template <class Record>
+inline constexpr std::size_t kLatestStart = alignof(Record) >= kCacheLineBytes
+                                                ? 0
+                                                : kCacheLineBytes - alignof(Record);
+
+// The most cache lines a Record can touch.
 template <class Record>
 inline constexpr std::size_t kRecordLines =
-    ((alignof(Record) >= kCacheLineBytes ? 0 : kCacheLineBytes - alignof(Record)) + sizeof(Record) -
-     1) /
-        kCacheLineBytes
-    + 1;
+    (kLatestStart<Record> + sizeof(Record) - 1) / kCacheLineBytes + 1;
 
 // Fetches every cache line of `record`: byte 64 k lies in its k-th line from the first, and,
 // unless it fills whole lines, its last byte in the last line. Inlined by force: g++ takes a

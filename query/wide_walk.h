@@ -43,9 +43,9 @@ void closestWideHit(const WideTree& tree, int node, const WideRay& ray, WideHit&
 // any order.
 float wideOcclusion(const WideTree& tree, int node, const WideRay& ray, float sum);
 
-// The tests of triangle leaf `child` (`count` as its node names it) for one ray, entering its
-// box at `entry`, as the one-ray walks make them, for the packet walks' leaves that a lane
-// reaches alone. As closestWideHit does:
+// One ray's tests of triangle leaf `child` (`count` as its node names it), whose box it enters
+// at `entry`, made as the one-ray walks make them: for the packet walks' leaves that a single
+// lane reaches. This one lowers `hit` as closestWideHit does.
 void testTriangleLeafAlone(const WideTree& tree, const Vec3& origin, const Vec3& direction,
                            std::int32_t child, std::uint8_t count, float entry, WideHit& hit);
 
