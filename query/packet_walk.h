@@ -503,20 +503,20 @@ template <class L>
 struct WideWalkRays {
     TriangleRays<L> triangles;  // in the triangle test's frame
     int aloneLanes;
-    bool fetchAhead;
-    bool oneLaneLeaves;  // a triangle leaf one lane reaches takes its one-ray test
+    // Past the caches (see kPastCachesBytes) the walks fetch nodes and leaves ahead, and a
+    // triangle leaf one lane reaches takes that lane's one-ray test.
+    bool pastCaches;
 };
 
 // Whether the triangle leaf that lanes `reached` reach takes the one-ray test of its one lane.
 template <class L>
 inline bool takesOneRayTest(const WideWalkRays<L>& w, std::uint32_t reached) {
-    return w.oneLaneLeaves && (reached & (reached - 1)) == 0;
+    return w.pastCaches && (reached & (reached - 1)) == 0;
 }
 
 template <class L>
 inline WideWalkRays<L> wideWalkRaysOf(const WideTree& tree, const Rays<L>& r) {
-    return {triangleRaysOf(tree, r), wideAloneLanes<L>(tree), fetchesAhead<L>(tree),
-            tree.pastCaches};
+    return {triangleRaysOf(tree, r), wideAloneLanes<L>(tree), tree.pastCaches};
 }
 
 // closestWideHit for every lane of `lanes` at once: the lanes walk a node together while more
@@ -547,7 +547,7 @@ inline void walkWideClosest(const WideTree& tree, const Rays<L>& r, std::uint32_
             continue;
         }
         visitWideChildren(
-            tree, tree.nodes[std::size_t(next.node)], r, active, t, w.fetchAhead, pending, count,
+            tree, tree.nodes[std::size_t(next.node)], r, active, t, w.pastCaches, pending, count,
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L> entry) {
                 if (isTriangleLeaf(items) && takesOneRayTest(w, reached)) {
                     testTriangleLeafOfLane(tree, r, child, items, __builtin_ctz(reached), entry, t,
@@ -617,7 +617,7 @@ inline Floats<L> walkWideOcclusion(const WideTree& tree, const Rays<L>& r, std::
             continue;
         }
         visitUnorderedChildren(
-            tree, tree.nodes[std::size_t(next.node)], r, w.fetchAhead, pending, count,
+            tree, tree.nodes[std::size_t(next.node)], r, w.pastCaches, pending, count,
             [&](const Spans<L>& span) { return active & hitLanes(span); },
             [&](std::int32_t child, std::uint8_t items, std::uint32_t reached, Floats<L>) {
                 if (!isTriangleLeaf(items)) {
@@ -662,7 +662,7 @@ inline std::uint32_t walkWideBlocked(const WideTree& tree, const Rays<L>& r, std
             continue;
         }
         visitUnorderedChildren(
-            tree, tree.nodes[std::size_t(next.node)], r, w.fetchAhead, pending, count,
+            tree, tree.nodes[std::size_t(next.node)], r, w.pastCaches, pending, count,
             [&](const Spans<L>& span) {
                 return active & ~blocked & hitLanes(span) & bitsOf(t >= span.entry);
             },

@@ -12,14 +12,6 @@
 
 namespace lucentor {
 
-// Whether the walks of `tree` fetch nodes and leaves ahead of their visits: only past the
-// caches, below which fetching only costs (see kPastCachesBytes). A template over the lane
-// type, as everything here.
-template <class L>
-inline bool fetchesAhead(const WideTree& tree) {
-    return tree.pastCaches;
-}
-
 // The furthest into a cache line a Record can start, as its alignment lets it.
 template <class Record>
 inline constexpr std::size_t kLatestStart = alignof(Record) >= kCacheLineBytes
